@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+enum class MessageIcon { Information, Warning, Error, Question };
+enum class MessageButtons { Ok, YesNo, OkCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// Where message boxes go. The program installs one that shows real dialogs;
+// tests install one that records texts and answers from a script. Every box is
+// captioned with the program's title.
+class MessagePresenter
+{
+public:
+    virtual ~MessagePresenter() = default;
+    virtual MessageAnswer present(const QString& text, MessageIcon icon,
+                                  MessageButtons buttons) = 0;
+};
+
+// Installs a presenter (not owned); nullptr restores the default, which writes
+// the text to standard error and answers Ok, No or Cancel.
+void SetMessagePresenter(MessagePresenter* presenter);
+
+// Shows a message with an OK button.
+void ShowMessage(const QString& text, MessageIcon icon);
+// Asks with Yes and No buttons; true for Yes.
+bool AskYesNo(const QString& text, MessageIcon icon = MessageIcon::Question);
+// Asks with OK and Cancel buttons; true for OK.
+bool AskOkCancel(const QString& text, MessageIcon icon = MessageIcon::Question);

@@ -1,0 +1,242 @@
+#include "FileList.h"
+
+#include "RecorderIdentity.h"
+#include "RecordingFile.h"
+#include "VoiceDuration.h"
+#include "platform/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <atomic>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+std::atomic<int> g_nextListId{0};
+
+bool hasMp3Extension(const char* name, size_t length)
+{
+    return length >= 4 && strncasecmp(name + length - 4, ".mp3", 4) == 0;
+}
+
+bool isFolderEntry(const dirent* entry, const QByteArray& path)
+{
+    if (entry->d_type == DT_DIR)
+        return true;
+    if (entry->d_type != DT_UNKNOWN)
+        return false;
+    // Symbolic links to folders are not followed, so a link loop cannot trap the scan.
+    struct stat st {};
+    return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+QString dateText(int64_t time)
+{
+    const time_t t = time_t(time);
+    struct tm local {};
+    char text[16] = "000000";
+    if (localtime_r(&t, &local))
+        std::strftime(text, sizeof text, "%y%m%d", &local);
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+CFileList::CFileList(int nKind, bool bRecursive)
+    : m_nId(g_nextListId++), m_nKind(nKind), m_bRecursive(bRecursive)
+{
+}
+
+bool CFileList::InitDevice(const QString& driveRoot)
+{
+    if (m_nKind >= kListSaveFolder || !m_strRoot.isEmpty())
+        return false;
+    const QString root = driveRoot.size() > 1 ? RemoveTrailingSeparator(driveRoot) : driveRoot;
+    const uint16_t number = ReadRecorderNumber(root);
+    if (number == 0)
+        return false;
+    m_strRoot = root;
+    m_nDeviceNo = number;
+    m_strFolder = RecorderFolderPath(root, number);
+    Rescan();
+    buildDeviceLabel();
+    return true;
+}
+
+void CFileList::SetFolder(const QString& folderPath)
+{
+    if (m_nKind < kListSaveFolder)
+        return;
+    setFolderAndLabel(folderPath);
+}
+
+bool CFileList::EnsureScanned()
+{
+    if (!m_bInitialized) {
+        m_records.clear();
+        m_bInitialized = true;
+    }
+    if (m_nKind < kListSaveFolder) {
+        if (!hasDevice())
+            return false;
+        Rescan();
+        buildDeviceLabel();
+        return true;
+    }
+    if (!m_strFolder.isEmpty() && m_records.isEmpty())
+        Rescan();
+    return false;
+}
+
+QString CFileList::Refresh()
+{
+    if (m_nKind >= kListSaveFolder)
+        Rescan();
+    else if (hasDevice())
+        buildDeviceLabel();
+    return m_strLabel;
+}
+
+QString CFileList::ChangeFolder(const QString& folderPath)
+{
+    if (m_nKind >= kListSaveFolder) {
+        setFolderAndLabel(folderPath);
+        if (m_nKind == kListSaveFolder) {
+            for (tagFileList& record : m_records)
+                record.szFilePath = m_strFolder + record.szFileName;
+        }
+    } else if (hasDevice()) {
+        Rescan();
+        buildDeviceLabel();
+    }
+    return m_strLabel;
+}
+
+void CFileList::Rescan()
+{
+    m_records.clear();
+    if (!m_strFolder.isEmpty())
+        scanFolder(QFile::encodeName(m_strFolder));
+}
+
+void CFileList::scanFolder(const QByteArray& nativeFolder)
+{
+    DIR* dir = opendir(nativeFolder.constData());
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        const QByteArray path = nativeFolder + name;
+        if (isFolderEntry(entry, path)) {
+            if (m_bRecursive)
+                scanFolder(path + '/');
+            continue;
+        }
+        if (!hasMp3Extension(name, std::strlen(name)) || m_records.size() >= kMaxRecords)
+            continue;
+        // One open serves the header, the file's status and the duration.
+        RecordingFile file;
+        if (!file.open(path, RecordingFile::Access::Read))
+            continue;
+        tagFileList record;
+        if (!ReadVoiceHeader(file, record.header))
+            continue;
+        record.szFileName = QFile::decodeName(name);
+        record.szFilePath = QFile::decodeName(path);
+        record.nFileSize = uint32_t(file.size());
+        record.tmCreate = file.creationTime();
+        record.nDuration = g_bNoAudioOutput ? 0 : MeasureMp3Duration(file);
+        m_records.append(record);
+    }
+    closedir(dir);
+}
+
+CFileList::DateRange CFileList::GetDateRange() const
+{
+    DateRange range{QStringLiteral("999999"), QStringLiteral("000000")};
+    for (const tagFileList& record : m_records) {
+        const QString date = dateText(record.tmCreate);
+        if (date < range.earliest)
+            range.earliest = date;
+        if (date > range.latest)
+            range.latest = date;
+    }
+    return range;
+}
+
+void CFileList::setFolderAndLabel(const QString& folderPath)
+{
+    m_strFolder = AddTrailingSeparator(folderPath);
+    m_strLabel = m_nKind == kListSaveFolder ? LastPathComponent(m_strFolder)
+                                            : RemoveTrailingSeparator(m_strFolder);
+}
+
+void CFileList::buildDeviceLabel()
+{
+    const DateRange range = GetDateRange();
+    m_strLabel = QStringLiteral("(%1)%2-%3")
+                     .arg(LookUpRecorderName(uint16_t(m_nDeviceNo)), range.earliest, range.latest);
+}
+
+int CFileList::indexOf(const QString& fileName) const
+{
+    for (int i = 0; i < m_records.size(); ++i) {
+        if (m_records[i].szFileName == fileName)
+            return i;
+    }
+    return -1;
+}
+
+void CFileList::SetHeaderAt(int position, const tagVoiceHeader& header)
+{
+    if (position >= 0 && position < m_records.size())
+        m_records[position].header = header;
+}
+
+void CFileList::RenameRecord(const QString& oldFileName, const QString& newFileName)
+{
+    const int index = indexOf(oldFileName);
+    if (index < 0)
+        return;
+    tagFileList& record = m_records[index];
+    const QString folder = record.szFilePath.left(record.szFilePath.lastIndexOf(QDir::separator()) + 1);
+    const bool hasExtension = newFileName.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive);
+    record.szFilePath = folder + newFileName + (hasExtension ? QString() : QStringLiteral(".mp3"));
+    record.szFileName = newFileName;
+}
+
+bool CFileList::AddRecordUnique(const tagFileList& record)
+{
+    if (indexOf(record.szFileName) >= 0)
+        return false;
+    m_records.append(record);
+    return true;
+}
+
+bool CFileList::RemoveRecord(const QString& fileName)
+{
+    const int index = indexOf(fileName);
+    if (index < 0)
+        return false;
+    m_records.removeAt(index);
+    return true;
+}
+
+void CFileList::MarkRecordTransferred(const QString& fileName)
+{
+    const int index = indexOf(fileName);
+    if (index >= 0)
+        m_records[index].header.transferredFlag = 1;
+}
+
+const tagFileList* CFileList::RecordAt(int position) const
+{
+    if (position < 0 || position >= m_records.size())
+        return nullptr;
+    return &m_records[position];
+}

@@ -1,0 +1,79 @@
+#include "RecorderIdentity.h"
+
+#include "platform/Paths.h"
+#include "platform/ProgramIdentity.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstring>
+
+namespace {
+
+constexpr char kSignature[] = "TALVEN-77";
+constexpr int kSignatureBytes = 9;
+constexpr int kDeviceFileBytes = 512;
+
+// The decimal value of leading digits after optional white space and a sign;
+// text without digits reads as 0.
+long long leadingDecimal(const QString& text)
+{
+    int i = 0;
+    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > 0xFFFFFFFFLL) // far beyond any recorder number; stop before overflow
+            break;
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
+uint16_t ReadRecorderNumber(const QString& drive)
+{
+    QFile file(drive + QDir::separator() + QStringLiteral("Device.Dat"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray data = file.read(kDeviceFileBytes);
+    if (data.size() < kDeviceFileBytes)
+        return 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    if (std::strncmp(data.constData(), kSignature, kSignatureBytes + 1) != 0)
+        return 0;
+    for (int i = 0; i < kSignatureBytes; ++i) {
+        if (bytes[i] != bytes[kDeviceFileBytes - 1 - i])
+            return 0;
+    }
+    return uint16_t(bytes[16] | bytes[17] << 8);
+}
+
+QString RecorderFolderName(uint16_t number)
+{
+    return QString::asprintf("%03d_TALVEN-77", int(number));
+}
+
+QString RecorderFolderPath(const QString& drive, uint16_t number)
+{
+    return AddTrailingSeparator(drive + QDir::separator() + RecorderFolderName(number));
+}
+
+QString LookUpRecorderName(uint16_t number)
+{
+    QString result = QString::asprintf("%03d", int(number));
+    const auto settings = OpenProgramSettings();
+    settings->beginGroup(QStringLiteral("DeviceName"));
+    const int count = settings->value(QStringLiteral("Count"), 0).toInt();
+    for (int i = 1; i <= count; ++i) {
+        const QString itemNo = settings->value(QStringLiteral("ItemNo%1").arg(i)).toString();
+        if (!itemNo.isEmpty() && leadingDecimal(itemNo) == number) {
+            result = settings->value(QStringLiteral("ItemName%1").arg(i)).toString();
+            break;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,138 @@
+#include "RecordingFile.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The first read covers a recording's tag, header and first audio frames;
+// later reads (a walk through padding or audio data) take larger steps.
+constexpr size_t kFirstWindow = 4096;
+constexpr size_t kLaterWindow = 65536;
+
+} // namespace
+
+RecordingFile::~RecordingFile()
+{
+    close();
+}
+
+bool RecordingFile::open(const QString& path, Access access)
+{
+    return open(QFile::encodeName(path), access);
+}
+
+bool RecordingFile::open(const QByteArray& nativePath, Access access)
+{
+    close();
+    const int flags = (access == Access::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY;
+    int fd;
+    do {
+        fd = ::open(nativePath.constData(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        m_error = errno;
+        return false;
+    }
+    struct statx st {};
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0
+        || statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &st)
+               != 0) {
+        m_error = errno;
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.stx_mode)) {
+        m_error = EISDIR;
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_error = 0;
+    m_size = int64_t(st.stx_size);
+    const bool hasWrite = st.stx_mask & STATX_MTIME;
+    const bool hasBirth = (st.stx_mask & STATX_BTIME) && st.stx_btime.tv_sec > 0;
+    if (hasBirth && hasWrite)
+        m_creationTime = std::min<int64_t>(st.stx_btime.tv_sec, st.stx_mtime.tv_sec);
+    else if (hasBirth)
+        m_creationTime = st.stx_btime.tv_sec;
+    else if (hasWrite)
+        m_creationTime = st.stx_mtime.tv_sec;
+    else
+        m_creationTime = 0;
+    return true;
+}
+
+void RecordingFile::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // releases the lock as well
+    m_fd = -1;
+    m_window.clear();
+    m_windowStart = 0;
+}
+
+size_t RecordingFile::readAt(int64_t position, void* destination, size_t length)
+{
+    if (m_fd < 0 || position < 0 || position >= m_size)
+        return 0;
+    auto* out = static_cast<unsigned char*>(destination);
+    size_t done = 0;
+    while (done < length) {
+        const int64_t at = position + int64_t(done);
+        if (at >= m_size)
+            break;
+        const int64_t windowEnd = m_windowStart + int64_t(m_window.size());
+        if (at < m_windowStart || at >= windowEnd) {
+            const size_t want = m_window.empty() && at == 0 ? kFirstWindow : kLaterWindow;
+            m_window.resize(want);
+            ssize_t got;
+            do {
+                got = ::pread(m_fd, m_window.data(), want, at);
+            } while (got < 0 && errno == EINTR);
+            if (got <= 0) {
+                m_window.clear();
+                break;
+            }
+            m_window.resize(size_t(got));
+            m_windowStart = at;
+            continue;
+        }
+        const size_t offset = size_t(at - m_windowStart);
+        const size_t take = std::min(length - done, m_window.size() - offset);
+        std::memcpy(out + done, m_window.data() + offset, take);
+        done += take;
+    }
+    return done;
+}
+
+bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t length)
+{
+    if (m_fd < 0)
+        return false;
+    const auto* in = static_cast<const unsigned char*>(source);
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t put = ::pwrite(m_fd, in + done, length - done, position + int64_t(done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            m_error = put < 0 ? errno : EIO;
+            return false;
+        }
+        done += size_t(put);
+    }
+    m_window.clear(); // whatever was cached may now be stale
+    if (::fdatasync(m_fd) != 0) {
+        m_error = errno;
+        return false;
+    }
+    m_size = std::max(m_size, position + int64_t(length));
+    return true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+// A recording opened for exclusive access for the length of one operation.
+// The open takes a non-blocking exclusive lock, so two writers never interleave
+// and a file held by another operation fails to open. Reads go through a small
+// window so that the header walk and the duration probe share one read of the
+// file's start.
+class RecordingFile
+{
+public:
+    enum class Access { Read, ReadWrite };
+
+    RecordingFile() = default;
+    ~RecordingFile();
+    RecordingFile(const RecordingFile&) = delete;
+    RecordingFile& operator=(const RecordingFile&) = delete;
+
+    // Opens without creating or truncating. On failure error() holds errno.
+    bool open(const QString& path, Access access);
+    bool open(const QByteArray& nativePath, Access access);
+    void close();
+
+    bool isOpen() const { return m_fd >= 0; }
+    int error() const { return m_error; }
+    int descriptor() const { return m_fd; }
+    int64_t size() const { return m_size; }
+    // The earlier of birth time and last-write time, in seconds since 1970; the
+    // last-write time where the file system reports no birth time; 0 for neither.
+    int64_t creationTime() const { return m_creationTime; }
+
+    // Reads up to length bytes at a 64-bit position; returns the bytes read,
+    // fewer at the end of the file and none past it.
+    size_t readAt(int64_t position, void* destination, size_t length);
+    // Writes all bytes at position and waits until they reach the device.
+    bool writeAtAndSync(int64_t position, const void* source, size_t length);
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    int64_t m_size = 0;
+    int64_t m_creationTime = 0;
+    std::vector<unsigned char> m_window;
+    int64_t m_windowStart = 0;
+};

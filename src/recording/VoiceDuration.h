@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+class RecordingFile;
+
+// Set when there is no audio output to play to (the playback engine finds
+// out); cleared by the list's refresh. While set, the duration probe answers 0.
+extern bool g_bNoAudioOutput;
+
+// Length of a recording in whole seconds, 0 when the file cannot be read as
+// MPEG audio or while g_bNoAudioOutput is set.
+uint32_t GetVoiceDuration(const QString& path);
+
+// The same figure for an open file: the audio after the ID3v2 tag(s) is
+// measured in whole frames from the Xing, Info or VBRI frame count, else by the
+// constant-bitrate arithmetic of the audio bytes. Reads only the file's start.
+uint32_t MeasureMp3Duration(RecordingFile& file);

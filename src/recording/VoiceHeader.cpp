@@ -1,0 +1,105 @@
+#include "VoiceHeader.h"
+
+#include "RecordingFile.h"
+#include "platform/Cp932.h"
+#include "platform/MessageBoxes.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kTagHeaderBytes = 10;
+constexpr int kFrameHeaderBytes = 10;
+
+uint32_t littleEndian32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void setLookup(VoiceHeaderLookup* lookup, VoiceHeaderLookup value)
+{
+    if (lookup)
+        *lookup = value;
+}
+
+} // namespace
+
+int64_t FindVoiceHeaderBody(RecordingFile& file, VoiceHeaderLookup* lookup)
+{
+    unsigned char buffer[kFrameHeaderBytes];
+    std::memset(buffer, 0, sizeof buffer);
+    file.readAt(0, buffer, kTagHeaderBytes);
+    if (std::memcmp(buffer, "ID3", 3) != 0) {
+        setLookup(lookup, VoiceHeaderLookup::NotTagged);
+        return -1;
+    }
+    int64_t position = kTagHeaderBytes;
+    for (;;) {
+        if (file.readAt(position, buffer, kFrameHeaderBytes) < size_t(kFrameHeaderBytes)) {
+            setLookup(lookup, VoiceHeaderLookup::NoFrame);
+            return -1;
+        }
+        position += kFrameHeaderBytes;
+        if (std::memcmp(buffer, "XPCC", 4) == 0) {
+            setLookup(lookup, VoiceHeaderLookup::Found);
+            return position;
+        }
+        position += int64_t(littleEndian32(buffer + 4));
+    }
+}
+
+bool ReadVoiceHeader(RecordingFile& file, tagVoiceHeader& header, VoiceHeaderLookup* lookup)
+{
+    std::memset(&header, 0, sizeof header);
+    const int64_t body = FindVoiceHeaderBody(file, lookup);
+    if (body < 0)
+        return false;
+    file.readAt(body, &header, sizeof header);
+    return true;
+}
+
+bool ReadVoiceHeader(const QString& path, tagVoiceHeader& header, VoiceHeaderLookup* lookup)
+{
+    std::memset(&header, 0, sizeof header);
+    RecordingFile file;
+    if (!file.open(path, RecordingFile::Access::Read)) {
+        setLookup(lookup, VoiceHeaderLookup::OpenFailed);
+        return false;
+    }
+    return ReadVoiceHeader(file, header, lookup);
+}
+
+bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
+{
+    RecordingFile file;
+    if (!file.open(path, RecordingFile::Access::ReadWrite))
+        return false;
+    const int64_t body = FindVoiceHeaderBody(file);
+    if (body < 0)
+        return false;
+    if (!file.writeAtAndSync(body, &header, sizeof header)) {
+        ShowMessage(QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"),
+                    MessageIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
+QString VoiceMemoText(const tagVoiceHeader& header)
+{
+    const char* memo = header.memo;
+    int length = int(strnlen(memo, kMemoBytes));
+    while (length > 0 && (memo[length - 1] == ' ' || (memo[length - 1] >= '\t' && memo[length - 1] <= '\r')))
+        --length;
+    return Cp932ToUnicode(QByteArray(memo, length));
+}
+
+int CountIndexMarks(const tagVoiceHeader& header)
+{
+    int count = 0;
+    for (int i = 0; i < kIndexMarkCount; ++i) {
+        if (header.indexMarks[i] != kEmptyIndexMark)
+            ++count;
+    }
+    return count;
+}

@@ -1,0 +1,96 @@
+#include "CardBuilder.h"
+
+#include "RecordingBuilder.h"
+#include "recording/RecorderIdentity.h"
+
+#include <QDir>
+#include <QStringList>
+#include <random>
+
+namespace {
+
+const QStringList kMemos = {
+    QStringLiteral("定例会議　第%1回"),
+    QStringLiteral("打ち合わせメモ：山田様"),
+    QStringLiteral("講義ノート～音声学入門"),
+    QString(),
+    QStringLiteral("電話の録音（折り返し要）"),
+    QStringLiteral("アイデア：新しい企画について"),
+    QStringLiteral("インタビュー　佐藤さん　%1"),
+    QStringLiteral("買い物リスト"),
+};
+
+bool fail(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
+
+QByteArray DeviceDatBytes(uint16_t number)
+{
+    QByteArray bytes(512, '\0');
+    const QByteArray signature = QByteArrayLiteral("TALVEN-77");
+    bytes.replace(0, signature.size(), signature);
+    bytes[16] = char(number & 0xFF);
+    bytes[17] = char(number >> 8);
+    for (int i = 0; i < signature.size(); ++i)
+        bytes[511 - i] = signature[i];
+    return bytes;
+}
+
+Mp3Format RecorderFormat(uint8_t mode)
+{
+    switch (mode) {
+    case 0:
+        return {8000, 1, 8, false, true};
+    case 1:
+        return {22050, 1, 32, false, true};
+    default:
+        return {44100, 2, 128, false, true};
+    }
+}
+
+bool MakeCard(const CardOptions& options, QString* error)
+{
+    const QDir root(options.folder);
+    if (!QDir().mkpath(options.folder))
+        return fail(error, QStringLiteral("cannot create %1").arg(options.folder));
+    if (!WriteFileBytes(root.filePath(QStringLiteral("Device.Dat")), DeviceDatBytes(options.number)))
+        return fail(error, QStringLiteral("cannot write %1").arg(root.filePath(QStringLiteral("Device.Dat"))));
+    const QString recorderFolder = RecorderFolderPath(QDir::cleanPath(options.folder), options.number);
+    if (!QDir().mkpath(recorderFolder))
+        return fail(error, QStringLiteral("cannot create %1").arg(recorderFolder));
+
+    std::mt19937 random(options.seed);
+    QDateTime when = options.firstRecording.isValid()
+                         ? options.firstRecording
+                         : QDateTime(QDate(2026, 11, 2), QTime(9, 15));
+    for (int i = 0; i < options.recordings; ++i) {
+        const uint8_t mode = uint8_t(random() % 3);
+        const double seconds = 2.0 + double(random() % 400) / 100.0;
+        const EncodedMp3 audio = EncodeMp3(RecorderFormat(mode), seconds, options.seed * 1000 + uint32_t(i));
+        if (!audio.ok)
+            return fail(error, QStringLiteral("the encoder failed"));
+
+        QString memo = kMemos[i % kMemos.size()];
+        if (memo.contains(QStringLiteral("%1")))
+            memo = memo.arg(i + 1);
+        QList<uint32_t> marks;
+        for (uint32_t mark = 1; mark < seconds && int(random() % 3) == 0; ++mark)
+            marks.append(mark);
+        tagVoiceHeader header = MakeVoiceHeader(mode, memo, marks);
+        header.playedFlag = random() % 2 ? 2 : 0;
+        header.protectFlag = random() % 4 == 0 ? 1 : 0;
+        header.transferredFlag = random() % 3 == 0 ? 1 : 0;
+
+        const QString path = recorderFolder + when.toString(QStringLiteral("yyyyMM/dd/"))
+                             + QStringLiteral("REC%1.MP3").arg(i + 1, 5, 10, QLatin1Char('0'));
+        if (!WriteFileBytes(path, BuildVoiceTag(header, {}, 256) + audio.bytes, when))
+            return fail(error, QStringLiteral("cannot write %1").arg(path));
+        when = when.addSecs(3600 * (2 + qint64(random() % 70)) + qint64(random() % 3600));
+    }
+    return true;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/MessageBoxes.h"
+
+#include <QList>
+#include <QString>
+
+// Installed in place of real message boxes for the length of its life: keeps
+// every message and answers questions from a script (No, or Cancel, once the
+// script runs out).
+class MessageRecorder final : public MessagePresenter
+{
+public:
+    struct Entry
+    {
+        QString text;
+        MessageIcon icon;
+        MessageButtons buttons;
+    };
+
+    MessageRecorder() { SetMessagePresenter(this); }
+    ~MessageRecorder() override { SetMessagePresenter(nullptr); }
+
+    void scriptAnswers(const QList<MessageAnswer>& answers) { m_answers += answers; }
+    const QList<Entry>& entries() const { return m_entries; }
+    void clear() { m_entries.clear(); }
+
+    MessageAnswer present(const QString& text, MessageIcon icon, MessageButtons buttons) override
+    {
+        m_entries.append({text, icon, buttons});
+        if (!m_answers.isEmpty())
+            return m_answers.takeFirst();
+        return buttons == MessageButtons::Ok       ? MessageAnswer::Ok
+               : buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                                   : MessageAnswer::Cancel;
+    }
+
+private:
+    QList<Entry> m_entries;
+    QList<MessageAnswer> m_answers;
+};

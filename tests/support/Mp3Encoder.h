@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+
+// Real MP3 audio made by the LAME encoder from a synthetic, speech-like signal
+// (a voiced pitch contour with formants, syllables and pauses), or from a tone.
+struct Mp3Format
+{
+    int sampleRate = 8000;
+    int channels = 1;
+    int bitrateKbps = 8; // the constant bit rate, or the VBR quality's target when vbr
+    bool vbr = false;
+    bool infoFrame = true; // a Xing/Info frame at the start, where a frame can hold one
+};
+
+struct EncodedMp3
+{
+    QByteArray bytes;       // the audio frames, no tag
+    int64_t pcmSamples = 0; // samples per channel fed to the encoder
+    bool hasInfoFrame = false;
+    bool ok = false;
+};
+
+enum class Signal { Speech, Tone };
+
+EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed,
+                     Signal signal = Signal::Speech, double toneHz = 440.0);

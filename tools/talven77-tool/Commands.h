@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QStringList>
+
+// Each command takes its arguments (without the command's name) and returns
+// the process's exit status: 0 when everything went well.
+int RunInspect(const QStringList& arguments);
+int RunScan(const QStringList& arguments);
+int RunMakeCard(const QStringList& arguments);

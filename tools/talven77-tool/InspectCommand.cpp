@@ -1,0 +1,63 @@
+#include "Commands.h"
+#include "JsonLines.h"
+#include "recording/RecordingFile.h"
+#include "recording/VoiceDuration.h"
+#include "recording/VoiceHeader.h"
+
+#include <QJsonArray>
+#include <cstring>
+
+namespace {
+
+QJsonObject inspect(const QString& path, bool& ok)
+{
+    QJsonObject object{{QStringLiteral("path"), path}};
+    RecordingFile file;
+    tagVoiceHeader header;
+    VoiceHeaderLookup lookup = VoiceHeaderLookup::OpenFailed;
+    ok = file.open(path, RecordingFile::Access::Read) && ReadVoiceHeader(file, header, &lookup);
+    object.insert(QStringLiteral("found"), ok);
+    if (!ok) {
+        QString error;
+        if (!file.isOpen())
+            error = file.error() == EWOULDBLOCK ? QStringLiteral("the file is in use")
+                                                 : QString::fromLocal8Bit(std::strerror(file.error()));
+        else if (lookup == VoiceHeaderLookup::NotTagged)
+            error = QStringLiteral("not a recording: the file has no ID3v2 tag");
+        else
+            error = QStringLiteral("not a recording: no XPCC recording header in the file");
+        object.insert(QStringLiteral("error"), error);
+        return object;
+    }
+    QJsonArray marks;
+    for (int i = 0; i < kIndexMarkCount; ++i) {
+        const uint32_t mark = header.indexMarks[i];
+        marks.append(mark == kEmptyIndexMark ? QJsonValue() : QJsonValue(qint64(mark)));
+    }
+    object.insert(QStringLiteral("mode"), header.mode);
+    object.insert(QStringLiteral("playedFlag"), header.playedFlag);
+    object.insert(QStringLiteral("protectFlag"), header.protectFlag);
+    object.insert(QStringLiteral("transferredFlag"), header.transferredFlag);
+    object.insert(QStringLiteral("indexMarks"), marks);
+    object.insert(QStringLiteral("memo"), VoiceMemoText(header));
+    object.insert(QStringLiteral("duration"), qint64(MeasureMp3Duration(file)));
+    return object;
+}
+
+} // namespace
+
+int RunInspect(const QStringList& arguments)
+{
+    if (arguments.isEmpty()) {
+        PrintError(QStringLiteral("inspect needs at least one file"));
+        return 2;
+    }
+    int status = 0;
+    for (const QString& path : arguments) {
+        bool ok = false;
+        PrintJsonLine(inspect(path, ok));
+        if (!ok)
+            status = 1;
+    }
+    return status;
+}

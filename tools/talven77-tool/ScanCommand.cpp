@@ -1,0 +1,66 @@
+#include "Commands.h"
+#include "JsonLines.h"
+#include "recording/FileList.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QJsonObject recordObject(const tagFileList& record)
+{
+    return {{QStringLiteral("szFileName"), record.szFileName},
+            {QStringLiteral("szFilePath"), record.szFilePath},
+            {QStringLiteral("tmCreate"), qint64(record.tmCreate)},
+            {QStringLiteral("nDuration"), qint64(record.nDuration)},
+            {QStringLiteral("nFileSize"), qint64(record.nFileSize)}};
+}
+
+bool isReadableFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && info.isReadable() && info.isExecutable();
+}
+
+} // namespace
+
+int RunScan(const QStringList& arguments)
+{
+    const bool device = arguments.contains(QStringLiteral("--device"));
+    const bool recursive = arguments.contains(QStringLiteral("--recursive"));
+    QStringList paths = arguments;
+    paths.removeAll(QStringLiteral("--device"));
+    paths.removeAll(QStringLiteral("--recursive"));
+    if (paths.size() != 1 || (device && recursive)) {
+        PrintError(QStringLiteral("usage: scan FOLDER [--recursive] | scan --device ROOT"));
+        return 2;
+    }
+    const QString path = QDir(paths.first()).absolutePath();
+    if (!isReadableFolder(path)) {
+        PrintError(QStringLiteral("%1: not a readable folder").arg(path));
+        return 1;
+    }
+
+    CFileList list(device ? kListCard : recursive ? kListTemporaryTree : kListRegistered,
+                   device || recursive);
+    if (device) {
+        if (!list.InitDevice(path)) {
+            PrintError(QStringLiteral("%1: no valid Device.Dat on this root").arg(path));
+            return 1;
+        }
+    } else {
+        list.SetFolder(path);
+        list.EnsureScanned();
+    }
+    for (const tagFileList& record : list.records())
+        PrintJsonLine(recordObject(record));
+    const CFileList::DateRange range = list.GetDateRange();
+    QJsonObject summary{{QStringLiteral("count"), list.GetRecordCount()},
+                        {QStringLiteral("earliest"), range.earliest},
+                        {QStringLiteral("latest"), range.latest},
+                        {QStringLiteral("label"), list.strLabel()}};
+    if (device)
+        summary.insert(QStringLiteral("nDeviceNo"), list.nDeviceNo());
+    PrintJsonLine(summary);
+    return 0;
+}

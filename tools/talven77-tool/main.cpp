@@ -1,0 +1,40 @@
+#include "Commands.h"
+#include "JsonLines.h"
+#include "platform/ProgramIdentity.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] =
+    "usage: talven77-tool COMMAND ...\n"
+    "  inspect FILE...                      the recording header and duration of each file\n"
+    "  scan FOLDER [--recursive]            the recordings of a folder, in scan order\n"
+    "  scan --device ROOT                   the recordings of a recorder's card\n"
+    "  make-card FOLDER --number N [--recordings K]\n"
+    "                                       write a simulated card with real recordings\n";
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(kCompanyName);
+    QCoreApplication::setApplicationName(kProgramTitle);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.isEmpty() || arguments.first() == QStringLiteral("--help")) {
+        std::fputs(kUsage, arguments.isEmpty() ? stderr : stdout);
+        return arguments.isEmpty() ? 2 : 0;
+    }
+    const QString command = arguments.takeFirst();
+    if (command == QStringLiteral("inspect"))
+        return RunInspect(arguments);
+    if (command == QStringLiteral("scan"))
+        return RunScan(arguments);
+    if (command == QStringLiteral("make-card"))
+        return RunMakeCard(arguments);
+    PrintError(QStringLiteral("unknown command: %1").arg(command));
+    std::fputs(kUsage, stderr);
+    return 2;
+}
