@@ -6,8 +6,8 @@
 #include <QString>
 
 // Installed in place of real message boxes for the length of its life: keeps
-// every message and answers questions from a script (No, or Cancel, once the
-// script runs out).
+// every message and answers questions (Yes/No, OK/Cancel) from a script: No, or
+// Cancel, once the script runs out. Messages with only an OK button take no answer.
 class MessageRecorder final : public MessagePresenter
 {
 public:
@@ -28,7 +28,7 @@ public:
     MessageAnswer present(const QString& text, MessageIcon icon, MessageButtons buttons) override
     {
         m_entries.append({text, icon, buttons});
-        if (!m_answers.isEmpty())
+        if (buttons != MessageButtons::Ok && !m_answers.isEmpty())
             return m_answers.takeFirst();
         return buttons == MessageButtons::Ok       ? MessageAnswer::Ok
                : buttons == MessageButtons::YesNo ? MessageAnswer::No

@@ -1,5 +1,6 @@
 #include "RecordingBuilder.h"
 
+#include "Mp3Encoder.h"
 #include "platform/Cp932.h"
 
 #include <QDir>
@@ -73,4 +74,15 @@ bool WriteFileBytes(const QString& path, const QByteArray& bytes, const QDateTim
             return false;
     }
     return true;
+}
+
+QByteArray BuildRecording(const tagVoiceHeader& header, const QByteArray& audio, int paddingBytes)
+{
+    return BuildVoiceTag(header, {}, paddingBytes) + audio;
+}
+
+const QByteArray& ShortSpeechAudio()
+{
+    static const QByteArray audio = EncodeMp3({8000, 1, 8, false, true}, 2.0, 1).bytes;
+    return audio;
 }

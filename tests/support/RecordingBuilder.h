@@ -29,5 +29,11 @@ QByteArray BuildVoiceTag(const tagVoiceHeader& header, const QList<RawFrame>& fr
                          int paddingBytes = 0);
 QByteArray BuildFrame(const RawFrame& frame);
 
+// A whole recording: the tag with the header, then the audio frames.
+QByteArray BuildRecording(const tagVoiceHeader& header, const QByteArray& audio, int paddingBytes = 0);
+
+// A short real MP3 (8 kHz, 8 kbit/s, mono, 2 s of speech-like sound), encoded once.
+const QByteArray& ShortSpeechAudio();
+
 // Writes bytes to a new file; with a valid time, sets it as the file's last-write time.
 bool WriteFileBytes(const QString& path, const QByteArray& bytes, const QDateTime& time = {});

@@ -1,0 +1,239 @@
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
+#include "recording/VoiceHeader.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kTagHeader("ID3\x03\x00\x00\x00\x00\x10\x00", 10);
+
+QByteArray headerBytes(const tagVoiceHeader& header)
+{
+    return QByteArray(reinterpret_cast<const char*>(&header), sizeof header);
+}
+
+QByteArray xpccFrame(const tagVoiceHeader& header)
+{
+    return BuildFrame({QByteArrayLiteral("XPCC"), headerBytes(header)});
+}
+
+QByteArray frameWithSizeBytes(const QByteArray& sizeBytes, int bodyBytes)
+{
+    return QByteArrayLiteral("TXXX") + sizeBytes + QByteArray(2, '\0') + QByteArray(bodyBytes, 'b');
+}
+
+bool isAllZero(const tagVoiceHeader& header)
+{
+    return headerBytes(header) == QByteArray(sizeof header, '\0');
+}
+
+} // namespace
+
+class VoiceHeaderTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        [&] { QVERIFY(WriteFileBytes(path, bytes)); }();
+        return path;
+    }
+
+private Q_SLOTS:
+    void findsTheFrameByWalkingTheTag_data()
+    {
+        const QByteArray xpcc = xpccFrame(MakeVoiceHeader(1, QStringLiteral("メモ"), {3, 9}));
+        QTest::addColumn<QByteArray>("frames");
+        QTest::addColumn<int>("bodyOffset"); // -1: not found
+        QTest::newRow("first frame") << xpcc << 20;
+        QTest::newRow("little-endian size 0x0A skips ten bytes")
+            << frameWithSizeBytes(QByteArray("\x0A\x00\x00\x00", 4), 10) + xpcc << 40;
+        QTest::newRow("big-endian size runs past the end")
+            << frameWithSizeBytes(QByteArray("\x00\x00\x00\x0A", 4), 10) + xpcc << -1;
+        QTest::newRow("zero padding is walked in ten-byte steps") << QByteArray(30, '\0') + xpcc << 50;
+        QTest::newRow("frame id compared as bytes")
+            << BuildFrame({QByteArrayLiteral("xpcc"), QByteArray(492, 'x')}) << -1;
+        QTest::newRow("tag header only") << QByteArray() << -1;
+    }
+    void findsTheFrameByWalkingTheTag()
+    {
+        QFETCH(QByteArray, frames);
+        QFETCH(int, bodyOffset);
+        const QByteArray file = kTagHeader + frames;
+        const QString path = write(QStringLiteral("walk.mp3"), file);
+        MessageRecorder messages;
+
+        tagVoiceHeader header;
+        std::memset(&header, 0xCC, sizeof header);
+        const bool found = ReadVoiceHeader(path, header);
+        QCOMPARE(found, bodyOffset >= 0);
+        if (found) {
+            QCOMPARE(headerBytes(header), file.mid(bodyOffset, sizeof header));
+        } else {
+            QVERIFY(isAllZero(header));
+            // A header that was not found is never written.
+            QVERIFY(!WriteVoiceHeader(path, MakeVoiceHeader(2)));
+            QCOMPARE(ReadWholeFile(path), file);
+        }
+        QVERIFY(messages.entries().isEmpty());
+    }
+
+    void shortTailReadsWithTheRestZero()
+    {
+        const QByteArray body(100, '\x42');
+        const QString path = write(QStringLiteral("short.mp3"),
+                                   kTagHeader + QByteArrayLiteral("XPCC") + QByteArray(6, '\0') + body);
+        tagVoiceHeader header;
+        QVERIFY(ReadVoiceHeader(path, header));
+        const QByteArray read = headerBytes(header);
+        QCOMPARE(read.left(100), body);
+        QCOMPARE(read.mid(100), QByteArray(392, '\0'));
+    }
+
+    void fileWithoutTheMagicIsNeverWritten_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("plain audio") << ShortSpeechAudio();
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("two bytes") << QByteArray("ID");
+        QTest::newRow("XPCC without a tag") << xpccFrame(MakeVoiceHeader(0));
+    }
+    void fileWithoutTheMagicIsNeverWritten()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString path = write(QStringLiteral("untagged.mp3"), bytes);
+        tagVoiceHeader header;
+        VoiceHeaderLookup lookup = VoiceHeaderLookup::Found;
+        QVERIFY(!ReadVoiceHeader(path, header, &lookup));
+        QCOMPARE(lookup, VoiceHeaderLookup::NotTagged);
+        QVERIFY(isAllZero(header));
+        QVERIFY(!WriteVoiceHeader(path, MakeVoiceHeader(1)));
+        QCOMPARE(ReadWholeFile(path), bytes);
+    }
+
+    void missingFileAndFolderAreNotFound()
+    {
+        tagVoiceHeader header;
+        VoiceHeaderLookup lookup = VoiceHeaderLookup::Found;
+        QVERIFY(!ReadVoiceHeader(m_dir.filePath(QStringLiteral("missing.mp3")), header, &lookup));
+        QCOMPARE(lookup, VoiceHeaderLookup::OpenFailed);
+        QVERIFY(!ReadVoiceHeader(m_dir.path(), header));
+        QVERIFY(!WriteVoiceHeader(m_dir.path(), header));
+        QVERIFY(!WriteVoiceHeader(m_dir.filePath(QStringLiteral("missing.mp3")), header));
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("missing.mp3"))));
+    }
+
+    void writeChangesOnlyTheBody()
+    {
+        const tagVoiceHeader original = MakeVoiceHeader(2, QStringLiteral("元のメモ"), {5, 10});
+        const QByteArray file = BuildVoiceTag(original, {{QByteArrayLiteral("TXXX"), QByteArray(33, 't')}}, 64)
+                                + ShortSpeechAudio();
+        const QString path = write(QStringLiteral("rw.mp3"), file);
+
+        tagVoiceHeader header;
+        QVERIFY(ReadVoiceHeader(path, header));
+        QCOMPARE(headerBytes(header), headerBytes(original));
+        header.playedFlag = 2;
+        header.protectFlag = 1;
+        header.transferredFlag = 1;
+        header.indexMarks[2] = 42;
+        std::memset(header.memo, 0, sizeof header.memo);
+        std::memcpy(header.memo, "\x90\x56\x82\xb5\x82\xa2", 6); // 新しい
+        QVERIFY(WriteVoiceHeader(path, header));
+
+        tagVoiceHeader reread;
+        QVERIFY(ReadVoiceHeader(path, reread));
+        QCOMPARE(headerBytes(reread), headerBytes(header));
+        QCOMPARE(VoiceMemoText(reread), QStringLiteral("新しい"));
+        const QByteArray after = ReadWholeFile(path);
+        const int body = 10 + 10 + 33 + 10;
+        QCOMPARE(after.size(), file.size());
+        QCOMPARE(after.left(body), file.left(body));
+        QCOMPARE(after.mid(body + 492), file.mid(body + 492));
+        // Bytes the program does not interpret survive.
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(reread.reserved41), 195),
+                 QByteArray(reinterpret_cast<const char*>(original.reserved41), 195));
+    }
+
+    void fileInUseIsNotFoundAndNotWritten()
+    {
+        const QByteArray file = BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio());
+        const QString path = write(QStringLiteral("busy.mp3"), file);
+        MessageRecorder messages;
+        const int holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QCOMPARE(flock(holder, LOCK_EX | LOCK_NB), 0);
+        tagVoiceHeader header;
+        QVERIFY(!ReadVoiceHeader(path, header));
+        QVERIFY(!WriteVoiceHeader(path, MakeVoiceHeader(2)));
+        ::close(holder);
+        QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(ReadWholeFile(path), file);
+        QVERIFY(ReadVoiceHeader(path, header));
+    }
+
+    void failedWriteIsReportedWithAWarning()
+    {
+        // The body of this frame runs past the end of the file, so writing it
+        // has to grow the file; a file-size limit makes that write fail midway.
+        const QByteArray file = kTagHeader + QByteArrayLiteral("XPCC") + QByteArray(6, '\0') + QByteArray(8, 'z');
+        const QString path = write(QStringLiteral("full.mp3"), file);
+        MessageRecorder messages;
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = rlim_t(file.size() + 100);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const bool written = WriteVoiceHeader(path, MakeVoiceHeader(2, QStringLiteral("書けない")));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QVERIFY(!written);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text,
+                 QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Warning);
+    }
+
+    void memoAsTheListShowsIt_data()
+    {
+        QTest::addColumn<QByteArray>("memo");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("trailing white space removed") << QByteArray("\x89\xef\x8b\x63  \t\r\n") << QStringLiteral("会議");
+        QTest::newRow("leading space kept") << QByteArray("  x ") << QStringLiteral("  x");
+        QTest::newRow("stops at the first NUL") << QByteArray("abc\0garbage", 11) << QStringLiteral("abc");
+        QTest::newRow("full 256 bytes without terminator") << QByteArray(256, 'm') << QString(256, u'm');
+        QTest::newRow("empty") << QByteArray() << QString();
+    }
+    void memoAsTheListShowsIt()
+    {
+        QFETCH(QByteArray, memo);
+        QFETCH(QString, text);
+        tagVoiceHeader header = MakeVoiceHeader(0);
+        std::memcpy(header.memo, memo.constData(), size_t(memo.size()));
+        QCOMPARE(VoiceMemoText(header), text);
+    }
+
+    void everySlotButEmptyCountsAsAMark()
+    {
+        const tagVoiceHeader header = MakeVoiceHeader(0, {}, {10, kEmptyIndexMark, 0, kEmptyIndexMark, kEmptyIndexMark});
+        QCOMPARE(CountIndexMarks(header), 2);
+        QCOMPARE(CountIndexMarks(MakeVoiceHeader(0)), 0);
+    }
+};
+
+TALVEN77_REGISTER_TEST(VoiceHeaderTest);
+#include "VoiceHeaderTest.moc"
