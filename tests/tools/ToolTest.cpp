@@ -1,0 +1,153 @@
+#include "TestRegistry.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QList<QJsonObject> lines;
+    QByteArray errors;
+};
+
+Run runTool(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(TALVEN77_TOOL), arguments);
+    Run run;
+    if (!process.waitForFinished(120000))
+        return run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.errors = process.readAllStandardError();
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject())
+            run.lines.append(QJsonObject{{QStringLiteral("unparsable"), QString::fromUtf8(line)}});
+        else
+            run.lines.append(document.object());
+    }
+    return run;
+}
+
+} // namespace
+
+class ToolTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_card;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_card = m_dir.filePath(QStringLiteral("card"));
+        const Run made = runTool({QStringLiteral("make-card"), m_card, QStringLiteral("--number"),
+                                  QStringLiteral("7"), QStringLiteral("--recordings"), QStringLiteral("6")});
+        QCOMPARE(made.status, 0);
+        QVERIFY(QFileInfo(m_card + QStringLiteral("/Device.Dat")).size() == 512);
+    }
+
+    void scanOfTheCardMatchesItsFiles()
+    {
+        const Run scan = runTool({QStringLiteral("scan"), QStringLiteral("--device"), m_card});
+        QCOMPARE(scan.status, 0);
+        QCOMPARE(scan.lines.size(), 7);
+        const QJsonObject summary = scan.lines.last();
+        QCOMPARE(summary[QStringLiteral("count")].toInt(), 6);
+        QCOMPARE(summary[QStringLiteral("nDeviceNo")].toInt(), 7);
+        QCOMPARE(summary[QStringLiteral("earliest")].toString(), QStringLiteral("261102"));
+        QCOMPARE(summary[QStringLiteral("label")].toString(),
+                 QStringLiteral("(007)261102-%1").arg(summary[QStringLiteral("latest")].toString()));
+
+        QStringList paths;
+        for (int i = 0; i < 6; ++i) {
+            const QJsonObject record = scan.lines[i];
+            const QString path = record[QStringLiteral("szFilePath")].toString();
+            paths.append(path);
+            const QFileInfo info(path);
+            QVERIFY2(path.startsWith(m_card + QStringLiteral("/007_TALVEN-77/2026")), qPrintable(path));
+            QCOMPARE(record[QStringLiteral("szFileName")].toString(), info.fileName());
+            // The folders are named after the recording date, which is also the file's time.
+            const QDateTime time = QDateTime::fromSecsSinceEpoch(record[QStringLiteral("tmCreate")].toInteger());
+            QCOMPARE(time, info.lastModified());
+            QVERIFY(path.contains(time.toString(QStringLiteral("/yyyyMM/dd/"))));
+            QCOMPARE(record[QStringLiteral("nFileSize")].toInteger(), info.size());
+            QVERIFY(record[QStringLiteral("nDuration")].toInt() >= 2);
+        }
+
+        // inspect agrees with the scan and shows what the card holds.
+        const Run inspect = runTool(QStringList{QStringLiteral("inspect")} + paths);
+        QCOMPARE(inspect.status, 0);
+        QCOMPARE(inspect.lines.size(), 6);
+        int japaneseMemos = 0;
+        for (int i = 0; i < 6; ++i) {
+            const QJsonObject file = inspect.lines[i];
+            QVERIFY(file[QStringLiteral("found")].toBool());
+            QCOMPARE(file[QStringLiteral("duration")], scan.lines[i][QStringLiteral("nDuration")]);
+            QVERIFY(file[QStringLiteral("mode")].toInt() <= 2);
+            QCOMPARE(file[QStringLiteral("indexMarks")].toArray().size(), 5);
+            if (file[QStringLiteral("memo")].toString().contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30FF}\\x{4E00}-\\x{9FFF}]"))))
+                ++japaneseMemos;
+        }
+        QVERIFY(japaneseMemos >= 3);
+    }
+
+    void folderScanRecursiveOrNot()
+    {
+        const QString folder = m_card + QStringLiteral("/007_TALVEN-77");
+        const Run flat = runTool({QStringLiteral("scan"), folder});
+        QCOMPARE(flat.status, 0);
+        QCOMPARE(flat.lines.size(), 1);
+        QCOMPARE(flat.lines[0][QStringLiteral("count")].toInt(), 0);
+        QCOMPARE(flat.lines[0][QStringLiteral("label")].toString(), folder);
+        QCOMPARE(flat.lines[0][QStringLiteral("earliest")].toString(), QStringLiteral("999999"));
+
+        const Run deep = runTool({QStringLiteral("scan"), folder + u'/', QStringLiteral("--recursive")});
+        QCOMPARE(deep.status, 0);
+        QCOMPARE(deep.lines.last()[QStringLiteral("count")].toInt(), 6);
+        QCOMPARE(deep.lines.last()[QStringLiteral("label")].toString(), folder);
+    }
+
+    void badInputFailsClearly()
+    {
+        const QString text = m_dir.filePath(QStringLiteral("notes.mp3"));
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("just text");
+        file.close();
+        const Run inspect = runTool({QStringLiteral("inspect"), m_card + QStringLiteral("/Device.Dat"), text,
+                                     m_dir.filePath(QStringLiteral("missing.mp3")), m_dir.path()});
+        QCOMPARE(inspect.status, 1);
+        QCOMPARE(inspect.lines.size(), 4);
+        for (const QJsonObject& line : inspect.lines) {
+            QVERIFY(!line.contains(QStringLiteral("unparsable")));
+            QCOMPARE(line[QStringLiteral("found")], QJsonValue(false));
+            QVERIFY(!line[QStringLiteral("error")].toString().isEmpty());
+        }
+
+        const Run noDevice = runTool({QStringLiteral("scan"), QStringLiteral("--device"), m_dir.path()});
+        QVERIFY(noDevice.status > 0);
+        QVERIFY(noDevice.lines.isEmpty());
+        QVERIFY(noDevice.errors.contains("Device.Dat"));
+
+        QVERIFY(runTool({QStringLiteral("scan"), m_dir.filePath(QStringLiteral("nowhere"))}).status > 0);
+        QVERIFY(runTool({QStringLiteral("make-card"), m_dir.filePath(QStringLiteral("c")), QStringLiteral("--number"), QStringLiteral("0")}).status > 0);
+        QVERIFY(runTool({QStringLiteral("frobnicate")}).status > 0);
+    }
+};
+
+TALVEN77_REGISTER_TEST(ToolTest);
+#include "ToolTest.moc"
