@@ -7,3 +7,4 @@
 int RunInspect(const QStringList& arguments);
 int RunScan(const QStringList& arguments);
 int RunMakeCard(const QStringList& arguments);
+int RunDrives(const QStringList& arguments);

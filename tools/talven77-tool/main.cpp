@@ -13,7 +13,8 @@ const char kUsage[] =
     "  scan FOLDER [--recursive]            the recordings of a folder, in scan order\n"
     "  scan --device ROOT                   the recordings of a recorder's card\n"
     "  make-card FOLDER --number N [--recordings K]\n"
-    "                                       write a simulated card with real recordings\n";
+    "                                       write a simulated card with real recordings\n"
+    "  drives                               the drives in use (real, or TALVEN77_DRIVES)\n";
 
 } // namespace
 
@@ -34,6 +35,8 @@ int main(int argc, char* argv[])
         return RunScan(arguments);
     if (command == QStringLiteral("make-card"))
         return RunMakeCard(arguments);
+    if (command == QStringLiteral("drives"))
+        return RunDrives(arguments);
     PrintError(QStringLiteral("unknown command: %1").arg(command));
     std::fputs(kUsage, stderr);
     return 2;

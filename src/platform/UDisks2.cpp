@@ -1,0 +1,121 @@
+#include "UDisks2.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMetaType>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QFileInfo>
+#include <QVariantMap>
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.UDisks2");
+const QString kManagerPath = QStringLiteral("/org/freedesktop/UDisks2/Manager");
+const QString kBlockDevicesPath = QStringLiteral("/org/freedesktop/UDisks2/block_devices/");
+const QString kManager = QStringLiteral("org.freedesktop.UDisks2.Manager");
+const QString kBlock = QStringLiteral("org.freedesktop.UDisks2.Block");
+const QString kFilesystem = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
+const QString kDrive = QStringLiteral("org.freedesktop.UDisks2.Drive");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+// Unmounting flushes the card, which may take a while on a slow card.
+constexpr int kCallTimeoutMs = 60000;
+
+// The object name UDisks2 gives a block device: characters other than letters,
+// digits and '_' written as _xx.
+QString escapedObjectName(const QString& name)
+{
+    QString out;
+    for (const char c : name.toUtf8()) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')
+            out.append(QLatin1Char(c));
+        else
+            out.append(QStringLiteral("_%1").arg(uint(uint8_t(c)), 2, 16, QLatin1Char('0')));
+    }
+    return out;
+}
+
+class SystemUDisks final : public UDisksApi
+{
+public:
+    QString blockObject(const QString& deviceNode) override
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, kManagerPath, kManager,
+                                                           QStringLiteral("ResolveDevice"));
+        call << QVariantMap{{QStringLiteral("path"), deviceNode}} << QVariantMap();
+        const QDBusMessage reply = bus().call(call, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+            const auto paths = qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().first());
+            if (!paths.isEmpty())
+                return paths.first().path();
+        }
+        // Older services lack ResolveDevice; their objects are named after the device.
+        const QString guess = kBlockDevicesPath + escapedObjectName(QFileInfo(deviceNode).fileName());
+        return property(guess, kBlock, QStringLiteral("Device")).isValid() ? guess : QString();
+    }
+
+    Outcome unmount(const QString& blockObject, QString* error) override
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, blockObject, kFilesystem,
+                                                           QStringLiteral("Unmount"));
+        call << QVariantMap();
+        const QDBusMessage reply = bus().call(call, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return Outcome::Done;
+        if (error)
+            *error = reply.errorMessage();
+        if (reply.errorName() == QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"))
+            return Outcome::Busy;
+        if (reply.errorName() == QStringLiteral("org.freedesktop.UDisks2.Error.NotMounted"))
+            return Outcome::NotMounted;
+        return Outcome::Failed;
+    }
+
+    QString driveObject(const QString& blockObject) override
+    {
+        const QVariant drive = property(blockObject, kBlock, QStringLiteral("Drive"));
+        const QString path = qdbus_cast<QDBusObjectPath>(drive).path();
+        return path == QStringLiteral("/") ? QString() : path;
+    }
+
+    bool canEject(const QString& driveObject) override
+    {
+        return property(driveObject, kDrive, QStringLiteral("Ejectable")).toBool();
+    }
+
+    bool canPowerOff(const QString& driveObject) override
+    {
+        return property(driveObject, kDrive, QStringLiteral("CanPowerOff")).toBool();
+    }
+
+    bool eject(const QString& driveObject) override { return callDrive(driveObject, QStringLiteral("Eject")); }
+    bool powerOff(const QString& driveObject) override { return callDrive(driveObject, QStringLiteral("PowerOff")); }
+
+private:
+    static QDBusConnection bus() { return QDBusConnection::systemBus(); }
+
+    static QVariant property(const QString& object, const QString& interface, const QString& name)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, object, kProperties, QStringLiteral("Get"));
+        call << interface << name;
+        const QDBusMessage reply = bus().call(call, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return {};
+        return qdbus_cast<QDBusVariant>(reply.arguments().first()).variant();
+    }
+
+    static bool callDrive(const QString& driveObject, const QString& method)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(kService, driveObject, kDrive, method);
+        call << QVariantMap();
+        return bus().call(call, QDBus::Block, kCallTimeoutMs).type() == QDBusMessage::ReplyMessage;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<UDisksApi> CreateSystemUDisks()
+{
+    return std::make_unique<SystemUDisks>();
+}

@@ -1,0 +1,105 @@
+#include "Setting.h"
+
+#include "platform/Cp932.h"
+#include "platform/ProgramIdentity.h"
+
+#include <QDir>
+
+namespace {
+
+const QString kSection = QStringLiteral("Settings");
+const QString kSavePath = QStringLiteral("SavePath");
+const QString kPassword = QStringLiteral("Password");
+const QString kNumber = QStringLiteral("Number");
+const QString kAutoUsb = QStringLiteral("AutoUsb");
+const QString kUsePassword = QStringLiteral("UsePassword");
+
+// A stored password longer than this is not one the program wrote; it is
+// ignored rather than cut into a password nobody knows.
+constexpr int kMaxStoredPasswordBytes = 99;
+
+QString displayItemName(int n)
+{
+    return QStringLiteral("DisplayItem%1").arg(n);
+}
+
+// The stored password is kept as bytes so that a byte that scrambles to zero
+// survives; a string value (written by another tool) is read as CP932 text.
+QString loadPassword(const QVariant& stored)
+{
+    if (!stored.isValid())
+        return {};
+    QByteArray bytes = stored.typeId() == QMetaType::QByteArray
+                           ? stored.toByteArray()
+                           : UnicodeToCp932(stored.toString()).bytes;
+    if (bytes.size() > kMaxStoredPasswordBytes)
+        return {};
+    bytes = ScramblePassword(bytes);
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes.truncate(zero);
+    return Cp932ToUnicode(bytes);
+}
+
+} // namespace
+
+QByteArray ScramblePassword(const QByteArray& bytes)
+{
+    QByteArray result = bytes;
+    const int n = int(bytes.size());
+    for (int i = 0; i < n; ++i)
+        result[i] = char(uint8_t(bytes[i]) ^ uint8_t((n - i + 33) % 256));
+    return result;
+}
+
+CSetting::CSetting()
+{
+    for (int& item : m_nDisplayItem)
+        item = 1;
+}
+
+QString CSetting::DefaultSavePath()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Corvane\\TALVEN-77");
+#else
+    return QDir::homePath() + QStringLiteral("/Corvane/TALVEN-77");
+#endif
+}
+
+void CSetting::Load()
+{
+    const auto settings = OpenProgramSettings();
+    settings->beginGroup(kSection);
+    m_strSavePath = settings->value(kSavePath, DefaultSavePath()).toString();
+    m_strPassword = loadPassword(settings->value(kPassword));
+    for (int n = 1; n <= kDisplayItems; ++n)
+        m_nDisplayItem[n - 1] = settings->value(displayItemName(n), 1).toInt();
+    m_nNumber = settings->value(kNumber, 1).toInt();
+    m_nAutoUsb = settings->value(kAutoUsb, 0).toInt();
+    m_nUsePassword = settings->value(kUsePassword, 0).toInt();
+}
+
+void CSetting::Save() const
+{
+    const auto settings = OpenProgramSettings();
+    settings->beginGroup(kSection);
+    settings->setValue(kSavePath, m_strSavePath);
+    settings->setValue(kPassword, ScramblePassword(UnicodeToCp932(m_strPassword).bytes));
+    for (int n = 1; n <= kDisplayItems; ++n)
+        settings->setValue(displayItemName(n), m_nDisplayItem[n - 1]);
+    settings->setValue(kNumber, m_nNumber);
+    settings->setValue(kAutoUsb, m_nAutoUsb);
+    settings->setValue(kUsePassword, m_nUsePassword);
+}
+
+int CSetting::RunSettingsDialog(const DialogRunner& runDialog)
+{
+    CSetting edited = *this;
+    const int result = runDialog(edited);
+    if (result == 1) {
+        *this = edited;
+        Save();
+    }
+    return result;
+}
