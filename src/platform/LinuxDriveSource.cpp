@@ -33,9 +33,7 @@ QList<DriveInfo> LinuxDriveSource::drives()
     QFile file(m_mountInfoPath);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QList<MountEntry> mounts = ParseMountInfo(file.readAll());
-    std::stable_sort(mounts.begin(), mounts.end(),
-                     [](const MountEntry& a, const MountEntry& b) { return a.mountPoint < b.mountPoint; });
+    const QList<MountEntry> mounts = ParseMountInfo(file.readAll());
     QList<DriveInfo> result;
     QSet<QString> seenDevices, seenMountPoints;
     for (const MountEntry& mount : mounts) {
@@ -45,6 +43,7 @@ QList<DriveInfo> LinuxDriveSource::drives()
         const auto device = m_sysfs.blockDevice(mount.major, mount.minor);
         if (!device || !(device->removable || device->usb || device->mmc))
             continue;
+        // A volume mounted twice counts once, at its first mount point.
         if (seenDevices.contains(device->path) || seenMountPoints.contains(mount.mountPoint))
             continue;
         seenDevices.insert(device->path);
@@ -59,6 +58,8 @@ QList<DriveInfo> LinuxDriveSource::drives()
         drive.recorder = m_sysfs.hasUsbAncestor(device->path, kRecorderVendor, kRecorderProduct);
         result.append(drive);
     }
+    std::sort(result.begin(), result.end(),
+              [](const DriveInfo& a, const DriveInfo& b) { return a.root < b.root; });
     return result;
 }
 

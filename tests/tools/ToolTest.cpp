@@ -19,9 +19,10 @@ struct Run
     QByteArray errors;
 };
 
-Run runTool(const QStringList& arguments)
+Run runTool(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(TALVEN77_TOOL), arguments);
     Run run;
     if (!process.waitForFinished(120000))
@@ -119,6 +120,26 @@ private Q_SLOTS:
         QCOMPARE(deep.status, 0);
         QCOMPARE(deep.lines.last()[QStringLiteral("count")].toInt(), 6);
         QCOMPARE(deep.lines.last()[QStringLiteral("label")].toString(), folder);
+    }
+
+    void drivesOfASimulation()
+    {
+        const QString blank = m_dir.filePath(QStringLiteral("blank"));
+        QDir().mkpath(blank);
+        const QString list = m_dir.filePath(QStringLiteral("drives.txt"));
+        QFile file(list);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("usb %1\ncard %2\n").arg(m_card, blank).toUtf8());
+        file.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TALVEN77_DRIVES"), list);
+        const Run drives = runTool({QStringLiteral("drives")}, environment);
+        QCOMPARE(drives.status, 0);
+        QCOMPARE(drives.lines.size(), 2);
+        QCOMPARE(drives.lines[0], (QJsonObject{{"drive", m_card}, {"recorder", true}, {"number", 7},
+                                              {"writable", true}, {"enoughSpace", true}}));
+        QCOMPARE(drives.lines[1], (QJsonObject{{"drive", blank}, {"recorder", false}, {"number", 0},
+                                              {"writable", QJsonValue()}, {"enoughSpace", true}}));
     }
 
     void badInputFailsClearly()
