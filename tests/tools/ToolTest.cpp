@@ -133,7 +133,7 @@ private Q_SLOTS:
         file.close();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TALVEN77_DRIVES"), list);
-        const Run drives = runTool({QStringLiteral("drives")}, environment);
+        Run drives = runTool({QStringLiteral("drives")}, environment);
         QCOMPARE(drives.status, 0);
         QCOMPARE(drives.lines.size(), 2);
         // Free space depends on this machine's disk; only its presence is checked.
