@@ -2,8 +2,8 @@
 
 BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
-  libmpg123-dev libmp3lame-dev libbenchmark-dev
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  libmpg123-dev libsoundtouch-dev libmp3lame-dev libbenchmark-dev
   tzdata
 )
 

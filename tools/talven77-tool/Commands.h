@@ -8,3 +8,4 @@ int RunInspect(const QStringList& arguments);
 int RunScan(const QStringList& arguments);
 int RunMakeCard(const QStringList& arguments);
 int RunDrives(const QStringList& arguments);
+int RunPlay(const QStringList& arguments);

@@ -14,7 +14,9 @@ const char kUsage[] =
     "  scan --device ROOT                   the recordings of a recorder's card\n"
     "  make-card FOLDER --number N [--recordings K]\n"
     "                                       write a simulated card with real recordings\n"
-    "  drives                               the drives in use (real, or TALVEN77_DRIVES)\n";
+    "  drives                               the drives in use (real, or TALVEN77_DRIVES)\n"
+    "  play FILE [--speed fast|normal|slow] [--from S] [--to E] [--volume V]\n"
+    "                                       play a recording to the default audio output\n";
 
 } // namespace
 
@@ -37,6 +39,8 @@ int main(int argc, char* argv[])
         return RunMakeCard(arguments);
     if (command == QStringLiteral("drives"))
         return RunDrives(arguments);
+    if (command == QStringLiteral("play"))
+        return RunPlay(arguments);
     PrintError(QStringLiteral("unknown command: %1").arg(command));
     std::fputs(kUsage, stderr);
     return 2;

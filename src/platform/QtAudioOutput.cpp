@@ -1,0 +1,216 @@
+#include "QtAudioOutput.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QTimer>
+#include <memory>
+
+namespace {
+
+// The sink's own buffer; the output thread refills it, so a busy window does not matter.
+constexpr int kBufferMs = 0;
+constexpr int kWatchMs = 10;
+// Frames within this many milliseconds of the end count as heard (the
+// device's clock is read in whole microseconds).
+constexpr int kDrainToleranceMs = 3;
+
+// Hands the sink what the source gives.
+class PullDevice final : public QIODevice
+{
+public:
+    PullDevice(PcmSource* source, int channels, std::atomic<int64_t>& pulled)
+        : m_source(source), m_frameBytes(2 * channels), m_pulled(pulled)
+    {
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const int64_t frames = m_source->read(reinterpret_cast<int16_t*>(data), maxSize / m_frameBytes);
+        m_pulled += frames;
+        return frames * m_frameBytes;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    PcmSource* m_source;
+    int m_frameBytes;
+    std::atomic<int64_t>& m_pulled;
+};
+
+} // namespace
+
+// Lives in the output thread: owns the sink and watches how much has been heard.
+class SinkWorker final : public QObject
+{
+public:
+    explicit SinkWorker(QtAudioOutput* owner) : m_owner(owner) {}
+
+    bool open(int sampleRate, int channels, PcmSource* source, QString* error)
+    {
+        close();
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) {
+            *error = QStringLiteral("no audio output device");
+            return false;
+        }
+        QAudioFormat format;
+        format.setSampleRate(sampleRate);
+        format.setChannelCount(channels);
+        format.setSampleFormat(QAudioFormat::Int16);
+        if (!device.isFormatSupported(format)) {
+            *error = QStringLiteral("the audio output does not take %1 Hz, %2 channel(s)").arg(sampleRate).arg(channels);
+            return false;
+        }
+        m_rate = sampleRate;
+        m_source = source;
+        m_sink = std::make_unique<QAudioSink>(device, format);
+        if (kBufferMs > 0) m_sink->setBufferSize(format.bytesForDuration(kBufferMs * 1000));
+        m_device = std::make_unique<PullDevice>(source, channels, pulled);
+        m_device->open(QIODevice::ReadOnly);
+        m_timer = std::make_unique<QTimer>();
+        m_timer->setInterval(kWatchMs);
+        QObject::connect(m_timer.get(), &QTimer::timeout, this, [this] { watch(); });
+        pulled = 0;
+        heard = 0;
+        return true;
+    }
+
+    void close()
+    {
+        if (m_sink)
+            m_sink->stop();
+        m_timer.reset();
+        m_sink.reset();
+        m_device.reset();
+        m_source = nullptr;
+    }
+
+    bool start()
+    {
+        if (!m_sink)
+            return false;
+        m_drainReported = false;
+        if (m_sink->state() == QAudio::SuspendedState) {
+            m_sink->resume();
+        } else {
+            m_base = pulled;
+            m_sink->start(m_device.get());
+        }
+        m_timer->start();
+        return m_sink->error() == QAudio::NoError || m_sink->error() == QAudio::UnderrunError;
+    }
+
+    void suspend()
+    {
+        if (m_sink && m_sink->state() != QAudio::StoppedState)
+            m_sink->suspend();
+    }
+
+    void stop()
+    {
+        if (!m_sink)
+            return;
+        m_sink->stop();
+        m_timer->stop();
+        // What was pulled but not played is dropped: count it as passed.
+        heard = pulled.load();
+        m_base = heard;
+    }
+
+    std::atomic<int64_t> pulled{0};
+    std::atomic<int64_t> heard{0};
+
+private:
+    void watch()
+    {
+        if (!m_sink || m_sink->state() == QAudio::StoppedState || m_sink->state() == QAudio::SuspendedState)
+            return;
+        const int64_t played = m_base + m_sink->processedUSecs() * m_rate / 1000000;
+        const int64_t all = pulled.load();
+        heard = std::min(played, all);
+        if (!m_drainReported && m_source && m_source->atEnd() && played + m_rate * kDrainToleranceMs / 1000 >= all) {
+            m_drainReported = true;
+            heard = all;
+            Q_EMIT m_owner->drained();
+        }
+    }
+
+    QtAudioOutput* m_owner;
+    PcmSource* m_source = nullptr;
+    std::unique_ptr<QAudioSink> m_sink;
+    std::unique_ptr<PullDevice> m_device;
+    std::unique_ptr<QTimer> m_timer;
+    int m_rate = 0;
+    int64_t m_base = 0;
+    bool m_drainReported = false;
+};
+
+QtAudioOutput::QtAudioOutput()
+{
+    m_thread.setObjectName(QStringLiteral("audio output"));
+    m_thread.start(QThread::TimeCriticalPriority);
+    m_worker = new SinkWorker(this);
+    m_worker->moveToThread(&m_thread);
+}
+
+QtAudioOutput::~QtAudioOutput()
+{
+    close();
+    QMetaObject::invokeMethod(m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+bool QtAudioOutput::open(int sampleRate, int channels, PcmSource* source, QString* error)
+{
+    bool ok = false;
+    QString reason;
+    QMetaObject::invokeMethod(
+        m_worker, [&] { ok = m_worker->open(sampleRate, channels, source, &reason); },
+        Qt::BlockingQueuedConnection);
+    if (!ok && error)
+        *error = reason;
+    return ok;
+}
+
+void QtAudioOutput::close()
+{
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->close(); }, Qt::BlockingQueuedConnection);
+}
+
+bool QtAudioOutput::start()
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(m_worker, [&] { ok = m_worker->start(); }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+void QtAudioOutput::suspend()
+{
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->suspend(); }, Qt::BlockingQueuedConnection);
+}
+
+void QtAudioOutput::stop()
+{
+    QMetaObject::invokeMethod(m_worker, [this] { m_worker->stop(); }, Qt::BlockingQueuedConnection);
+}
+
+int64_t QtAudioOutput::pulledFrames() const
+{
+    return m_worker->pulled.load();
+}
+
+int64_t QtAudioOutput::heardFrames() const
+{
+    return m_worker->heard.load();
+}
+
+bool QtAudioOutput::hasOutputDevice()
+{
+    return !QMediaDevices::defaultAudioOutput().isNull();
+}

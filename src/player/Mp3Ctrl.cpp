@@ -1,0 +1,230 @@
+#include "Mp3Ctrl.h"
+
+#include "PlaybackSource.h"
+#include "platform/MessageBoxes.h"
+#include "platform/QtAudioOutput.h"
+#include "recording/VoiceDuration.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kNoOutputOnOpen = QStringLiteral(
+    "ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存在しないため再生できません。環境を確認してください。");
+const QString kNoOutputOnPlay = QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
+const QString kUnreadableFile = QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。\n%1");
+const QString kPlayFailed = QStringLiteral("再生に失敗しました");
+
+constexpr int64_t kStepSeconds = 3;
+
+} // namespace
+
+CMp3Ctrl::CMp3Ctrl(AudioOutputFactory outputFactory, QObject* parent)
+    : QObject(parent), m_outputFactory(std::move(outputFactory))
+{
+    if (!m_outputFactory)
+        m_outputFactory = [] { return std::make_unique<QtAudioOutput>(); };
+}
+
+CMp3Ctrl::~CMp3Ctrl()
+{
+    if (m_state != Stopped)
+        Stop();
+    Close();
+}
+
+int CMp3Ctrl::Attenuation(uint32_t percent)
+{
+    if (percent == 0)
+        return -10000;
+    return int(std::trunc(2000.0f * std::log10(float(percent) / 100.0f)));
+}
+
+double CMp3Ctrl::Tempo(int speed)
+{
+    switch (speed) {
+    case Fast:
+        return 1.5;
+    case Slow:
+        return 0.75;
+    default:
+        return 1.0;
+    }
+}
+
+bool CMp3Ctrl::Open(const QString& path)
+{
+    m_state = Stopped;
+    if (g_bNoAudioOutput)
+        return false;
+    Close();
+    ++m_generation;
+
+    auto source = std::make_unique<PlaybackSource>();
+    QString reason;
+    if (!source->open(path, &reason)) {
+        ShowMessage(kUnreadableFile.arg(reason), MessageIcon::Error);
+        return false;
+    }
+    m_duration = GetVoiceDuration(path);
+    m_begin = 0;
+    m_end = m_duration;
+
+    std::unique_ptr<AudioOutput> output = m_outputFactory();
+    if (!output || !output->open(source->sampleRate(), source->channels(), source.get(), &reason)) {
+        g_bNoAudioOutput = true;
+        ShowMessage(kNoOutputOnOpen, MessageIcon::Error);
+        return false;
+    }
+    const uint64_t generation = m_generation;
+    connect(output.get(), &AudioOutput::drained, this, [this, generation] { onDrained(generation); },
+            Qt::QueuedConnection);
+    m_source = std::move(source);
+    m_output = std::move(output);
+    m_outputRunning = false;
+    SetVolume(m_volume);
+    SetSpeed(m_speed);
+    return true;
+}
+
+void CMp3Ctrl::Close()
+{
+    if (m_output) {
+        m_output->stop();
+        m_output->close();
+    }
+    m_output.reset();
+    if (m_source)
+        m_source->close();
+    m_source.reset();
+    m_outputRunning = false;
+    m_duration = 0;
+}
+
+bool CMp3Ctrl::Play()
+{
+    if (g_bNoAudioOutput) {
+        ShowMessage(kNoOutputOnPlay, MessageIcon::Error);
+        return false;
+    }
+    if (!hasGraph()) {
+        m_state = Playing;
+        return true;
+    }
+    SetSpeed(m_speed);
+    if (m_position <= m_begin)
+        SetPosition(m_begin);
+    if (!m_outputRunning || m_state != Playing) {
+        if (!m_output->start()) {
+            ShowMessage(kPlayFailed, MessageIcon::Error);
+            m_state = Stopped;
+            return false;
+        }
+        m_outputRunning = true;
+    }
+    m_state = Playing;
+    return true;
+}
+
+void CMp3Ctrl::Stop()
+{
+    if (hasGraph()) {
+        m_output->stop();
+        m_outputRunning = false;
+        m_source->seek(0);
+    }
+    m_position = 0;
+    m_state = Stopped;
+}
+
+void CMp3Ctrl::Pause()
+{
+    if (hasGraph() && m_outputRunning)
+        m_output->suspend();
+    m_state = Paused;
+}
+
+void CMp3Ctrl::seekTo(int64_t seconds)
+{
+    // Drop what the output holds so that the new position is heard at once.
+    m_output->stop();
+    m_source->seek(std::max<int64_t>(seconds, 0) * m_source->sampleRate());
+    if (m_outputRunning && m_state == Playing)
+        m_output->start();
+    else
+        m_outputRunning = false;
+}
+
+void CMp3Ctrl::SetPosition(uint64_t seconds)
+{
+    if (hasGraph() && m_begin <= seconds && seconds <= m_end)
+        seekTo(int64_t(seconds));
+}
+
+uint64_t CMp3Ctrl::GetPosition()
+{
+    if (hasGraph()) {
+        const int64_t frame = m_source->mediaFrameAt(m_output->heardFrames());
+        m_position = uint64_t(std::max<int64_t>(frame, 0) / m_source->sampleRate());
+    }
+    m_position = std::max(m_position, m_begin);
+    return m_position;
+}
+
+void CMp3Ctrl::SetRange(uint64_t begin, uint64_t end)
+{
+    m_begin = begin;
+    m_end = end;
+    if (!hasGraph())
+        return;
+    m_source->setEnd(int64_t(end) * m_source->sampleRate());
+    seekTo(int64_t(std::max(m_position, begin)));
+}
+
+void CMp3Ctrl::SetSpeed(int speed)
+{
+    m_speed = speed;
+    if (hasGraph() && speed >= Fast && speed <= Slow)
+        m_source->setTempo(Tempo(speed));
+}
+
+void CMp3Ctrl::SetVolume(uint32_t percent)
+{
+    if (percent <= 100)
+        m_volume = percent;
+    if (!hasGraph())
+        return;
+    const int attenuation = Attenuation(m_volume);
+    m_source->setGain(attenuation <= -10000 ? 0.0f : float(std::pow(10.0, attenuation / 2000.0)));
+}
+
+void CMp3Ctrl::StepBack()
+{
+    if (hasGraph())
+        seekTo(int64_t(m_position) - kStepSeconds);
+}
+
+void CMp3Ctrl::StepForward()
+{
+    if (hasGraph())
+        seekTo(int64_t(m_position) + kStepSeconds);
+}
+
+void CMp3Ctrl::onDrained(uint64_t generation)
+{
+    {
+        std::lock_guard lock(m_eventsMutex);
+        m_completions.push_back(generation);
+    }
+    Q_EMIT graphNotify();
+}
+
+bool CMp3Ctrl::DrainEvents()
+{
+    std::lock_guard lock(m_eventsMutex);
+    const bool completed = hasGraph()
+                           && std::find(m_completions.begin(), m_completions.end(), m_generation) != m_completions.end();
+    m_completions.clear();
+    return completed;
+}

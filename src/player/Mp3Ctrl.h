@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/AudioOutput.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class PlaybackSource;
+
+// Plays one recording at a time for the control panel: open, play, pause,
+// stop, whole-second seeks, a playable section whose end stops playback with a
+// completion notice, three speeds with the voice's pitch kept, and a volume.
+// All calls come from the thread the engine lives on (the UI thread); the end
+// of playback reaches that thread as graphNotify(), after which DrainEvents()
+// tells whether playback completed.
+class CMp3Ctrl : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum PlayerState { Stopped = 1, Playing = 2, Paused = 3 };
+    enum PlaySpeed { Fast = 0, Normal = 1, Slow = 2 };
+
+    // The output comes from the factory for each file (the default device when
+    // none is given).
+    explicit CMp3Ctrl(AudioOutputFactory outputFactory = {}, QObject* parent = nullptr);
+    ~CMp3Ctrl() override;
+
+    bool Open(const QString& path);
+    void Close();
+    bool Play();
+    void Stop();
+    void Pause();
+    void SetPosition(uint64_t seconds);
+    uint64_t GetPosition();
+    void SetRange(uint64_t begin, uint64_t end);
+    void SetSpeed(int speed);
+    void SetVolume(uint32_t percent);
+    void StepBack();
+    void StepForward();
+    bool DrainEvents();
+
+    // The attenuation in hundredths of a decibel for a volume in percent.
+    static int Attenuation(uint32_t percent);
+    static double Tempo(int speed);
+
+    PlayerState m_state = Stopped;
+    int m_speed = Normal;
+    uint32_t m_volume = 50;
+    uint64_t m_duration = 0;
+    uint64_t m_begin = 0;
+    uint64_t m_end = 0;
+    uint64_t m_position = 0;
+
+Q_SIGNALS:
+    // Events of the open recording are queued (stands for the graph's 0x8100).
+    void graphNotify();
+
+private:
+    bool hasGraph() const { return m_output != nullptr; }
+    // Seeks to a second: the output drops what it holds and goes on from there
+    // when it was playing.
+    void seekTo(int64_t seconds);
+    void onDrained(uint64_t generation);
+
+    AudioOutputFactory m_outputFactory;
+    std::unique_ptr<PlaybackSource> m_source;
+    std::unique_ptr<AudioOutput> m_output;
+    bool m_outputRunning = false;
+    // Each open file is a generation; notices of earlier ones are ignored.
+    uint64_t m_generation = 0;
+    std::mutex m_eventsMutex;
+    std::vector<uint64_t> m_completions; // generations whose playback completed
+};

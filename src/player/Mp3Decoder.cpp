@@ -1,0 +1,120 @@
+#include "Mp3Decoder.h"
+
+#include <QFile>
+#include <mpg123.h>
+#include <mutex>
+
+namespace {
+
+void initialiseLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+}
+
+QString describe(mpg123_handle* handle, int code)
+{
+    return QString::fromLocal8Bit(handle ? mpg123_strerror(handle) : mpg123_plain_strerror(code));
+}
+
+} // namespace
+
+Mp3Decoder::Mp3Decoder()
+{
+    initialiseLibrary();
+}
+
+Mp3Decoder::~Mp3Decoder()
+{
+    close();
+    if (m_handle)
+        mpg123_delete(m_handle);
+}
+
+bool Mp3Decoder::open(const QString& path, QString* error)
+{
+    close();
+    int code = MPG123_OK;
+    if (!m_handle) {
+        m_handle = mpg123_new(nullptr, &code);
+        if (!m_handle) {
+            if (error)
+                *error = describe(nullptr, code);
+            return false;
+        }
+        mpg123_param(m_handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0);
+        mpg123_param(m_handle, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+    }
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    if (mpg123_open(m_handle, QFile::encodeName(path).constData()) != MPG123_OK) {
+        if (error)
+            *error = describe(m_handle, code);
+        return false;
+    }
+    if (mpg123_getformat(m_handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0
+        || channels <= 0 || encoding != MPG123_ENC_FLOAT_32) {
+        if (error)
+            *error = describe(m_handle, code);
+        mpg123_close(m_handle);
+        return false;
+    }
+    // Keep the format fixed for the whole stream.
+    mpg123_format_none(m_handle);
+    mpg123_format(m_handle, rate, channels, MPG123_ENC_FLOAT_32);
+    m_rate = int(rate);
+    m_channels = channels;
+    m_position = 0;
+    m_ended = false;
+    m_open = true;
+    return true;
+}
+
+void Mp3Decoder::close()
+{
+    if (m_open)
+        mpg123_close(m_handle);
+    m_open = false;
+}
+
+int64_t Mp3Decoder::read(float* frames, int64_t count)
+{
+    if (!m_open || m_ended || count <= 0)
+        return 0;
+    const size_t frameBytes = sizeof(float) * size_t(m_channels);
+    auto* out = reinterpret_cast<unsigned char*>(frames);
+    size_t filled = 0;
+    const size_t wanted = size_t(count) * frameBytes;
+    while (filled < wanted) {
+        size_t done = 0;
+        const int result = mpg123_read(m_handle, out + filled, wanted - filled, &done);
+        filled += done;
+        if (result == MPG123_NEW_FORMAT)
+            continue;
+        if (result != MPG123_OK) {
+            // The end, or data the decoder cannot go on with: either way nothing follows.
+            m_ended = true;
+            break;
+        }
+        if (done == 0)
+            break;
+    }
+    const int64_t got = int64_t(filled / frameBytes);
+    m_position += got;
+    return got;
+}
+
+int64_t Mp3Decoder::seek(int64_t frame)
+{
+    if (!m_open)
+        return 0;
+    const off_t reached = mpg123_seek(m_handle, off_t(frame < 0 ? 0 : frame), SEEK_SET);
+    m_ended = false;
+    if (reached < 0) {
+        // Past the end of the stream: nothing is left to play.
+        m_ended = true;
+        return m_position;
+    }
+    m_position = int64_t(reached);
+    return m_position;
+}

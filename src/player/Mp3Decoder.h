@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+struct mpg123_handle_struct;
+
+// Decodes an MP3 file to interleaved float samples with libmpg123. Sample
+// positions count every sample of every audio frame (no gapless trimming), so
+// whole seconds agree with the duration the scan reports.
+class Mp3Decoder
+{
+public:
+    Mp3Decoder();
+    ~Mp3Decoder();
+    Mp3Decoder(const Mp3Decoder&) = delete;
+    Mp3Decoder& operator=(const Mp3Decoder&) = delete;
+
+    // Opens the file and reads its format; false with a reason when it is not
+    // MPEG audio the decoder can read.
+    bool open(const QString& path, QString* error);
+    // Releases the file.
+    void close();
+    bool isOpen() const { return m_open; }
+
+    int sampleRate() const { return m_rate; }
+    int channels() const { return m_channels; }
+
+    // Decodes up to count frames; returns the frames decoded, 0 at the end.
+    int64_t read(float* frames, int64_t count);
+    // Moves to a frame (clamped at 0); returns the position reached.
+    int64_t seek(int64_t frame);
+    // The frame that read() gives next.
+    int64_t position() const { return m_position; }
+
+private:
+    mpg123_handle_struct* m_handle = nullptr;
+    bool m_open = false;
+    int m_rate = 0;
+    int m_channels = 0;
+    int64_t m_position = 0;
+    bool m_ended = false;
+};

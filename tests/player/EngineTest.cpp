@@ -1,0 +1,343 @@
+#include "MessageRecorder.h"
+#include "Mp3Encoder.h"
+#include "RecordingBuilder.h"
+#include "TestRegistry.h"
+#include "VirtualAudioOutput.h"
+#include "player/Mp3Ctrl.h"
+#include "recording/VoiceDuration.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+namespace {
+
+const QString kNoOutputOnOpen = QStringLiteral(
+    "ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存在しないため再生できません。環境を確認してください。");
+const QString kNoOutputOnPlay = QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
+
+// An engine whose outputs run on the virtual clock; output() is the one of the open file.
+struct VirtualEngine
+{
+    VirtualAudioOutput* current = nullptr;
+    bool available = true;
+    CMp3Ctrl engine{[this] {
+        auto output = std::make_unique<VirtualAudioOutput>();
+        output->available = available;
+        current = output.get();
+        return output;
+    }};
+    VirtualAudioOutput& output() { return *current; }
+    // Plays on until the end of the section (or the limit), delivering notices.
+    double playToEnd(double limitSeconds = 120)
+    {
+        double played = 0;
+        while (played < limitSeconds) {
+            const int64_t frames = current->advance(0.25);
+            played += double(frames) / current->sampleRate();
+            if (frames == 0)
+                break;
+        }
+        QCoreApplication::processEvents();
+        return played;
+    }
+};
+
+double peak(const std::vector<int16_t>& samples, size_t from = 0)
+{
+    int value = 0;
+    for (size_t i = from; i < samples.size(); ++i)
+        value = std::max(value, std::abs(int(samples[i])));
+    return value;
+}
+
+} // namespace
+
+class EngineTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_tenSeconds;   // 8 kHz mono speech, whole frames just over 10 s
+    QString m_tone;         // 22.05 kHz 1 kHz tone, 4 s
+    QString m_long;         // 8 kHz, whole frames 59.9.. s
+
+    QString writeRecording(const QString& name, const EncodedMp3& audio)
+    {
+        const QString path = m_dir.filePath(name);
+        [&] { QVERIFY(audio.ok && WriteFileBytes(path, BuildRecording(MakeVoiceHeader(1), audio.bytes))); }();
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_tenSeconds = writeRecording(QStringLiteral("ten.mp3"), EncodeMp3({8000, 1, 16, false, true}, 10.0, 3));
+        m_tone = writeRecording(QStringLiteral("tone.mp3"),
+                                EncodeMp3({22050, 1, 64, false, true}, 4.0, 0, Signal::Tone, 1000.0));
+        m_long = writeRecording(QStringLiteral("long.mp3"), EncodeMp3({8000, 1, 8, false, true}, 59.75, 4));
+    }
+    void init()
+    {
+        g_bNoAudioOutput = false;
+    }
+
+    void durationAndPositionsAreWholeSeconds()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_long));
+        QCOMPARE(v.engine.m_duration, 59u); // whole frames: 59.9 s
+        QCOMPARE(uint32_t(v.engine.m_duration), GetVoiceDuration(m_long));
+        QCOMPARE(v.engine.m_begin, 0u);
+        QCOMPARE(v.engine.m_end, 59u);
+        QCOMPARE(v.engine.m_state, CMp3Ctrl::Stopped);
+        QVERIFY(v.engine.Play());
+        QCOMPARE(v.engine.m_state, CMp3Ctrl::Playing);
+        v.output().advance(12.99);
+        QCOMPARE(v.engine.GetPosition(), 12u);
+        QCOMPARE(v.engine.m_position, 12u);
+    }
+
+    void sectionEndStopsExactlyWithOneNotice()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_tenSeconds));
+        QSignalSpy notices(&v.engine, &CMp3Ctrl::graphNotify);
+        v.engine.SetRange(2, 5);
+        QVERIFY(v.engine.Play());
+        v.playToEnd();
+        QCOMPARE(int64_t(v.output().played().size()), int64_t(3 * 8000)); // to the sample
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(v.engine.DrainEvents());
+        QVERIFY(!v.engine.DrainEvents());
+        QCOMPARE(v.engine.GetPosition(), 5u);
+        QCOMPARE(v.engine.m_state, CMp3Ctrl::Playing); // the panel stops it
+    }
+
+    void positionAfterStopIsRaisedToTheBegin()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_long));
+        v.engine.SetRange(30, 40);
+        QVERIFY(v.engine.Play());
+        v.output().advance(2.0);
+        QCOMPARE(v.engine.GetPosition(), 32u);
+        v.engine.Stop();
+        QCOMPARE(v.engine.m_state, CMp3Ctrl::Stopped);
+        QCOMPARE(v.engine.m_position, 0u);
+        QCOMPARE(v.engine.GetPosition(), 30u); // the output stands at 0
+        QVERIFY(v.engine.Play());
+        v.output().advance(1.0);
+        QCOMPARE(v.engine.GetPosition(), 31u);
+    }
+
+    void speedsKeepTheMediaPosition_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<double>("outputSeconds");
+        QTest::newRow("fast") << int(CMp3Ctrl::Fast) << 10.0 / 1.5;
+        QTest::newRow("normal") << int(CMp3Ctrl::Normal) << 10.0;
+        QTest::newRow("slow") << int(CMp3Ctrl::Slow) << 10.0 / 0.75;
+    }
+    void speedsKeepTheMediaPosition()
+    {
+        QFETCH(int, speed);
+        QFETCH(double, outputSeconds);
+        VirtualEngine v;
+        v.engine.SetSpeed(speed); // chosen before the file: applies to it
+        QVERIFY(v.engine.Open(m_tenSeconds));
+        v.engine.SetRange(0, 10);
+        QVERIFY(v.engine.Play());
+        v.output().advance(3.0);
+        QCOMPARE(v.engine.GetPosition(), uint64_t(3.0 * CMp3Ctrl::Tempo(speed)));
+        const double played = 3.0 + v.playToEnd();
+        QVERIFY2(std::abs(played - outputSeconds) < 0.1, qPrintable(QString::number(played)));
+        QVERIFY(v.engine.DrainEvents());
+        QCOMPARE(v.engine.GetPosition(), 10u);
+    }
+
+    void attenuationFigures_data()
+    {
+        QTest::addColumn<uint>("percent");
+        QTest::addColumn<int>("attenuation");
+        QTest::newRow("100") << 100u << 0;
+        QTest::newRow("75") << 75u << -249;
+        QTest::newRow("50") << 50u << -602;
+        QTest::newRow("25") << 25u << -1204;
+        QTest::newRow("10") << 10u << -2000;
+        QTest::newRow("1") << 1u << -4000;
+        QTest::newRow("0") << 0u << -10000;
+    }
+    void attenuationFigures()
+    {
+        QFETCH(uint, percent);
+        QFETCH(int, attenuation);
+        QCOMPARE(CMp3Ctrl::Attenuation(percent), attenuation);
+    }
+
+    void volumeScalesTheOutput()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_tone));
+        v.engine.SetVolume(100);
+        QVERIFY(v.engine.Play());
+        v.output().advance(1.0);
+        const double full = peak(v.output().played());
+        size_t mark = v.output().played().size();
+        v.engine.SetVolume(50); // -6.02 dB: half the amplitude
+        v.output().advance(1.0);
+        QVERIFY2(std::abs(peak(v.output().played(), mark) / full - 0.5) < 0.02,
+                 qPrintable(QString::number(peak(v.output().played(), mark) / full)));
+        v.engine.SetVolume(101); // ignored: 50 stays and is applied again
+        QCOMPARE(v.engine.m_volume, 50u);
+        mark = v.output().played().size();
+        v.engine.SetVolume(0);
+        v.output().advance(0.5);
+        QCOMPARE(peak(v.output().played(), mark), 0.0);
+    }
+
+    void stepsSeekThreeSecondsAndClamp()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_tenSeconds));
+        QSignalSpy notices(&v.engine, &CMp3Ctrl::graphNotify);
+        QVERIFY(v.engine.Play());
+        v.output().advance(5.2);
+        QCOMPARE(v.engine.GetPosition(), 5u);
+        v.engine.StepForward();
+        v.output().advance(0.1);
+        QCOMPARE(v.engine.GetPosition(), 8u);
+        v.engine.StepBack();
+        v.output().advance(0.1);
+        QCOMPARE(v.engine.GetPosition(), 5u);
+
+        v.engine.SetPosition(1);
+        v.output().advance(0.1);
+        QCOMPARE(v.engine.GetPosition(), 1u);
+        v.engine.StepBack(); // before 0: clamped
+        v.output().advance(0.1);
+        QCOMPARE(v.engine.GetPosition(), 0u);
+
+        v.engine.SetPosition(9);
+        v.output().advance(0.1);
+        v.engine.GetPosition();
+        v.engine.StepForward(); // past the end: completes
+        v.output().advance(0.1);
+        QCoreApplication::processEvents();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(v.engine.DrainEvents());
+    }
+
+    void seeksStayInsideTheSection()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_tenSeconds));
+        v.engine.SetRange(2, 6);
+        QVERIFY(v.engine.Play());
+        v.output().advance(0.5);
+        v.engine.SetPosition(1); // below the begin: ignored
+        v.engine.SetPosition(7); // past the end: ignored
+        v.output().advance(0.1);
+        QCOMPARE(v.engine.GetPosition(), 2u);
+        v.engine.SetPosition(6); // exactly the end: seeks
+        v.output().advance(0.1);
+        QCOMPARE(v.engine.GetPosition(), 6u);
+    }
+
+    void pauseHoldsThePosition()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_tenSeconds));
+        QVERIFY(v.engine.Play());
+        v.output().advance(2.5);
+        v.engine.Pause();
+        QCOMPARE(v.engine.m_state, CMp3Ctrl::Paused);
+        QCOMPARE(v.output().advance(3.0), 0);
+        QCOMPARE(v.engine.GetPosition(), 2u);
+        v.engine.SetPosition(7); // a paused engine stays paused at the new place
+        QCOMPARE(v.output().advance(1.0), 0);
+        QCOMPARE(v.engine.m_state, CMp3Ctrl::Paused);
+        QVERIFY(v.engine.Play());
+        v.output().advance(1.0);
+        QCOMPARE(v.engine.GetPosition(), 8u);
+    }
+
+    void noticeOfAnEarlierFileIsIgnored()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_tenSeconds));
+        QSignalSpy notices(&v.engine, &CMp3Ctrl::graphNotify);
+        v.engine.SetRange(0, 1);
+        QVERIFY(v.engine.Play());
+        v.output().advance(2.0); // completes; the notice is still queued
+        QVERIFY(v.engine.Open(m_tone));
+        QCoreApplication::processEvents();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(!v.engine.DrainEvents());
+        // The new file's own completion counts.
+        v.engine.SetRange(0, 1);
+        QVERIFY(v.engine.Play());
+        v.playToEnd();
+        QVERIFY(v.engine.DrainEvents());
+    }
+
+    void noAudioOutput()
+    {
+        MessageRecorder messages;
+        VirtualEngine v;
+        v.available = false;
+        QVERIFY(!v.engine.Open(m_tenSeconds));
+        QVERIFY(g_bNoAudioOutput);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, kNoOutputOnOpen);
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+        QCOMPARE(v.engine.m_duration, 10u); // the open went on as far as the duration
+
+        v.available = true;
+        QVERIFY(!v.engine.Open(m_tone)); // nothing is opened while the flag is set
+        QCOMPARE(v.engine.m_duration, 10u);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(!v.engine.Play());
+            QCOMPARE(messages.entries().last().text, kNoOutputOnPlay);
+        }
+        QCOMPARE(messages.entries().size(), 3);
+        QCOMPARE(v.engine.m_state, CMp3Ctrl::Stopped);
+
+        g_bNoAudioOutput = false; // the refresh command
+        QVERIFY(v.engine.Open(m_tone));
+        QVERIFY(v.engine.Play());
+    }
+
+    void unreadableFileFailsOnItsOwn()
+    {
+        const QString broken = m_dir.filePath(QStringLiteral("broken.mp3"));
+        QVERIFY(WriteFileBytes(broken, BuildVoiceTag(MakeVoiceHeader(0)) + QByteArray(4000, 'x')));
+        MessageRecorder messages;
+        VirtualEngine v;
+        QVERIFY(!v.engine.Open(broken));
+        QVERIFY(!g_bNoAudioOutput);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+        QVERIFY(messages.entries()[0].text.startsWith(QStringLiteral("ファイル解析時エラーが発生しました。")));
+        QCOMPARE(v.engine.m_duration, 0u);
+        QVERIFY(!v.engine.DrainEvents());
+        QVERIFY(v.engine.Open(m_tone));
+        QCOMPARE(v.engine.m_duration, 4u);
+    }
+
+    void closeReleasesTheRecording()
+    {
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_tone));
+        QVERIFY(v.engine.Play());
+        v.output().advance(0.5);
+        v.engine.Close();
+        QCOMPARE(v.engine.m_duration, 0u);
+        QVERIFY(WriteVoiceHeader(m_tone, MakeVoiceHeader(2)));
+        QVERIFY(v.engine.Play()); // without a file: nothing to do, but no failure
+    }
+};
+
+TALVEN77_REGISTER_TEST(EngineTest);
+#include "EngineTest.moc"
