@@ -7,6 +7,9 @@ BUILD_PACKAGES=(
   tzdata
 )
 
+# What the tests need besides: a sound server with a null sink and its recorder (parec).
+TEST_PACKAGES=(pulseaudio pulseaudio-utils)
+
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {
   local missing=()
@@ -34,4 +37,22 @@ ensure_packages() {
 build_project() {
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build -j"$(nproc)"
+}
+
+# Starts a private PulseAudio server whose default sink is a null sink, for the
+# audio tests; it is stopped when the calling script exits.
+start_test_audio_server() {
+  export XDG_RUNTIME_DIR="$PWD/build/audio-runtime"
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  pulseaudio --kill >/dev/null 2>&1 || true
+  pulseaudio --daemonize=yes -n --exit-idle-time=-1 --disallow-exit --use-pid-file=yes \
+    --load="module-null-sink sink_name=talven77_null" --load="module-native-protocol-unix" \
+    --log-target=file:"$XDG_RUNTIME_DIR/pulseaudio.log" >/dev/null 2>&1 || true
+  trap 'pulseaudio --kill >/dev/null 2>&1 || true' EXIT
+  if pactl info >/dev/null 2>&1; then
+    export TALVEN77_REQUIRE_AUDIO=1
+  else
+    echo "warning: the test sound server did not start; the audio tests will be skipped" >&2
+  fi
 }

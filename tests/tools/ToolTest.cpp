@@ -143,6 +143,27 @@ private Q_SLOTS:
         QCOMPARE(drives.lines[1], (QJsonObject{{"drive", blank}, {"recorder", false}, {"number", 0}, {"writable", QJsonValue()}}));
     }
 
+    void playEndsWhenTheRecordingHasBeenHeard()
+    {
+        const Run scan = runTool({QStringLiteral("scan"), QStringLiteral("--device"), m_card});
+        const QString first = scan.lines.value(0)[QStringLiteral("szFilePath")].toString();
+        QVERIFY(!first.isEmpty());
+
+        // No sound server at all: the engine's message and a failure.
+        QProcessEnvironment silent = QProcessEnvironment::systemEnvironment();
+        silent.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("no-such-socket")));
+        const Run refused = runTool({QStringLiteral("play"), first}, silent);
+        QVERIFY(refused.status > 0);
+        QVERIFY(QString::fromUtf8(refused.errors).contains(QStringLiteral("音声出力先が存在しないため再生できません。")));
+
+        if (!qEnvironmentVariableIsSet("TALVEN77_REQUIRE_AUDIO"))
+            QSKIP("no test sound server");
+        const Run played = runTool({QStringLiteral("play"), first, QStringLiteral("--speed"), QStringLiteral("fast"),
+                                    QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("2")});
+        QCOMPARE(played.status, 0);
+        QVERIFY(runTool({QStringLiteral("play"), first, QStringLiteral("--speed"), QStringLiteral("warp")}).status > 0);
+    }
+
     void badInputFailsClearly()
     {
         const QString text = m_dir.filePath(QStringLiteral("notes.mp3"));
