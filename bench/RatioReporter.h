@@ -25,7 +25,7 @@ public:
     {
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_nanoseconds[run.run_name.function_name] = run.GetAdjustedRealTime()
+                m_nanoseconds[nameOf(run)] = run.GetAdjustedRealTime()
                     * (run.time_unit == benchmark::kMicrosecond ? 1e3
                        : run.time_unit == benchmark::kMillisecond ? 1e6
                        : run.time_unit == benchmark::kSecond ? 1e9 : 1.0);
@@ -48,6 +48,12 @@ public:
     }
 
 private:
+    // The benchmark's name with its arguments, without settings such as min_time.
+    static std::string nameOf(const Run& run)
+    {
+        return run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+    }
+
     struct Pair
     {
         std::string ours, reference;

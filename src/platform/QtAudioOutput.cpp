@@ -3,6 +3,7 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QTimer>
@@ -10,12 +11,11 @@
 
 namespace {
 
-// The sink's own buffer; the output thread refills it, so a busy window does not matter.
-constexpr int kBufferMs = 0;
 constexpr int kWatchMs = 10;
 // Frames within this many milliseconds of the end count as heard (the
 // device's clock is read in whole microseconds).
 constexpr int kDrainToleranceMs = 3;
+constexpr int kDrainMarginMs = 40;
 
 // Hands the sink what the source gives.
 class PullDevice final : public QIODevice
@@ -68,10 +68,12 @@ public:
         }
         m_rate = sampleRate;
         m_source = source;
+        m_audioDevice = device;
+        m_format = format;
+        m_started = false;
         m_sink = std::make_unique<QAudioSink>(device, format);
-        if (kBufferMs > 0) m_sink->setBufferSize(format.bytesForDuration(kBufferMs * 1000));
         m_device = std::make_unique<PullDevice>(source, channels, pulled);
-        m_device->open(QIODevice::ReadOnly);
+        m_device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         m_timer = std::make_unique<QTimer>();
         m_timer->setInterval(kWatchMs);
         QObject::connect(m_timer.get(), &QTimer::timeout, this, [this] { watch(); });
@@ -95,9 +97,19 @@ public:
         if (!m_sink)
             return false;
         m_drainReported = false;
+        m_endSeen.invalidate();
         if (m_sink->state() == QAudio::SuspendedState) {
             m_sink->resume();
         } else {
+            // A sink that was stopped does not reliably pull again, and stopping
+            // closes the device it pulled from: start a fresh sink on it.
+            if (m_sink->state() != QAudio::StoppedState || m_started) {
+                m_sink->stop();
+                m_sink = std::make_unique<QAudioSink>(m_audioDevice, m_format);
+            }
+            if (!m_device->isOpen())
+                m_device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+            m_started = true;
             m_base = pulled;
             m_sink->start(m_device.get());
         }
@@ -133,7 +145,16 @@ private:
         const int64_t played = m_base + m_sink->processedUSecs() * m_rate / 1000000;
         const int64_t all = pulled.load();
         heard = std::min(played, all);
-        if (!m_drainReported && m_source && m_source->atEnd() && played + m_rate * kDrainToleranceMs / 1000 >= all) {
+        if (m_drainReported || !m_source || !m_source->atEnd())
+            return;
+        // The device's clock may lag (its latency is only estimated), so once the
+        // source has ended the wait is also bounded by what can still be in flight.
+        if (!m_endSeen.isValid()) {
+            m_endSeen.start();
+            const qint64 bufferMs = m_format.durationForBytes(m_sink->bufferSize()) / 1000;
+            m_inFlightMs = std::min<qint64>((all - heard) * 1000 / m_rate, bufferMs) + kDrainMarginMs;
+        }
+        if (played + m_rate * kDrainToleranceMs / 1000 >= all || m_endSeen.elapsed() >= m_inFlightMs) {
             m_drainReported = true;
             heard = all;
             Q_EMIT m_owner->drained();
@@ -142,12 +163,17 @@ private:
 
     QtAudioOutput* m_owner;
     PcmSource* m_source = nullptr;
+    QAudioDevice m_audioDevice;
+    QAudioFormat m_format;
+    bool m_started = false;
     std::unique_ptr<QAudioSink> m_sink;
     std::unique_ptr<PullDevice> m_device;
     std::unique_ptr<QTimer> m_timer;
     int m_rate = 0;
     int64_t m_base = 0;
     bool m_drainReported = false;
+    QElapsedTimer m_endSeen;
+    qint64 m_inFlightMs = 0;
 };
 
 QtAudioOutput::QtAudioOutput()
