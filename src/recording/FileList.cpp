@@ -46,8 +46,13 @@ QString dateText(int64_t time)
 } // namespace
 
 CFileList::CFileList(int nKind, bool bRecursive)
-    : m_nId(g_nextListId++), m_nKind(nKind), m_bRecursive(bRecursive)
+    : m_nId(DrawId()), m_nKind(nKind), m_bRecursive(bRecursive)
 {
+}
+
+int CFileList::DrawId()
+{
+    return g_nextListId++;
 }
 
 bool CFileList::InitDevice(const QString& driveRoot)

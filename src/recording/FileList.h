@@ -23,6 +23,8 @@ public:
 
     // Takes the next id of a process-wide counter that starts at 0.
     CFileList(int nKind, bool bRecursive);
+    // Draws the next id of that counter without making a list.
+    static int DrawId();
 
     int nId() const { return m_nId; }
     int nKind() const { return m_nKind; }
@@ -44,6 +46,8 @@ public:
     QString Refresh();
     QString ChangeFolder(const QString& folderPath);
     void Rescan();
+    // Empties the list without scanning.
+    void Clear() { m_records.clear(); }
 
     struct DateRange
     {

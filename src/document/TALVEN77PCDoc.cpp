@@ -1,0 +1,375 @@
+#include "TALVEN77PCDoc.h"
+
+#include "device/Drives.h"
+#include "platform/Paths.h"
+#include "platform/ProgramIdentity.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kOptionSection = QStringLiteral("OptionFolder");
+
+// The folder a path lies in, compared without a trailing separator.
+QString parentFolder(const QString& folderPath)
+{
+    const QString trimmed = RemoveTrailingSeparator(folderPath);
+    return trimmed.left(trimmed.lastIndexOf(QDir::separator()));
+}
+
+bool isFolder(const QByteArray& path, unsigned char type)
+{
+    if (type == DT_DIR)
+        return true;
+    if (type != DT_UNKNOWN)
+        return false;
+    struct stat st {};
+    return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+CTALVEN77PCDoc::CTALVEN77PCDoc()
+{
+    CFileList::DrawId(); // the document's own number: lists start above it
+}
+
+void CTALVEN77PCDoc::RunStartupChecks(const QString& savePath, const ProgressText& progress)
+{
+    const auto say = [&](const QString& text) {
+        if (progress)
+            progress(text);
+    };
+    say(QStringLiteral("装置およびSDカードチェック中..."));
+    CheckDrives();
+    say(QStringLiteral("保存用フォルダチェック中....."));
+    RemoveListsOfKind(kListSaveFolder);
+    ScanSaveFolder(savePath, progress);
+    say(QStringLiteral("任意フォルダチェック中....."));
+    LoadOptionFolders(progress);
+}
+
+CFileList& CTALVEN77PCDoc::appendList(int kind, bool recursive)
+{
+    m_fileLists.push_back(std::make_unique<CFileList>(kind, recursive));
+    return *m_fileLists.back();
+}
+
+void CTALVEN77PCDoc::CheckDrives()
+{
+    RemoveListsOfKind(kListCard);
+    RemoveListsOfKind(kListRecorder);
+    for (const QString& drive : ListDrives()) {
+        if (IsRecorderDrive(drive))
+            AddRecorderRoot(drive);
+        else
+            AddDriveRoot(kListCard, drive);
+    }
+}
+
+bool CTALVEN77PCDoc::AddRecorderRoot(const QString& drive)
+{
+    return AddDriveRoot(kListRecorder, drive);
+}
+
+bool CTALVEN77PCDoc::AddDriveRoot(int kind, const QString& drive)
+{
+    if (kind != kListRecorder && kind != kListCard)
+        return false;
+    for (const auto& list : m_fileLists) {
+        if (list->nKind() == kind && !list->strRoot().isEmpty())
+            return false;
+    }
+    CFileList& list = appendList(kind, true);
+    if (!list.InitDevice(drive)) {
+        RemoveList(list.nId());
+        return false;
+    }
+    return true;
+}
+
+void CTALVEN77PCDoc::ScanSaveFolder(const QString& savePath, const ProgressText& progress)
+{
+    // Depth first, in the file system's order, each folder before its subfolders.
+    const std::function<void(const QString&)> walk = [&](const QString& folder) {
+        const QByteArray native = QFile::encodeName(folder);
+        DIR* dir = opendir(native.constData());
+        if (!dir)
+            return;
+        while (const dirent* entry = readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
+            if (!isFolder(native + entry->d_name, entry->d_type))
+                continue;
+            const QString path = folder + QFile::decodeName(entry->d_name) + QDir::separator();
+            if (progress)
+                progress(QStringLiteral("保存用フォルダチェック中... [%1]").arg(path));
+            appendList(kListSaveFolder, false).SetFolder(path);
+            walk(path);
+        }
+        closedir(dir);
+    };
+    walk(AddTrailingSeparator(savePath));
+}
+
+void CTALVEN77PCDoc::LoadOptionFolders(const ProgressText& progress)
+{
+    RemoveListsOfKind(kListRegistered);
+    m_optionPaths.clear();
+    const auto settings = OpenProgramSettings();
+    settings->beginGroup(kOptionSection);
+    const int count = settings->value(QStringLiteral("Count"), 0).toInt();
+    for (int i = 1; i <= count; ++i) {
+        const QString path = settings->value(QStringLiteral("FolderNo%1").arg(i)).toString();
+        m_optionPaths.append(path);
+        if (progress)
+            progress(QStringLiteral("任意フォルダチェック中... [%1]").arg(path));
+        appendList(kListRegistered, false).SetFolder(path);
+    }
+}
+
+bool CTALVEN77PCDoc::RegisterOptionFolder(const QString& path)
+{
+    if (m_optionPaths.contains(path))
+        return false;
+    m_optionPaths.append(path);
+    appendList(kListRegistered, false).SetFolder(path);
+    writeOptionRegister();
+    return true;
+}
+
+bool CTALVEN77PCDoc::ReleaseOptionFolder(const QString& path)
+{
+    const qsizetype index = m_optionPaths.indexOf(path);
+    if (index < 0)
+        return false;
+    m_optionPaths.removeAt(index);
+    writeOptionRegister();
+    return true;
+}
+
+int CTALVEN77PCDoc::CountOptionFolders() const
+{
+    int count = 0;
+    for (const auto& list : m_fileLists)
+        count += list->nKind() == kListRegistered ? 1 : 0;
+    return count;
+}
+
+void CTALVEN77PCDoc::writeOptionRegister() const
+{
+    const auto settings = OpenProgramSettings();
+    settings->beginGroup(kOptionSection);
+    for (int i = 1; i <= kMaxOptionFolders; ++i)
+        settings->setValue(QStringLiteral("FolderNo%1").arg(i), m_optionPaths.value(i - 1));
+    settings->setValue(QStringLiteral("Count"), int(m_optionPaths.size()));
+}
+
+void CTALVEN77PCDoc::RemoveListsOfKind(int kind)
+{
+    for (auto it = m_fileLists.begin(); it != m_fileLists.end();) {
+        if ((*it)->nKind() == kind) {
+            if (m_pCurrent == it->get())
+                m_pCurrent = nullptr;
+            it = m_fileLists.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CTALVEN77PCDoc::RemoveList(int id)
+{
+    for (auto it = m_fileLists.begin(); it != m_fileLists.end(); ++it) {
+        if ((*it)->nId() == id) {
+            if (m_pCurrent == it->get())
+                m_pCurrent = nullptr;
+            m_fileLists.erase(it);
+            return;
+        }
+    }
+}
+
+CFileList* CTALVEN77PCDoc::FindList(int id) const
+{
+    for (const auto& list : m_fileLists) {
+        if (list->nId() == id)
+            return list.get();
+    }
+    return nullptr;
+}
+
+int CTALVEN77PCDoc::GetListKind(int id) const
+{
+    const CFileList* list = FindList(id);
+    return list ? list->nKind() : 0;
+}
+
+QString CTALVEN77PCDoc::GetListFolder(int id) const
+{
+    const CFileList* list = FindList(id);
+    return list ? list->strFolder() : QString();
+}
+
+QString CTALVEN77PCDoc::GetListLabel(int id) const
+{
+    const CFileList* list = FindList(id);
+    return list ? list->strLabel() : QString();
+}
+
+void CTALVEN77PCDoc::RescanList(int id)
+{
+    if (CFileList* list = FindList(id)) {
+        list->Clear();
+        list->EnsureScanned();
+    }
+}
+
+QString CTALVEN77PCDoc::RefreshList(int id)
+{
+    CFileList* list = FindList(id);
+    return list ? list->Refresh() : QString();
+}
+
+QString CTALVEN77PCDoc::ChangeListFolder(int id, const QString& folderPath)
+{
+    CFileList* list = FindList(id);
+    return list ? list->ChangeFolder(folderPath) : QString();
+}
+
+CFileList* CTALVEN77PCDoc::firstListOfKind(int kind) const
+{
+    return nthListOfKind(kind, 0);
+}
+
+CFileList* CTALVEN77PCDoc::nthListOfKind(int kind, int n) const
+{
+    if (n < 0)
+        return nullptr;
+    for (const auto& list : m_fileLists) {
+        if (list->nKind() == kind && n-- == 0)
+            return list.get();
+    }
+    return nullptr;
+}
+
+std::optional<int> CTALVEN77PCDoc::GetSaveSubfolderId(int n) const
+{
+    const CFileList* list = nthListOfKind(kListSaveFolder, n);
+    return list ? std::optional<int>(list->nId()) : std::nullopt;
+}
+
+QString CTALVEN77PCDoc::GetSaveSubfolderLabel(int n) const
+{
+    const CFileList* list = nthListOfKind(kListSaveFolder, n);
+    return list ? list->strLabel() : QString();
+}
+
+QString CTALVEN77PCDoc::GetSaveSubfolderPath(int n) const
+{
+    const CFileList* list = nthListOfKind(kListSaveFolder, n);
+    return list ? list->strFolder() : QString();
+}
+
+QString CTALVEN77PCDoc::GetOptionFolderLabel(int n) const
+{
+    const CFileList* list = nthListOfKind(kListRegistered, n);
+    return list ? list->strLabel() : QString();
+}
+
+std::optional<int> CTALVEN77PCDoc::FindSaveSubfolderId(const QString& folderPath) const
+{
+    const QString folder = AddTrailingSeparator(folderPath);
+    for (const auto& list : m_fileLists) {
+        if (list->nKind() == kListSaveFolder && list->strFolder() == folder)
+            return list->nId();
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CTALVEN77PCDoc::FindOptionFolderId(const QString& folderPath) const
+{
+    const QString folder = AddTrailingSeparator(folderPath);
+    for (const auto& list : m_fileLists) {
+        if (list->nKind() == kListRegistered && list->strFolder() == folder)
+            return list->nId();
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CTALVEN77PCDoc::FindParentSaveSubfolderId(const QString& folderPath) const
+{
+    const QString parent = parentFolder(folderPath);
+    for (const auto& list : m_fileLists) {
+        if (list->nKind() == kListSaveFolder && RemoveTrailingSeparator(list->strFolder()) == parent)
+            return list->nId();
+    }
+    return std::nullopt;
+}
+
+void CTALVEN77PCDoc::SetCurrent(int id)
+{
+    m_pCurrent = FindList(id);
+}
+
+tagFileList CTALVEN77PCDoc::GetCurrentRecord(int position) const
+{
+    const tagFileList* record = m_pCurrent ? m_pCurrent->RecordAt(position) : nullptr;
+    return record ? *record : tagFileList{};
+}
+
+tagFileList CTALVEN77PCDoc::FindCurrentRecord(const QString& fileName) const
+{
+    if (m_pCurrent) {
+        for (const tagFileList& record : m_pCurrent->records()) {
+            if (record.szFileName.compare(fileName, Qt::CaseInsensitive) == 0)
+                return record;
+        }
+    }
+    return {};
+}
+
+QString CTALVEN77PCDoc::GetExistingRecordPath(const QString& fileName) const
+{
+    const tagFileList record = FindCurrentRecord(fileName);
+    if (record.szFilePath.isEmpty() || !QFileInfo(record.szFilePath).isFile())
+        return {};
+    return record.szFilePath;
+}
+
+int CTALVEN77PCDoc::CollectUntransferred(int kind, QList<tagFileList>& out) const
+{
+    out.clear();
+    if (const CFileList* list = firstListOfKind(kind)) {
+        for (const tagFileList& record : list->records()) {
+            if (record.header.transferredFlag == 0)
+                out.append(record);
+        }
+    }
+    return int(out.size());
+}
+
+std::optional<QString> CTALVEN77PCDoc::GetCardDrive() const
+{
+    const CFileList* list = firstListOfKind(kListCard);
+    return list && !list->strRoot().isEmpty() ? std::optional<QString>(list->strRoot()) : std::nullopt;
+}
+
+std::optional<QString> CTALVEN77PCDoc::GetRecorderDrive() const
+{
+    const CFileList* list = firstListOfKind(kListRecorder);
+    return list && !list->strRoot().isEmpty() ? std::optional<QString>(list->strRoot()) : std::nullopt;
+}
+
+bool CTALVEN77PCDoc::CanDropOnFolder(int targetId, int selectedId) const
+{
+    if (targetId == selectedId)
+        return false;
+    const int kind = GetListKind(targetId);
+    return kind == kListSaveFolder || kind == kListRegistered;
+}
