@@ -1,8 +1,8 @@
+#include "TALVEN77PCApp.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/WidgetMessagePresenter.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
@@ -10,15 +10,15 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(kCompanyName);
     QApplication::setApplicationName(kProgramTitle);
     QApplication::setApplicationVersion(QStringLiteral(TALVEN77_VERSION));
+    WidgetMessagePresenter messages;
+    SetMessagePresenter(&messages);
 
-    // The main window, its document and view come in later; for now a plain frame.
-    QMainWindow window;
-    window.setWindowTitle(kProgramTitle);
-    window.setMinimumSize(850, 530);
-    WidgetMessagePresenter presenter(&window);
-    SetMessagePresenter(&presenter);
-    window.show();
-    const int status = app.exec();
+    int status = 0;
+    {
+        CTALVEN77PCApp program;
+        if (program.InitInstance())
+            status = QApplication::exec();
+    }
     SetMessagePresenter(nullptr);
     return status;
 }

@@ -1,0 +1,68 @@
+#include "TALVEN77PCApp.h"
+
+#include "MainFrame.h"
+#include "PasswordDlg.h"
+#include "SingleInstance.h"
+#include "device/Drives.h"
+#include "document/TALVEN77PCDoc.h"
+#include "info/SplashWnd.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Paths.h"
+
+#include <QDir>
+
+bool EnsureSaveFolder(const QString& savePath)
+{
+    if (FolderExists(savePath))
+        return true;
+    if (QDir().mkpath(AddTrailingSeparator(savePath)))
+        return true;
+    ShowMessage(QStringLiteral("Save Directory Create Error!!!"), MessageIcon::Warning);
+    return false;
+}
+
+CTALVEN77PCApp::CTALVEN77PCApp(QString runtimeFolder) : m_runtimeFolder(std::move(runtimeFolder)) {}
+
+CTALVEN77PCApp::~CTALVEN77PCApp()
+{
+    DestroySplashScreen();
+    m_frame.reset();
+}
+
+bool CTALVEN77PCApp::InitInstance()
+{
+    // One copy per user: a second one says so (when it finds the first) and ends
+    // before it touches the settings or the save folder.
+    m_instance = std::make_unique<SingleInstance>(m_runtimeFolder);
+    switch (m_instance->acquire()) {
+    case SingleInstance::Result::First:
+        break;
+    case SingleInstance::Result::RunningCopyFound:
+        ShowMessage(QStringLiteral("プログラムは既に起動しています。"), MessageIcon::Warning);
+        return false;
+    case SingleInstance::Result::LockedWithoutCopy:
+        return false;
+    }
+
+    g_bSplashEnabled = true;
+    ShowSplashScreen();
+    m_setting.Load();
+    EnsureSaveFolder(m_setting.m_strSavePath);
+    m_nAuthenticated = 1;
+
+    m_document = std::make_unique<CTALVEN77PCDoc>();
+    m_document->RunStartupChecks(m_setting.m_strSavePath, SetSplashStatus);
+    m_frame = std::make_unique<CMainFrame>(*m_document);
+    m_frame->hide();
+    DestroySplashScreen();
+
+    m_showCommand = Qt::WindowNoState;
+    if (m_setting.m_nUsePassword) {
+        m_nAuthenticated = 0;
+        CPasswordDlg dialog(m_setting.m_strPassword, m_nAuthenticated, m_frame.get());
+        m_showCommand = dialog.exec() == QDialog::Rejected ? Qt::WindowMinimized : Qt::WindowNoState;
+    }
+    m_frame->setWindowState(m_showCommand);
+    m_frame->show();
+    return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "settings/Setting.h"
+
+#include <QString>
+#include <memory>
+
+class CMainFrame;
+class CTALVEN77PCDoc;
+class SingleInstance;
+
+// Starts the program (one copy per user), holds the settings, the document and
+// the main window, and guards the main window with the password when asked to.
+class CTALVEN77PCApp
+{
+public:
+    // runtimeFolder: where the single-instance lock lives (the user's runtime folder by default).
+    explicit CTALVEN77PCApp(QString runtimeFolder = {});
+    ~CTALVEN77PCApp();
+
+    // The start-up steps; false when the program is to end at once.
+    bool InitInstance();
+
+    CSetting m_setting;
+    int m_nAuthenticated = 1;
+    Qt::WindowState m_showCommand = Qt::WindowNoState;
+
+    CMainFrame* mainFrame() const { return m_frame.get(); }
+    CTALVEN77PCDoc* document() const { return m_document.get(); }
+
+private:
+    QString m_runtimeFolder;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<CTALVEN77PCDoc> m_document;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+// Creates the save folder with its parents when it is missing; shows "Save
+// Directory Create Error!!!" when that fails. True when the folder exists.
+bool EnsureSaveFolder(const QString& savePath);

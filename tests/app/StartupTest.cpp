@@ -1,0 +1,267 @@
+#include "CardBuilder.h"
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "TestRegistry.h"
+#include "app/MainFrame.h"
+#include "app/PasswordDlg.h"
+#include "app/SingleInstance.h"
+#include "app/TALVEN77PCApp.h"
+#include "document/TALVEN77PCDoc.h"
+#include "info/SplashWnd.h"
+#include "platform/ProgramIdentity.h"
+#include "platform/SimulatedDriveSource.h"
+#include "view/FolderTreeFill.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QLockFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+const QString kAlreadyRunning = QStringLiteral("プログラムは既に起動しています。");
+
+// Answers the next modal password dialog, once it shows, with the given entries.
+void enterPasswords(const QStringList& entries)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, entries] {
+        auto* dialog = qobject_cast<CPasswordDlg*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        for (const QString& entry : entries) {
+            if (!dialog->isVisible())
+                break;
+            dialog->edit()->setText(entry);
+            dialog->accept();
+        }
+    });
+    timer->start(20);
+}
+
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString settingsFile() const
+    {
+        return OpenProgramSettings()->fileName();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QFile::remove(settingsFile());
+    }
+
+    void oneCopyPerUser()
+    {
+        const QString runtime = m_dir.filePath(QStringLiteral("runtime-one"));
+        auto first = std::make_unique<SingleInstance>(runtime);
+        QCOMPARE(first->acquire(), SingleInstance::Result::First);
+        SingleInstance second(runtime);
+        QCOMPARE(second.acquire(), SingleInstance::Result::RunningCopyFound);
+        first.reset();
+        SingleInstance third(runtime);
+        QCOMPARE(third.acquire(), SingleInstance::Result::First);
+
+        // A lock without a listening copy: end silently.
+        const QString other = m_dir.filePath(QStringLiteral("runtime-two"));
+        QDir().mkpath(other);
+        QLockFile held(QDir(other).filePath(kProgramTitle + QStringLiteral(".lock")));
+        QVERIFY(held.tryLock());
+        SingleInstance blocked(other);
+        QCOMPARE(blocked.acquire(), SingleInstance::Result::LockedWithoutCopy);
+    }
+
+    void secondCopyEndsWithoutTouchingAnything()
+    {
+        const QString runtime = m_dir.filePath(QStringLiteral("runtime-three"));
+        SingleInstance first(runtime);
+        QCOMPARE(first.acquire(), SingleInstance::Result::First);
+        const QString save = m_dir.filePath(QStringLiteral("never/made"));
+        OpenProgramSettings()->setValue(QStringLiteral("Settings/SavePath"), save);
+        const QByteArray settingsBefore = [&] {
+            QFile file(settingsFile());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+
+        MessageRecorder messages;
+        CTALVEN77PCApp second(runtime);
+        QVERIFY(!second.InitInstance());
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, kAlreadyRunning);
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Warning);
+        QVERIFY(!QFileInfo::exists(save));
+        QVERIFY(!SplashWindow());
+        QFile file(settingsFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), settingsBefore);
+    }
+
+    void saveFolderCreation()
+    {
+        MessageRecorder messages;
+        const QString nested = m_dir.filePath(QStringLiteral("a/b/c"));
+        QVERIFY(EnsureSaveFolder(nested));
+        QVERIFY(QFileInfo(nested).isDir());
+        QVERIFY(EnsureSaveFolder(nested + u'/'));
+        QVERIFY(messages.entries().isEmpty());
+
+        QVERIFY(WriteFileBytes(m_dir.filePath(QStringLiteral("plain-file")), "x"));
+        QVERIFY(!EnsureSaveFolder(m_dir.filePath(QStringLiteral("plain-file/sub"))));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("Save Directory Create Error!!!"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Warning);
+    }
+
+    void startsWithTheTreeOfWhatIsThere()
+    {
+        const QString card = m_dir.filePath(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 2, 3, 5, {}}));
+        const QString list = m_dir.filePath(QStringLiteral("drives.txt"));
+        QVERIFY(WriteFileBytes(list, QStringLiteral("card %1\n").arg(card).toUtf8()));
+        SimulatedDriveSource drives(list);
+        SetDriveSource(&drives);
+        const QString save = m_dir.filePath(QStringLiteral("save-start"));
+        OpenProgramSettings()->setValue(QStringLiteral("Settings/SavePath"), save);
+
+        MessageRecorder messages;
+        CTALVEN77PCApp program(m_dir.filePath(QStringLiteral("runtime-four")));
+        QVERIFY(program.InitInstance());
+        SetDriveSource(nullptr);
+        QVERIFY(messages.entries().isEmpty());
+        QVERIFY(QFileInfo(save).isDir()); // made when missing
+        QVERIFY(!SplashWindow());         // gone before the main window shows
+        QVERIFY(program.mainFrame()->isVisible());
+        QCOMPARE(program.m_nAuthenticated, 1);
+        QCOMPARE(program.mainFrame()->windowTitle(), QStringLiteral("TALVEN-77-PC Player"));
+
+        QTreeWidget* tree = program.mainFrame()->folderTree();
+        QTreeWidgetItem* top = tree->topLevelItem(0);
+        QCOMPARE(top->text(0), QStringLiteral("Voice Data"));
+        QCOMPARE(tree->currentItem(), top);
+        QTreeWidgetItem* cardRoot = top->child(0);
+        QCOMPARE(cardRoot->childCount(), 1);
+        QVERIFY(cardRoot->isExpanded());
+        QVERIFY(cardRoot->child(0)->text(0).startsWith(QStringLiteral("(002)2611")));
+        QCOMPARE(cardRoot->child(0)->data(0, kListIdRole).toInt(), program.document()->fileLists().front()->nId());
+        QVERIFY(!top->child(1)->isExpanded()); // the empty save-folder root
+    }
+
+    void passwordAtStartUp_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("authenticated");
+        QTest::addColumn<bool>("minimized");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("right at once") << QStringList{"secret"} << 1 << false << QStringList{};
+        QTest::newRow("right the third time") << QStringList{"a", "b", "secret"} << 1 << false
+                                              << QStringList{"パスワードが違います。", "パスワードが違います。"};
+        QTest::newRow("three wrong") << QStringList{"a", "Secret", "c"} << 0 << true
+                                     << QStringList{"パスワードが違います。", "パスワードが違います。", "パスワード認証失敗"};
+    }
+    void passwordAtStartUp()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(int, authenticated);
+        QFETCH(bool, minimized);
+        QFETCH(QStringList, messages);
+        CSetting setting;
+        setting.Load();
+        setting.m_strSavePath = m_dir.filePath(QStringLiteral("save-pw"));
+        setting.m_strPassword = QStringLiteral("secret");
+        setting.m_nUsePassword = 1;
+        setting.Save();
+
+        MessageRecorder recorder;
+        CTALVEN77PCApp program(m_dir.filePath(QStringLiteral("runtime-pw")));
+        enterPasswords(entries);
+        QVERIFY(program.InitInstance());
+        QCOMPARE(program.m_nAuthenticated, authenticated);
+        QCOMPARE(program.mainFrame()->isMinimized(), minimized);
+        QStringList shown;
+        for (const auto& entry : recorder.entries())
+            shown.append(entry.text);
+        QCOMPARE(shown, messages);
+        if (!messages.isEmpty())
+            QCOMPARE(recorder.entries().last().icon, messages.size() == 3 ? MessageIcon::Error : MessageIcon::Warning);
+    }
+
+    void longLivedDialogKeepsItsCount()
+    {
+        MessageRecorder messages;
+        QWidget mainWindow;
+        int authenticated = 1;
+        CPasswordDlg dialog(QString(), authenticated, &mainWindow);
+        dialog.show();
+        for (int i = 0; i < 3; ++i) {
+            dialog.edit()->setText(QStringLiteral("x"));
+            dialog.accept();
+        }
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(authenticated, 0);
+        dialog.show();
+        dialog.edit()->setText(QStringLiteral("y"));
+        dialog.accept(); // a fourth wrong entry fails at once
+        QCOMPARE(messages.entries().last().text, QStringLiteral("パスワード認証失敗"));
+        QCOMPARE(messages.entries().size(), 4);
+        dialog.show();
+        dialog.edit()->setText(QString()); // an empty entry matches an empty password
+        dialog.accept();
+        QCOMPARE(authenticated, 1);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.edit()->maxLength(), 20);
+        QCOMPARE(dialog.edit()->echoMode(), QLineEdit::Password);
+    }
+
+    void exitConfirmation()
+    {
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::No, MessageAnswer::Yes});
+        QVERIFY(!ConfirmExit());
+        QVERIFY(ConfirmExit());
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("アプリケーションを終了しますか？"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Question);
+        QCOMPARE(messages.entries()[0].buttons, MessageButtons::YesNo);
+    }
+
+    void splashWindow()
+    {
+        g_bSplashEnabled = false;
+        ShowSplashScreen();
+        QVERIFY(!SplashWindow());
+        SetSplashStatus(QStringLiteral("ignored")); // no window: nothing happens
+
+        g_bSplashEnabled = true;
+        ShowSplashScreen();
+        CSplashWnd* splash = SplashWindow();
+        QVERIFY(splash);
+        ShowSplashScreen();
+        QCOMPARE(SplashWindow(), splash);
+        QCOMPARE(splash->size(), QSize(600, 359));
+        QVERIFY(!splash->mask().contains(QPoint(0, 0)));   // cut away: a corner of the shape
+        QVERIFY(splash->mask().contains(QPoint(300, 200)));
+        QCOMPARE(splash->cursor().shape(), Qt::WaitCursor);
+
+        SetSplashStatus(QStringLiteral("保存用フォルダチェック中... [%1]").arg(QString(300, u'x')));
+        QVERIFY(splash->statusText().size() > 300);
+        QVERIFY(splash->visibleStatusText().endsWith(QChar(0x2026)));
+        QVERIFY(splash->visibleStatusText().size() < splash->statusText().size());
+        DestroySplashScreen();
+        QVERIFY(!SplashWindow());
+    }
+};
+
+TALVEN77_REGISTER_TEST(StartupTest);
+#include "StartupTest.moc"
