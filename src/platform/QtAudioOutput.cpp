@@ -50,10 +50,9 @@ class SinkWorker final : public QObject
 public:
     explicit SinkWorker(QtAudioOutput* owner) : m_owner(owner) {}
 
-    bool open(int sampleRate, int channels, PcmSource* source, QString* error)
+    bool open(const QAudioDevice& device, int sampleRate, int channels, PcmSource* source, QString* error)
     {
         close();
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull()) {
             *error = QStringLiteral("no audio output device");
             return false;
@@ -196,8 +195,11 @@ bool QtAudioOutput::open(int sampleRate, int channels, PcmSource* source, QStrin
 {
     bool ok = false;
     QString reason;
+    // The media devices are asked on the calling (UI) thread, which owns the
+    // sound server connection for the whole program.
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     QMetaObject::invokeMethod(
-        m_worker, [&] { ok = m_worker->open(sampleRate, channels, source, &reason); },
+        m_worker, [&] { ok = m_worker->open(device, sampleRate, channels, source, &reason); },
         Qt::BlockingQueuedConnection);
     if (!ok && error)
         *error = reason;
