@@ -7,6 +7,9 @@ BUILD_PACKAGES=(
   tzdata
 )
 
+# What the program needs to run: Japanese glyphs.
+RUN_PACKAGES=(fonts-noto-cjk)
+
 # What the tests need besides: a sound server with a null sink and its recorder (parec).
 TEST_PACKAGES=(pulseaudio pulseaudio-utils)
 
