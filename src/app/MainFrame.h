@@ -3,10 +3,11 @@
 #include <QMainWindow>
 
 class CTALVEN77PCDoc;
+class CTALVEN77PCView;
 class QTreeWidget;
 
-// The main window. For now it shows the folder tree of the document beside an
-// empty list area; menus, toolbar, the list and the control panel come later.
+// The main window around the view. For now it has the status bar; the menus,
+// toolbar, the recording list and the control panel come later.
 class CMainFrame : public QMainWindow
 {
     Q_OBJECT
@@ -14,10 +15,9 @@ class CMainFrame : public QMainWindow
 public:
     explicit CMainFrame(CTALVEN77PCDoc& document, QWidget* parent = nullptr);
 
-    QTreeWidget* folderTree() const { return m_tree; }
-    void rebuildTree();
+    CTALVEN77PCView* view() const { return m_view; }
+    QTreeWidget* folderTree() const;
 
 private:
-    CTALVEN77PCDoc& m_document;
-    QTreeWidget* m_tree;
+    CTALVEN77PCView* m_view;
 };

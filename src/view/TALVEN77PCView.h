@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class CTALVEN77PCDoc;
+class QSplitter;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The main view: the control panel's place on top, below it the folder tree
+// and the recording list area, split by a bar that keeps 150 pixels from both
+// edges. Selecting a tree node makes its list current and scans it on first
+// use; selecting the option-folder root registers a folder.
+class CTALVEN77PCView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kSplitMargin = 150;
+
+    explicit CTALVEN77PCView(CTALVEN77PCDoc& document, QWidget* parent = nullptr);
+    ~CTALVEN77PCView() override;
+
+    // Builds the tree from the document and selects the top root.
+    void OnInitialUpdate();
+
+    QTreeWidget* folderTree() const { return m_tree; }
+    QSplitter* splitter() const { return m_splitter; }
+    int splitPosition() const;
+    // 0 nothing that holds recordings, else the kind of the selected place.
+    int currentFolderKind() const { return m_nCurrentKind; }
+
+    // The folder chooser for registering a folder: returns a path, or an
+    // empty text when cancelled. Tests replace it.
+    using FolderChooser = std::function<QString()>;
+    void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
+
+    // "フォルダの解放": releases the selected registered folder.
+    void OnReleaseFolder();
+
+    QTreeWidgetItem* topRoot() const;
+    QTreeWidgetItem* rootLabelled(const QString& label) const;
+
+Q_SIGNALS:
+    // Text for the first pane of the status bar.
+    void statusText(const QString& text);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void addOptionFolder(QTreeWidgetItem* previous);
+    void selectQuietly(QTreeWidgetItem* item);
+
+    CTALVEN77PCDoc& m_document;
+    QWidget* m_panelArea;
+    QSplitter* m_splitter;
+    QTreeWidget* m_tree;
+    QWidget* m_listArea;
+    int m_nSplit;
+    int m_nCurrentKind = 0;
+    bool m_reselecting = false;
+    FolderChooser m_chooseFolder;
+};

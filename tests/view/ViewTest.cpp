@@ -1,0 +1,191 @@
+#include "CardBuilder.h"
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "TestRegistry.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/ProgramIdentity.h"
+#include "platform/SimulatedDriveSource.h"
+#include "view/FolderTreeFill.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QDir>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+// Moves the bar as a drag of its handle does.
+struct DraggableSplitter : QSplitter
+{
+    using QSplitter::moveSplitter;
+};
+
+class ViewTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_places = 0;
+    std::unique_ptr<SimulatedDriveSource> m_drives;
+    QString m_driveList;
+
+    QString newFolder(const QString& name)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("%1-%2").arg(++m_places).arg(name));
+        QDir().mkpath(path);
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_driveList = m_dir.filePath(QStringLiteral("drives.txt"));
+        m_drives = std::make_unique<SimulatedDriveSource>(m_driveList);
+        SetDriveSource(m_drives.get());
+    }
+    void cleanupTestCase()
+    {
+        SetDriveSource(nullptr);
+    }
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(WriteFileBytes(m_driveList, ""));
+    }
+
+    void selectionPerNodeKind()
+    {
+        // A card whose recorder folder is there, and a recorder whose folder is missing.
+        const QString card = newFolder(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 2, 2, 7, {}}));
+        const QString recorder = newFolder(QStringLiteral("recorder"));
+        QVERIFY(WriteFileBytes(recorder + QStringLiteral("/Device.Dat"), DeviceDatBytes(1)));
+        QVERIFY(WriteFileBytes(m_driveList, QStringLiteral("card %1\nusb %2\n").arg(card, recorder).toUtf8()));
+        const QString save = newFolder(QStringLiteral("save"));
+        QDir().mkpath(save + QStringLiteral("/day"));
+
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save);
+        CTALVEN77PCView view(document);
+        view.OnInitialUpdate();
+        QStringList statusTexts;
+        connect(&view, &CTALVEN77PCView::statusText, this, [&](const QString& text) { statusTexts.append(text); });
+        MessageRecorder messages;
+        QTreeWidget* tree = view.folderTree();
+
+        QTreeWidgetItem* cardNode = view.rootLabelled(kCardRootLabel)->child(0);
+        tree->setCurrentItem(cardNode);
+        QCOMPARE(view.currentFolderKind(), int(kListCard));
+        QCOMPARE(document.pCurrent()->nKind(), int(kListCard));
+        QCOMPARE(document.pCurrent()->GetRecordCount(), 2);
+        QCOMPARE(statusTexts, (QStringList{QStringLiteral("ファイルリスト構築中...　[%1]").arg(cardNode->text(0)), "レディ"}));
+        QVERIFY(messages.entries().isEmpty());
+
+        tree->setCurrentItem(view.rootLabelled(kRecorderRootLabel)->child(0));
+        QCOMPARE(view.currentFolderKind(), int(kListRecorder));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("装置のSDカードが書込み禁止です。確認してください。"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Warning);
+
+        tree->setCurrentItem(view.rootLabelled(kRecorderRootLabel));
+        QCOMPARE(view.currentFolderKind(), int(kListRecorder));
+        QVERIFY(!document.pCurrent());
+        tree->setCurrentItem(view.rootLabelled(kSaveRootLabel));
+        QCOMPARE(view.currentFolderKind(), int(kListSaveFolder));
+        tree->setCurrentItem(view.rootLabelled(kCardRootLabel));
+        QCOMPARE(view.currentFolderKind(), 0);
+        tree->setCurrentItem(view.topRoot());
+        QCOMPARE(view.currentFolderKind(), 0);
+        QVERIFY(!document.pCurrent());
+
+        // An empty save folder is scanned again on every selection.
+        QTreeWidgetItem* day = view.rootLabelled(kSaveRootLabel)->child(0);
+        tree->setCurrentItem(day);
+        QCOMPARE(document.pCurrent()->GetRecordCount(), 0);
+        tree->setCurrentItem(view.topRoot());
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/day/new.mp3"), BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio())));
+        tree->setCurrentItem(day);
+        QCOMPARE(document.pCurrent()->GetRecordCount(), 1);
+    }
+
+    void registeringAndReleasingFolders()
+    {
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(newFolder(QStringLiteral("save")));
+        CTALVEN77PCView view(document);
+        view.OnInitialUpdate();
+        QTreeWidget* tree = view.folderTree();
+        QString chosen;
+        int asked = 0;
+        view.setFolderChooser([&] {
+            ++asked;
+            return chosen;
+        });
+        MessageRecorder messages;
+        QTreeWidgetItem* optionRoot = view.rootLabelled(kOptionRootLabel);
+
+        // Cancelled: back to the node selected before.
+        tree->setCurrentItem(view.rootLabelled(kSaveRootLabel));
+        tree->setCurrentItem(optionRoot);
+        QCOMPARE(tree->currentItem(), view.rootLabelled(kSaveRootLabel));
+
+        chosen = newFolder(QStringLiteral("opt"));
+        QVERIFY(WriteFileBytes(chosen + QStringLiteral("/a.mp3"), BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        tree->setCurrentItem(optionRoot);
+        QCOMPARE(optionRoot->childCount(), 1);
+        QCOMPARE(tree->currentItem(), optionRoot->child(0));
+        QCOMPARE(optionRoot->child(0)->text(0), chosen);
+        QCOMPARE(view.currentFolderKind(), int(kListRegistered));
+        QCOMPARE(document.pCurrent()->GetRecordCount(), 1); // scanned when selected
+        QCOMPARE(OpenProgramSettings()->value(QStringLiteral("OptionFolder/FolderNo1")).toString(), chosen);
+
+        // The same folder again adds nothing.
+        tree->setCurrentItem(optionRoot);
+        QCOMPARE(optionRoot->childCount(), 1);
+        QCOMPARE(tree->currentItem(), optionRoot->child(0));
+
+        // Release it: the top root is selected and the node goes.
+        view.OnReleaseFolder();
+        QCOMPARE(optionRoot->childCount(), 0);
+        QCOMPARE(tree->currentItem(), view.topRoot());
+        QCOMPARE(OpenProgramSettings()->value(QStringLiteral("OptionFolder/Count")).toInt(), 0);
+        QCOMPARE(document.CountOptionFolders(), 0);
+        QVERIFY(messages.entries().isEmpty());
+
+        // Ten registered: the limit message, no folder chooser.
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(document.RegisterOptionFolder(newFolder(QStringLiteral("more"))));
+        asked = 0;
+        tree->setCurrentItem(optionRoot);
+        QCOMPARE(asked, 0);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("登録できるフォルダ数は10個までです。これ以上追加できません"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+    }
+
+    void splitterKeepsItsMarginsAndIsStored()
+    {
+        OpenProgramSettings()->setValue(QStringLiteral("Window/Split"), 600);
+        CTALVEN77PCDoc document;
+        {
+            CTALVEN77PCView view(document);
+            view.OnInitialUpdate();
+            view.resize(700, 500);
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            QCOMPARE(view.splitPosition(), view.splitter()->width() - 150);
+            QCOMPARE(view.folderTree()->minimumWidth(), 150);
+            QVERIFY(!view.splitter()->childrenCollapsible());
+            // Dragging closer than 150 pixels to an edge is not possible.
+            static_cast<DraggableSplitter*>(view.splitter())->moveSplitter(100, 1);
+            QVERIFY(view.folderTree()->width() >= 150);
+            static_cast<DraggableSplitter*>(view.splitter())->moveSplitter(300, 1);
+            QCOMPARE(view.splitPosition(), 300);
+        }
+        QCOMPARE(OpenProgramSettings()->value(QStringLiteral("Window/Split")).toInt(), 300);
+    }
+};
+
+TALVEN77_REGISTER_TEST(ViewTest);
+#include "ViewTest.moc"
