@@ -1,25 +1,301 @@
 #include "MainFrame.h"
 
+#include "PasswordDlg.h"
+#include "device/CardRemoval.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
+#include "settings/Setting.h"
+#include "view/FolderTreeFill.h"
 #include "view/TALVEN77PCView.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QWindowStateChangeEvent>
+#include <QtEndian>
 
-CMainFrame::CMainFrame(CTALVEN77PCDoc& document, QWidget* parent)
-    : QMainWindow(parent), m_view(new CTALVEN77PCView(document, this))
+namespace {
+
+const QString kIdleText = QStringLiteral("レディ");
+const QString kPlacementKey = QStringLiteral("Window/Main");
+
+// The prompt's first line goes to the status bar; the part after \n is the short name (tooltip).
+void setPrompt(QAction* action, const QString& prompt)
+{
+    const qsizetype split = prompt.indexOf(u'\n');
+    action->setStatusTip(split < 0 ? prompt : prompt.left(split));
+    if (split >= 0)
+        action->setToolTip(prompt.mid(split + 1));
+}
+
+QString menuKey(const QString& text)
+{
+    return text.section(u'\t', 0, 0);
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CTALVEN77PCDoc& document, CSetting& setting, int& authenticated, QWidget* parent)
+    : QMainWindow(parent), m_document(document), m_setting(setting), m_authenticated(authenticated),
+      m_view(new CTALVEN77PCView(document, this)), m_operation(new QLabel(kIdleText)), m_count(new QLabel),
+      m_clock(new QLabel)
 {
     setWindowTitle(kProgramTitle);
     setMinimumSize(850, 530);
     setCentralWidget(m_view);
-    connect(m_view, &CTALVEN77PCView::statusText, this, [this](const QString& text) {
-        statusBar()->showMessage(text);
-        statusBar()->repaint();
-    });
-    statusBar()->showMessage(QStringLiteral("レディ"));
+    buildMenusAndToolbar();
+
+    m_count->setFixedWidth(100);
+    m_clock->setFixedWidth(120);
+    statusBar()->addWidget(m_operation, 1);
+    statusBar()->addPermanentWidget(m_count);
+    statusBar()->addPermanentWidget(m_clock);
+    ShowRecordingCount(0);
+    connect(m_view, &CTALVEN77PCView::statusText, this, &CMainFrame::setOperationText);
+    connect(m_view->folderTree(), &QTreeWidget::currentItemChanged, this, &CMainFrame::updateCommandStates);
+
+    m_passwordDlg = std::make_unique<CPasswordDlg>(m_setting.m_strPassword, m_authenticated, this);
+    m_passwordDlg->setModal(false);
+    m_passwordDlg->hide();
+
+    auto* clock = new QTimer(this);
+    connect(clock, &QTimer::timeout, this, &CMainFrame::tick);
+    clock->start(500);
+    tick();
     m_view->OnInitialUpdate();
+    updateCommandStates();
+}
+
+CMainFrame::~CMainFrame()
+{
+    StorePlacement(this);
 }
 
 QTreeWidget* CMainFrame::folderTree() const
 {
     return m_view->folderTree();
+}
+
+QAction* CMainFrame::addCommand(QMenu* menu, const QString& text, const QString& prompt,
+                                const QList<QKeySequence>& keys, bool enabled)
+{
+    auto* action = menu->addAction(text);
+    if (!prompt.isEmpty())
+        setPrompt(action, prompt);
+    action->setShortcuts(keys);
+    action->setEnabled(enabled);
+    m_commands.insert(menuKey(text), action);
+    return action;
+}
+
+void CMainFrame::buildMenusAndToolbar()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QAction* transfer = addCommand(file, QStringLiteral("USBデータ転送(&U)"),
+                                   QStringLiteral("TALVEN-77の音声ファイルを保存用フォルダに転送します。\n転送"));
+    QAction* backup = addCommand(file, QStringLiteral("保存用フォルダにバックアップ(&B)"),
+                                 QStringLiteral("PC装着のSDカード（TALVEN-77録音用）内の未転送の音声ファイルを保存用フォルダにバックアップします。\nバックアップ"));
+    file->addSeparator();
+    QAction* createFolder = addCommand(file, QStringLiteral("フォルダの作成(&N)"),
+                                       QStringLiteral("保存用フォルダ内に新規フォルダを作成します。\nフォルダ作成"));
+    addCommand(file, QStringLiteral("名前を付けて保存(&A)..."),
+               QStringLiteral("音声ファイルのファイル名を編集して保存します。\n保存"));
+    file->addSeparator();
+    QAction* eject = addCommand(file, QStringLiteral("取り出し(&J)"), QStringLiteral("SDカードを安全に取りだします。\n取出"));
+    connect(eject, &QAction::triggered, this, &CMainFrame::onEject);
+    file->addSeparator();
+    QAction* remove = addCommand(file, QStringLiteral("ファイルの削除(&D)\t Delete"),
+                                 QStringLiteral("選択中のファイルを削除します。\nファイル削除"), {QKeySequence(Qt::Key_Delete)});
+    addCommand(file, QStringLiteral("ファイル名の変更(&M)..."),
+               QStringLiteral("音声ﾌｧｲﾙのファイル名を変更します。\nファイル名変更"));
+    file->addSeparator();
+    QAction* exit = addCommand(file, QStringLiteral("終了(&C)"), QStringLiteral("アプリケーションを終了します。\n終了"), {}, true);
+    connect(exit, &QAction::triggered, this, &CMainFrame::OnAppExit);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    QAction* cut = addCommand(edit, QStringLiteral("切り取り(&T)\tCtrl+X"), QStringLiteral("音声ファイルを切り取ります。\n切り取り"),
+                              {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
+    QAction* copy = addCommand(edit, QStringLiteral("コピー(&C)\tCtrl+C"), QStringLiteral("音声ファイルをコピーします。\nコピー"),
+                               {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+    QAction* paste = addCommand(edit, QStringLiteral("貼り付け(&P)\tCtrl+V"),
+                                QStringLiteral("切り取り/コピーされた音声ファイルを貼り付けます。\n貼り付け"),
+                                {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+    addCommand(edit, QStringLiteral("すべて選択(&A)\tCtrl+A"), QStringLiteral("すべての音声ファイルを選択します。\nすべて選択"),
+               {QKeySequence(Qt::CTRL | Qt::Key_A)});
+    addCommand(edit, QStringLiteral("選択の切り替え(&I)"), QStringLiteral("選択状態を反転します。\n選択の切り替え"));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    QMenu* sort = view->addMenu(QStringLiteral("並び替え(&I)"));
+    sort->setEnabled(false); // the recording list's sort keys come with the list
+    addCommand(view, QStringLiteral("列幅の自動調整(&A)"), QStringLiteral("列の幅を内容に合わせます。\n列幅の自動調整"));
+    view->addSeparator();
+    QAction* find = addCommand(view, QStringLiteral("検索(&F)...\tCtrl+F"), QStringLiteral("音声ファイルを検索します。\n検索"),
+                               {QKeySequence(Qt::CTRL | Qt::Key_F)});
+    QAction* findPrevious = addCommand(view, QStringLiteral("前を検索(&B)\tShift+F3"), QStringLiteral("前を検索します。\n前を検索"),
+                                       {QKeySequence(Qt::SHIFT | Qt::Key_F3)});
+    QAction* findNext = addCommand(view, QStringLiteral("次を検索(&N)\tF3"), QStringLiteral("次を検索します。\n次を検索"),
+                                   {QKeySequence(Qt::Key_F3)});
+    view->addSeparator();
+    addCommand(view, QStringLiteral("表示リストの再構築(&M)\tF7"), QStringLiteral("表示リストを再構築します。\n再構築"),
+               {QKeySequence(Qt::Key_F7)});
+    QAction* refresh = addCommand(view, QStringLiteral("最新の状態に更新(&R)\tF5"), QStringLiteral("最新の状態に更新します。\n更新"),
+                                  {QKeySequence(Qt::Key_F5)});
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
+    QAction* settingsCommand = addCommand(settings, QStringLiteral("設定(&O)..."), QStringLiteral("各機能の設定を行います。\n設定"));
+    addCommand(settings, QStringLiteral("装置名(&D)"), QStringLiteral("装置名を登録します。\n装置名"));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    addCommand(help, QStringLiteral("バージョン情報(&A)..."), QStringLiteral("プログラム情報、バージョン、著作権を表示します。\nバージョン情報"));
+
+    QToolBar* toolbar = addToolBar(QStringLiteral("標準"));
+    toolbar->setMovable(false);
+    for (QAction* action : {transfer, backup, createFolder, cut, copy, paste, remove, eject})
+        toolbar->addAction(action);
+    toolbar->addSeparator();
+    for (QAction* action : {find, findPrevious, findNext, refresh, settingsCommand})
+        toolbar->addAction(action);
+}
+
+void CMainFrame::updateCommandStates()
+{
+    // Eject applies to the SD card in a reader only.
+    const QTreeWidgetItem* node = m_view->folderTree()->currentItem();
+    const int id = node ? node->data(0, kListIdRole).toInt() : 0;
+    m_commands.value(QStringLiteral("取り出し(&J)"))->setEnabled(m_document.GetListKind(id) == kListCard);
+}
+
+void CMainFrame::onEject()
+{
+    const auto drive = m_document.GetCardDrive();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool ejected = drive && EjectRemovableDrive(*drive);
+    QApplication::restoreOverrideCursor();
+    if (ejected)
+        ShowMessage(QStringLiteral("SDカードは安全に取り外せます。"), MessageIcon::Information);
+    else
+        ShowMessage(QStringLiteral("SDカードの取り外しに失敗しました。他のアプリケーションで使用している可能性があります。"),
+                    MessageIcon::Error);
+}
+
+void CMainFrame::ShowRecordingCount(int count)
+{
+    m_count->setText(QString::asprintf("録音件数 %4d件", count));
+}
+
+void CMainFrame::ShowIdleText()
+{
+    setOperationText(kIdleText);
+}
+
+void CMainFrame::setOperationText(const QString& text)
+{
+    m_operation->setText(text);
+    m_operation->repaint();
+}
+
+QString CMainFrame::operationText() const
+{
+    return m_operation->text();
+}
+
+QString CMainFrame::recordingCountText() const
+{
+    return m_count->text();
+}
+
+QString CMainFrame::clockText() const
+{
+    return m_clock->text();
+}
+
+void CMainFrame::tick()
+{
+    m_clock->setText(QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+}
+
+void CMainFrame::OnAppExit()
+{
+    if (!ConfirmExit())
+        return;
+    m_closeConfirmed = true;
+    close();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (!m_closeConfirmed && !ConfirmExit()) {
+        event->ignore();
+        return;
+    }
+    m_closeConfirmed = true;
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::closePasswordGate()
+{
+    showMinimized();
+    m_passwordDlg->show();
+    m_passwordDlg->raise();
+    m_passwordDlg->activateWindow();
+    if (const QScreen* screen = m_passwordDlg->screen())
+        m_passwordDlg->move(screen->geometry().center() - m_passwordDlg->rect().center());
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        // Leaving the minimized state asks for the password again.
+        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        if ((change->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized)
+            && m_setting.m_nUsePassword && !m_passwordDlg->isVisible()) {
+            m_authenticated = 0;
+            QTimer::singleShot(0, this, &CMainFrame::closePasswordGate);
+        }
+    } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_authenticated == 0
+               && !m_passwordDlg->isVisible()) {
+        QTimer::singleShot(0, this, &CMainFrame::closePasswordGate);
+    }
+}
+
+void CMainFrame::StorePlacement(QWidget* window)
+{
+    if (!window) {
+        ShowMessage(QStringLiteral("Window Error"), MessageIcon::Warning);
+        return;
+    }
+    const QRect normal = window->normalGeometry().isValid() ? window->normalGeometry() : window->geometry();
+    const int showCommand = window->isMinimized() ? 2 : window->isMaximized() ? 3 : 1;
+    const qint32 values[11] = {44, 0, showCommand, -1, -1, -1, -1,
+                               normal.left(), normal.top(), normal.right() + 1, normal.bottom() + 1};
+    QByteArray record(44, '\0');
+    for (int i = 0; i < 11; ++i)
+        qToLittleEndian<qint32>(values[i], record.data() + 4 * i);
+    const auto settings = OpenProgramSettings();
+    settings->setValue(kPlacementKey, record);
+    settings->sync();
+    if (settings->status() != QSettings::NoError)
+        ShowMessage(QStringLiteral("Registry Write Error"), MessageIcon::Warning);
+}
+
+void CMainFrame::RestorePlacement(QWidget* window)
+{
+    const QByteArray record = OpenProgramSettings()->value(kPlacementKey).toByteArray();
+    if (record.size() != 44 || qFromLittleEndian<qint32>(record.constData()) != 44)
+        return;
+    const auto value = [&](int i) { return qFromLittleEndian<qint32>(record.constData() + 4 * i); };
+    const QRect normal(QPoint(value(7), value(8)), QPoint(value(9) - 1, value(10) - 1));
+    if (normal.width() >= window->minimumWidth() && normal.height() >= window->minimumHeight())
+        window->setGeometry(normal);
+    if (value(2) == 3)
+        window->setWindowState(Qt::WindowMaximized);
 }

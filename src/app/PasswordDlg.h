@@ -14,7 +14,9 @@ class CPasswordDlg : public QDialog
     Q_OBJECT
 
 public:
-    // authenticated: the application's flag, set to 1 on a right entry and 0 otherwise.
+    // password: the settings' password, read at each entry (it may change while
+    // the program runs); authenticated: the application's flag, set to 1 on a
+    // right entry and 0 otherwise. Both must outlive the dialog.
     CPasswordDlg(const QString& password, int& authenticated, QWidget* mainWindow, QWidget* parent = nullptr);
 
     int wrongEntries() const { return m_wrongEntries; }
@@ -31,7 +33,7 @@ private:
     void showMainWindow(Qt::WindowState state);
     void resetEdit();
 
-    QString m_password;
+    const QString& m_password;
     int& m_authenticated;
     QPointer<QWidget> m_mainWindow;
     QLineEdit* m_edit;

@@ -52,7 +52,8 @@ bool CTALVEN77PCApp::InitInstance()
 
     m_document = std::make_unique<CTALVEN77PCDoc>();
     m_document->RunStartupChecks(m_setting.m_strSavePath, SetSplashStatus);
-    m_frame = std::make_unique<CMainFrame>(*m_document);
+    m_frame = std::make_unique<CMainFrame>(*m_document, m_setting, m_nAuthenticated);
+    CMainFrame::RestorePlacement(m_frame.get());
     m_frame->hide();
     DestroySplashScreen();
 

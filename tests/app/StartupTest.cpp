@@ -203,7 +203,8 @@ private Q_SLOTS:
         MessageRecorder messages;
         QWidget mainWindow;
         int authenticated = 1;
-        CPasswordDlg dialog(QString(), authenticated, &mainWindow);
+        const QString noPassword;
+        CPasswordDlg dialog(noPassword, authenticated, &mainWindow);
         dialog.show();
         for (int i = 0; i < 3; ++i) {
             dialog.edit()->setText(QStringLiteral("x"));

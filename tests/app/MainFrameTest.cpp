@@ -1,0 +1,206 @@
+#include "CardBuilder.h"
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "TestRegistry.h"
+#include "app/MainFrame.h"
+#include "app/PasswordDlg.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/ProgramIdentity.h"
+#include "platform/SimulatedDriveSource.h"
+#include "settings/Setting.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QtEndian>
+
+class MainFrameTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    struct Frame
+    {
+        CTALVEN77PCDoc document;
+        CSetting setting;
+        int authenticated = 1;
+        std::unique_ptr<CMainFrame> frame;
+        Frame()
+        {
+            setting.Load();
+            frame = std::make_unique<CMainFrame>(document, setting, authenticated);
+        }
+    };
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+    }
+
+    void menusAndToolbar_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("statusTip");
+        QTest::addColumn<QString>("toolTip");
+        QTest::addColumn<QList<QKeySequence>>("keys");
+        QTest::newRow("transfer") << "USBデータ転送(&U)" << "TALVEN-77の音声ファイルを保存用フォルダに転送します。" << "転送"
+                                  << QList<QKeySequence>{};
+        QTest::newRow("eject") << "取り出し(&J)" << "SDカードを安全に取りだします。" << "取出" << QList<QKeySequence>{};
+        QTest::newRow("delete") << "ファイルの削除(&D)" << "選択中のファイルを削除します。" << "ファイル削除"
+                                << QList<QKeySequence>{QKeySequence(Qt::Key_Delete)};
+        QTest::newRow("cut") << "切り取り(&T)" << "音声ファイルを切り取ります。" << "切り取り"
+                             << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+X")), QKeySequence(QStringLiteral("Shift+Del"))};
+        QTest::newRow("copy") << "コピー(&C)" << "音声ファイルをコピーします。" << "コピー"
+                              << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+C")), QKeySequence(QStringLiteral("Ctrl+Ins"))};
+        QTest::newRow("paste") << "貼り付け(&P)" << "切り取り/コピーされた音声ファイルを貼り付けます。" << "貼り付け"
+                               << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+V")), QKeySequence(QStringLiteral("Shift+Ins"))};
+        QTest::newRow("find") << "検索(&F)..." << "音声ファイルを検索します。" << "検索" << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+F"))};
+        QTest::newRow("find next") << "次を検索(&N)" << "次を検索します。" << "次を検索" << QList<QKeySequence>{QKeySequence(Qt::Key_F3)};
+        QTest::newRow("find previous") << "前を検索(&B)" << "前を検索します。" << "前を検索"
+                                       << QList<QKeySequence>{QKeySequence(QStringLiteral("Shift+F3"))};
+        QTest::newRow("rebuild") << "表示リストの再構築(&M)" << "表示リストを再構築します。" << "再構築" << QList<QKeySequence>{QKeySequence(Qt::Key_F7)};
+        QTest::newRow("refresh") << "最新の状態に更新(&R)" << "最新の状態に更新します。" << "更新" << QList<QKeySequence>{QKeySequence(Qt::Key_F5)};
+        QTest::newRow("settings") << "設定(&O)..." << "各機能の設定を行います。" << "設定" << QList<QKeySequence>{};
+        QTest::newRow("recorder names") << "装置名(&D)" << "装置名を登録します。" << "装置名" << QList<QKeySequence>{};
+    }
+    void menusAndToolbar()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, statusTip);
+        QFETCH(QString, toolTip);
+        QFETCH(QList<QKeySequence>, keys);
+        Frame f;
+        QAction* action = f.frame->command(command);
+        QVERIFY(action);
+        QCOMPARE(action->statusTip(), statusTip);
+        QCOMPARE(action->toolTip(), toolTip);
+        QCOMPARE(action->shortcuts(), keys);
+        QVERIFY(!action->isEnabled()); // their parts come later, or no card is selected
+    }
+
+    void frameLayout()
+    {
+        Frame f;
+        CMainFrame& frame = *f.frame;
+        QCOMPARE(frame.windowTitle(), QStringLiteral("TALVEN-77-PC Player"));
+        QCOMPARE(frame.minimumSize(), QSize(850, 530));
+        QStringList menus;
+        for (QAction* menu : frame.menuBar()->actions())
+            menus.append(menu->text());
+        QCOMPARE(menus, (QStringList{"ファイル(&F)", "編集(&E)", "表示(&V)", "設定(&S)", "ヘルプ(&H)"}));
+        auto* toolbar = frame.findChild<QToolBar*>();
+        QCOMPARE(toolbar->windowTitle(), QStringLiteral("標準"));
+        QCOMPARE(toolbar->actions().size(), 14); // 13 buttons and a separator
+        QCOMPARE(toolbar->actions()[7], frame.command(QStringLiteral("取り出し(&J)")));
+        QVERIFY(toolbar->actions()[8]->isSeparator());
+        QVERIFY(frame.command(QStringLiteral("終了(&C)"))->isEnabled());
+
+        QCOMPARE(frame.operationText(), QStringLiteral("レディ"));
+        QCOMPARE(frame.recordingCountText(), QStringLiteral("録音件数    0件"));
+        frame.ShowRecordingCount(1234);
+        QCOMPARE(frame.recordingCountText(), QStringLiteral("録音件数 1234件"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(frame.clockText()).hasMatch());
+    }
+
+    void ejectFollowsTheSelection()
+    {
+        const QString card = m_dir.filePath(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 5, 1, 3, {}}));
+        const QString list = m_dir.filePath(QStringLiteral("drives.txt"));
+        QVERIFY(WriteFileBytes(list, QStringLiteral("card %1\n").arg(card).toUtf8()));
+        SimulatedDriveSource drives(list);
+        SetDriveSource(&drives);
+        Frame f;
+        f.document.CheckDrives();
+        f.frame->view()->OnInitialUpdate();
+        QAction* eject = f.frame->command(QStringLiteral("取り出し(&J)"));
+        QVERIFY(!eject->isEnabled());
+        f.frame->folderTree()->setCurrentItem(f.frame->view()->rootLabelled(kCardRootLabel)->child(0));
+        QVERIFY(eject->isEnabled());
+        MessageRecorder messages;
+        eject->trigger();
+        SetDriveSource(nullptr);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("SDカードは安全に取り外せます。"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Information);
+        QFile listFile(list);
+        QVERIFY(listFile.open(QIODevice::ReadOnly));
+        QVERIFY(!QString::fromUtf8(listFile.readAll()).contains(card)); // the simulated card was released
+    }
+
+    void closingAsksFirst()
+    {
+        Frame f;
+        f.frame->show();
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::No});
+        f.frame->close();
+        QVERIFY(f.frame->isVisible());
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.frame->command(QStringLiteral("終了(&C)"))->trigger();
+        QVERIFY(!f.frame->isVisible());
+        QCOMPARE(messages.entries().size(), 2); // the exit command asks once, the close does not ask again
+        for (const auto& entry : messages.entries())
+            QCOMPARE(entry.text, QStringLiteral("アプリケーションを終了しますか？"));
+    }
+
+    void restoringAsksForThePassword_data()
+    {
+        QTest::addColumn<int>("usePassword");
+        QTest::newRow("password on") << 1;
+        QTest::newRow("password off") << 0;
+    }
+    void restoringAsksForThePassword()
+    {
+        QFETCH(int, usePassword);
+        Frame f;
+        f.setting.m_nUsePassword = usePassword;
+        f.setting.m_strPassword = QStringLiteral("pw");
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        f.frame->showMinimized();
+        QTest::qWait(50);
+        f.frame->showNormal();
+        QTest::qWait(100);
+        QCOMPARE(f.frame->passwordDialog()->isVisible(), usePassword == 1);
+        QCOMPARE(f.authenticated, usePassword ? 0 : 1);
+        if (usePassword) {
+            QVERIFY(f.frame->isMinimized());
+            f.frame->passwordDialog()->edit()->setText(QStringLiteral("pw"));
+            f.frame->passwordDialog()->accept();
+            QCOMPARE(f.authenticated, 1);
+            QVERIFY(!f.frame->isMinimized());
+        }
+    }
+
+    void placementIsStored()
+    {
+        {
+            Frame f;
+            f.frame->setGeometry(40, 50, 900, 600);
+        }
+        const QByteArray record = OpenProgramSettings()->value(QStringLiteral("Window/Main")).toByteArray();
+        QCOMPARE(record.size(), 44);
+        const auto value = [&](int i) { return qFromLittleEndian<qint32>(record.constData() + 4 * i); };
+        QCOMPARE(value(0), 44);
+        QCOMPARE(value(2), 1);
+        QCOMPARE(value(9) - value(7), 900);
+        QCOMPARE(value(10) - value(8), 600);
+        QWidget restored;
+        restored.setMinimumSize(850, 530);
+        CMainFrame::RestorePlacement(&restored);
+        QCOMPARE(restored.geometry().size(), QSize(900, 600));
+    }
+};
+
+TALVEN77_REGISTER_TEST(MainFrameTest);
+#include "MainFrameTest.moc"
