@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "PasswordDlg.h"
+#include "info/AboutDlg.h"
 #include "device/CardRemoval.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/MessageBoxes.h"
@@ -154,7 +155,12 @@ void CMainFrame::buildMenusAndToolbar()
     addCommand(settings, QStringLiteral("装置名(&D)"), QStringLiteral("装置名を登録します。\n装置名"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    addCommand(help, QStringLiteral("バージョン情報(&A)..."), QStringLiteral("プログラム情報、バージョン、著作権を表示します。\nバージョン情報"));
+    QAction* about = addCommand(help, QStringLiteral("バージョン情報(&A)..."),
+                                QStringLiteral("プログラム情報、バージョン、著作権を表示します。\nバージョン情報"), {}, true);
+    connect(about, &QAction::triggered, this, [this] {
+        CAboutDlg dialog(this);
+        dialog.exec();
+    });
 
     QToolBar* toolbar = addToolBar(QStringLiteral("標準"));
     toolbar->setMovable(false);
