@@ -8,7 +8,7 @@ BUILD_PACKAGES=(
 )
 
 # What the program needs to run: Japanese glyphs.
-RUN_PACKAGES=(fonts-noto-cjk)
+RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n)
 
 # What the tests need besides: a sound server with a null sink and its recorder (parec).
 TEST_PACKAGES=(pulseaudio pulseaudio-utils)

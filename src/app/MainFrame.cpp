@@ -112,6 +112,7 @@ void CMainFrame::buildMenusAndToolbar()
     file->addSeparator();
     QAction* eject = addCommand(file, QStringLiteral("取り出し(&J)"), QStringLiteral("SDカードを安全に取りだします。\n取出"));
     connect(eject, &QAction::triggered, this, &CMainFrame::onEject);
+    m_view->setEjectAction(eject);
     file->addSeparator();
     QAction* remove = addCommand(file, QStringLiteral("ファイルの削除(&D)\t Delete"),
                                  QStringLiteral("選択中のファイルを削除します。\nファイル削除"), {QKeySequence(Qt::Key_Delete)});
@@ -134,8 +135,13 @@ void CMainFrame::buildMenusAndToolbar()
     addCommand(edit, QStringLiteral("選択の切り替え(&I)"), QStringLiteral("選択状態を反転します。\n選択の切り替え"));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    // The sort keys work on the recording list, which comes later.
     QMenu* sort = view->addMenu(QStringLiteral("並び替え(&I)"));
-    sort->setEnabled(false); // the recording list's sort keys come with the list
+    for (const char* key : {"名前順(&N)", "録音開始日時順(&S)", "録音時間順(&T)", "サイズ順(&Z)", "モード順(&M)",
+                            "保護マーク順(&P)", "インデックス順(&I)", "未再生フラグ順(&F)", "転送フラグ順(&R)", "メモ順(&C)"})
+        addCommand(sort, QString::fromUtf8(key));
+    sort->addSeparator();
+    addCommand(sort, QStringLiteral("降順(&L)"));
     addCommand(view, QStringLiteral("列幅の自動調整(&A)"), QStringLiteral("列の幅を内容に合わせます。\n列幅の自動調整"));
     view->addSeparator();
     QAction* find = addCommand(view, QStringLiteral("検索(&F)...\tCtrl+F"), QStringLiteral("音声ファイルを検索します。\n検索"),

@@ -1,3 +1,4 @@
+#include "JapaneseUi.h"
 #include "TALVEN77PCApp.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/WidgetMessagePresenter.h"
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(kCompanyName);
     QApplication::setApplicationName(kProgramTitle);
     QApplication::setApplicationVersion(QStringLiteral(TALVEN77_VERSION));
+    InstallJapaneseUi(app);
     WidgetMessagePresenter messages;
     SetMessagePresenter(&messages);
 

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMenu>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -54,6 +55,67 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, QWidget* parent)
     };
     connect(m_splitter, &QSplitter::splitterMoved, this, [this](int position) { m_nSplit = position; });
     connect(m_tree, &QTreeWidget::currentItemChanged, this, &CTALVEN77PCView::onSelectionChanged);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QTreeWidgetItem* node = m_tree->itemAt(at);
+        if (!node)
+            return;
+        m_tree->setCurrentItem(node); // selects it first, as a left click would
+        if (const auto menu = treeMenuFor(node))
+            menu->exec(m_tree->viewport()->mapToGlobal(at));
+    });
+    m_listArea->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_listArea, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { listMenu()->exec(m_listArea->mapToGlobal(at)); });
+}
+
+std::unique_ptr<QMenu> CTALVEN77PCView::treeMenuFor(QTreeWidgetItem* node)
+{
+    if (!node)
+        return nullptr;
+    const int kind = m_document.GetListKind(node->data(0, kListIdRole).toInt());
+    // Items whose commands are not built yet are shown disabled.
+    const auto add = [](QMenu* menu, const QString& text, bool enabled = false) {
+        QAction* action = menu->addAction(text);
+        action->setEnabled(enabled);
+        return action;
+    };
+    if (kind == kListSaveFolder || (kind == 0 && node->text(0) == kSaveRootLabel)) {
+        auto menu = std::make_unique<QMenu>(kSaveRootLabel);
+        connect(add(menu.get(), QStringLiteral("展開／折りたたみ"), node->childCount() > 0), &QAction::triggered, this,
+                [node] { node->setExpanded(!node->isExpanded()); });
+        add(menu.get(), QStringLiteral("貼り付け"));
+        add(menu.get(), QStringLiteral("フォルダの作成"));
+        add(menu.get(), QStringLiteral("削除"));
+        add(menu.get(), QStringLiteral("名前の変更"));
+        return menu;
+    }
+    if (kind == kListRegistered) {
+        auto menu = std::make_unique<QMenu>(kOptionRootLabel);
+        connect(add(menu.get(), QStringLiteral("フォルダの解放(&F)"), true), &QAction::triggered, this,
+                &CTALVEN77PCView::OnReleaseFolder);
+        add(menu.get(), QStringLiteral("貼り付け"));
+        return menu;
+    }
+    if (kind == kListCard) {
+        auto menu = std::make_unique<QMenu>(kCardRootLabel);
+        add(menu.get(), QStringLiteral("保存用フォルダにバックアップ"));
+        if (m_eject)
+            menu->addAction(m_eject);
+        else
+            add(menu.get(), QStringLiteral("取り出し"));
+        return menu;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<QMenu> CTALVEN77PCView::listMenu()
+{
+    auto menu = std::make_unique<QMenu>(QStringLiteral("メインペイン"));
+    for (const QString& text : {QStringLiteral("再生"), QStringLiteral("切り取り"), QStringLiteral("コピー"),
+                                QStringLiteral("貼り付け"), QStringLiteral("削除"), QStringLiteral("名前の変更...")})
+        menu->addAction(text)->setEnabled(false); // the recording list comes later
+    return menu;
 }
 
 CTALVEN77PCView::~CTALVEN77PCView()

@@ -3,8 +3,11 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class CTALVEN77PCDoc;
+class QAction;
+class QMenu;
 class QSplitter;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -40,6 +43,13 @@ public:
     // "フォルダの解放": releases the selected registered folder.
     void OnReleaseFolder();
 
+    // The context menu of a tree node ("保存用ﾌｫﾙﾀﾞ", "任意のﾌｫﾙﾀﾞ", "SDｶｰﾄﾞ"), or
+    // none for nodes without one; and the recording list's ("メインペイン").
+    std::unique_ptr<QMenu> treeMenuFor(QTreeWidgetItem* node);
+    std::unique_ptr<QMenu> listMenu();
+    // The frame's eject command, offered in the SD card's menu.
+    void setEjectAction(QAction* eject) { m_eject = eject; }
+
     QTreeWidgetItem* topRoot() const;
     QTreeWidgetItem* rootLabelled(const QString& label) const;
 
@@ -64,4 +74,5 @@ private:
     int m_nCurrentKind = 0;
     bool m_reselecting = false;
     FolderChooser m_chooseFolder;
+    QPointer<QAction> m_eject;
 };

@@ -2,6 +2,7 @@
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
+#include "app/JapaneseUi.h"
 #include "app/MainFrame.h"
 #include "app/PasswordDlg.h"
 #include "app/SingleInstance.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLockFile>
 #include <QTemporaryDir>
@@ -235,6 +237,17 @@ private Q_SLOTS:
         QCOMPARE(messages.entries()[0].text, QStringLiteral("アプリケーションを終了しますか？"));
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Question);
         QCOMPARE(messages.entries()[0].buttons, MessageButtons::YesNo);
+    }
+
+    void japaneseStandardTexts()
+    {
+        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        const bool translated = InstallJapaneseUi(*app);
+        QVERIFY(QApplication::font().families().contains(QStringLiteral("Noto Sans CJK JP")));
+        if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm")))
+            QSKIP("Qt's Japanese translation is not installed (run.sh installs it)");
+        QVERIFY(translated);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
     }
 
     void splashWindow()

@@ -10,6 +10,7 @@
 #include "view/TALVEN77PCView.h"
 
 #include <QDir>
+#include <QMenu>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -162,6 +163,43 @@ private Q_SLOTS:
         QCOMPARE(messages.entries().size(), 1);
         QCOMPARE(messages.entries()[0].text, QStringLiteral("登録できるフォルダ数は10個までです。これ以上追加できません"));
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+    }
+
+    void contextMenus()
+    {
+        const QString card = newFolder(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 3, 1, 9, {}}));
+        QVERIFY(WriteFileBytes(m_driveList, QStringLiteral("card %1\n").arg(card).toUtf8()));
+        const QString save = newFolder(QStringLiteral("save"));
+        QDir().mkpath(save + QStringLiteral("/a/b"));
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save);
+        QVERIFY(document.RegisterOptionFolder(newFolder(QStringLiteral("opt"))));
+        CTALVEN77PCView view(document);
+        view.OnInitialUpdate();
+        const auto itemsOf = [](const std::unique_ptr<QMenu>& menu) {
+            QStringList texts;
+            for (QAction* action : menu->actions())
+                texts.append(action->text());
+            return texts;
+        };
+        const QStringList saveItems{"展開／折りたたみ", "貼り付け", "フォルダの作成", "削除", "名前の変更"};
+        QTreeWidgetItem* saveRoot = view.rootLabelled(kSaveRootLabel);
+        QCOMPARE(itemsOf(view.treeMenuFor(saveRoot)), saveItems);
+        QCOMPARE(view.treeMenuFor(saveRoot)->title(), QStringLiteral("保存用ﾌｫﾙﾀﾞ"));
+        QCOMPARE(itemsOf(view.treeMenuFor(saveRoot->child(0))), saveItems);
+        QVERIFY(view.treeMenuFor(saveRoot->child(0))->actions()[0]->isEnabled());               // a has b
+        QVERIFY(!view.treeMenuFor(saveRoot->child(0)->child(0))->actions()[0]->isEnabled());    // b has none
+        const auto optionMenu = view.treeMenuFor(view.rootLabelled(kOptionRootLabel)->child(0));
+        QCOMPARE(itemsOf(optionMenu), (QStringList{"フォルダの解放(&F)", "貼り付け"}));
+        QVERIFY(optionMenu->actions()[0]->isEnabled());
+        QCOMPARE(itemsOf(view.treeMenuFor(view.rootLabelled(kCardRootLabel)->child(0))),
+                 (QStringList{"保存用フォルダにバックアップ", "取り出し"}));
+        QVERIFY(!view.treeMenuFor(view.rootLabelled(kCardRootLabel)));
+        QVERIFY(!view.treeMenuFor(view.rootLabelled(kOptionRootLabel)));
+        QVERIFY(!view.treeMenuFor(view.rootLabelled(kRecorderRootLabel)));
+        QVERIFY(!view.treeMenuFor(view.topRoot()));
+        QCOMPARE(itemsOf(view.listMenu()), (QStringList{"再生", "切り取り", "コピー", "貼り付け", "削除", "名前の変更..."}));
     }
 
     void splitterKeepsItsMarginsAndIsStored()
