@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -168,8 +169,28 @@ void CMainFrame::buildMenusAndToolbar()
         dialog.exec();
     });
 
+    // Theme icons where the desktop has them, the style's own otherwise.
+    const auto icon = [](const char* theme, QStyle::StandardPixmap fallback) {
+        return QIcon::fromTheme(QString::fromLatin1(theme), QApplication::style()->standardIcon(fallback));
+    };
+    transfer->setIcon(icon("go-down", QStyle::SP_ArrowDown));
+    backup->setIcon(icon("document-save", QStyle::SP_DialogSaveButton));
+    createFolder->setIcon(icon("folder-new", QStyle::SP_FileDialogNewFolder));
+    cut->setIcon(icon("edit-cut", QStyle::SP_DialogDiscardButton));
+    copy->setIcon(icon("edit-copy", QStyle::SP_FileDialogContentsView));
+    paste->setIcon(icon("edit-paste", QStyle::SP_FileDialogListView));
+    remove->setIcon(icon("edit-delete", QStyle::SP_TrashIcon));
+    eject->setIcon(icon("media-eject", QStyle::SP_DriveFDIcon));
+    find->setIcon(icon("edit-find", QStyle::SP_FileDialogStart));
+    findPrevious->setIcon(icon("go-up", QStyle::SP_ArrowUp));
+    findNext->setIcon(icon("go-down", QStyle::SP_ArrowDown));
+    refresh->setIcon(icon("view-refresh", QStyle::SP_BrowserReload));
+    settingsCommand->setIcon(icon("preferences-system", QStyle::SP_FileDialogDetailedView));
+
     QToolBar* toolbar = addToolBar(QStringLiteral("標準"));
     toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolbar->setIconSize(QSize(16, 16));
     for (QAction* action : {transfer, backup, createFolder, cut, copy, paste, remove, eject})
         toolbar->addAction(action);
     toolbar->addSeparator();
