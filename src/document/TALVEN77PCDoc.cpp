@@ -282,24 +282,24 @@ QString CTALVEN77PCDoc::GetOptionFolderLabel(int n) const
     return list ? list->strLabel() : QString();
 }
 
-std::optional<int> CTALVEN77PCDoc::FindSaveSubfolderId(const QString& folderPath) const
+std::optional<int> CTALVEN77PCDoc::findListByFolder(int kind, const QString& folderPath) const
 {
     const QString folder = AddTrailingSeparator(folderPath);
     for (const auto& list : m_fileLists) {
-        if (list->nKind() == kListSaveFolder && list->strFolder() == folder)
+        if (list->nKind() == kind && list->strFolder() == folder)
             return list->nId();
     }
     return std::nullopt;
 }
 
+std::optional<int> CTALVEN77PCDoc::FindSaveSubfolderId(const QString& folderPath) const
+{
+    return findListByFolder(kListSaveFolder, folderPath);
+}
+
 std::optional<int> CTALVEN77PCDoc::FindOptionFolderId(const QString& folderPath) const
 {
-    const QString folder = AddTrailingSeparator(folderPath);
-    for (const auto& list : m_fileLists) {
-        if (list->nKind() == kListRegistered && list->strFolder() == folder)
-            return list->nId();
-    }
-    return std::nullopt;
+    return findListByFolder(kListRegistered, folderPath);
 }
 
 std::optional<int> CTALVEN77PCDoc::FindParentSaveSubfolderId(const QString& folderPath) const

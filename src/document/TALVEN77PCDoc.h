@@ -77,6 +77,7 @@ public:
 
 private:
     CFileList* firstListOfKind(int kind) const;
+    std::optional<int> findListByFolder(int kind, const QString& folderPath) const;
     CFileList* nthListOfKind(int kind, int n) const;
     void writeOptionRegister() const;
     CFileList& appendList(int kind, bool recursive);

@@ -4,7 +4,7 @@
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
-#include "platform/SimulatedDriveSource.h"
+#include "SimulatedPlaces.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -26,21 +26,10 @@ class DocumentTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_places = 0;
-    std::unique_ptr<SimulatedDriveSource> m_drives;
-    QString m_driveList;
+    SimulatedPlaces m_places;
 
-    QString newFolder(const QString& name)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("%1-%2").arg(++m_places).arg(name));
-        QDir().mkpath(path);
-        return path;
-    }
-    void setDrives(const QStringList& lines)
-    {
-        QVERIFY(WriteFileBytes(m_driveList, lines.join(u'\n').toUtf8()));
-    }
+    QString newFolder(const QString& name) { return m_places.newFolder(name); }
+    void setDrives(const QStringList& lines) { QVERIFY(m_places.setDrives(lines)); }
     // A card root with Device.Dat and one recording per flag (0 untransferred, 1 transferred).
     QString makeCard(uint16_t number, const QList<int>& transferred = {})
     {
@@ -56,16 +45,6 @@ class DocumentTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_driveList = m_dir.filePath(QStringLiteral("drives.txt"));
-        m_drives = std::make_unique<SimulatedDriveSource>(m_driveList);
-        SetDriveSource(m_drives.get());
-    }
-    void cleanupTestCase()
-    {
-        SetDriveSource(nullptr);
-    }
     void init()
     {
         setDrives({});

@@ -5,7 +5,7 @@
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
-#include "platform/SimulatedDriveSource.h"
+#include "SimulatedPlaces.h"
 #include "view/FolderTreeFill.h"
 #include "view/TALVEN77PCView.h"
 
@@ -26,33 +26,15 @@ class ViewTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_places = 0;
-    std::unique_ptr<SimulatedDriveSource> m_drives;
-    QString m_driveList;
+    SimulatedPlaces m_places;
 
-    QString newFolder(const QString& name)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("%1-%2").arg(++m_places).arg(name));
-        QDir().mkpath(path);
-        return path;
-    }
+    QString newFolder(const QString& name) { return m_places.newFolder(name); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_driveList = m_dir.filePath(QStringLiteral("drives.txt"));
-        m_drives = std::make_unique<SimulatedDriveSource>(m_driveList);
-        SetDriveSource(m_drives.get());
-    }
-    void cleanupTestCase()
-    {
-        SetDriveSource(nullptr);
-    }
     void init()
     {
         OpenProgramSettings()->clear();
-        QVERIFY(WriteFileBytes(m_driveList, ""));
+        QVERIFY(m_places.setDrives({}));
     }
 
     void selectionPerNodeKind()
@@ -62,7 +44,7 @@ private Q_SLOTS:
         QVERIFY(MakeCard({card, 2, 2, 7, {}}));
         const QString recorder = newFolder(QStringLiteral("recorder"));
         QVERIFY(WriteFileBytes(recorder + QStringLiteral("/Device.Dat"), DeviceDatBytes(1)));
-        QVERIFY(WriteFileBytes(m_driveList, QStringLiteral("card %1\nusb %2\n").arg(card, recorder).toUtf8()));
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card, QStringLiteral("usb ") + recorder}));
         const QString save = newFolder(QStringLiteral("save"));
         QDir().mkpath(save + QStringLiteral("/day"));
 
@@ -169,7 +151,7 @@ private Q_SLOTS:
     {
         const QString card = newFolder(QStringLiteral("card"));
         QVERIFY(MakeCard({card, 3, 1, 9, {}}));
-        QVERIFY(WriteFileBytes(m_driveList, QStringLiteral("card %1\n").arg(card).toUtf8()));
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
         const QString save = newFolder(QStringLiteral("save"));
         QDir().mkpath(save + QStringLiteral("/a/b"));
         CTALVEN77PCDoc document;
