@@ -1,0 +1,133 @@
+#include "RecordingColumns.h"
+
+#include <QDateTime>
+#include <ctime>
+
+namespace {
+
+QString startTimeText(int64_t time)
+{
+    const time_t t = time_t(time);
+    struct tm local {};
+    char text[32] = "";
+    if (localtime_r(&t, &local))
+        std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
+    return QString::fromLatin1(text);
+}
+
+QString modeText(uint8_t mode)
+{
+    switch (mode) {
+    case 0:
+        return QStringLiteral(" 長時間 ");
+    case 1:
+        return QStringLiteral(" 標　準 ");
+    case 2:
+        return QStringLiteral(" 高音質 ");
+    default:
+        return QStringLiteral(" －－－ ");
+    }
+}
+
+} // namespace
+
+QString ColumnHeaderText(int key)
+{
+    static const QString headers[kColumnKeys] = {
+        QStringLiteral("名　　前"), QStringLiteral("録音開始時間"), QStringLiteral("録音時間"), QStringLiteral("ｻｲｽﾞ"),
+        QStringLiteral("ﾓｰﾄﾞ"),     QStringLiteral("保護"),         QStringLiteral("ｲﾝﾃﾞｯｸｽ"), QStringLiteral("再生済"),
+        QStringLiteral("転送済"),   QStringLiteral("ﾒﾓ")};
+    return key >= 0 && key < kColumnKeys ? headers[key] : QString();
+}
+
+Qt::Alignment ColumnAlignment(int key)
+{
+    switch (key) {
+    case kKeyDuration:
+    case kKeySize:
+        return Qt::AlignRight;
+    case kKeyName:
+    case kKeyStart:
+    case kKeyMemo:
+        return Qt::AlignLeft;
+    default:
+        return Qt::AlignHCenter;
+    }
+}
+
+QString RecordRowText(const tagFileList& record, int key)
+{
+    const tagVoiceHeader& header = record.header;
+    switch (key) {
+    case kKeyName:
+        return record.szFileName;
+    case kKeyStart:
+        return startTimeText(record.tmCreate);
+    case kKeyDuration:
+        return QString::asprintf("%8d:%02d", int(record.nDuration / 60), int(record.nDuration % 60));
+    case kKeySize:
+        return QString::asprintf("%6.1lf KB", double(record.nFileSize) / 1024.0);
+    case kKeyMode:
+        return modeText(header.mode);
+    case kKeyProtect:
+        return header.protectFlag ? QStringLiteral("  ○  ") : QString(6, u' ');
+    case kKeyIndex: {
+        const int marks = CountIndexMarks(header);
+        return marks > 0 ? QString::asprintf("     %d     ", marks) : QString(11, u' ');
+    }
+    case kKeyPlayed:
+        return header.playedFlag ? QStringLiteral("    済    ") : QString(10, u' ');
+    case kKeyTransferred:
+        return header.transferredFlag ? QStringLiteral("    済    ") : QString(10, u' ');
+    case kKeyMemo:
+        return VoiceMemoText(header);
+    default:
+        return {};
+    }
+}
+
+RowTexts RecordRowTexts(const tagFileList& record)
+{
+    RowTexts texts;
+    for (int key = 0; key < kColumnKeys; ++key)
+        texts[size_t(key)] = RecordRowText(record, key);
+    return texts;
+}
+
+QString EditedRowText(const tagVoiceHeader& header, int key)
+{
+    switch (key) {
+    case kKeyProtect:
+        return header.protectFlag ? QStringLiteral("○") : QString();
+    case kKeyIndex: {
+        const int marks = CountIndexMarks(header);
+        return marks > 0 ? QString::number(marks) : QString();
+    }
+    case kKeyPlayed:
+        return header.playedFlag ? QStringLiteral("済") : QString();
+    case kKeyMemo:
+        return VoiceMemoText(header);
+    default:
+        return {};
+    }
+}
+
+int CompareRowTexts(int key, const QString& a, const QString& b)
+{
+    const QString left = a.trimmed();
+    const QString right = b.trimmed();
+    if (key == kKeySize || key == kKeyIndex) {
+        const long long difference = NumericSortValue(left) - NumericSortValue(right);
+        return difference < 0 ? -1 : difference > 0 ? 1 : 0;
+    }
+    return left.compare(right);
+}
+
+long long NumericSortValue(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    qsizetype end = 0;
+    while (end < trimmed.size() && (trimmed[end].isDigit() || trimmed[end] == u'.'))
+        ++end;
+    return static_cast<long long>(trimmed.left(end).toDouble() * 10.0);
+}

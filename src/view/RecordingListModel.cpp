@@ -1,0 +1,172 @@
+#include "RecordingListModel.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <numeric>
+
+RecordingListModel::RecordingListModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    for (int key = 0; key < kColumnKeys; ++key)
+        m_keys.append(key);
+}
+
+void RecordingListModel::setShownKeys(QList<int> keys)
+{
+    beginResetModel();
+    keys.removeAll(int(kKeyName));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    keys.prepend(kKeyName);
+    m_keys = keys;
+    endResetModel();
+}
+
+void RecordingListModel::setRecords(const QList<tagFileList>& records)
+{
+    beginResetModel();
+    m_rows.clear();
+    m_rows.reserve(size_t(records.size()));
+    for (const tagFileList& record : records)
+        m_rows.push_back({record, RecordRowTexts(record)});
+    m_markedRow = -1;
+    endResetModel();
+}
+
+void RecordingListModel::appendRecord(const tagFileList& record)
+{
+    const int row = int(m_rows.size());
+    beginInsertRows({}, row, row);
+    m_rows.push_back({record, RecordRowTexts(record)});
+    endInsertRows();
+}
+
+void RecordingListModel::clear()
+{
+    setRecords({});
+}
+
+void RecordingListModel::removeRecordRow(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    if (m_markedRow == row)
+        m_markedRow = -1;
+    else if (m_markedRow > row)
+        --m_markedRow;
+    endRemoveRows();
+}
+
+void RecordingListModel::sortByKey(int key, bool descending)
+{
+    if (columnOfKey(key) < 0)
+        key = kKeyName;
+    // Sort keys are worked out once per row, not once per comparison.
+    const bool numeric = key == kKeySize || key == kKeyIndex;
+    std::vector<long long> numbers(numeric ? m_rows.size() : 0);
+    std::vector<QString> texts(numeric ? 0 : m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const QString& text = m_rows[i].texts[size_t(key)];
+        if (numeric)
+            numbers[i] = NumericSortValue(text);
+        else
+            texts[i] = text.trimmed();
+    }
+    std::vector<size_t> order(m_rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (descending)
+            std::swap(a, b);
+        return numeric ? numbers[a] < numbers[b] : texts[a].compare(texts[b]) < 0;
+    });
+
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newRowOf(m_rows.size());
+    for (size_t position = 0; position < order.size(); ++position)
+        newRowOf[order[position]] = int(position);
+    std::vector<Row> sorted;
+    sorted.reserve(m_rows.size());
+    for (size_t index : order)
+        sorted.push_back(std::move(m_rows[index]));
+    m_rows = std::move(sorted);
+    if (m_markedRow >= 0)
+        m_markedRow = newRowOf[size_t(m_markedRow)];
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& index : before)
+        after.append(this->index(newRowOf[size_t(index.row())], index.column()));
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+QString RecordingListModel::cellText(int row, int column) const
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return {};
+    return m_rows[size_t(row)].texts[size_t(m_keys[column])];
+}
+
+void RecordingListModel::setMarkedRow(int row)
+{
+    const int previous = m_markedRow;
+    m_markedRow = row;
+    for (const int changed : {previous, row}) {
+        if (changed >= 0 && changed < rowCount())
+            Q_EMIT dataChanged(index(changed, 0), index(changed, 0), {Qt::DecorationRole});
+    }
+}
+
+bool RecordingListModel::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
+{
+    if (row < 0 || row >= rowCount() || m_rows[size_t(row)].texts[kKeyName] != QFileInfo(path).fileName())
+        return false;
+    Row& target = m_rows[size_t(row)];
+    target.record.header = header;
+    for (const int key : {int(kKeyProtect), int(kKeyIndex), int(kKeyPlayed), int(kKeyMemo)})
+        target.texts[size_t(key)] = EditedRowText(header, key);
+    Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole});
+    return true;
+}
+
+int RecordingListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int RecordingListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_keys.size());
+}
+
+QVariant RecordingListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(index.row(), index.column());
+    case Qt::TextAlignmentRole:
+        return int(ColumnAlignment(m_keys[index.column()]) | Qt::AlignVCenter);
+    case Qt::DecorationRole:
+        if (index.column() == 0 && index.row() == m_markedRow && !m_marker.isNull())
+            return m_marker;
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant RecordingListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical)
+        return role == Qt::DisplayRole ? QVariant(QString::asprintf("%4d", section + 1)) : QVariant();
+    if (section < 0 || section >= columnCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return ColumnHeaderText(m_keys[section]);
+    if (role == Qt::TextAlignmentRole)
+        return int(ColumnAlignment(m_keys[section]) | Qt::AlignVCenter);
+    return {};
+}

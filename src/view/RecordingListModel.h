@@ -1,0 +1,61 @@
+#pragma once
+
+#include "RecordingColumns.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+#include <vector>
+
+// The rows of the recording list: one per record of the current list, with
+// the shown columns in key order (the name always first), sortable by key.
+class RecordingListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit RecordingListModel(QObject* parent = nullptr);
+
+    // The keys whose columns are shown; the name is always shown and first.
+    void setShownKeys(QList<int> keys);
+    const QList<int>& shownKeys() const { return m_keys; }
+    int columnOfKey(int key) const { return int(m_keys.indexOf(key)); }
+
+    // Replaces the rows by the records, in their order.
+    void setRecords(const QList<tagFileList>& records);
+    void appendRecord(const tagFileList& record);
+    void clear();
+    void removeRecordRow(int row);
+
+    // Sorts by the key's column, or by the name when that column is hidden.
+    void sortByKey(int key, bool descending);
+
+    const tagFileList& recordAt(int row) const { return m_rows[size_t(row)].record; }
+    QString cellText(int row, int column) const;
+
+    // The row whose recording is loaded in the control panel (-1: none).
+    void setMarkedRow(int row);
+    int markedRow() const { return m_markedRow; }
+    void setMarkerIcon(const QIcon& icon) { m_marker = icon; }
+
+    // After the control panel changed a header: the record's header and the
+    // row's protect, index, played and memo cells (their shorter texts).
+    // Nothing when the row does not show the file of path.
+    bool RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct Row
+    {
+        tagFileList record;
+        RowTexts texts;
+    };
+    std::vector<Row> m_rows;
+    QList<int> m_keys;
+    int m_markedRow = -1;
+    QIcon m_marker;
+};
