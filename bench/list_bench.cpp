@@ -1,0 +1,113 @@
+// Filling the recording list with 9,999 records and sorting it by each key in
+// both directions, beside a plain std::sort of the same row texts by the same
+// comparison.
+#include "RatioReporter.h"
+#include "RecordingBuilder.h"
+#include "view/RecordingColumns.h"
+#include "view/RecordingListModel.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <random>
+
+namespace {
+
+constexpr int kRecords = 9999;
+
+QList<tagFileList> makeRecords()
+{
+    std::mt19937 random(7);
+    const QStringList memos = {QStringLiteral("定例会議"), QStringLiteral("打ち合わせ"), QString(), QStringLiteral("電話メモ"),
+                               QStringLiteral("講義ノート"), QStringLiteral("アイデア")};
+    QList<tagFileList> records;
+    for (int i = 0; i < kRecords; ++i) {
+        QList<uint32_t> marks;
+        for (uint32_t m = 0; m < random() % 6; ++m)
+            marks.append(m * 7 + 1);
+        tagFileList r;
+        r.szFileName = QStringLiteral("REC%1.MP3").arg(random() % 100000, 5, 10, QLatin1Char('0'));
+        r.szFilePath = QStringLiteral("/save/001/") + r.szFileName;
+        r.tmCreate = 1700000000 + int64_t(random() % 30000000);
+        r.nDuration = random() % 7200;
+        r.nFileSize = random() % 50000000;
+        r.header = MakeVoiceHeader(uint8_t(random() % 3), memos[int(random() % memos.size())] + QString::number(i % 97), marks);
+        r.header.protectFlag = random() % 4 == 0;
+        r.header.playedFlag = random() % 2 ? 2 : 0;
+        r.header.transferredFlag = random() % 3 == 0;
+        records.append(r);
+    }
+    return records;
+}
+
+const QList<tagFileList>& records()
+{
+    static const QList<tagFileList> all = makeRecords();
+    return all;
+}
+
+void BM_FillList(benchmark::State& state)
+{
+    RecordingListModel model;
+    for (auto _ : state)
+        model.setRecords(records());
+}
+
+void BM_SortList(benchmark::State& state)
+{
+    const int key = int(state.range(0));
+    const bool descending = state.range(1) != 0;
+    RecordingListModel model;
+    for (auto _ : state) {
+        state.PauseTiming();
+        model.setRecords(records());
+        state.ResumeTiming();
+        model.sortByKey(key, descending);
+    }
+}
+
+void BM_ReferenceSort(benchmark::State& state)
+{
+    const int key = int(state.range(0));
+    const bool descending = state.range(1) != 0;
+    std::vector<QString> texts;
+    for (const tagFileList& record : records())
+        texts.push_back(RecordRowText(record, key));
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<QString> copy = texts;
+        state.ResumeTiming();
+        std::sort(copy.begin(), copy.end(), [&](const QString& a, const QString& b) {
+            return descending ? CompareRowTexts(key, b, a) < 0 : CompareRowTexts(key, a, b) < 0;
+        });
+        benchmark::DoNotOptimize(copy.data());
+    }
+}
+
+void sortArguments(benchmark::internal::Benchmark* benchmark)
+{
+    for (int key = 0; key < kColumnKeys; ++key)
+        for (int descending = 0; descending < 2; ++descending)
+            benchmark->Args({key, descending});
+}
+
+} // namespace
+
+BENCHMARK(BM_FillList)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortList)->Apply(sortArguments)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReferenceSort)->Apply(sortArguments)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    records();
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    for (int key = 0; key < kColumnKeys; ++key)
+        for (int descending = 0; descending < 2; ++descending) {
+            const std::string args = "/" + std::to_string(key) + "/" + std::to_string(descending);
+            reporter.compare("BM_SortList" + args, "BM_ReferenceSort" + args);
+        }
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

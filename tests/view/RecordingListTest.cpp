@@ -1,0 +1,161 @@
+#include "RecordingBuilder.h"
+#include "TestRegistry.h"
+#include "view/RecordingColumns.h"
+#include "view/RecordingListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+namespace {
+
+tagFileList record(const QString& name, uint32_t duration = 0, uint32_t size = 0, const tagVoiceHeader& header = MakeVoiceHeader(0))
+{
+    tagFileList r;
+    r.szFileName = name;
+    r.szFilePath = QStringLiteral("/save/day/") + name;
+    r.tmCreate = 1365994800; // 2013-04-15 12:00 in Tokyo
+    r.nDuration = duration;
+    r.nFileSize = size;
+    r.header = header;
+    return r;
+}
+
+QStringList column(const RecordingListModel& model, int key)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts.append(model.cellText(row, model.columnOfKey(key)).trimmed());
+    return texts;
+}
+
+} // namespace
+
+class RecordingListTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rowTexts()
+    {
+        tagVoiceHeader header = MakeVoiceHeader(1, QStringLiteral("会議のメモ  "), {10, kEmptyIndexMark, 0, kEmptyIndexMark, kEmptyIndexMark});
+        header.protectFlag = 1;
+        header.playedFlag = 2;
+        const RowTexts texts = RecordRowTexts(record(QStringLiteral("REC1.MP3"), 754, 10240, header));
+        QCOMPARE(texts[kKeyName], QStringLiteral("REC1.MP3"));
+        QCOMPARE(texts[kKeyStart], QStringLiteral("2013/04/15 12:00:00"));
+        QCOMPARE(texts[kKeyDuration], QStringLiteral("      12:34"));
+        QCOMPARE(texts[kKeySize], QStringLiteral("  10.0 KB"));
+        QCOMPARE(texts[kKeyMode], QStringLiteral(" 標　準 "));
+        QCOMPARE(texts[kKeyProtect], QStringLiteral("  ○  "));
+        QCOMPARE(texts[kKeyIndex], QStringLiteral("     2     "));
+        QCOMPARE(texts[kKeyPlayed], QStringLiteral("    済    "));
+        QCOMPARE(texts[kKeyTransferred], QString(10, u' '));
+        QCOMPARE(texts[kKeyMemo], QStringLiteral("会議のメモ"));
+
+        const RowTexts blank = RecordRowTexts(record(QStringLiteral("x.mp3"), 0, 0, MakeVoiceHeader(7)));
+        QCOMPARE(blank[kKeyMode], QStringLiteral(" －－－ "));
+        QCOMPARE(blank[kKeyProtect], QString(6, u' '));
+        QCOMPARE(blank[kKeyIndex], QString(11, u' '));
+        QCOMPARE(blank[kKeyDuration], QStringLiteral("       0:00"));
+        QCOMPARE(RecordRowText(record(QString(), 0, 0, MakeVoiceHeader(0)), kKeyMode), QStringLiteral(" 長時間 "));
+        QCOMPARE(RecordRowText(record(QString(), 0, 0, MakeVoiceHeader(2)), kKeyMode), QStringLiteral(" 高音質 "));
+    }
+
+    void hiddenColumnsTakeNoCell()
+    {
+        RecordingListModel model;
+        QAbstractItemModelTester tester(&model);
+        model.setShownKeys({kKeyStart, kKeyDuration, kKeyMode, kKeyProtect, kKeyIndex, kKeyPlayed, kKeyTransferred});
+        model.setRecords({record(QStringLiteral("a.mp3"), 61, 2048)});
+        QStringList headers;
+        for (int column = 0; column < model.columnCount(); ++column)
+            headers.append(model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        QCOMPARE(headers, (QStringList{"名　　前", "録音開始時間", "録音時間", "ﾓｰﾄﾞ", "保護", "ｲﾝﾃﾞｯｸｽ", "再生済", "転送済"}));
+        QCOMPARE(model.cellText(0, 2), QStringLiteral("       1:01"));
+        QCOMPARE(model.cellText(0, 3), QStringLiteral(" 長時間 "));
+        QCOMPARE(model.columnOfKey(kKeySize), -1);
+        QCOMPARE(model.data(model.index(0, 2), Qt::TextAlignmentRole).toInt() & Qt::AlignHorizontal_Mask, int(Qt::AlignRight));
+        QCOMPARE(model.data(model.index(0, 3), Qt::TextAlignmentRole).toInt() & Qt::AlignHorizontal_Mask, int(Qt::AlignHCenter));
+        QCOMPARE(model.headerData(0, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("   1"));
+    }
+
+    void sorting_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<QStringList>("names");
+        // a: 12:34, 9.5 KB; b: 5:00, 10.0 KB; c: 0:59, 100.0 KB
+        QTest::newRow("duration sorts by its text: 12:34 before 5:00") << int(kKeyDuration) << false << QStringList{"c", "a", "b"};
+        QTest::newRow("size is numeric: 9.5 KB before 10.0 KB") << int(kKeySize) << false << QStringList{"a", "b", "c"};
+        QTest::newRow("size descending") << int(kKeySize) << true << QStringList{"c", "b", "a"};
+        QTest::newRow("name descending") << int(kKeyName) << true << QStringList{"c", "b", "a"};
+        QTest::newRow("index count") << int(kKeyIndex) << false << QStringList{"b", "c", "a"};
+        QTest::newRow("hidden memo column sorts by name") << int(kKeyMemo) << false << QStringList{"a", "b", "c"};
+    }
+    void sorting()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, descending);
+        QFETCH(QStringList, names);
+        RecordingListModel model;
+        QAbstractItemModelTester tester(&model);
+        model.setShownKeys({kKeyDuration, kKeySize, kKeyIndex});
+        const tagVoiceHeader twoMarks = MakeVoiceHeader(0, {}, {3, 9});
+        const tagVoiceHeader oneMark = MakeVoiceHeader(0, {}, {5});
+        model.setRecords({record(QStringLiteral("b"), 300, 10240), record(QStringLiteral("a"), 754, 9728, twoMarks),
+                          record(QStringLiteral("c"), 59, 102400, oneMark)});
+        model.setMarkedRow(1); // a
+        model.sortByKey(key, descending);
+        QCOMPARE(column(model, kKeyName), names);
+        QCOMPARE(model.recordAt(model.markedRow()).szFileName, QStringLiteral("a")); // the marker follows its row
+    }
+
+    void compareRowTexts()
+    {
+        QVERIFY(CompareRowTexts(kKeySize, QStringLiteral("   9.5 KB"), QStringLiteral("  10.0 KB")) < 0);
+        QCOMPARE(CompareRowTexts(kKeySize, QStringLiteral("  10.04 KB"), QStringLiteral("  10.0 KB")), 0); // tenths
+        QVERIFY(CompareRowTexts(kKeyDuration, QStringLiteral("      12:34"), QStringLiteral("       5:00")) < 0);
+        QCOMPARE(CompareRowTexts(kKeyIndex, QString(11, u' '), QStringLiteral("     0     ")), 0);
+    }
+
+    void refreshedRowsShowShorterTexts()
+    {
+        RecordingListModel model;
+        model.setRecords({record(QStringLiteral("a.mp3")), record(QStringLiteral("b.mp3"))});
+        tagVoiceHeader header = MakeVoiceHeader(0, QStringLiteral("新しいメモ"), {4});
+        header.protectFlag = 1;
+        header.playedFlag = 2;
+        QVERIFY(!model.RefreshRecordRow(QStringLiteral("/save/day/a.mp3"), 1, header)); // another file's row
+        QVERIFY(!model.RefreshRecordRow(QStringLiteral("/save/day/a.mp3"), -1, header));
+        QVERIFY(model.RefreshRecordRow(QStringLiteral("/elsewhere/a.mp3"), 0, header));
+        QCOMPARE(model.cellText(0, model.columnOfKey(kKeyProtect)), QStringLiteral("○"));
+        QCOMPARE(model.cellText(0, model.columnOfKey(kKeyIndex)), QStringLiteral("1"));
+        QCOMPARE(model.cellText(0, model.columnOfKey(kKeyPlayed)), QStringLiteral("済"));
+        QCOMPARE(model.cellText(0, model.columnOfKey(kKeyMemo)), QStringLiteral("新しいメモ"));
+        QCOMPARE(model.recordAt(0).header.protectFlag, 1);
+        header.protectFlag = 0;
+        header.indexMarks[0] = kEmptyIndexMark;
+        QVERIFY(model.RefreshRecordRow(QStringLiteral("a.mp3"), 0, header));
+        QCOMPARE(model.cellText(0, model.columnOfKey(kKeyProtect)), QString());
+        QCOMPARE(model.cellText(0, model.columnOfKey(kKeyIndex)), QString());
+    }
+
+    void rowsComeAndGo()
+    {
+        RecordingListModel model;
+        QAbstractItemModelTester tester(&model);
+        model.setRecords({record(QStringLiteral("a")), record(QStringLiteral("b")), record(QStringLiteral("c"))});
+        model.setMarkedRow(2);
+        model.removeRecordRow(0);
+        QCOMPARE(model.markedRow(), 1);
+        model.appendRecord(record(QStringLiteral("d")));
+        QCOMPARE(column(model, kKeyName), (QStringList{"b", "c", "d"}));
+        model.removeRecordRow(1);
+        QCOMPARE(model.markedRow(), -1);
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+    }
+};
+
+TALVEN77_REGISTER_TEST(RecordingListTest);
+#include "RecordingListTest.moc"
