@@ -8,6 +8,7 @@
 #include "platform/ProgramIdentity.h"
 #include "settings/Setting.h"
 #include "view/FolderTreeFill.h"
+#include "view/RecordingListModel.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QApplication>
@@ -47,7 +48,7 @@ QString menuKey(const QString& text)
 
 CMainFrame::CMainFrame(CTALVEN77PCDoc& document, CSetting& setting, int& authenticated, QWidget* parent)
     : QMainWindow(parent), m_document(document), m_setting(setting), m_authenticated(authenticated),
-      m_view(new CTALVEN77PCView(document, this)), m_operation(new QLabel(kIdleText)), m_count(new QLabel),
+      m_view(new CTALVEN77PCView(document, setting, this)), m_operation(new QLabel(kIdleText)), m_count(new QLabel),
       m_clock(new QLabel)
 {
     setWindowTitle(kProgramTitle);
@@ -62,6 +63,7 @@ CMainFrame::CMainFrame(CTALVEN77PCDoc& document, CSetting& setting, int& authent
     statusBar()->addPermanentWidget(m_clock);
     ShowRecordingCount(0);
     connect(m_view, &CTALVEN77PCView::statusText, this, &CMainFrame::setOperationText);
+    connect(m_view, &CTALVEN77PCView::recordingCount, this, &CMainFrame::ShowRecordingCount);
     connect(m_view->folderTree(), &QTreeWidget::currentItemChanged, this, &CMainFrame::updateCommandStates);
 
     m_passwordDlg = std::make_unique<CPasswordDlg>(m_setting.m_strPassword, m_authenticated, this);
@@ -131,18 +133,36 @@ void CMainFrame::buildMenusAndToolbar()
     QAction* paste = addCommand(edit, QStringLiteral("貼り付け(&P)\tCtrl+V"),
                                 QStringLiteral("切り取り/コピーされた音声ファイルを貼り付けます。\n貼り付け"),
                                 {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
-    addCommand(edit, QStringLiteral("すべて選択(&A)\tCtrl+A"), QStringLiteral("すべての音声ファイルを選択します。\nすべて選択"),
-               {QKeySequence(Qt::CTRL | Qt::Key_A)});
+    QAction* selectAll = addCommand(edit, QStringLiteral("すべて選択(&A)\tCtrl+A"),
+                                    QStringLiteral("すべての音声ファイルを選択します。\nすべて選択"),
+                                    {QKeySequence(Qt::CTRL | Qt::Key_A)}, true);
+    connect(selectAll, &QAction::triggered, this, [this] { m_view->SelectAll(); });
     addCommand(edit, QStringLiteral("選択の切り替え(&I)"), QStringLiteral("選択状態を反転します。\n選択の切り替え"));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     // The sort keys work on the recording list, which comes later.
     QMenu* sort = view->addMenu(QStringLiteral("並び替え(&I)"));
-    for (const char* key : {"名前順(&N)", "録音開始日時順(&S)", "録音時間順(&T)", "サイズ順(&Z)", "モード順(&M)",
-                            "保護マーク順(&P)", "インデックス順(&I)", "未再生フラグ順(&F)", "転送フラグ順(&R)", "メモ順(&C)"})
-        addCommand(sort, QString::fromUtf8(key));
+    int key = 0;
+    for (const char* text : {"名前順(&N)", "録音開始日時順(&S)", "録音時間順(&T)", "サイズ順(&Z)", "モード順(&M)",
+                             "保護マーク順(&P)", "インデックス順(&I)", "未再生フラグ順(&F)", "転送フラグ順(&R)", "メモ順(&C)"}) {
+        QAction* action = addCommand(sort, QString::fromUtf8(text), {}, {}, true);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, key] { m_view->setSortKey(key); });
+        m_sortKeys.append(action);
+        ++key;
+    }
     sort->addSeparator();
-    addCommand(sort, QStringLiteral("降順(&L)"));
+    QAction* descending = addCommand(sort, QStringLiteral("降順(&L)"), {}, {}, true);
+    descending->setCheckable(true);
+    connect(descending, &QAction::triggered, this, [this] { m_view->toggleDescending(); });
+    // Enabled while the key's column is shown; checked for the key and direction in use.
+    connect(sort, &QMenu::aboutToShow, this, [this, descending] {
+        for (int i = 0; i < m_sortKeys.size(); ++i) {
+            m_sortKeys[i]->setEnabled(m_view->recordings()->columnOfKey(i) >= 0);
+            m_sortKeys[i]->setChecked(m_view->sortKey() == i);
+        }
+        descending->setChecked(m_view->descending());
+    });
     addCommand(view, QStringLiteral("列幅の自動調整(&A)"), QStringLiteral("列の幅を内容に合わせます。\n列幅の自動調整"));
     view->addSeparator();
     QAction* find = addCommand(view, QStringLiteral("検索(&F)...\tCtrl+F"), QStringLiteral("音声ファイルを検索します。\n検索"),
@@ -152,10 +172,12 @@ void CMainFrame::buildMenusAndToolbar()
     QAction* findNext = addCommand(view, QStringLiteral("次を検索(&N)\tF3"), QStringLiteral("次を検索します。\n次を検索"),
                                    {QKeySequence(Qt::Key_F3)});
     view->addSeparator();
-    addCommand(view, QStringLiteral("表示リストの再構築(&M)\tF7"), QStringLiteral("表示リストを再構築します。\n再構築"),
-               {QKeySequence(Qt::Key_F7)});
+    QAction* rebuild = addCommand(view, QStringLiteral("表示リストの再構築(&M)\tF7"),
+                                  QStringLiteral("表示リストを再構築します。\n再構築"), {QKeySequence(Qt::Key_F7)});
+    connect(rebuild, &QAction::triggered, this, [this] { m_view->Rebuild(); });
     QAction* refresh = addCommand(view, QStringLiteral("最新の状態に更新(&R)\tF5"), QStringLiteral("最新の状態に更新します。\n更新"),
-                                  {QKeySequence(Qt::Key_F5)});
+                                  {QKeySequence(Qt::Key_F5)}, true);
+    connect(refresh, &QAction::triggered, this, [this] { m_view->RefreshAll(); });
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     QAction* settingsCommand = addCommand(settings, QStringLiteral("設定(&O)..."), QStringLiteral("各機能の設定を行います。\n設定"));
@@ -204,6 +226,7 @@ void CMainFrame::updateCommandStates()
     const QTreeWidgetItem* node = m_view->folderTree()->currentItem();
     const int id = node ? node->data(0, kListIdRole).toInt() : 0;
     m_commands.value(QStringLiteral("取り出し(&J)"))->setEnabled(m_document.GetListKind(id) == kListCard);
+    m_commands.value(QStringLiteral("表示リストの再構築(&M)"))->setEnabled(m_document.FindList(id) != nullptr);
 }
 
 void CMainFrame::onEject()

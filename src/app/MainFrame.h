@@ -67,6 +67,7 @@ private:
     QLabel* m_count;
     QLabel* m_clock;
     QMap<QString, QAction*> m_commands;
+    QList<QAction*> m_sortKeys;
     std::unique_ptr<CPasswordDlg> m_passwordDlg;
     bool m_closeConfirmed = false;
 };

@@ -1,6 +1,11 @@
 #include "TALVEN77PCView.h"
 
 #include "FolderTreeFill.h"
+#include "MainList.h"
+#include "RecordingListModel.h"
+#include "RecordingPanel.h"
+#include "recording/VoiceDuration.h"
+#include "settings/Setting.h"
 #include "device/Drives.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
@@ -10,7 +15,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenu>
+#include <QHeaderView>
 #include <QSplitter>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,19 +36,19 @@ public:
 
 } // namespace
 
-CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, QWidget* parent)
-    : QWidget(parent), m_document(document), m_panelArea(new QWidget(this)),
-      m_splitter(new QSplitter(Qt::Horizontal, this)), m_tree(new QTreeWidget), m_listArea(new QWidget),
+CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QWidget* parent)
+    : QWidget(parent), m_document(document), m_setting(setting), m_panelArea(new QWidget(this)),
+      m_splitter(new QSplitter(Qt::Horizontal, this)), m_tree(new QTreeWidget), m_model(new RecordingListModel(this)),
+      m_list(new CMainList(m_model)), m_nullPanel(std::make_unique<NullRecordingPanel>()), m_panel(m_nullPanel.get()),
       m_nSplit(OpenProgramSettings()->value(kSplitKey, kSplitMargin).toInt())
 {
+    m_model->setMarkerIcon(QApplication::style()->standardIcon(QStyle::SP_MediaVolume));
     m_panelArea->setFixedHeight(kPanelHeight);
     m_tree->setHeaderHidden(true);
     m_tree->setMinimumWidth(kSplitMargin);
-    m_listArea->setMinimumWidth(kSplitMargin);
-    m_listArea->setBackgroundRole(QPalette::Base);
-    m_listArea->setAutoFillBackground(true);
+    m_list->setMinimumWidth(kSplitMargin);
     m_splitter->addWidget(m_tree);
-    m_splitter->addWidget(m_listArea);
+    m_splitter->addWidget(m_list);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setStretchFactor(1, 1);
     auto* layout = new QVBoxLayout(this);
@@ -64,9 +71,167 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, QWidget* parent)
         if (const auto menu = treeMenuFor(node))
             menu->exec(m_tree->viewport()->mapToGlobal(at));
     });
-    m_listArea->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_listArea, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { listMenu()->exec(m_listArea->mapToGlobal(at)); });
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { listMenu()->exec(m_list->viewport()->mapToGlobal(at)); });
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CTALVEN77PCView::onListSelectionChanged);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &CTALVEN77PCView::onListSelectionChanged);
+}
+
+void CTALVEN77PCView::setPanel(RecordingPanel* panel)
+{
+    m_panel = panel ? panel : m_nullPanel.get();
+}
+
+int CTALVEN77PCView::selectedListId() const
+{
+    const QTreeWidgetItem* node = m_tree->currentItem();
+    return node ? node->data(0, kListIdRole).toInt() : 0;
+}
+
+void CTALVEN77PCView::BuildColumns()
+{
+    m_panel->UnloadRecording(0);
+    m_list->showRowNumbers(m_setting.m_nNumber != 0);
+    QList<int> keys;
+    for (int key = 0; key < kColumnKeys; ++key) {
+        if (m_setting.m_nDisplayItem[key])
+            keys.append(key);
+    }
+    m_model->setShownKeys(keys);
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        const QString header = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        m_list->setColumnWidth(column, m_list->horizontalHeader()->fontMetrics().horizontalAdvance(header) + 8 + 16);
+    }
+    if (m_model->columnOfKey(m_nSortKey) < 0)
+        m_nSortKey = kKeyName;
+    FillList();
+}
+
+void CTALVEN77PCView::FillList()
+{
+    const CFileList* list = m_document.pCurrent();
+    m_model->setRecords(list ? list->records() : QList<tagFileList>());
+    m_loadedRow = -1;
+    m_nSelCount = 0;
+    SortList();
+    UpdateCounts();
+}
+
+void CTALVEN77PCView::SortList()
+{
+    WaitCursor wait;
+    m_bSorting = true;
+    m_model->sortByKey(m_nSortKey, m_bDescending);
+    m_bSorting = false;
+    const QList<int> rows = m_list->selectedRowNumbers();
+    m_nSelCount = int(rows.size());
+    if (rows.size() == 1)
+        m_panel->setPosition(rows.first() + 1);
+}
+
+void CTALVEN77PCView::UpdateCounts()
+{
+    const CFileList* list = m_document.pCurrent();
+    const int count = list ? list->GetRecordCount() : 0;
+    m_panel->setControlsAllowed(count > 0 && m_nCurrentKind != kListRecorder);
+    Q_EMIT recordingCount(count);
+}
+
+void CTALVEN77PCView::setSortKey(int key)
+{
+    m_nSortKey = key;
+    SortList();
+}
+
+void CTALVEN77PCView::toggleDescending()
+{
+    m_bDescending = !m_bDescending;
+    SortList();
+}
+
+void CTALVEN77PCView::SelectAll()
+{
+    m_list->selectAll();
+    m_nSelCount = m_model->rowCount();
+    m_panel->UnloadRecording(m_nSelCount);
+}
+
+void CTALVEN77PCView::onListSelectionChanged()
+{
+    if (m_bSorting)
+        return;
+    const QList<int> rows = m_list->selectedRowNumbers();
+    m_nSelCount = int(rows.size());
+    const int current = m_list->currentIndex().row();
+    if (rows.size() != 1 || rows.first() != current) {
+        m_model->setMarkedRow(-1);
+        if (m_loadedRow >= 0 || rows.size() > 1) {
+            m_loadedRow = -1;
+            if (!m_panel->UnloadRecording(m_nSelCount))
+                m_bSkipDrag = true;
+        }
+        return;
+    }
+    if (current == m_loadedRow)
+        return;
+    const QString name = m_model->recordAt(current).szFileName;
+    const QString path = m_document.GetExistingRecordPath(name);
+    if (path.isEmpty()) {
+        m_bSkipDrag = true;
+        ShowMessage(QStringLiteral("[%1]は存在しません。他のアプリケーションで削除された可能性があります。\nファイルリストから削除します。")
+                        .arg(name),
+                    MessageIcon::Error);
+        if (CFileList* list = m_document.pCurrent())
+            list->RemoveRecord(name);
+        m_list->selectionModel()->clearSelection();
+        m_model->removeRecordRow(current);
+        m_loadedRow = -1;
+        UpdateCounts();
+        return;
+    }
+    m_model->setMarkedRow(current);
+    m_loadedRow = current;
+    m_panel->UnloadRecording(0);
+    if (!m_panel->LoadRecording(path, current + 1))
+        m_bSkipDrag = true;
+    if (m_nCurrentKind != kListRecorder)
+        m_panel->setControlsAllowed(true);
+}
+
+void CTALVEN77PCView::Rebuild()
+{
+    {
+        WaitCursor wait;
+        Q_EMIT statusText(QStringLiteral("ファイルリスト更新中"));
+        m_panel->UnloadRecording(0);
+        m_document.RescanList(selectedListId());
+        FillList();
+    }
+    Q_EMIT statusText(QStringLiteral("レディ"));
+    if (m_list->selectedRowNumbers().isEmpty() && m_model->rowCount() > 0)
+        m_list->setCurrentIndex(m_model->index(0, 0));
+}
+
+void CTALVEN77PCView::RefreshAll()
+{
+    g_bNoAudioOutput = false;
+    m_tree->setCurrentItem(topRoot());
+    const auto step = [this](const QString& text, const std::function<void()>& work) {
+        WaitCursor wait;
+        Q_EMIT statusText(text);
+        work();
+    };
+    step(QStringLiteral("装置およびSDカードフォルダ解析中....."), [this] { m_document.CheckDrives(); });
+    step(QStringLiteral("保存用フォルダ解析中....."), [this] {
+        m_document.RemoveListsOfKind(kListSaveFolder);
+        m_document.ScanSaveFolder(m_setting.m_strSavePath);
+    });
+    step(QStringLiteral("任意フォルダ解析中....."), [this] { m_document.LoadOptionFolders(); });
+    OnInitialUpdate();
+    Q_EMIT statusText(QStringLiteral("レディ"));
 }
 
 std::unique_ptr<QMenu> CTALVEN77PCView::treeMenuFor(QTreeWidgetItem* node)
@@ -141,6 +306,7 @@ void CTALVEN77PCView::resizeEvent(QResizeEvent* event)
 void CTALVEN77PCView::OnInitialUpdate()
 {
     FillFolderTree(m_tree, BuildFolderTree(m_document));
+    BuildColumns();
 }
 
 QTreeWidgetItem* CTALVEN77PCView::topRoot() const
@@ -171,6 +337,9 @@ void CTALVEN77PCView::onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetIt
         return;
     const QString label = current->text(0);
     const int id = current->data(0, kListIdRole).toInt();
+    m_model->clear();
+    m_loadedRow = -1;
+    m_panel->UnloadRecording(0);
     m_nCurrentKind = 0;
     m_document.ClearCurrent();
 
@@ -182,8 +351,11 @@ void CTALVEN77PCView::onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetIt
             Q_EMIT statusText(QStringLiteral("ファイルリスト構築中...　[%1]").arg(label));
             if (list->nKind() == kListSaveFolder || list->nKind() == kListRegistered)
                 list->EnsureScanned();
+            FillList();
         }
         Q_EMIT statusText(QStringLiteral("レディ"));
+        if (m_model->rowCount() > 0)
+            m_list->setCurrentIndex(m_model->index(0, 0));
         if ((list->nKind() == kListRecorder || list->nKind() == kListCard) && !IsFolderWritable(list->strFolder())) {
             ShowMessage(list->nKind() == kListRecorder ? QStringLiteral("装置のSDカードが書込み禁止です。確認してください。")
                                                        : QStringLiteral("SDカードが書込み禁止です。確認してください。"),
@@ -197,6 +369,7 @@ void CTALVEN77PCView::onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetIt
         m_nCurrentKind = kListRecorder;
     else if (label == kSaveRootLabel)
         m_nCurrentKind = kListSaveFolder;
+    UpdateCounts();
 }
 
 void CTALVEN77PCView::addOptionFolder(QTreeWidgetItem* previous)

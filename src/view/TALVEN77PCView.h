@@ -5,7 +5,11 @@
 #include <functional>
 #include <memory>
 
+class CMainList;
+class CSetting;
 class CTALVEN77PCDoc;
+class RecordingListModel;
+class RecordingPanel;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -23,13 +27,34 @@ class CTALVEN77PCView : public QWidget
 public:
     static constexpr int kSplitMargin = 150;
 
-    explicit CTALVEN77PCView(CTALVEN77PCDoc& document, QWidget* parent = nullptr);
+    CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QWidget* parent = nullptr);
     ~CTALVEN77PCView() override;
 
     // Builds the tree from the document and selects the top root.
     void OnInitialUpdate();
 
     QTreeWidget* folderTree() const { return m_tree; }
+    CMainList* recordingList() const { return m_list; }
+    RecordingListModel* recordings() const { return m_model; }
+
+    // The control panel (not owned); a panel that does nothing until one is set.
+    void setPanel(RecordingPanel* panel);
+
+    // The recording list (columns from the display settings, rows of the current list).
+    void BuildColumns();
+    void FillList();
+    void SortList();
+    void UpdateCounts();
+    void setSortKey(int key);
+    void toggleDescending();
+    int sortKey() const { return m_nSortKey; }
+    bool descending() const { return m_bDescending; }
+    int selectedCount() const { return m_nSelCount; }
+    void SelectAll();
+    // F7: scans the selected folder again and refills the list.
+    void Rebuild();
+    // F5: checks the drives, the save folder and the registered folders again.
+    void RefreshAll();
     QSplitter* splitter() const { return m_splitter; }
     int splitPosition() const;
     // 0 nothing that holds recordings, else the kind of the selected place.
@@ -56,6 +81,8 @@ public:
 Q_SIGNALS:
     // Text for the first pane of the status bar.
     void statusText(const QString& text);
+    // The number of recordings of the selected folder, for the status bar.
+    void recordingCount(int count);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -64,12 +91,24 @@ private:
     void onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void addOptionFolder(QTreeWidgetItem* previous);
     void selectQuietly(QTreeWidgetItem* item);
+    void onListSelectionChanged();
+    int selectedListId() const;
 
     CTALVEN77PCDoc& m_document;
+    CSetting& m_setting;
     QWidget* m_panelArea;
     QSplitter* m_splitter;
     QTreeWidget* m_tree;
-    QWidget* m_listArea;
+    RecordingListModel* m_model;
+    CMainList* m_list;
+    std::unique_ptr<RecordingPanel> m_nullPanel;
+    RecordingPanel* m_panel;
+    int m_nSortKey = 0;
+    bool m_bDescending = false;
+    bool m_bSorting = false;
+    int m_nSelCount = 0;
+    int m_loadedRow = -1;
+    bool m_bSkipDrag = false;
     int m_nSplit;
     int m_nCurrentKind = 0;
     bool m_reselecting = false;

@@ -7,9 +7,14 @@
 #include "platform/ProgramIdentity.h"
 #include "SimulatedPlaces.h"
 #include "view/FolderTreeFill.h"
+#include "settings/Setting.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/RecordingPanel.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QDir>
+#include <QHeaderView>
 #include <QMenu>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -22,11 +27,31 @@ struct DraggableSplitter : QSplitter
     using QSplitter::moveSplitter;
 };
 
+// Records what the list asks of the control panel.
+struct FakePanel : RecordingPanel
+{
+    QStringList calls;
+    bool allowed = false;
+    bool LoadRecording(const QString& path, int position) override
+    {
+        calls.append(QStringLiteral("load %1 %2").arg(QFileInfo(path).fileName()).arg(position));
+        return true;
+    }
+    bool UnloadRecording(int count) override
+    {
+        calls.append(QStringLiteral("unload %1").arg(count));
+        return true;
+    }
+    void setControlsAllowed(bool value) override { allowed = value; }
+    void setPosition(int) override {}
+};
+
 class ViewTest : public QObject
 {
     Q_OBJECT
 
     SimulatedPlaces m_places;
+    CSetting m_setting; // every column and the row numbers shown
 
     QString newFolder(const QString& name) { return m_places.newFolder(name); }
 
@@ -50,7 +75,7 @@ private Q_SLOTS:
 
         CTALVEN77PCDoc document;
         document.RunStartupChecks(save);
-        CTALVEN77PCView view(document);
+        CTALVEN77PCView view(document, m_setting);
         view.OnInitialUpdate();
         QStringList statusTexts;
         connect(&view, &CTALVEN77PCView::statusText, this, [&](const QString& text) { statusTexts.append(text); });
@@ -96,7 +121,7 @@ private Q_SLOTS:
     {
         CTALVEN77PCDoc document;
         document.RunStartupChecks(newFolder(QStringLiteral("save")));
-        CTALVEN77PCView view(document);
+        CTALVEN77PCView view(document, m_setting);
         view.OnInitialUpdate();
         QTreeWidget* tree = view.folderTree();
         QString chosen;
@@ -157,7 +182,7 @@ private Q_SLOTS:
         CTALVEN77PCDoc document;
         document.RunStartupChecks(save);
         QVERIFY(document.RegisterOptionFolder(newFolder(QStringLiteral("opt"))));
-        CTALVEN77PCView view(document);
+        CTALVEN77PCView view(document, m_setting);
         view.OnInitialUpdate();
         const auto itemsOf = [](const std::unique_ptr<QMenu>& menu) {
             QStringList texts;
@@ -184,12 +209,83 @@ private Q_SLOTS:
         QCOMPARE(itemsOf(view.listMenu()), (QStringList{"再生", "切り取り", "コピー", "貼り付け", "削除", "名前の変更..."}));
     }
 
+    void listFollowsTheSelection()
+    {
+        const QString save = newFolder(QStringLiteral("save"));
+        for (const char* name : {"b.mp3", "a.mp3", "c.mp3"})
+            QVERIFY(WriteFileBytes(save + QStringLiteral("/day/") + QLatin1String(name), BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save);
+        CTALVEN77PCView view(document, m_setting);
+        FakePanel panel;
+        view.setPanel(&panel);
+        view.OnInitialUpdate();
+        QList<int> counts;
+        connect(&view, &CTALVEN77PCView::recordingCount, this, [&](int count) { counts.append(count); });
+        MessageRecorder messages;
+
+        view.folderTree()->setCurrentItem(view.rootLabelled(kSaveRootLabel)->child(0));
+        RecordingListModel* model = view.recordings();
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(model->recordAt(0).szFileName, QStringLiteral("a.mp3")); // sorted by name
+        QCOMPARE(counts.last(), 3);
+        QVERIFY(panel.allowed);
+        QCOMPARE(panel.calls.last(), QStringLiteral("load a.mp3 1")); // the first row is selected and loaded
+        QCOMPARE(model->markedRow(), 0);
+
+        // Two rows: the marker goes and the panel lets go of its recording.
+        view.recordingList()->selectionModel()->select(model->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(view.selectedCount(), 2);
+        QCOMPARE(model->markedRow(), -1);
+        QCOMPARE(panel.calls.last(), QStringLiteral("unload 2"));
+
+        // A file deleted from outside: the message, and its record and row go.
+        QVERIFY(QFile::remove(save + QStringLiteral("/day/c.mp3")));
+        view.recordingList()->setCurrentIndex(model->index(2, 0));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text,
+                 QStringLiteral("[c.mp3]は存在しません。他のアプリケーションで削除された可能性があります。\nファイルリストから削除します。"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(document.pCurrent()->GetRecordCount(), 2);
+        QVERIFY(view.recordingList()->selectedRowNumbers().isEmpty());
+        QCOMPARE(counts.last(), 2);
+
+        // F7 with nothing selected selects row 0 again.
+        view.Rebuild();
+        QCOMPARE(view.recordingList()->selectedRowNumbers(), QList<int>{0});
+
+        view.toggleDescending();
+        QCOMPARE(model->recordAt(0).szFileName, QStringLiteral("b.mp3"));
+
+        // Selecting a root empties the list.
+        view.folderTree()->setCurrentItem(view.topRoot());
+        QCOMPARE(model->rowCount(), 0);
+        QCOMPARE(counts.last(), 0);
+        QVERIFY(!panel.allowed);
+    }
+
+    void sortKeyFallsBackWhenItsColumnGoes()
+    {
+        CTALVEN77PCDoc document;
+        CSetting setting;
+        CTALVEN77PCView view(document, setting);
+        view.OnInitialUpdate();
+        view.setSortKey(kKeyMemo);
+        setting.m_nDisplayItem[kKeyMemo] = 0;
+        setting.m_nNumber = 0;
+        view.BuildColumns();
+        QCOMPARE(view.sortKey(), int(kKeyName));
+        QCOMPARE(view.recordings()->columnCount(), 9);
+        QVERIFY(view.recordingList()->verticalHeader()->isHidden());
+    }
+
     void splitterKeepsItsMarginsAndIsStored()
     {
         OpenProgramSettings()->setValue(QStringLiteral("Window/Split"), 600);
         CTALVEN77PCDoc document;
         {
-            CTALVEN77PCView view(document);
+            CTALVEN77PCView view(document, m_setting);
             view.OnInitialUpdate();
             view.resize(700, 500);
             view.show();

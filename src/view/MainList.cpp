@@ -1,0 +1,39 @@
+#include "MainList.h"
+
+#include "RecordingListModel.h"
+
+#include <QHeaderView>
+#include <algorithm>
+
+CMainList::CMainList(RecordingListModel* model, QWidget* parent) : QTableView(parent), m_model(model)
+{
+    setModel(model);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setAlternatingRowColors(false);
+    verticalHeader()->setDefaultSectionSize(16 + 2);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    verticalHeader()->setMinimumWidth(40);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(false);
+}
+
+QList<int> CMainList::selectedRowNumbers() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CMainList::showRowNumbers(bool shown)
+{
+    verticalHeader()->setVisible(shown);
+}
