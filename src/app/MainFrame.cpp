@@ -137,7 +137,8 @@ void CMainFrame::buildMenusAndToolbar()
                                     QStringLiteral("すべての音声ファイルを選択します。\nすべて選択"),
                                     {QKeySequence(Qt::CTRL | Qt::Key_A)}, true);
     connect(selectAll, &QAction::triggered, this, [this] { m_view->SelectAll(); });
-    addCommand(edit, QStringLiteral("選択の切り替え(&I)"), QStringLiteral("選択状態を反転します。\n選択の切り替え"));
+    QAction* invert = addCommand(edit, QStringLiteral("選択の切り替え(&I)"), QStringLiteral("選択状態を反転します。\n選択の切り替え"), {}, true);
+    connect(invert, &QAction::triggered, this, [this] { m_view->InvertSelection(); });
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     // The sort keys work on the recording list, which comes later.
@@ -163,7 +164,8 @@ void CMainFrame::buildMenusAndToolbar()
         }
         descending->setChecked(m_view->descending());
     });
-    addCommand(view, QStringLiteral("列幅の自動調整(&A)"), QStringLiteral("列の幅を内容に合わせます。\n列幅の自動調整"));
+    QAction* autoWidth = addCommand(view, QStringLiteral("列幅の自動調整(&A)"), QStringLiteral("列の幅を内容に合わせます。\n列幅の自動調整"), {}, true);
+    connect(autoWidth, &QAction::triggered, this, [this] { m_view->AutoSizeColumns(); });
     view->addSeparator();
     QAction* find = addCommand(view, QStringLiteral("検索(&F)...\tCtrl+F"), QStringLiteral("音声ファイルを検索します。\n検索"),
                                {QKeySequence(Qt::CTRL | Qt::Key_F)});

@@ -159,6 +159,39 @@ void CTALVEN77PCView::SelectAll()
     m_panel->UnloadRecording(m_nSelCount);
 }
 
+void CTALVEN77PCView::InvertSelection()
+{
+    if (!m_list->hasFocus() || m_model->rowCount() == 0)
+        return;
+    QItemSelection all(m_model->index(0, 0), m_model->index(m_model->rowCount() - 1, m_model->columnCount() - 1));
+    m_bSorting = true; // one notice for the whole change, below
+    m_list->selectionModel()->select(all, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+    m_list->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    m_bSorting = false;
+    const QList<int> rows = m_list->selectedRowNumbers();
+    m_nSelCount = int(rows.size());
+    if (rows.size() != 1) {
+        m_model->setMarkedRow(-1);
+        m_loadedRow = -1;
+        m_panel->UnloadRecording(m_nSelCount);
+        return;
+    }
+    m_list->selectionModel()->setCurrentIndex(m_model->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+    m_model->setMarkedRow(rows.first());
+    m_loadedRow = rows.first();
+    m_panel->LoadRecording(m_document.GetExistingRecordPath(m_model->recordAt(rows.first()).szFileName), rows.first() + 1);
+}
+
+void CTALVEN77PCView::AutoSizeColumns()
+{
+    if (m_model->rowCount() > 0) {
+        m_list->resizeColumnsToContents();
+        return;
+    }
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        m_list->setColumnWidth(column, m_list->horizontalHeader()->sectionSizeHint(column));
+}
+
 void CTALVEN77PCView::onListSelectionChanged()
 {
     if (m_bSorting)

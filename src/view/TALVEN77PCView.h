@@ -51,6 +51,10 @@ public:
     bool descending() const { return m_bDescending; }
     int selectedCount() const { return m_nSelCount; }
     void SelectAll();
+    // Each row selected when it was not and the other way round (the list must have the focus).
+    void InvertSelection();
+    // Columns as wide as their texts (their header texts for an empty folder).
+    void AutoSizeColumns();
     // F7: scans the selected folder again and refills the list.
     void Rebuild();
     // F5: checks the drives, the save folder and the registered folders again.

@@ -251,6 +251,18 @@ private Q_SLOTS:
         QVERIFY(view.recordingList()->selectedRowNumbers().isEmpty());
         QCOMPARE(counts.last(), 2);
 
+        // Invert: with the list focused, the one selected row becomes the other one.
+        view.recordingList()->setCurrentIndex(model->index(0, 0));
+        view.show();
+        view.recordingList()->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        view.InvertSelection();
+        QCOMPARE(view.recordingList()->selectedRowNumbers(), QList<int>{1});
+        QCOMPARE(panel.calls.last(), QStringLiteral("load b.mp3 2"));
+        view.AutoSizeColumns();
+        QVERIFY(view.recordingList()->columnWidth(0) >= view.recordingList()->fontMetrics().horizontalAdvance(QStringLiteral("a.mp3")));
+        view.recordingList()->selectionModel()->clearSelection();
+
         // F7 with nothing selected selects row 0 again.
         view.Rebuild();
         QCOMPARE(view.recordingList()->selectedRowNumbers(), QList<int>{0});
