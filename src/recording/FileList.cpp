@@ -3,13 +3,13 @@
 #include "RecorderIdentity.h"
 #include "RecordingFile.h"
 #include "VoiceDuration.h"
+#include "platform/LocalTime.h"
 #include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <atomic>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -31,16 +31,6 @@ bool isFolderEntry(const dirent* entry, const QByteArray& path)
     // Symbolic links to folders are not followed, so a link loop cannot trap the scan.
     struct stat st {};
     return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-QString dateText(int64_t time)
-{
-    const time_t t = time_t(time);
-    struct tm local {};
-    char text[16] = "000000";
-    if (localtime_r(&t, &local))
-        std::strftime(text, sizeof text, "%y%m%d", &local);
-    return QString::fromLatin1(text);
 }
 
 } // namespace
@@ -165,7 +155,7 @@ CFileList::DateRange CFileList::GetDateRange() const
 {
     DateRange range{QStringLiteral("999999"), QStringLiteral("000000")};
     for (const tagFileList& record : m_records) {
-        const QString date = dateText(record.tmCreate);
+        const QString date = FormatLocalTime(record.tmCreate, "%y%m%d");
         if (date < range.earliest)
             range.earliest = date;
         if (date > range.latest)

@@ -1,19 +1,8 @@
 #include "RecordingColumns.h"
 
-#include <QDateTime>
-#include <ctime>
+#include "platform/LocalTime.h"
 
 namespace {
-
-QString startTimeText(int64_t time)
-{
-    const time_t t = time_t(time);
-    struct tm local {};
-    char text[32] = "";
-    if (localtime_r(&t, &local))
-        std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
-    return QString::fromLatin1(text);
-}
 
 QString modeText(uint8_t mode)
 {
@@ -62,7 +51,7 @@ QString RecordRowText(const tagFileList& record, int key)
     case kKeyName:
         return record.szFileName;
     case kKeyStart:
-        return startTimeText(record.tmCreate);
+        return FormatLocalTime(record.tmCreate, "%Y/%m/%d %H:%M:%S");
     case kKeyDuration:
         return QString::asprintf("%8d:%02d", int(record.nDuration / 60), int(record.nDuration % 60));
     case kKeySize:
