@@ -168,11 +168,14 @@ void CMainFrame::buildMenusAndToolbar()
     connect(autoWidth, &QAction::triggered, this, [this] { m_view->AutoSizeColumns(); });
     view->addSeparator();
     QAction* find = addCommand(view, QStringLiteral("検索(&F)...\tCtrl+F"), QStringLiteral("音声ファイルを検索します。\n検索"),
-                               {QKeySequence(Qt::CTRL | Qt::Key_F)});
+                               {QKeySequence(Qt::CTRL | Qt::Key_F)}, true);
     QAction* findPrevious = addCommand(view, QStringLiteral("前を検索(&B)\tShift+F3"), QStringLiteral("前を検索します。\n前を検索"),
-                                       {QKeySequence(Qt::SHIFT | Qt::Key_F3)});
+                                       {QKeySequence(Qt::SHIFT | Qt::Key_F3)}, true);
     QAction* findNext = addCommand(view, QStringLiteral("次を検索(&N)\tF3"), QStringLiteral("次を検索します。\n次を検索"),
-                                   {QKeySequence(Qt::Key_F3)});
+                                   {QKeySequence(Qt::Key_F3)}, true);
+    connect(find, &QAction::triggered, this, [this] { m_view->OnFind(); });
+    connect(findPrevious, &QAction::triggered, this, [this] { m_view->FindPrevious(); });
+    connect(findNext, &QAction::triggered, this, [this] { m_view->FindNext(); });
     view->addSeparator();
     QAction* rebuild = addCommand(view, QStringLiteral("表示リストの再構築(&M)\tF7"),
                                   QStringLiteral("表示リストを再構築します。\n再構築"), {QKeySequence(Qt::Key_F7)});

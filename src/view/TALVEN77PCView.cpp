@@ -1,6 +1,8 @@
 #include "TALVEN77PCView.h"
 
+#include "FindDlg.h"
 #include "FolderTreeFill.h"
+#include "RowSearch.h"
 #include "MainList.h"
 #include "RecordingListModel.h"
 #include "RecordingPanel.h"
@@ -43,6 +45,8 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
       m_nSplit(OpenProgramSettings()->value(kSplitKey, kSplitMargin).toInt())
 {
     m_model->setMarkerIcon(QApplication::style()->standardIcon(QStyle::SP_MediaVolume));
+    m_findDlg = std::make_unique<CFindDlg>(this);
+    m_runFindDialog = [](CFindDlg& dialog) { return dialog.exec(); };
     m_panelArea->setFixedHeight(kPanelHeight);
     m_tree->setHeaderHidden(true);
     m_tree->setMinimumWidth(kSplitMargin);
@@ -190,6 +194,55 @@ void CTALVEN77PCView::AutoSizeColumns()
     }
     for (int column = 0; column < m_model->columnCount(); ++column)
         m_list->setColumnWidth(column, m_list->horizontalHeader()->sectionSizeHint(column));
+}
+
+void CTALVEN77PCView::OnFind()
+{
+    m_findDlg->prepare(m_strFind, m_nFindTarget, m_bFindExact);
+    const int result = m_runFindDialog(*m_findDlg);
+    if (result == CFindDlg::Cancel)
+        return;
+    m_strFind = m_findDlg->text();
+    m_nFindTarget = m_findDlg->target();
+    m_bFindExact = m_findDlg->exact();
+    search(result == CFindDlg::Next);
+}
+
+void CTALVEN77PCView::FindPrevious()
+{
+    if (m_strFind.isEmpty())
+        OnFind();
+    else
+        search(false);
+}
+
+void CTALVEN77PCView::FindNext()
+{
+    if (m_strFind.isEmpty())
+        OnFind();
+    else
+        search(true);
+}
+
+void CTALVEN77PCView::search(bool forward)
+{
+    QItemSelectionModel* selection = m_list->selectionModel();
+    const int start = m_list->currentIndex().row();
+    const int found = start < 0 ? -1 : FindMatchingRow(*m_model, start, forward, m_strFind, m_nFindTarget, m_bFindExact);
+    // Rows passed over lose their selection; the search does not wrap around.
+    const int passedEnd = found >= 0 ? found : (forward ? m_model->rowCount() - 1 : 0);
+    if (start >= 0) {
+        const int first = std::min(start, passedEnd), last = std::max(start, passedEnd);
+        selection->select(QItemSelection(m_model->index(first, 0), m_model->index(last, m_model->columnCount() - 1)),
+                          QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
+    const int target = found >= 0 ? found : start;
+    if (found < 0)
+        ShowMessage(QStringLiteral("見つかりませんでした。"), MessageIcon::Information);
+    if (target >= 0) {
+        selection->setCurrentIndex(m_model->index(target, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        m_list->scrollTo(m_model->index(target, 0));
+    }
 }
 
 void CTALVEN77PCView::onListSelectionChanged()

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+class CFindDlg;
 class CMainList;
 class CSetting;
 class CTALVEN77PCDoc;
@@ -59,6 +60,16 @@ public:
     void Rebuild();
     // F5: checks the drives, the save folder and the registered folders again.
     void RefreshAll();
+
+    // Find (Ctrl+F), find previous (Shift+F3) and find next (F3); the last two
+    // run the dialog first while nothing was searched yet.
+    void OnFind();
+    void FindPrevious();
+    void FindNext();
+    CFindDlg& findDialog() { return *m_findDlg; }
+    // How the find dialog is run (modally by default); tests answer it themselves.
+    using FindDialogRunner = std::function<int(CFindDlg&)>;
+    void setFindDialogRunner(FindDialogRunner runner) { m_runFindDialog = std::move(runner); }
     QSplitter* splitter() const { return m_splitter; }
     int splitPosition() const;
     // 0 nothing that holds recordings, else the kind of the selected place.
@@ -96,6 +107,7 @@ private:
     void addOptionFolder(QTreeWidgetItem* previous);
     void selectQuietly(QTreeWidgetItem* item);
     void onListSelectionChanged();
+    void search(bool forward);
     int selectedListId() const;
 
     CTALVEN77PCDoc& m_document;
@@ -113,6 +125,11 @@ private:
     int m_nSelCount = 0;
     int m_loadedRow = -1;
     bool m_bSkipDrag = false;
+    QString m_strFind;
+    int m_nFindTarget = 0;
+    bool m_bFindExact = false;
+    std::unique_ptr<CFindDlg> m_findDlg;
+    FindDialogRunner m_runFindDialog;
     int m_nSplit;
     int m_nCurrentKind = 0;
     bool m_reselecting = false;

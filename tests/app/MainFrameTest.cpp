@@ -84,8 +84,9 @@ private Q_SLOTS:
         QCOMPARE(action->statusTip(), statusTip);
         QCOMPARE(action->toolTip(), toolTip);
         QCOMPARE(action->shortcuts(), keys);
-        // Refresh always works; the others wait for their parts, a card or a selected folder.
-        QCOMPARE(action->isEnabled(), command == QStringLiteral("最新の状態に更新(&R)"));
+        // Refresh and find always work; the others wait for their parts, a card or a selected folder.
+        const QStringList alwaysOn{"最新の状態に更新(&R)", "検索(&F)...", "前を検索(&B)", "次を検索(&N)"};
+        QCOMPARE(action->isEnabled(), alwaysOn.contains(command));
     }
 
     void frameLayout()
