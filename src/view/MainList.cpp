@@ -2,7 +2,9 @@
 
 #include "RecordingListModel.h"
 
+#include <QDrag>
 #include <QHeaderView>
+#include <QMimeData>
 #include <algorithm>
 
 CMainList::CMainList(RecordingListModel* model, QWidget* parent) : QTableView(parent), m_model(model)
@@ -36,4 +38,20 @@ QList<int> CMainList::selectedRowNumbers() const
 void CMainList::showRowNumbers(bool shown)
 {
     verticalHeader()->setVisible(shown);
+}
+
+void CMainList::startDrag(Qt::DropActions)
+{
+    bool allowed = true;
+    Q_EMIT dragStarting(allowed);
+    if (!allowed || selectedRowNumbers().isEmpty())
+        return;
+    auto* drag = new QDrag(this);
+    auto* data = new QMimeData;
+    QByteArray names;
+    for (const int row : selectedRowNumbers())
+        names += m_model->recordAt(row).szFileName.toUtf8() + '\n';
+    data->setData(recordingsMimeType(), names);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
 }

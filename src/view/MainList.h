@@ -14,8 +14,17 @@ public:
     explicit CMainList(RecordingListModel* model, QWidget* parent = nullptr);
 
     RecordingListModel* recordings() const { return m_model; }
+    // The type under which dragged rows travel: their file names, one a line.
+    static QString recordingsMimeType() { return QStringLiteral("application/x-talven77-recordings"); }
     QList<int> selectedRowNumbers() const;
     void showRowNumbers(bool shown);
+
+Q_SIGNALS:
+    // A drag of the selected rows is about to start; clear allowed to drop it.
+    void dragStarting(bool& allowed);
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     RecordingListModel* m_model;

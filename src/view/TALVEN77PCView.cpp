@@ -17,6 +17,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMenu>
+#include <QMimeData>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QSplitter>
 #include <QStyle>
@@ -46,6 +48,15 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
 {
     m_model->setMarkerIcon(QApplication::style()->standardIcon(QStyle::SP_MediaVolume));
     m_findDlg = std::make_unique<CFindDlg>(this);
+    m_tree->setAcceptDrops(true);
+    m_tree->viewport()->setAcceptDrops(true);
+    m_tree->viewport()->installEventFilter(this);
+    m_list->setDragEnabled(true);
+    connect(m_list, &CMainList::dragStarting, this, [this](bool& allowed) {
+        // A selection that failed (a vanished file, a failed load) spoils the drag that follows it.
+        allowed = !m_bSkipDrag;
+        m_bSkipDrag = false;
+    });
     m_runFindDialog = [](CFindDlg& dialog) { return dialog.exec(); };
     m_panelArea->setFixedHeight(kPanelHeight);
     m_tree->setHeaderHidden(true);
@@ -194,6 +205,77 @@ void CTALVEN77PCView::AutoSizeColumns()
     }
     for (int column = 0; column < m_model->columnCount(); ++column)
         m_list->setColumnWidth(column, m_list->horizontalHeader()->sectionSizeHint(column));
+}
+
+bool CTALVEN77PCView::SelectPrevRecording()
+{
+    const int row = m_list->currentIndex().row();
+    if (row < 1)
+        return false;
+    m_list->setCurrentIndex(m_model->index(row - 1, 0)); // selects and loads it
+    m_list->scrollTo(m_model->index(row - 1, 0));
+    return !m_document.GetExistingRecordPath(m_model->recordAt(row - 1).szFileName).isEmpty();
+}
+
+bool CTALVEN77PCView::SelectNextRecording()
+{
+    const int row = m_list->currentIndex().row();
+    if (row < 0 || row + 1 >= m_model->rowCount())
+        return false;
+    m_list->setCurrentIndex(m_model->index(row + 1, 0));
+    m_list->scrollTo(m_model->index(row + 1, 0));
+    return !m_document.GetExistingRecordPath(m_model->recordAt(row + 1).szFileName).isEmpty();
+}
+
+void CTALVEN77PCView::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
+{
+    if (!m_model->RefreshRecordRow(path, row, header))
+        return;
+    if (CFileList* list = m_document.pCurrent()) {
+        const QString name = m_model->recordAt(row).szFileName;
+        for (int i = 0; i < list->GetRecordCount(); ++i) {
+            if (list->RecordAt(i)->szFileName == name) {
+                list->SetHeaderAt(i, header);
+                break;
+            }
+        }
+    }
+}
+
+int CTALVEN77PCView::dropTargetAt(const QPoint& viewportPosition) const
+{
+    const QTreeWidgetItem* node = m_tree->itemAt(viewportPosition);
+    const int target = node ? node->data(0, kListIdRole).toInt() : 0;
+    return node && m_document.CanDropOnFolder(target, selectedListId()) ? target : 0;
+}
+
+bool CTALVEN77PCView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_tree->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasFormat(CMainList::recordingsMimeType()))
+            return false;
+        const int target = dropTargetAt(drop->position().toPoint());
+        if (event->type() == QEvent::DragEnter) {
+            drop->acceptProposedAction(); // the answer comes with each move
+        } else if (target == 0) {
+            drop->ignore();
+        } else {
+            drop->setDropAction(Qt::CopyAction); // a drop always copies
+            drop->accept();
+            if (event->type() == QEvent::Drop)
+                Q_EMIT dropOnFolder(target);
+        }
+        return true;
+    }
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
 }
 
 void CTALVEN77PCView::OnFind()

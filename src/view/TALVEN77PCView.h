@@ -2,6 +2,8 @@
 
 #include <QPointer>
 #include <QWidget>
+
+struct tagVoiceHeader;
 #include <functional>
 #include <memory>
 
@@ -52,6 +54,12 @@ public:
     bool descending() const { return m_bDescending; }
     int selectedCount() const { return m_nSelCount; }
     void SelectAll();
+    // The single selection one row up or down (the neighbour is loaded); true
+    // when the neighbour's file exists.
+    bool SelectPrevRecording();
+    bool SelectNextRecording();
+    // After the control panel changed a header: the record and its row.
+    void RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header);
     // Each row selected when it was not and the other way round (the list must have the focus).
     void InvertSelection();
     // Columns as wide as their texts (their header texts for an empty folder).
@@ -93,7 +101,13 @@ public:
     QTreeWidgetItem* topRoot() const;
     QTreeWidgetItem* rootLabelled(const QString& label) const;
 
+    // The folder under this point of the tree's viewport on which dragged
+    // recordings may be dropped (another save or registered folder), or 0.
+    int dropTargetAt(const QPoint& viewportPosition) const;
+
 Q_SIGNALS:
+    // Recordings of the list were dropped on this folder (copying them is the file commands' part).
+    void dropOnFolder(int folderId);
     // Text for the first pane of the status bar.
     void statusText(const QString& text);
     // The number of recordings of the selected folder, for the status bar.
@@ -101,6 +115,7 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);

@@ -54,6 +54,12 @@ class ViewTest : public QObject
     CSetting m_setting; // every column and the row numbers shown
 
     QString newFolder(const QString& name) { return m_places.newFolder(name); }
+    void setDrivesWithCard()
+    {
+        const QString card = newFolder(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 4, 1, 2, {}}));
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+    }
 
 private Q_SLOTS:
     void init()
@@ -275,6 +281,52 @@ private Q_SLOTS:
         QCOMPARE(model->rowCount(), 0);
         QCOMPARE(counts.last(), 0);
         QVERIFY(!panel.allowed);
+    }
+
+    void neighboursDropsAndEditedRows()
+    {
+        const QString save = newFolder(QStringLiteral("save"));
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            QVERIFY(WriteFileBytes(save + QStringLiteral("/one/") + QLatin1String(name), BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        QDir().mkpath(save + QStringLiteral("/two"));
+        setDrivesWithCard();
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save);
+        CTALVEN77PCView view(document, m_setting);
+        FakePanel panel;
+        view.setPanel(&panel);
+        view.OnInitialUpdate();
+        view.resize(800, 500);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTreeWidgetItem* one = view.rootLabelled(kSaveRootLabel)->child(0);
+        QTreeWidgetItem* two = view.rootLabelled(kSaveRootLabel)->child(1);
+        view.folderTree()->setCurrentItem(one);
+
+        // Previous and next recording.
+        QVERIFY(!view.SelectPrevRecording());
+        QVERIFY(view.SelectNextRecording());
+        QCOMPARE(panel.calls.last(), QStringLiteral("load b.mp3 2"));
+        QVERIFY(view.SelectNextRecording());
+        QVERIFY(!view.SelectNextRecording()); // the last row
+        QVERIFY(view.SelectPrevRecording());
+        QCOMPARE(panel.calls.last(), QStringLiteral("load b.mp3 2"));
+
+        // The panel changed b's header: the row shows the shorter texts, the record keeps the header.
+        tagVoiceHeader header = MakeVoiceHeader(0, QStringLiteral("メモ"));
+        header.protectFlag = 1;
+        view.RefreshRecordRow(save + QStringLiteral("/one/b.mp3"), 1, header);
+        QCOMPARE(view.recordings()->cellText(1, view.recordings()->columnOfKey(kKeyProtect)), QStringLiteral("○"));
+        QCOMPARE(document.FindCurrentRecord(QStringLiteral("b.mp3")).header.protectFlag, 1);
+
+        // Dragged rows may be dropped on another save or registered folder only.
+        const auto targetAt = [&](QTreeWidgetItem* node) {
+            return view.dropTargetAt(view.folderTree()->visualItemRect(node).center());
+        };
+        QCOMPARE(targetAt(two), *document.FindSaveSubfolderId(save + QStringLiteral("/two")));
+        QCOMPARE(targetAt(one), 0); // the selected folder itself
+        QCOMPARE(targetAt(view.rootLabelled(kSaveRootLabel)), 0);
+        QCOMPARE(targetAt(view.rootLabelled(kCardRootLabel)->child(0)), 0);
     }
 
     void sortKeyFallsBackWhenItsColumnGoes()
