@@ -100,8 +100,9 @@ public:
         if (m_sink->state() == QAudio::SuspendedState) {
             m_sink->resume();
         } else {
-            // A sink that was stopped does not reliably pull again, and stopping
-            // closes the device it pulled from: start a fresh sink on it.
+            // A stopped sink restarted at once (a seek) may not pull again for
+            // seconds, and stopping closes the device it pulled from: a fresh
+            // sink on the reopened device starts at once.
             if (m_sink->state() != QAudio::StoppedState || m_started) {
                 m_sink->stop();
                 m_sink = std::make_unique<QAudioSink>(m_audioDevice, m_format);

@@ -54,6 +54,25 @@ class ViewTest : public QObject
     CSetting m_setting; // every column and the row numbers shown
 
     QString newFolder(const QString& name) { return m_places.newFolder(name); }
+    // Short recordings with these names in a folder.
+    static void writeRecordings(const QString& folder, const QStringList& names)
+    {
+        for (const QString& name : names)
+            QVERIFY(WriteFileBytes(folder + u'/' + name, BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+    }
+    // The document of a save folder and a view on it with a recording panel fake.
+    struct ViewOnSave
+    {
+        CTALVEN77PCDoc document;
+        CTALVEN77PCView view;
+        FakePanel panel;
+        ViewOnSave(const QString& save, CSetting& setting) : view(document, setting)
+        {
+            document.RunStartupChecks(save);
+            view.setPanel(&panel);
+            view.OnInitialUpdate();
+        }
+    };
     void setDrivesWithCard()
     {
         const QString card = newFolder(QStringLiteral("card"));
@@ -145,7 +164,7 @@ private Q_SLOTS:
         QCOMPARE(tree->currentItem(), view.rootLabelled(kSaveRootLabel));
 
         chosen = newFolder(QStringLiteral("opt"));
-        QVERIFY(WriteFileBytes(chosen + QStringLiteral("/a.mp3"), BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        writeRecordings(chosen, {"a.mp3"});
         tree->setCurrentItem(optionRoot);
         QCOMPARE(optionRoot->childCount(), 1);
         QCOMPARE(tree->currentItem(), optionRoot->child(0));
@@ -218,14 +237,11 @@ private Q_SLOTS:
     void listFollowsTheSelection()
     {
         const QString save = newFolder(QStringLiteral("save"));
-        for (const char* name : {"b.mp3", "a.mp3", "c.mp3"})
-            QVERIFY(WriteFileBytes(save + QStringLiteral("/day/") + QLatin1String(name), BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
-        CTALVEN77PCDoc document;
-        document.RunStartupChecks(save);
-        CTALVEN77PCView view(document, m_setting);
-        FakePanel panel;
-        view.setPanel(&panel);
-        view.OnInitialUpdate();
+        writeRecordings(save + QStringLiteral("/day"), {"b.mp3", "a.mp3", "c.mp3"});
+        ViewOnSave fixture(save, m_setting);
+        CTALVEN77PCDoc& document = fixture.document;
+        CTALVEN77PCView& view = fixture.view;
+        FakePanel& panel = fixture.panel;
         QList<int> counts;
         connect(&view, &CTALVEN77PCView::recordingCount, this, [&](int count) { counts.append(count); });
         MessageRecorder messages;
@@ -286,16 +302,13 @@ private Q_SLOTS:
     void neighboursDropsAndEditedRows()
     {
         const QString save = newFolder(QStringLiteral("save"));
-        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
-            QVERIFY(WriteFileBytes(save + QStringLiteral("/one/") + QLatin1String(name), BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        writeRecordings(save + QStringLiteral("/one"), {"a.mp3", "b.mp3", "c.mp3"});
         QDir().mkpath(save + QStringLiteral("/two"));
         setDrivesWithCard();
-        CTALVEN77PCDoc document;
-        document.RunStartupChecks(save);
-        CTALVEN77PCView view(document, m_setting);
-        FakePanel panel;
-        view.setPanel(&panel);
-        view.OnInitialUpdate();
+        ViewOnSave fixture(save, m_setting);
+        CTALVEN77PCDoc& document = fixture.document;
+        CTALVEN77PCView& view = fixture.view;
+        FakePanel& panel = fixture.panel;
         view.resize(800, 500);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
