@@ -1,7 +1,8 @@
 #pragma once
 
+#include "view/CommandRules.h"
+
 #include <QMainWindow>
-#include <QMap>
 #include <memory>
 
 class CPasswordDlg;
@@ -27,8 +28,7 @@ public:
 
     CTALVEN77PCView* view() const { return m_view; }
     QTreeWidget* folderTree() const;
-    // The command with this menu text (without its shortcut part), for the view and tests.
-    QAction* command(const QString& menuText) const { return m_commands.value(menuText); }
+    QAction* command(Command id) const;
     CPasswordDlg* passwordDialog() const { return m_passwordDlg.get(); }
 
     void ShowRecordingCount(int count);
@@ -40,8 +40,9 @@ public:
 
     // Writes the 44-byte placement record of the window.
     static void StorePlacement(QWidget* window);
-    // Puts the window where the record says, when there is one.
-    static void RestorePlacement(QWidget* window);
+    // Puts the window where the record says, when there is one; true when the
+    // record says the window was maximized.
+    static bool RestorePlacement(QWidget* window);
 
     // "終了": asks, then closes without asking again.
     void OnAppExit();
@@ -52,11 +53,7 @@ protected:
 
 private:
     void buildMenusAndToolbar();
-    QAction* addCommand(QMenu* menu, const QString& text, const QString& prompt = {},
-                        const QList<QKeySequence>& keys = {}, bool enabled = false);
-    void updateCommandStates();
     void closePasswordGate();
-    void onEject();
     void tick();
 
     CTALVEN77PCDoc& m_document;
@@ -66,8 +63,6 @@ private:
     QLabel* m_operation;
     QLabel* m_count;
     QLabel* m_clock;
-    QMap<QString, QAction*> m_commands;
-    QList<QAction*> m_sortKeys;
     std::unique_ptr<CPasswordDlg> m_passwordDlg;
     bool m_closeConfirmed = false;
 };

@@ -50,13 +50,15 @@ bool CPasswordDlg::event(QEvent* event)
     return QDialog::event(event);
 }
 
-void CPasswordDlg::showMainWindow(Qt::WindowState state)
+void CPasswordDlg::showMainWindow(bool minimized)
 {
     if (!m_mainWindow)
         return;
-    m_mainWindow->setWindowState(state);
+    // A maximized window comes back maximized.
+    const Qt::WindowStates others = m_mainWindow->windowState() & ~Qt::WindowMinimized;
+    m_mainWindow->setWindowState(minimized ? others | Qt::WindowMinimized : others);
     m_mainWindow->show();
-    if (state != Qt::WindowMinimized) {
+    if (!minimized) {
         m_mainWindow->raise();
         m_mainWindow->activateWindow();
     }
@@ -68,8 +70,10 @@ void CPasswordDlg::accept()
     m_authenticated = 0;
     if (entered == m_password) {
         m_authenticated = 1;
-        showMainWindow(Qt::WindowNoState);
+        m_grantingAccess = true;
+        showMainWindow(false);
         QDialog::accept();
+        m_grantingAccess = false;
         return;
     }
     if (++m_wrongEntries < 3) {
@@ -78,13 +82,13 @@ void CPasswordDlg::accept()
         return;
     }
     ShowMessage(QStringLiteral("パスワード認証失敗"), MessageIcon::Error);
-    showMainWindow(Qt::WindowMinimized);
+    showMainWindow(true);
     QDialog::reject();
 }
 
 void CPasswordDlg::reject()
 {
-    showMainWindow(Qt::WindowMinimized);
+    showMainWindow(true);
     QDialog::reject();
 }
 

@@ -53,17 +53,18 @@ bool CTALVEN77PCApp::InitInstance()
     m_document = std::make_unique<CTALVEN77PCDoc>();
     m_document->RunStartupChecks(m_setting.m_strSavePath, SetSplashStatus);
     m_frame = std::make_unique<CMainFrame>(*m_document, m_setting, m_nAuthenticated);
-    CMainFrame::RestorePlacement(m_frame.get());
+    const bool maximized = CMainFrame::RestorePlacement(m_frame.get());
     m_frame->hide();
     DestroySplashScreen();
 
+    // Restored means as the window was last time: maximized or not.
     m_showCommand = Qt::WindowNoState;
     if (m_setting.m_nUsePassword) {
         m_nAuthenticated = 0;
         CPasswordDlg dialog(m_setting.m_strPassword, m_nAuthenticated, m_frame.get());
         m_showCommand = dialog.exec() == QDialog::Rejected ? Qt::WindowMinimized : Qt::WindowNoState;
     }
-    m_frame->setWindowState(m_showCommand);
+    m_frame->setWindowState(maximized ? m_showCommand | Qt::WindowMaximized : Qt::WindowStates(m_showCommand));
     m_frame->show();
     return true;
 }

@@ -21,7 +21,6 @@ CMainList::CMainList(RecordingListModel* model, QWidget* parent) : QTableView(pa
     verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
     verticalHeader()->setMinimumWidth(40);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionsClickable(false);
 }
 
 QList<int> CMainList::selectedRowNumbers() const

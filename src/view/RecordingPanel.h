@@ -2,8 +2,12 @@
 
 #include <QString>
 
-// What the recording list asks of the control panel: load the one selected
-// recording, or let go of it (count: how many rows are selected now).
+class QWidget;
+
+// What the view and the recording list ask of the control panel: load the one
+// selected recording, or let go of it (count: how many rows are selected now);
+// whether playback is allowed; whether the recorder is attached; and PLAY for
+// the list's "再生" command.
 class RecordingPanel
 {
 public:
@@ -14,9 +18,18 @@ public:
     virtual void setControlsAllowed(bool allowed) = 0;
     // The selected row's position (row + 1), for continuous play.
     virtual void setPosition(int position) = 0;
+    // The recorder is attached over USB; the panel's display shows it.
+    virtual void setUsbConnected(bool connected) = 0;
+    // Whether the panel plays at all ("再生" stays disabled otherwise).
+    virtual bool canPlay() const = 0;
+    // The PLAY action, as the panel's own button runs it.
+    virtual void OnPlay() = 0;
+    // The widget the view places in its panel area; none for a panel without one.
+    virtual QWidget* panelWidget() { return nullptr; }
 };
 
-// Until the control panel exists: accepts everything and does nothing.
+// Until the control panel is built: keeps the panel's place, loads nothing and
+// cannot play.
 class NullRecordingPanel final : public RecordingPanel
 {
 public:
@@ -24,4 +37,7 @@ public:
     bool UnloadRecording(int) override { return true; }
     void setControlsAllowed(bool) override {}
     void setPosition(int) override {}
+    void setUsbConnected(bool) override {}
+    bool canPlay() const override { return false; }
+    void OnPlay() override {}
 };

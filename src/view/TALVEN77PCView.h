@@ -1,28 +1,28 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
+#include "FolderTreePane.h"
 
-struct tagVoiceHeader;
+#include <QWidget>
 #include <functional>
 #include <memory>
 
+struct tagVoiceHeader;
 class CFindDlg;
 class CMainList;
 class CSetting;
 class CTALVEN77PCDoc;
+class CommandSet;
 class RecordingListModel;
+class RecordingListPane;
 class RecordingPanel;
-class QAction;
 class QMenu;
 class QSplitter;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 // The main view: the control panel's place on top, below it the folder tree
-// and the recording list area, split by a bar that keeps 150 pixels from both
-// edges. Selecting a tree node makes its list current and scans it on first
-// use; selecting the option-folder root registers a folder.
+// and the recording list, split by a bar that keeps 150 pixels from both
+// edges. It routes the window's commands to their owners and keeps their
+// enabled states; selecting a tree node makes its list current and scans it
+// on first use; selecting the option-folder root registers a folder.
 class CTALVEN77PCView : public QWidget
 {
     Q_OBJECT
@@ -33,53 +33,46 @@ public:
     CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QWidget* parent = nullptr);
     ~CTALVEN77PCView() override;
 
-    // Builds the tree from the document and selects the top root.
+    // Builds the tree from the document, selects the top root and builds the list's columns.
     void OnInitialUpdate();
 
-    QTreeWidget* folderTree() const { return m_tree; }
-    CMainList* recordingList() const { return m_list; }
-    RecordingListModel* recordings() const { return m_model; }
+    CommandSet& commands() const { return *m_commands; }
+    FolderTreePane* folderTree() const { return m_tree; }
+    RecordingListPane& listPane() const { return *m_listPane; }
+    CMainList* recordingList() const;
+    RecordingListModel* recordings() const;
 
-    // The control panel (not owned); a panel that does nothing until one is set.
+    // The control panel (not owned): the view places its widget in the panel
+    // area. None: a panel that loads nothing and cannot play.
     void setPanel(RecordingPanel* panel);
 
-    // The recording list (columns from the display settings, rows of the current list).
+    // The recording list's operations, as the other parts of the window call them.
     void BuildColumns();
     void FillList();
     void SortList();
     void UpdateCounts();
-    void setSortKey(int key);
-    void toggleDescending();
-    int sortKey() const { return m_nSortKey; }
-    bool descending() const { return m_bDescending; }
-    int selectedCount() const { return m_nSelCount; }
-    void SelectAll();
-    // The single selection one row up or down (the neighbour is loaded); true
-    // when the neighbour's file exists.
     bool SelectPrevRecording();
     bool SelectNextRecording();
-    // After the control panel changed a header: the record and its row.
     void RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header);
-    // Each row selected when it was not and the other way round (the list must have the focus).
-    void InvertSelection();
-    // Columns as wide as their texts (their header texts for an empty folder).
-    void AutoSizeColumns();
-    // F7: scans the selected folder again and refills the list.
-    void Rebuild();
-    // F5: checks the drives, the save folder and the registered folders again.
-    void RefreshAll();
-
-    // Find (Ctrl+F), find previous (Shift+F3) and find next (F3); the last two
-    // run the dialog first while nothing was searched yet.
     void OnFind();
     void FindPrevious();
     void FindNext();
-    CFindDlg& findDialog() { return *m_findDlg; }
+    CFindDlg& findDialog();
     // How the find dialog is run (modally by default); tests answer it themselves.
-    using FindDialogRunner = std::function<int(CFindDlg&)>;
-    void setFindDialogRunner(FindDialogRunner runner) { m_runFindDialog = std::move(runner); }
+    void setFindDialogRunner(std::function<int(CFindDlg&)> runner);
+
+    // F7: scans the selected folder again and refills the list.
+    void Rebuild();
+    // F5: checks the drives, the save folder and the registered folders again;
+    // the list keeps its columns and their widths.
+    void RefreshAll();
+    // "取り出し": lets go of the loaded recording, then releases the SD card.
+    void OnEject();
+    // "フォルダの解放": releases the selected registered folder.
+    void OnReleaseFolder();
+
     QSplitter* splitter() const { return m_splitter; }
-    int splitPosition() const;
+    int splitPosition() const { return m_nSplit; }
     // 0 nothing that holds recordings, else the kind of the selected place.
     int currentFolderKind() const { return m_nCurrentKind; }
 
@@ -88,22 +81,17 @@ public:
     using FolderChooser = std::function<QString()>;
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
 
-    // "フォルダの解放": releases the selected registered folder.
-    void OnReleaseFolder();
-
     // The context menu of a tree node ("保存用ﾌｫﾙﾀﾞ", "任意のﾌｫﾙﾀﾞ", "SDｶｰﾄﾞ"), or
     // none for nodes without one; and the recording list's ("メインペイン").
+    // Their commands act on the selected node: a right click selects it first.
     std::unique_ptr<QMenu> treeMenuFor(QTreeWidgetItem* node);
     std::unique_ptr<QMenu> listMenu();
-    // The frame's eject command, offered in the SD card's menu.
-    void setEjectAction(QAction* eject) { m_eject = eject; }
 
     QTreeWidgetItem* topRoot() const;
     QTreeWidgetItem* rootLabelled(const QString& label) const;
 
-    // The folder under this point of the tree's viewport on which dragged
-    // recordings may be dropped (another save or registered folder), or 0.
-    int dropTargetAt(const QPoint& viewportPosition) const;
+    // Applies the commands' enable rules to the window's present state.
+    void UpdateCommandStates();
 
 Q_SIGNALS:
     // Recordings of the list were dropped on this folder (copying them is the file commands' part).
@@ -115,39 +103,25 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void connectCommands();
     void onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void addOptionFolder(QTreeWidgetItem* previous);
-    void selectQuietly(QTreeWidgetItem* item);
-    void onListSelectionChanged();
-    void search(bool forward);
-    int selectedListId() const;
+    void reselect(QTreeWidgetItem* node);
+    void showDeviceNodes();
+    void runStep(const QString& text, const std::function<void()>& work);
 
     CTALVEN77PCDoc& m_document;
     CSetting& m_setting;
+    CommandSet* m_commands;
     QWidget* m_panelArea;
     QSplitter* m_splitter;
-    QTreeWidget* m_tree;
-    RecordingListModel* m_model;
-    CMainList* m_list;
+    FolderTreePane* m_tree;
+    RecordingListPane* m_listPane;
     std::unique_ptr<RecordingPanel> m_nullPanel;
     RecordingPanel* m_panel;
-    int m_nSortKey = 0;
-    bool m_bDescending = false;
-    bool m_bSorting = false;
-    int m_nSelCount = 0;
-    int m_loadedRow = -1;
-    bool m_bSkipDrag = false;
-    QString m_strFind;
-    int m_nFindTarget = 0;
-    bool m_bFindExact = false;
-    std::unique_ptr<CFindDlg> m_findDlg;
-    FindDialogRunner m_runFindDialog;
     int m_nSplit;
     int m_nCurrentKind = 0;
-    bool m_reselecting = false;
     FolderChooser m_chooseFolder;
-    QPointer<QAction> m_eject;
 };

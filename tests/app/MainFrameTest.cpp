@@ -11,6 +11,8 @@
 #include "settings/Setting.h"
 #include "view/TALVEN77PCView.h"
 
+Q_DECLARE_METATYPE(Command)
+
 #include <QAction>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -48,33 +50,33 @@ private Q_SLOTS:
 
     void menusAndToolbar_data()
     {
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<Command>("command");
         QTest::addColumn<QString>("statusTip");
         QTest::addColumn<QString>("toolTip");
         QTest::addColumn<QList<QKeySequence>>("keys");
-        QTest::newRow("transfer") << "USBデータ転送(&U)" << "TALVEN-77の音声ファイルを保存用フォルダに転送します。" << "転送"
+        QTest::newRow("transfer") << Command::Transfer << "TALVEN-77の音声ファイルを保存用フォルダに転送します。" << "転送"
                                   << QList<QKeySequence>{};
-        QTest::newRow("eject") << "取り出し(&J)" << "SDカードを安全に取りだします。" << "取出" << QList<QKeySequence>{};
-        QTest::newRow("delete") << "ファイルの削除(&D)" << "選択中のファイルを削除します。" << "ファイル削除"
+        QTest::newRow("eject") << Command::Eject << "SDカードを安全に取りだします。" << "取出" << QList<QKeySequence>{};
+        QTest::newRow("delete") << Command::DeleteFiles << "選択中のファイルを削除します。" << "ファイル削除"
                                 << QList<QKeySequence>{QKeySequence(Qt::Key_Delete)};
-        QTest::newRow("cut") << "切り取り(&T)" << "音声ファイルを切り取ります。" << "切り取り"
+        QTest::newRow("cut") << Command::Cut << "音声ファイルを切り取ります。" << "切り取り"
                              << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+X")), QKeySequence(QStringLiteral("Shift+Del"))};
-        QTest::newRow("copy") << "コピー(&C)" << "音声ファイルをコピーします。" << "コピー"
+        QTest::newRow("copy") << Command::Copy << "音声ファイルをコピーします。" << "コピー"
                               << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+C")), QKeySequence(QStringLiteral("Ctrl+Ins"))};
-        QTest::newRow("paste") << "貼り付け(&P)" << "切り取り/コピーされた音声ファイルを貼り付けます。" << "貼り付け"
+        QTest::newRow("paste") << Command::Paste << "切り取り/コピーされた音声ファイルを貼り付けます。" << "貼り付け"
                                << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+V")), QKeySequence(QStringLiteral("Shift+Ins"))};
-        QTest::newRow("find") << "検索(&F)..." << "音声ファイルを検索します。" << "検索" << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+F"))};
-        QTest::newRow("find next") << "次を検索(&N)" << "次を検索します。" << "次を検索" << QList<QKeySequence>{QKeySequence(Qt::Key_F3)};
-        QTest::newRow("find previous") << "前を検索(&B)" << "前を検索します。" << "前を検索"
+        QTest::newRow("find") << Command::Find << "音声ファイルを検索します。" << "検索" << QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+F"))};
+        QTest::newRow("find next") << Command::FindNext << "次を検索します。" << "次を検索" << QList<QKeySequence>{QKeySequence(Qt::Key_F3)};
+        QTest::newRow("find previous") << Command::FindPrevious << "前を検索します。" << "前を検索"
                                        << QList<QKeySequence>{QKeySequence(QStringLiteral("Shift+F3"))};
-        QTest::newRow("rebuild") << "表示リストの再構築(&M)" << "表示リストを再構築します。" << "再構築" << QList<QKeySequence>{QKeySequence(Qt::Key_F7)};
-        QTest::newRow("refresh") << "最新の状態に更新(&R)" << "最新の状態に更新します。" << "更新" << QList<QKeySequence>{QKeySequence(Qt::Key_F5)};
-        QTest::newRow("settings") << "設定(&O)..." << "各機能の設定を行います。" << "設定" << QList<QKeySequence>{};
-        QTest::newRow("recorder names") << "装置名(&D)" << "装置名を登録します。" << "装置名" << QList<QKeySequence>{};
+        QTest::newRow("rebuild") << Command::Rebuild << "表示リストを再構築します。" << "再構築" << QList<QKeySequence>{QKeySequence(Qt::Key_F7)};
+        QTest::newRow("refresh") << Command::Refresh << "最新の状態に更新します。" << "更新" << QList<QKeySequence>{QKeySequence(Qt::Key_F5)};
+        QTest::newRow("settings") << Command::Settings << "各機能の設定を行います。" << "設定" << QList<QKeySequence>{};
+        QTest::newRow("recorder names") << Command::DeviceNames << "装置名を登録します。" << "装置名" << QList<QKeySequence>{};
     }
     void menusAndToolbar()
     {
-        QFETCH(QString, command);
+        QFETCH(Command, command);
         QFETCH(QString, statusTip);
         QFETCH(QString, toolTip);
         QFETCH(QList<QKeySequence>, keys);
@@ -85,7 +87,7 @@ private Q_SLOTS:
         QCOMPARE(action->toolTip(), toolTip);
         QCOMPARE(action->shortcuts(), keys);
         // Refresh and find always work; the others wait for their parts, a card or a selected folder.
-        const QStringList alwaysOn{"最新の状態に更新(&R)", "検索(&F)...", "前を検索(&B)", "次を検索(&N)"};
+        const QList<Command> alwaysOn{Command::Refresh, Command::Find, Command::FindPrevious, Command::FindNext};
         QCOMPARE(action->isEnabled(), alwaysOn.contains(command));
     }
 
@@ -102,9 +104,9 @@ private Q_SLOTS:
         auto* toolbar = frame.findChild<QToolBar*>();
         QCOMPARE(toolbar->windowTitle(), QStringLiteral("標準"));
         QCOMPARE(toolbar->actions().size(), 14); // 13 buttons and a separator
-        QCOMPARE(toolbar->actions()[7], frame.command(QStringLiteral("取り出し(&J)")));
+        QCOMPARE(toolbar->actions()[7], frame.command(Command::Eject));
         QVERIFY(toolbar->actions()[8]->isSeparator());
-        QVERIFY(frame.command(QStringLiteral("終了(&C)"))->isEnabled());
+        QVERIFY(frame.command(Command::Exit)->isEnabled());
 
         QCOMPARE(frame.operationText(), QStringLiteral("レディ"));
         QCOMPARE(frame.recordingCountText(), QStringLiteral("録音件数    0件"));
@@ -124,7 +126,7 @@ private Q_SLOTS:
         Frame f;
         f.document.CheckDrives();
         f.frame->view()->OnInitialUpdate();
-        QAction* eject = f.frame->command(QStringLiteral("取り出し(&J)"));
+        QAction* eject = f.frame->command(Command::Eject);
         QVERIFY(!eject->isEnabled());
         f.frame->folderTree()->setCurrentItem(f.frame->view()->rootLabelled(kCardRootLabel)->child(0));
         QVERIFY(eject->isEnabled());
@@ -148,7 +150,7 @@ private Q_SLOTS:
         f.frame->close();
         QVERIFY(f.frame->isVisible());
         messages.scriptAnswers({MessageAnswer::Yes});
-        f.frame->command(QStringLiteral("終了(&C)"))->trigger();
+        f.frame->command(Command::Exit)->trigger();
         QVERIFY(!f.frame->isVisible());
         QCOMPARE(messages.entries().size(), 2); // the exit command asks once, the close does not ask again
         for (const auto& entry : messages.entries())

@@ -11,7 +11,7 @@
 #include "info/SplashWnd.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/SimulatedDriveSource.h"
-#include "view/FolderTreeFill.h"
+#include "view/FolderTreePane.h"
 
 #include <QApplication>
 #include <QDir>

@@ -6,11 +6,13 @@
 #include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
 #include "SimulatedPlaces.h"
-#include "view/FolderTreeFill.h"
+#include "view/FolderTreePane.h"
 #include "settings/Setting.h"
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
 #include "view/RecordingPanel.h"
+#include "view/CommandSet.h"
+#include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QDir>
@@ -20,12 +22,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-
-// Moves the bar as a drag of its handle does.
-struct DraggableSplitter : QSplitter
-{
-    using QSplitter::moveSplitter;
-};
 
 // Records what the list asks of the control panel.
 struct FakePanel : RecordingPanel
@@ -44,7 +40,21 @@ struct FakePanel : RecordingPanel
     }
     void setControlsAllowed(bool value) override { allowed = value; }
     void setPosition(int) override {}
+    void setUsbConnected(bool connected) override { usb = connected; }
+    bool canPlay() const override { return true; }
+    void OnPlay() override { calls.append(QStringLiteral("play")); }
+    bool usb = false;
 };
+
+// Drags the bar's handle with the mouse to x in the splitter.
+void dragSplitter(QSplitter* splitter, int x)
+{
+    QSplitterHandle* handle = splitter->handle(1);
+    const QPoint grip(handle->width() / 2, handle->height() / 2);
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, handle->mapFromParent(QPoint(x + grip.x(), handle->y() + grip.y())));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, handle->mapFromParent(QPoint(x + grip.x(), handle->y() + grip.y())));
+}
 
 class ViewTest : public QObject
 {
@@ -144,11 +154,16 @@ private Q_SLOTS:
 
     void registeringAndReleasingFolders()
     {
+        const QString save = newFolder(QStringLiteral("save"));
+        writeRecordings(save + QStringLiteral("/day"), {"x.mp3"});
         CTALVEN77PCDoc document;
-        document.RunStartupChecks(newFolder(QStringLiteral("save")));
+        document.RunStartupChecks(save);
         CTALVEN77PCView view(document, m_setting);
         view.OnInitialUpdate();
-        QTreeWidget* tree = view.folderTree();
+        view.resize(800, 500);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        FolderTreePane* tree = view.folderTree();
         QString chosen;
         int asked = 0;
         view.setFolderChooser([&] {
@@ -157,26 +172,45 @@ private Q_SLOTS:
         });
         MessageRecorder messages;
         QTreeWidgetItem* optionRoot = view.rootLabelled(kOptionRootLabel);
+        QTreeWidgetItem* day = view.rootLabelled(kSaveRootLabel)->child(0);
+        // As the user does it: a click, after which the tree selects what it was clicked on.
+        const auto click = [&](QTreeWidgetItem* node) {
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
+        };
+        const auto selectedOnly = [&](QTreeWidgetItem* node) {
+            return tree->currentItem() == node && tree->selectedItems() == QList<QTreeWidgetItem*>{node};
+        };
 
-        // Cancelled: back to the node selected before.
-        tree->setCurrentItem(view.rootLabelled(kSaveRootLabel));
-        tree->setCurrentItem(optionRoot);
-        QCOMPARE(tree->currentItem(), view.rootLabelled(kSaveRootLabel));
+        // Cancelled: the node selected before is selected again, with its list.
+        click(day);
+        QCOMPARE(view.recordings()->rowCount(), 1);
+        click(optionRoot);
+        QCOMPARE(asked, 1);
+        QTRY_VERIFY(selectedOnly(day));
+        QVERIFY(document.pCurrent());
+        QCOMPARE(document.pCurrent()->strLabel(), QStringLiteral("day"));
+        QCOMPARE(view.recordings()->rowCount(), 1);
+        QCOMPARE(view.currentFolderKind(), int(kListSaveFolder));
 
+        // A folder chosen: its node is added and selected, and its folder scanned and listed.
         chosen = newFolder(QStringLiteral("opt"));
-        writeRecordings(chosen, {"a.mp3"});
-        tree->setCurrentItem(optionRoot);
+        writeRecordings(chosen, {"a.mp3", "b.mp3"});
+        click(optionRoot);
         QCOMPARE(optionRoot->childCount(), 1);
-        QCOMPARE(tree->currentItem(), optionRoot->child(0));
+        QTRY_VERIFY(selectedOnly(optionRoot->child(0)));
         QCOMPARE(optionRoot->child(0)->text(0), chosen);
         QCOMPARE(view.currentFolderKind(), int(kListRegistered));
-        QCOMPARE(document.pCurrent()->GetRecordCount(), 1); // scanned when selected
+        QCOMPARE(document.pCurrent()->GetRecordCount(), 2); // scanned when selected
+        QCOMPARE(view.recordings()->rowCount(), 2);
         QCOMPARE(OpenProgramSettings()->value(QStringLiteral("OptionFolder/FolderNo1")).toString(), chosen);
 
-        // The same folder again adds nothing.
-        tree->setCurrentItem(optionRoot);
+        // The same folder again adds nothing and returns to the node selected before.
+        click(day);
+        click(optionRoot);
         QCOMPARE(optionRoot->childCount(), 1);
-        QCOMPARE(tree->currentItem(), optionRoot->child(0));
+        QTRY_VERIFY(selectedOnly(day));
+        QCOMPARE(document.pCurrent()->strLabel(), QStringLiteral("day"));
+        tree->setCurrentItem(optionRoot->child(0));
 
         // Release it: the top root is selected and the node goes.
         view.OnReleaseFolder();
@@ -215,18 +249,25 @@ private Q_SLOTS:
                 texts.append(action->text());
             return texts;
         };
+        // A right click selects the node before its menu shows.
+        const auto menuFor = [&](QTreeWidgetItem* node) {
+            view.folderTree()->setCurrentItem(node);
+            return view.treeMenuFor(node);
+        };
         const QStringList saveItems{"展開／折りたたみ", "貼り付け", "フォルダの作成", "削除", "名前の変更"};
         QTreeWidgetItem* saveRoot = view.rootLabelled(kSaveRootLabel);
-        QCOMPARE(itemsOf(view.treeMenuFor(saveRoot)), saveItems);
-        QCOMPARE(view.treeMenuFor(saveRoot)->title(), QStringLiteral("保存用ﾌｫﾙﾀﾞ"));
-        QCOMPARE(itemsOf(view.treeMenuFor(saveRoot->child(0))), saveItems);
-        QVERIFY(view.treeMenuFor(saveRoot->child(0))->actions()[0]->isEnabled());               // a has b
-        QVERIFY(!view.treeMenuFor(saveRoot->child(0)->child(0))->actions()[0]->isEnabled());    // b has none
-        const auto optionMenu = view.treeMenuFor(view.rootLabelled(kOptionRootLabel)->child(0));
+        QCOMPARE(itemsOf(menuFor(saveRoot)), saveItems);
+        QCOMPARE(menuFor(saveRoot)->title(), QStringLiteral("保存用ﾌｫﾙﾀﾞ"));
+        QCOMPARE(itemsOf(menuFor(saveRoot->child(0))), saveItems);
+        QVERIFY(menuFor(saveRoot->child(0))->actions()[0]->isEnabled());               // a has b
+        QVERIFY(!menuFor(saveRoot->child(0)->child(0))->actions()[0]->isEnabled());    // b has none
+        const auto optionMenu = menuFor(view.rootLabelled(kOptionRootLabel)->child(0));
         QCOMPARE(itemsOf(optionMenu), (QStringList{"フォルダの解放(&F)", "貼り付け"}));
         QVERIFY(optionMenu->actions()[0]->isEnabled());
-        QCOMPARE(itemsOf(view.treeMenuFor(view.rootLabelled(kCardRootLabel)->child(0))),
-                 (QStringList{"保存用フォルダにバックアップ", "取り出し"}));
+        const auto cardMenu = menuFor(view.rootLabelled(kCardRootLabel)->child(0));
+        QCOMPARE(itemsOf(cardMenu), (QStringList{"保存用フォルダにバックアップ", "取り出し"}));
+        QVERIFY(cardMenu->actions()[1]->isEnabled()); // eject: the same command as the File menu's
+        QCOMPARE(cardMenu->actions()[1]->statusTip(), view.commands().action(Command::Eject)->statusTip());
         QVERIFY(!view.treeMenuFor(view.rootLabelled(kCardRootLabel)));
         QVERIFY(!view.treeMenuFor(view.rootLabelled(kOptionRootLabel)));
         QVERIFY(!view.treeMenuFor(view.rootLabelled(kRecorderRootLabel)));
@@ -257,7 +298,7 @@ private Q_SLOTS:
 
         // Two rows: the marker goes and the panel lets go of its recording.
         view.recordingList()->selectionModel()->select(model->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(view.selectedCount(), 2);
+        QCOMPARE(view.listPane().selectedCount(), 2);
         QCOMPARE(model->markedRow(), -1);
         QCOMPARE(panel.calls.last(), QStringLiteral("unload 2"));
 
@@ -278,10 +319,10 @@ private Q_SLOTS:
         view.show();
         view.recordingList()->setFocus();
         QVERIFY(QTest::qWaitForWindowActive(&view));
-        view.InvertSelection();
+        view.listPane().InvertSelection();
         QCOMPARE(view.recordingList()->selectedRowNumbers(), QList<int>{1});
         QCOMPARE(panel.calls.last(), QStringLiteral("load b.mp3 2"));
-        view.AutoSizeColumns();
+        view.listPane().AutoSizeColumns();
         QVERIFY(view.recordingList()->columnWidth(0) >= view.recordingList()->fontMetrics().horizontalAdvance(QStringLiteral("a.mp3")));
         view.recordingList()->selectionModel()->clearSelection();
 
@@ -289,7 +330,7 @@ private Q_SLOTS:
         view.Rebuild();
         QCOMPARE(view.recordingList()->selectedRowNumbers(), QList<int>{0});
 
-        view.toggleDescending();
+        view.listPane().toggleDescending();
         QCOMPARE(model->recordAt(0).szFileName, QStringLiteral("b.mp3"));
 
         // Selecting a root empties the list.
@@ -334,7 +375,7 @@ private Q_SLOTS:
 
         // Dragged rows may be dropped on another save or registered folder only.
         const auto targetAt = [&](QTreeWidgetItem* node) {
-            return view.dropTargetAt(view.folderTree()->visualItemRect(node).center());
+            return view.folderTree()->dropTargetAt(view.folderTree()->visualItemRect(node).center());
         };
         QCOMPARE(targetAt(two), *document.FindSaveSubfolderId(save + QStringLiteral("/two")));
         QCOMPARE(targetAt(one), 0); // the selected folder itself
@@ -348,11 +389,11 @@ private Q_SLOTS:
         CSetting setting;
         CTALVEN77PCView view(document, setting);
         view.OnInitialUpdate();
-        view.setSortKey(kKeyMemo);
+        view.listPane().setSortKey(kKeyMemo);
         setting.m_nDisplayItem[kKeyMemo] = 0;
         setting.m_nNumber = 0;
         view.BuildColumns();
-        QCOMPARE(view.sortKey(), int(kKeyName));
+        QCOMPARE(view.listPane().sortKey(), int(kKeyName));
         QCOMPARE(view.recordings()->columnCount(), 9);
         QVERIFY(view.recordingList()->verticalHeader()->isHidden());
     }
@@ -371,9 +412,9 @@ private Q_SLOTS:
             QCOMPARE(view.folderTree()->minimumWidth(), 150);
             QVERIFY(!view.splitter()->childrenCollapsible());
             // Dragging closer than 150 pixels to an edge is not possible.
-            static_cast<DraggableSplitter*>(view.splitter())->moveSplitter(100, 1);
+            dragSplitter(view.splitter(), 100);
             QVERIFY(view.folderTree()->width() >= 150);
-            static_cast<DraggableSplitter*>(view.splitter())->moveSplitter(300, 1);
+            dragSplitter(view.splitter(), 300);
             QCOMPARE(view.splitPosition(), 300);
         }
         QCOMPARE(OpenProgramSettings()->value(QStringLiteral("Window/Split")).toInt(), 300);

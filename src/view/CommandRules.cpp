@@ -1,0 +1,54 @@
+#include "CommandRules.h"
+
+#include "recording/FileList.h"
+
+namespace {
+
+bool changeableFolder(const CommandContext& c)
+{
+    return c.selectedKind == kListSaveFolder || c.selectedKind == kListRegistered;
+}
+
+} // namespace
+
+bool IsCommandEnabled(Command command, const CommandContext& c)
+{
+    switch (command) {
+    case Command::Transfer:
+        return c.selectedKind == kListRecorder;
+    case Command::Backup:
+    case Command::Eject:
+        return c.selectedKind == kListCard;
+    case Command::CreateFolder:
+        return c.treeHasFocus && c.currentKind == kListSaveFolder;
+    case Command::SaveAs:
+        return c.selectedRows == 1;
+    case Command::DeleteFiles:
+    case Command::Cut:
+        return c.selectedRows > 0 && changeableFolder(c);
+    case Command::RenameFile:
+        return c.selectedRows == 1 && changeableFolder(c);
+    case Command::Copy:
+        return c.selectedRows > 0;
+    case Command::Paste:
+        return c.clipboardMode != 0 && changeableFolder(c);
+    case Command::SelectAll:
+        return c.rowCount > 0 && c.listHasFocus;
+    case Command::InvertSelection:
+        return c.rowCount > 0;
+    case Command::Rebuild:
+        return c.selectedKind != 0;
+    case Command::Play:
+        return c.selectedRows == 1 && c.selectedKind != kListRecorder;
+    case Command::ExpandFolder:
+        return c.nodeHasChildren;
+    case Command::DeleteFolder:
+        return c.selectedKind == kListSaveFolder;
+    case Command::ReleaseFolder:
+        return c.selectedKind == kListRegistered;
+    default:
+        if (command >= Command::SortByName && command <= Command::SortByMemo)
+            return (c.shownKeys >> (int(command) - int(Command::SortByName))) & 1u;
+        return true;
+    }
+}

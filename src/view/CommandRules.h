@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+
+// The commands of the main window. Menus, the toolbar and the context menus
+// show the same commands; a command is found by this id, never by its text.
+enum class Command {
+    Transfer,
+    Backup,
+    CreateFolder,
+    SaveAs,
+    Eject,
+    DeleteFiles,
+    RenameFile,
+    Exit,
+    Cut,
+    Copy,
+    Paste,
+    SelectAll,
+    InvertSelection,
+    SortByName, // the ten sort keys follow in column-key order
+    SortByStart,
+    SortByDuration,
+    SortBySize,
+    SortByMode,
+    SortByProtect,
+    SortByIndex,
+    SortByPlayed,
+    SortByTransferred,
+    SortByMemo,
+    SortDescending,
+    AutoWidth,
+    Find,
+    FindPrevious,
+    FindNext,
+    Rebuild,
+    Refresh,
+    Settings,
+    DeviceNames,
+    About,
+    Play,
+    ExpandFolder,
+    DeleteFolder,
+    RenameFolder,
+    ReleaseFolder,
+};
+inline constexpr int kCommandCount = int(Command::ReleaseFolder) + 1;
+
+inline Command SortCommand(int key)
+{
+    return Command(int(Command::SortByName) + key);
+}
+
+// What the enable rules look at, taken from the window at each state update.
+struct CommandContext
+{
+    int selectedKind = 0;      // kind of the selected tree node's list; 0 for the roots
+    int currentKind = 0;       // the view's current folder kind (the recorder and save roots count)
+    bool nodeHasChildren = false;
+    bool treeHasFocus = false;
+    bool listHasFocus = false;
+    int rowCount = 0;
+    int selectedRows = 0;
+    int clipboardMode = 0;     // 0 nothing remembered, 1 copy, 2 cut
+    uint32_t shownKeys = 1;    // bit k: the column of sort key k is shown
+};
+
+// Whether a command may run now. Commands without a rule of their own are always enabled.
+bool IsCommandEnabled(Command command, const CommandContext& context);

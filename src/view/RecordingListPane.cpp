@@ -1,0 +1,347 @@
+#include "RecordingListPane.h"
+
+#include "ElidedToolTips.h"
+#include "FindDlg.h"
+#include "MainList.h"
+#include "RecordingListModel.h"
+#include "RecordingPanel.h"
+#include "RowSearch.h"
+#include "TreeImages.h"
+#include "WaitCursor.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/MessageBoxes.h"
+#include "settings/Setting.h"
+
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+namespace {
+
+RecordingPanel* noPanel()
+{
+    static NullRecordingPanel none;
+    return &none;
+}
+
+} // namespace
+
+RecordingListPane::RecordingListPane(CTALVEN77PCDoc& document, CSetting& setting, QWidget* parent)
+    : QWidget(parent), m_document(document), m_setting(setting), m_model(new RecordingListModel(this)),
+      m_list(new CMainList(m_model, this)), m_panel(noPanel()), m_findDlg(std::make_unique<CFindDlg>(this))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_list);
+    setFocusProxy(m_list);
+    m_model->setMarkerIcon(TreeImage(kImageTop));
+    new ElidedToolTips(m_list);
+    m_list->setDragEnabled(true);
+    m_runFindDialog = [](CFindDlg& dialog) { return dialog.exec(); };
+
+    connect(m_list, &CMainList::dragStarting, this, [this](bool& allowed) {
+        // A selection that failed (a vanished file, a failed load) spoils the drag that follows it.
+        allowed = !m_bSkipDrag;
+        m_bSkipDrag = false;
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &RecordingListPane::onSelectionChanged);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &RecordingListPane::onSelectionChanged);
+    QHeaderView* header = m_list->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    connect(header, &QHeaderView::sectionClicked, this, &RecordingListPane::sortByColumn);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &RecordingListPane::stateChanged);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &RecordingListPane::stateChanged);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &RecordingListPane::stateChanged);
+}
+
+RecordingListPane::~RecordingListPane() = default;
+
+int RecordingListPane::loadedRow() const
+{
+    return m_model->markedRow();
+}
+
+void RecordingListPane::BuildColumns()
+{
+    m_panel->UnloadRecording(0);
+    m_list->showRowNumbers(m_setting.m_nNumber != 0);
+    QList<int> keys;
+    for (int key = 0; key < kColumnKeys; ++key) {
+        if (m_setting.m_nDisplayItem[key])
+            keys.append(key);
+    }
+    m_model->setShownKeys(keys);
+    // As wide as the header text, with room for the sort indicator.
+    const QFontMetrics metrics = m_list->horizontalHeader()->fontMetrics();
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        const QString header = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        m_list->setColumnWidth(column, metrics.horizontalAdvance(header) + 8 + 16);
+    }
+    if (m_model->columnOfKey(m_nSortKey) < 0)
+        m_nSortKey = kKeyName;
+    FillList();
+}
+
+void RecordingListPane::FillList()
+{
+    const CFileList* current = m_document.pCurrent();
+    m_model->setRecords(current ? current->records() : QList<tagFileList>());
+    m_nSelCount = 0;
+    SortList();
+    UpdateCounts();
+}
+
+void RecordingListPane::Clear()
+{
+    m_model->clear();
+    m_nSelCount = 0;
+}
+
+void RecordingListPane::SelectFirstRow()
+{
+    if (m_model->rowCount() > 0)
+        m_list->setCurrentIndex(m_model->index(0, 0));
+}
+
+void RecordingListPane::SortList()
+{
+    {
+        WaitCursor wait;
+        m_bSorting = true;
+        m_model->sortByKey(m_nSortKey, m_bDescending);
+        m_bSorting = false;
+    }
+    showSortIndicator();
+    const QList<int> rows = m_list->selectedRowNumbers();
+    m_nSelCount = int(rows.size());
+    if (rows.size() == 1)
+        m_panel->setPosition(rows.first() + 1);
+    Q_EMIT stateChanged();
+}
+
+void RecordingListPane::showSortIndicator()
+{
+    const int column = m_model->columnOfKey(m_nSortKey);
+    m_list->horizontalHeader()->setSortIndicator(column < 0 ? 0 : column,
+                                                 m_bDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void RecordingListPane::UpdateCounts()
+{
+    const CFileList* current = m_document.pCurrent();
+    const int count = current ? current->GetRecordCount() : 0;
+    m_panel->setControlsAllowed(count > 0 && m_nCurrentKind != kListRecorder);
+    Q_EMIT recordingCount(count);
+}
+
+void RecordingListPane::setSortKey(int key)
+{
+    m_nSortKey = key;
+    SortList();
+}
+
+void RecordingListPane::toggleDescending()
+{
+    m_bDescending = !m_bDescending;
+    SortList();
+}
+
+void RecordingListPane::sortByColumn(int column)
+{
+    if (column < 0 || column >= m_model->columnCount())
+        return;
+    const int key = m_model->shownKeys()[column];
+    if (key == m_nSortKey) {
+        m_bDescending = !m_bDescending;
+    } else {
+        m_nSortKey = key;
+        m_bDescending = false;
+    }
+    SortList();
+}
+
+void RecordingListPane::SelectAll()
+{
+    if (m_model->rowCount() == 0)
+        return;
+    // Every row selected, none focused; one notice for the whole change, below.
+    m_bSorting = true;
+    m_list->selectAll();
+    m_list->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    m_bSorting = false;
+    m_model->setMarkedRow(-1);
+    m_nSelCount = m_model->rowCount();
+    m_panel->UnloadRecording(m_nSelCount);
+    Q_EMIT stateChanged();
+}
+
+void RecordingListPane::InvertSelection()
+{
+    if (!m_list->hasFocus() || m_model->rowCount() == 0)
+        return;
+    QItemSelection all(m_model->index(0, 0), m_model->index(m_model->rowCount() - 1, m_model->columnCount() - 1));
+    m_bSorting = true; // one notice for the whole change, below
+    m_list->selectionModel()->select(all, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+    m_list->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    m_bSorting = false;
+    const QList<int> rows = m_list->selectedRowNumbers();
+    m_nSelCount = int(rows.size());
+    if (rows.size() != 1) {
+        m_model->setMarkedRow(-1);
+        m_panel->UnloadRecording(m_nSelCount);
+    } else {
+        m_bSorting = true;
+        m_list->selectionModel()->setCurrentIndex(m_model->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+        m_bSorting = false;
+        m_model->setMarkedRow(rows.first());
+        m_panel->LoadRecording(m_document.GetExistingRecordPath(m_model->recordAt(rows.first()).szFileName),
+                               rows.first() + 1);
+    }
+    Q_EMIT stateChanged();
+}
+
+void RecordingListPane::AutoSizeColumns()
+{
+    if (m_model->rowCount() > 0) {
+        m_list->resizeColumnsToContents();
+        return;
+    }
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        m_list->setColumnWidth(column, m_list->horizontalHeader()->sectionSizeHint(column));
+}
+
+bool RecordingListPane::selectNeighbour(int row)
+{
+    // The name is taken first: selecting a row whose file has vanished removes the row.
+    const QString name = m_model->recordAt(row).szFileName;
+    m_list->setCurrentIndex(m_model->index(row, 0)); // selects and loads it
+    if (m_document.GetExistingRecordPath(name).isEmpty())
+        return false;
+    m_list->scrollTo(m_model->index(row, 0));
+    return true;
+}
+
+bool RecordingListPane::SelectPrevRecording()
+{
+    const int row = m_list->currentIndex().row();
+    return row >= 1 && selectNeighbour(row - 1);
+}
+
+bool RecordingListPane::SelectNextRecording()
+{
+    const int row = m_list->currentIndex().row();
+    return row >= 0 && row + 1 < m_model->rowCount() && selectNeighbour(row + 1);
+}
+
+void RecordingListPane::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
+{
+    if (!m_model->RefreshRecordRow(path, row, header))
+        return;
+    if (CFileList* current = m_document.pCurrent()) {
+        const QString name = m_model->recordAt(row).szFileName;
+        for (int i = 0; i < current->GetRecordCount(); ++i) {
+            if (current->RecordAt(i)->szFileName == name) {
+                current->SetHeaderAt(i, header);
+                break;
+            }
+        }
+    }
+}
+
+void RecordingListPane::onSelectionChanged()
+{
+    if (m_bSorting)
+        return;
+    const QList<int> rows = m_list->selectedRowNumbers();
+    m_nSelCount = int(rows.size());
+    const int current = m_list->currentIndex().row();
+    if (rows.size() != 1 || rows.first() != current) {
+        const bool wasLoaded = m_model->markedRow() >= 0;
+        m_model->setMarkedRow(-1);
+        if ((wasLoaded || rows.size() > 1) && !m_panel->UnloadRecording(m_nSelCount))
+            m_bSkipDrag = true;
+        Q_EMIT stateChanged();
+        return;
+    }
+    if (current == m_model->markedRow()) {
+        Q_EMIT stateChanged();
+        return;
+    }
+    const QString name = m_model->recordAt(current).szFileName;
+    const QString path = m_document.GetExistingRecordPath(name);
+    if (path.isEmpty()) {
+        m_bSkipDrag = true;
+        ShowMessage(QStringLiteral("[%1]は存在しません。他のアプリケーションで削除された可能性があります。\nファイルリストから削除します。")
+                        .arg(name),
+                    MessageIcon::Error);
+        if (CFileList* list = m_document.pCurrent())
+            list->RemoveRecord(name);
+        m_bSorting = true; // the removal below is no selection of the user's
+        m_list->selectionModel()->clearSelection();
+        m_model->removeRecordRow(current);
+        m_bSorting = false;
+        m_nSelCount = int(m_list->selectedRowNumbers().size());
+        UpdateCounts();
+        Q_EMIT stateChanged();
+        return;
+    }
+    m_model->setMarkedRow(current);
+    m_panel->UnloadRecording(0);
+    if (!m_panel->LoadRecording(path, current + 1))
+        m_bSkipDrag = true;
+    if (m_nCurrentKind != kListRecorder)
+        m_panel->setControlsAllowed(true);
+    Q_EMIT stateChanged();
+}
+
+void RecordingListPane::OnFind()
+{
+    m_findDlg->prepare(m_strFind, m_nFindTarget, m_bFindExact);
+    const int result = m_runFindDialog(*m_findDlg);
+    if (result == CFindDlg::Cancel)
+        return;
+    m_strFind = m_findDlg->text();
+    m_nFindTarget = m_findDlg->target();
+    m_bFindExact = m_findDlg->exact();
+    search(result == CFindDlg::Next);
+}
+
+void RecordingListPane::FindPrevious()
+{
+    if (m_strFind.isEmpty())
+        OnFind();
+    else
+        search(false);
+}
+
+void RecordingListPane::FindNext()
+{
+    if (m_strFind.isEmpty())
+        OnFind();
+    else
+        search(true);
+}
+
+void RecordingListPane::search(bool forward)
+{
+    QItemSelectionModel* selection = m_list->selectionModel();
+    const int start = m_list->currentIndex().row();
+    const int found = start < 0 ? -1 : FindMatchingRow(*m_model, start, forward, m_strFind, m_nFindTarget, m_bFindExact);
+    // Rows passed over lose their selection; the search does not wrap around.
+    const int passedEnd = found >= 0 ? found : (forward ? m_model->rowCount() - 1 : 0);
+    if (start >= 0) {
+        const int first = std::min(start, passedEnd), last = std::max(start, passedEnd);
+        selection->select(QItemSelection(m_model->index(first, 0), m_model->index(last, m_model->columnCount() - 1)),
+                          QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
+    const int target = found >= 0 ? found : start;
+    if (found < 0)
+        ShowMessage(QStringLiteral("見つかりませんでした。"), MessageIcon::Information);
+    if (target >= 0) {
+        selection->setCurrentIndex(m_model->index(target, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        m_list->scrollTo(m_model->index(target, 0));
+    }
+}
