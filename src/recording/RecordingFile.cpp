@@ -42,7 +42,7 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access)
     }
     struct statx st {};
     if (flock(fd, LOCK_EX | LOCK_NB) != 0
-        || statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &st)
+        || statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME, &st)
                != 0) {
         m_error = errno;
         ::close(fd);
@@ -57,6 +57,9 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access)
     m_error = 0;
     m_size = int64_t(st.stx_size);
     const bool hasWrite = st.stx_mask & STATX_MTIME;
+    m_times[0] = st.stx_mask & STATX_ATIME ? timespec{st.stx_atime.tv_sec, st.stx_atime.tv_nsec}
+                                           : timespec{0, UTIME_OMIT};
+    m_times[1] = hasWrite ? timespec{st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec} : timespec{0, UTIME_OMIT};
     const bool hasBirth = (st.stx_mask & STATX_BTIME) && st.stx_btime.tv_sec > 0;
     if (hasBirth && hasWrite)
         m_creationTime = std::min<int64_t>(st.stx_btime.tv_sec, st.stx_mtime.tv_sec);
@@ -134,5 +137,16 @@ bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t 
         return false;
     }
     m_size = std::max(m_size, position + int64_t(length));
+    return true;
+}
+
+bool RecordingFile::restoreTimes()
+{
+    if (m_fd < 0)
+        return false;
+    if (::futimens(m_fd, m_times) != 0) {
+        m_error = errno;
+        return false;
+    }
     return true;
 }

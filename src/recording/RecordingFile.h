@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <ctime>
 #include <vector>
 
 // A recording opened for exclusive access for the length of one operation.
@@ -38,12 +39,19 @@ public:
     size_t readAt(int64_t position, void* destination, size_t length);
     // Writes all bytes at position and waits until they reach the device.
     bool writeAtAndSync(int64_t position, const void* source, size_t length);
+    // Puts back the access and last-write times found at open. A recording's
+    // start time is the earlier of birth and last-write time, and a copy's birth
+    // time is the moment of copying, so a header write must not move them.
+    // False when the file system refuses (for instance a file of another owner
+    // that this user may write but not re-date).
+    bool restoreTimes();
 
 private:
     int m_fd = -1;
     int m_error = 0;
     int64_t m_size = 0;
     int64_t m_creationTime = 0;
+    timespec m_times[2]{}; // access, last write; UTIME_OMIT where unknown
     std::vector<unsigned char> m_window;
     int64_t m_windowStart = 0;
 };

@@ -77,7 +77,12 @@ bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
     const int64_t body = FindVoiceHeaderBody(file);
     if (body < 0)
         return false;
-    if (!file.writeAtAndSync(body, &header, sizeof header)) {
+    const bool written = file.writeAtAndSync(body, &header, sizeof header);
+    // The bytes are on the device whether or not the times can be put back; a
+    // refusal (a file of another owner) only moves the start time the list
+    // shows, so it does not make the write a failure.
+    file.restoreTimes();
+    if (!written) {
         ShowMessage(QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"),
                     MessageIcon::Warning);
         return false;

@@ -55,8 +55,10 @@ bool ReadVoiceHeader(const QString& path, tagVoiceHeader& header, VoiceHeaderLoo
 bool ReadVoiceHeader(RecordingFile& file, tagVoiceHeader& header, VoiceHeaderLookup* lookup = nullptr);
 
 // Writes the 492 bytes over the body of the file's XPCC frame; true only once
-// they have reached the device. A write that fails after the frame was found
-// shows a warning; every other failure returns false silently.
+// they have reached the device. The file keeps its access and last-write times,
+// so the start time the list shows never moves; where the file system refuses
+// to put them back, the write still counts as done. A write that fails after
+// the frame was found shows a warning; every other failure returns false silently.
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header);
 
 // The memo as the list shows it: the bytes up to the first NUL, trailing white

@@ -91,6 +91,38 @@ private Q_SLOTS:
         QVERIFY(!list.RecordAt(-1));
     }
 
+    void headerWritesKeepTheStartTime()
+    {
+        // A copy's birth time is the moment of copying, so its start time lives in
+        // its last-write time, which header writes must not move.
+        const QString root = newFolder();
+        const QString path = makeCardRoot(root, 1) + QStringLiteral("/copied.mp3");
+        const QDateTime recorded = tokyo(2013, 4, 15);
+        writeRecording(path, recorded);
+        CFileList card(kListCard, true);
+        QVERIFY(card.InitDevice(root));
+        QCOMPARE(card.strLabel(), QStringLiteral("(001)130415-130415"));
+
+        const auto played = [](tagVoiceHeader& h) { h.playedFlag = 2; };
+        const auto protect = [](tagVoiceHeader& h) { h.protectFlag = 1; };
+        const auto transferred = [](tagVoiceHeader& h) { h.transferredFlag = 1; };
+        for (const auto& change : {+played, +protect, +transferred}) {
+            tagVoiceHeader header;
+            QVERIFY(ReadVoiceHeader(path, header));
+            change(header);
+            QVERIFY(WriteVoiceHeader(path, header));
+            QCOMPARE(QFileInfo(path).lastModified(), recorded);
+            QVERIFY(card.EnsureScanned());
+            QCOMPARE(card.GetRecordCount(), 1);
+            QCOMPARE(card.RecordAt(0)->tmCreate, recorded.toSecsSinceEpoch());
+            QCOMPARE(card.strLabel(), QStringLiteral("(001)130415-130415"));
+        }
+        const tagVoiceHeader& written = card.RecordAt(0)->header;
+        QCOMPARE(written.playedFlag, 2);
+        QCOMPARE(written.protectFlag, 1);
+        QCOMPARE(written.transferredFlag, 1);
+    }
+
     void fileInUseIsLeftOut()
     {
         const QString folder = newFolder();
