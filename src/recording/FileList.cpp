@@ -33,6 +33,15 @@ bool isFolderEntry(const dirent* entry, const QByteArray& path)
     return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// FIFOs, devices and sockets the enumeration already names are passed over
+// without opening them (opening a device can have effects of its own); links
+// and unknown types are left to the open, which refuses what is not a regular file.
+bool isSpecialEntry(const dirent* entry)
+{
+    return entry->d_type == DT_FIFO || entry->d_type == DT_CHR || entry->d_type == DT_BLK
+        || entry->d_type == DT_SOCK;
+}
+
 } // namespace
 
 CFileList::CFileList(int nKind, bool bRecursive)
@@ -132,7 +141,8 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
                 scanFolder(path + '/');
             continue;
         }
-        if (!hasMp3Extension(name, std::strlen(name)) || m_records.size() >= kMaxRecords)
+        if (!hasMp3Extension(name, std::strlen(name)) || m_records.size() >= kMaxRecords
+            || isSpecialEntry(entry))
             continue;
         // One open serves the header, the file's status and the duration.
         RecordingFile file;

@@ -5,7 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,14 +36,38 @@ long long leadingDecimal(const QString& text)
     return negative ? -value : value;
 }
 
+// The first bytes of a regular file; a FIFO or device in its place is never
+// read, since reading one could wait for ever.
+QByteArray readFileStart(const QString& path, int length)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    QByteArray data(length, '\0');
+    qsizetype done = 0;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        while (done < length) {
+            const ssize_t got = ::pread(fd, data.data() + done, size_t(length - done), off_t(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += got;
+        }
+    }
+    ::close(fd);
+    data.truncate(done);
+    return data;
+}
+
 } // namespace
 
 uint16_t ReadRecorderNumber(const QString& drive)
 {
-    QFile file(drive + QDir::separator() + QStringLiteral("Device.Dat"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray data = file.read(kDeviceFileBytes);
+    const QByteArray data =
+        readFileStart(drive + QDir::separator() + QStringLiteral("Device.Dat"), kDeviceFileBytes);
     if (data.size() < kDeviceFileBytes)
         return 0;
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());

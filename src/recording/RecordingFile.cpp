@@ -31,7 +31,10 @@ bool RecordingFile::open(const QString& path, Access access)
 bool RecordingFile::open(const QByteArray& nativePath, Access access)
 {
     close();
-    const int flags = (access == Access::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY;
+    // Without O_NONBLOCK a FIFO named like a recording would hold the open until
+    // something writes to it; regular files ignore the flag.
+    const int flags =
+        (access == Access::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     int fd;
     do {
         fd = ::open(nativePath.constData(), flags);
@@ -49,7 +52,7 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access)
         return false;
     }
     if (!S_ISREG(st.stx_mode)) {
-        m_error = EISDIR;
+        m_error = S_ISDIR(st.stx_mode) ? EISDIR : kNotRegularFile;
         ::close(fd);
         return false;
     }

@@ -21,7 +21,12 @@ public:
     RecordingFile(const RecordingFile&) = delete;
     RecordingFile& operator=(const RecordingFile&) = delete;
 
-    // Opens without creating or truncating. On failure error() holds errno.
+    // error() of a FIFO, device or socket: they are never read as recordings.
+    static constexpr int kNotRegularFile = -1;
+
+    // Opens without creating or truncating, and without waiting on special
+    // files. On failure error() holds errno (EISDIR for a folder), or
+    // kNotRegularFile.
     bool open(const QString& path, Access access);
     bool open(const QByteArray& nativePath, Access access);
     void close();

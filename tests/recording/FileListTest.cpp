@@ -1,5 +1,6 @@
 #include "CardBuilder.h"
 #include "RecordingBuilder.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "platform/ProgramIdentity.h"
 #include "recording/FileList.h"
@@ -121,6 +122,33 @@ private Q_SLOTS:
         QCOMPARE(written.playedFlag, 2);
         QCOMPARE(written.protectFlag, 1);
         QCOMPARE(written.transferredFlag, 1);
+    }
+
+    void specialFilesAreLeftOutWithoutWaiting()
+    {
+        // Nothing writes to these FIFOs: opening or reading one for good would hang.
+        const QString root = newFolder();
+        const QString folder = makeCardRoot(root, 2);
+        writeRecording(folder + QStringLiteral("/real.mp3"));
+        const QString fifo = folder + QStringLiteral("/pipe.mp3");
+        QVERIFY(MakeFifo(fifo));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), folder + QStringLiteral("/null.mp3")));
+        CFileList card(kListCard, true);
+        bool initialized = false;
+        QVERIFY(FinishesWithin(5000, [&] { initialized = card.InitDevice(root); },
+                               [&] { ReleaseFifoReaders(fifo); }));
+        QVERIFY(initialized);
+        QCOMPARE(fileNames(card), QStringList{QStringLiteral("real.mp3")});
+
+        // A FIFO in place of the identification file: no recorder, and no wait.
+        const QString pipeRoot = newFolder();
+        const QString deviceDat = pipeRoot + QStringLiteral("/Device.Dat");
+        QVERIFY(MakeFifo(deviceDat));
+        CFileList pipeCard(kListCard, true);
+        initialized = true;
+        QVERIFY(FinishesWithin(5000, [&] { initialized = pipeCard.InitDevice(pipeRoot); },
+                               [&] { ReleaseFifoReaders(deviceDat); }));
+        QVERIFY(!initialized);
     }
 
     void fileInUseIsLeftOut()

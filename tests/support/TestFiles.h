@@ -2,6 +2,20 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 // Small helpers for tests that work on real files.
 QByteArray ReadWholeFile(const QString& path);
+
+// Runs work on a thread of its own and waits for it. When it has not finished
+// after timeoutMs, unblock is called every 100 ms until it does, and the
+// answer is false: a test of something that must not hang fails instead of
+// hanging. unblock must be able to free whatever work waits for.
+bool FinishesWithin(int timeoutMs, const std::function<void()>& work,
+                    const std::function<void()>& unblock);
+
+// Makes a FIFO (named pipe) at path.
+bool MakeFifo(const QString& path);
+// Lets every reader that waits on the FIFO go on: it is opened for writing and
+// closed again, so a reader blocked in open sees the end of its data.
+void ReleaseFifoReaders(const QString& path);

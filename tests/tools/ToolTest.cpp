@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestRegistry.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -19,14 +22,16 @@ struct Run
     QByteArray errors;
 };
 
-Run runTool(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+Run runTool(const QStringList& arguments,
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+            int timeoutMs = 120000)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(TALVEN77_TOOL), arguments);
     Run run;
-    if (!process.waitForFinished(120000))
-        return run;
+    if (!process.waitForFinished(timeoutMs))
+        return run; // status -1; the process is killed with the QProcess
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.errors = process.readAllStandardError();
     for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
@@ -187,6 +192,32 @@ private Q_SLOTS:
         QVERIFY(noDevice.errors.contains("Device.Dat"));
 
         QVERIFY(runTool({QStringLiteral("scan"), m_dir.filePath(QStringLiteral("nowhere"))}).status > 0);
+
+        // Special files: nothing writes to the FIFOs, so a tool that opened one
+        // for good would wait forever (it is killed after a few seconds).
+        const QString pipes = m_dir.filePath(QStringLiteral("pipes"));
+        QVERIFY(QDir().mkpath(pipes));
+        QVERIFY(MakeFifo(pipes + QStringLiteral("/pipe.mp3")));
+        QVERIFY(MakeFifo(pipes + QStringLiteral("/Device.Dat")));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), pipes + QStringLiteral("/null.mp3")));
+        const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const Run special = runTool({QStringLiteral("inspect"), pipes + QStringLiteral("/pipe.mp3"),
+                                     pipes + QStringLiteral("/null.mp3"), pipes},
+                                    environment, 10000);
+        QCOMPARE(special.status, 1);
+        QCOMPARE(special.lines.size(), 3);
+        const auto error = [&](int line) { return special.lines[line][QStringLiteral("error")].toString(); };
+        QCOMPARE(error(0), QStringLiteral("not a regular file"));
+        QCOMPARE(error(1), QStringLiteral("not a regular file"));
+        QCOMPARE(error(2), QString::fromLocal8Bit(std::strerror(EISDIR)));
+        const Run pipeDevice =
+            runTool({QStringLiteral("scan"), QStringLiteral("--device"), pipes}, environment, 10000);
+        QCOMPARE(pipeDevice.status, 1);
+        QVERIFY(pipeDevice.errors.contains("Device.Dat"));
+        const Run pipeFolder = runTool({QStringLiteral("scan"), pipes}, environment, 10000);
+        QCOMPARE(pipeFolder.status, 0);
+        QCOMPARE(pipeFolder.lines.size(), 1);
+        QCOMPARE(pipeFolder.lines[0][QStringLiteral("count")].toInt(), 0);
         QVERIFY(runTool({QStringLiteral("make-card"), m_dir.filePath(QStringLiteral("c")), QStringLiteral("--number"), QStringLiteral("0")}).status > 0);
         QVERIFY(runTool({QStringLiteral("frobnicate")}).status > 0);
     }

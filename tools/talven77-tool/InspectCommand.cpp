@@ -9,6 +9,15 @@
 
 namespace {
 
+QString openErrorText(int error)
+{
+    if (error == EWOULDBLOCK)
+        return QStringLiteral("the file is in use");
+    if (error == RecordingFile::kNotRegularFile)
+        return QStringLiteral("not a regular file");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 QJsonObject inspect(const QString& path, bool& ok)
 {
     QJsonObject object{{QStringLiteral("path"), path}};
@@ -20,8 +29,7 @@ QJsonObject inspect(const QString& path, bool& ok)
     if (!ok) {
         QString error;
         if (!file.isOpen())
-            error = file.error() == EWOULDBLOCK ? QStringLiteral("the file is in use")
-                                                 : QString::fromLocal8Bit(std::strerror(file.error()));
+            error = openErrorText(file.error());
         else if (lookup == VoiceHeaderLookup::NotTagged)
             error = QStringLiteral("not a recording: the file has no ID3v2 tag");
         else
