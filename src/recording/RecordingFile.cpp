@@ -16,7 +16,31 @@ namespace {
 constexpr size_t kFirstWindow = 4096;
 constexpr size_t kLaterWindow = 65536;
 
+RecordingFile::LockFunction& lockFunction()
+{
+    static RecordingFile::LockFunction lock = ::flock;
+    return lock;
+}
+
+// Whether the file may be used without the exclusive lock that failed with
+// error. Another holder (EWOULDBLOCK) always keeps it closed. A file system
+// without locks (ENOLCK, EOPNOTSUPP) guards against nobody, so refusing there
+// would only make its recordings vanish and their headers unwritable. NFS
+// emulates flock with byte-range locks, and an exclusive one needs a writable
+// descriptor: EBADF on a read-only open is that, not a holder.
+bool mayGoOnUnlocked(int error, RecordingFile::Access access)
+{
+    if (error == ENOLCK || error == EOPNOTSUPP)
+        return true;
+    return error == EBADF && access == RecordingFile::Access::Read;
+}
+
 } // namespace
+
+void RecordingFile::SetLockFunction(LockFunction lock)
+{
+    lockFunction() = lock ? std::move(lock) : LockFunction(::flock);
+}
 
 RecordingFile::~RecordingFile()
 {
@@ -43,10 +67,18 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access)
         m_error = errno;
         return false;
     }
+    int locked;
+    do {
+        locked = lockFunction()(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0 && !mayGoOnUnlocked(errno, access)) {
+        m_error = errno;
+        ::close(fd);
+        return false;
+    }
     struct statx st {};
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0
-        || statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME, &st)
-               != 0) {
+    constexpr unsigned kWanted = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+    if (statx(fd, "", AT_EMPTY_PATH, kWanted, &st) != 0) {
         m_error = errno;
         ::close(fd);
         return false;

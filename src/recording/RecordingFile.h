@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 // A recording opened for exclusive access for the length of one operation.
@@ -25,8 +26,11 @@ public:
     static constexpr int kNotRegularFile = -1;
 
     // Opens without creating or truncating, and without waiting on special
-    // files. On failure error() holds errno (EISDIR for a folder), or
-    // kNotRegularFile.
+    // files. On failure error() holds errno (EISDIR for a folder, EWOULDBLOCK
+    // for a file that another operation holds), or kNotRegularFile.
+    // Where the file system cannot lock (ENOLCK, EOPNOTSUPP) the file is used
+    // without the lock; so is a file opened for reading over NFS, whose
+    // exclusive locks need a writable descriptor (EBADF).
     bool open(const QString& path, Access access);
     bool open(const QByteArray& nativePath, Access access);
     void close();
@@ -50,6 +54,11 @@ public:
     // False when the file system refuses (for instance a file of another owner
     // that this user may write but not re-date).
     bool restoreTimes();
+
+    // The lock call, flock(2) unless replaced. Tests stand in for file systems
+    // whose locks fail in their own ways; an empty function restores flock.
+    using LockFunction = std::function<int(int fd, int operation)>;
+    static void SetLockFunction(LockFunction lock);
 
 private:
     int m_fd = -1;

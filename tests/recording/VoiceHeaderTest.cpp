@@ -2,10 +2,14 @@
 #include "RecordingBuilder.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "recording/FileList.h"
+#include "recording/RecordingFile.h"
+#include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -52,6 +56,11 @@ class VoiceHeaderTest : public QObject
     }
 
 private Q_SLOTS:
+    void cleanup()
+    {
+        RecordingFile::SetLockFunction({});
+    }
+
     void findsTheFrameByWalkingTheTag_data()
     {
         const QByteArray xpcc = xpccFrame(MakeVoiceHeader(1, QStringLiteral("メモ"), {3, 9}));
@@ -182,6 +191,50 @@ private Q_SLOTS:
         QVERIFY(messages.entries().isEmpty());
         QCOMPARE(ReadWholeFile(path), file);
         QVERIFY(ReadVoiceHeader(path, header));
+    }
+
+    void lockRefusalsOfOtherFileSystems_data()
+    {
+        QTest::addColumn<int>("lockError");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("held by another operation") << EWOULDBLOCK << false << false;
+        QTest::newRow("NFS: exclusive lock needs a writable descriptor") << EBADF << true << false;
+        QTest::newRow("no locks on this file system") << ENOLCK << true << true;
+        QTest::newRow("locks not supported") << EOPNOTSUPP << true << true;
+        QTest::newRow("any other failure") << EINVAL << false << false;
+    }
+    void lockRefusalsOfOtherFileSystems()
+    {
+        QFETCH(int, lockError);
+        QFETCH(bool, readable);
+        QFETCH(bool, writable);
+        const QString folder = m_dir.filePath(QStringLiteral("locks-%1").arg(lockError));
+        const tagVoiceHeader original = MakeVoiceHeader(1, QStringLiteral("共有"));
+        const QByteArray file = BuildRecording(original, ShortSpeechAudio());
+        const QString path = write(QStringLiteral("locks-%1/r.mp3").arg(lockError), file);
+        MessageRecorder messages;
+        RecordingFile::SetLockFunction([lockError](int, int) {
+            errno = lockError;
+            return -1;
+        });
+
+        tagVoiceHeader header;
+        QCOMPARE(ReadVoiceHeader(path, header), readable);
+        QCOMPARE(GetVoiceDuration(path), readable ? 2u : 0u);
+        CFileList list(kListRegistered, false);
+        list.SetFolder(folder);
+        list.EnsureScanned();
+        QCOMPARE(list.GetRecordCount(), readable ? 1 : 0);
+
+        tagVoiceHeader changed = original;
+        changed.protectFlag = 1;
+        QCOMPARE(WriteVoiceHeader(path, changed), writable);
+        RecordingFile::SetLockFunction({});
+        QVERIFY(messages.entries().isEmpty());
+        QVERIFY(ReadVoiceHeader(path, header));
+        QCOMPARE(header.protectFlag, writable ? 1 : 0);
+        QCOMPARE(ReadWholeFile(path).size(), file.size());
     }
 
     void failedWriteIsReportedWithAWarning()
