@@ -57,8 +57,15 @@ bool IsRecorderDrive(const QString& drive)
 
 bool IsFolderWritable(const QString& folder)
 {
-    const QByteArray probe = QFile::encodeName(AddTrailingSeparator(folder) + QStringLiteral("Protect.tmp"));
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const QByteArray probe =
+        QFile::encodeName(AddTrailingSeparator(folder) + QStringLiteral("Protect.tmp"));
+    // An entry of that name is replaced by removing the entry itself: opening it
+    // would follow a link and could truncate or create whatever it points to. A
+    // folder of that name cannot be removed, and the folder then counts as not
+    // writable.
+    ::unlink(probe.constData());
+    const int fd =
+        ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     ::close(fd);

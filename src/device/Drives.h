@@ -16,7 +16,8 @@ QStringList ListDrives();
 // and for a drive that is not there.
 bool IsRecorderDrive(const QString& drive);
 
-// The write-protect probe: creates and deletes folder + "Protect.tmp". A
+// The write-protect probe: creates and deletes folder + "Protect.tmp",
+// removing an entry of that name first (a link, never what it links to). A
 // missing folder is not writable.
 bool IsFolderWritable(const QString& folder);
 

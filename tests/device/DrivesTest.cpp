@@ -1,6 +1,7 @@
 #include "CardBuilder.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "device/Drives.h"
 #include "recording/RecorderIdentity.h"
@@ -86,6 +87,44 @@ private Q_SLOTS:
         const QString card = m_dir.filePath(QStringLiteral("card"));
         QVERIFY(WriteFileBytes(card + QStringLiteral("/Device.Dat"), DeviceDatBytes(4)));
         QVERIFY(!IsFolderWritable(RecorderFolderPath(card, ReadRecorderNumber(card))));
+    }
+
+    void writeProbeReplacesTheEntryNotWhatItLinksTo_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("link to a file") << "file link" << true;
+        QTest::newRow("link to nowhere") << "dangling link" << true;
+        QTest::newRow("link to a folder") << "folder link" << true;
+        QTest::newRow("folder of that name") << "folder" << false;
+    }
+    void writeProbeReplacesTheEntryNotWhatItLinksTo()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, writable);
+        const QDir base(m_dir.filePath(QStringLiteral("links/")
+                                       + QString::fromLatin1(QTest::currentDataTag())));
+        QVERIFY(base.mkpath(QStringLiteral("probe")));
+        QVERIFY(base.mkpath(QStringLiteral("elsewhere/folder")));
+        const QString target = base.filePath(QStringLiteral("elsewhere/recording.mp3"));
+        QVERIFY(WriteFileBytes(target, "precious bytes"));
+        const QString probe = base.filePath(QStringLiteral("probe/Protect.tmp"));
+        if (kind == QStringLiteral("file link"))
+            QVERIFY(QFile::link(target, probe));
+        else if (kind == QStringLiteral("dangling link"))
+            QVERIFY(QFile::link(base.filePath(QStringLiteral("elsewhere/created.mp3")), probe));
+        else if (kind == QStringLiteral("folder link"))
+            QVERIFY(QFile::link(base.filePath(QStringLiteral("elsewhere/folder")), probe));
+        else
+            QVERIFY(base.mkpath(QStringLiteral("probe/Protect.tmp")));
+
+        QCOMPARE(IsFolderWritable(base.filePath(QStringLiteral("probe/"))), writable);
+        QCOMPARE(ReadWholeFile(target), QByteArray("precious bytes"));
+        QVERIFY(!QFile::exists(base.filePath(QStringLiteral("elsewhere/created.mp3"))));
+        QVERIFY(QFileInfo(base.filePath(QStringLiteral("elsewhere/folder"))).isDir());
+        QVERIFY(QDir(base.filePath(QStringLiteral("elsewhere/folder"))).isEmpty());
+        // The probe leaves nothing behind, except a folder it may not remove.
+        QCOMPARE(QFileInfo::exists(probe) || QFileInfo(probe).isSymLink(), !writable);
     }
 
     void folderExists_data()
