@@ -128,18 +128,8 @@ size_t RecordingFile::readAt(int64_t position, void* destination, size_t length)
             break;
         const int64_t windowEnd = m_windowStart + int64_t(m_window.size());
         if (at < m_windowStart || at >= windowEnd) {
-            const size_t want = m_window.empty() && at == 0 ? kFirstWindow : kLaterWindow;
-            m_window.resize(want);
-            ssize_t got;
-            do {
-                got = ::pread(m_fd, m_window.data(), want, at);
-            } while (got < 0 && errno == EINTR);
-            if (got <= 0) {
-                m_window.clear();
+            if (fillWindow(at, m_window.empty() && at == 0 ? kFirstWindow : kLaterWindow) == 0)
                 break;
-            }
-            m_window.resize(size_t(got));
-            m_windowStart = at;
             continue;
         }
         const size_t offset = size_t(at - m_windowStart);
@@ -148,6 +138,58 @@ size_t RecordingFile::readAt(int64_t position, void* destination, size_t length)
         done += take;
     }
     return done;
+}
+
+size_t RecordingFile::fillWindow(int64_t position, size_t want)
+{
+    m_window.resize(want);
+    ssize_t got;
+    do {
+        got = ::pread(m_fd, m_window.data(), want, position);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        m_window.clear();
+        return 0;
+    }
+    m_window.resize(size_t(got));
+    m_windowStart = position;
+    return size_t(got);
+}
+
+int64_t RecordingFile::nextNonZero(int64_t position)
+{
+    static const unsigned char zeros[4096] = {};
+    while (m_fd >= 0 && position < m_size) {
+        // Where the file system knows its holes, jump to the next data and scan
+        // only up to the hole after it; elsewhere everything counts as data.
+        int64_t dataEnd = m_size;
+        const off_t data = ::lseek(m_fd, position, SEEK_DATA);
+        if (data >= 0) {
+            position = data;
+            const off_t hole = ::lseek(m_fd, position, SEEK_HOLE);
+            if (hole > position)
+                dataEnd = std::min<int64_t>(hole, m_size);
+        } else if (errno == ENXIO) {
+            return m_size; // a hole up to the end
+        }
+        while (position < dataEnd) {
+            const size_t got = fillWindow(position, kLaterWindow);
+            if (got == 0)
+                return m_size;
+            const unsigned char* bytes = m_window.data();
+            for (size_t offset = 0; offset < got; offset += sizeof zeros) {
+                const size_t piece = std::min(sizeof zeros, got - offset);
+                if (std::memcmp(bytes + offset, zeros, piece) == 0)
+                    continue;
+                for (size_t i = offset;; ++i) {
+                    if (bytes[i] != 0)
+                        return position + int64_t(i);
+                }
+            }
+            position += int64_t(got);
+        }
+    }
+    return std::max(position, m_size);
 }
 
 bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t length)

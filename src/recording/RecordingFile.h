@@ -46,6 +46,10 @@ public:
     // Reads up to length bytes at a 64-bit position; returns the bytes read,
     // fewer at the end of the file and none past it.
     size_t readAt(int64_t position, void* destination, size_t length);
+    // The position of the first byte that is not zero at or after position, or
+    // size() when only zeros follow. Holes of a sparse file are passed over
+    // without reading them.
+    int64_t nextNonZero(int64_t position);
     // Writes all bytes at position and waits until they reach the device.
     bool writeAtAndSync(int64_t position, const void* source, size_t length);
     // Puts back the access and last-write times found at open. A recording's
@@ -61,6 +65,9 @@ public:
     static void SetLockFunction(LockFunction lock);
 
 private:
+    // Reads up to want bytes at position into the window; the bytes read.
+    size_t fillWindow(int64_t position, size_t want);
+
     int m_fd = -1;
     int m_error = 0;
     int64_t m_size = 0;

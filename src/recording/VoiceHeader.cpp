@@ -4,6 +4,7 @@
 #include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -38,6 +39,14 @@ int64_t FindVoiceHeaderBody(RecordingFile& file, VoiceHeaderLookup* lookup)
         if (file.readAt(position, buffer, kFrameHeaderBytes) < size_t(kFrameHeaderBytes)) {
             setLookup(lookup, VoiceHeaderLookup::NoFrame);
             return -1;
+        }
+        if (std::all_of(buffer, buffer + kFrameHeaderBytes, [](unsigned char b) { return !b; })) {
+            // An all-zero header has size 0, so the walk would go on in ten-byte
+            // steps until a header holds a byte that is not zero: go straight to
+            // that header (or to the end, where the walk would end as well).
+            const int64_t nonZero = file.nextNonZero(position);
+            position += (nonZero - position) / kFrameHeaderBytes * kFrameHeaderBytes;
+            continue;
         }
         position += kFrameHeaderBytes;
         if (std::memcmp(buffer, "XPCC", 4) == 0) {
