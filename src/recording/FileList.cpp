@@ -42,6 +42,15 @@ bool isSpecialEntry(const dirent* entry)
         || entry->d_type == DT_SOCK;
 }
 
+// The entry's name as the program holds it, or a null string when decoding
+// loses bytes (a name in another encoding shows U+FFFD): the entry could not be
+// opened again by the decoded name, so the scan leaves it out.
+QString roundTripName(const char* name)
+{
+    QString decoded = QFile::decodeName(name);
+    return QFile::encodeName(decoded) == name ? decoded : QString();
+}
+
 } // namespace
 
 CFileList::CFileList(int nKind, bool bRecursive)
@@ -137,12 +146,15 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             continue;
         const QByteArray path = nativeFolder + name;
         if (isFolderEntry(entry, path)) {
-            if (m_bRecursive)
+            if (m_bRecursive && !roundTripName(name).isNull())
                 scanFolder(path + '/');
             continue;
         }
         if (!hasMp3Extension(name, std::strlen(name)) || m_records.size() >= kMaxRecords
             || isSpecialEntry(entry))
+            continue;
+        const QString fileName = roundTripName(name);
+        if (fileName.isNull())
             continue;
         // One open serves the header, the file's status and the duration.
         RecordingFile file;
@@ -151,7 +163,7 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         tagFileList record;
         if (!ReadVoiceHeader(file, record.header))
             continue;
-        record.szFileName = QFile::decodeName(name);
+        record.szFileName = fileName;
         record.szFilePath = QFile::decodeName(path);
         record.nFileSize = uint32_t(file.size());
         record.tmCreate = file.creationTime();

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -149,6 +150,41 @@ private Q_SLOTS:
         QVERIFY(FinishesWithin(5000, [&] { initialized = pipeCard.InitDevice(pipeRoot); },
                                [&] { ReleaseFifoReaders(deviceDat); }));
         QVERIFY(!initialized);
+    }
+
+    void namesThatCannotBeOpenedAgainAreLeftOut()
+    {
+        // Names in another encoding (here CP932 bytes) decode with U+FFFD and
+        // would be listed under a path that opens nothing.
+        const QString root = newFolder();
+        const QString folder = makeCardRoot(root, 3);
+        writeRecording(folder + QStringLiteral("/good.mp3"));
+        const QByteArray native = QFile::encodeName(folder);
+        const QByteArray bytes = BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio());
+        const auto writeNative = [&](const QByteArray& path) {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            const bool ok =
+                fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+            if (fd >= 0)
+                ::close(fd);
+            return ok;
+        };
+        QVERIFY(writeNative(native + "/\x82\xa0.mp3"));
+        QVERIFY(::mkdir((native + "/\x83\x41").constData(), 0755) == 0);
+        QVERIFY(writeNative(native + "/\x83\x41/inner.mp3"));
+
+        CFileList flat(kListRegistered, false);
+        flat.SetFolder(folder);
+        flat.EnsureScanned();
+        CFileList card(kListCard, true);
+        QVERIFY(card.InitDevice(root));
+        for (const CFileList* list : {&flat, &card}) {
+            QCOMPARE(fileNames(*list), QStringList{QStringLiteral("good.mp3")});
+            for (const tagFileList& record : list->records()) {
+                tagVoiceHeader header;
+                QVERIFY2(ReadVoiceHeader(record.szFilePath, header), qPrintable(record.szFilePath));
+            }
+        }
     }
 
     void fileInUseIsLeftOut()
