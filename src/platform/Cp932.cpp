@@ -1,6 +1,7 @@
 #include "Cp932.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <iconv.h>
 
 namespace {
@@ -65,22 +66,67 @@ QString Cp932ToUnicode(const QByteArray& bytes)
     return QString::fromUtf8(utf8);
 }
 
+namespace {
+
+// The character (one code point: one or two UTF-16 units) that starts at the
+// given UTF-8 byte offset of the text, or the first lone surrogate before it.
+// Counting in the text itself keeps the answer right where a round trip through
+// UTF-8 would not: a U+FEFF at the start of decoded bytes is taken for a
+// byte-order mark and dropped, and a lone surrogate has no UTF-8 form.
+QString characterAtUtf8Offset(const QString& text, size_t utf8Offset)
+{
+    size_t bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text.at(i).unicode();
+        const bool pair = QChar::isHighSurrogate(unit) && i + 1 < text.size()
+                          && text.at(i + 1).isLowSurrogate();
+        if (QChar::isSurrogate(unit) && !pair)
+            return text.mid(i, 1);
+        if (bytes >= utf8Offset)
+            return text.mid(i, pair ? 2 : 1);
+        bytes += pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+        if (pair)
+            ++i;
+    }
+    return {};
+}
+
+bool hasLoneSurrogate(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text.at(i).isSurrogate())
+            continue;
+        if (!text.at(i).isHighSurrogate() || i + 1 >= text.size()
+            || !text.at(i + 1).isLowSurrogate())
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+} // namespace
+
 Cp932Encoding UnicodeToCp932(const QString& text, int byteLimit)
 {
     Cp932Encoding result;
     result.byteLimit = byteLimit;
     Converter converter("CP932", "UTF-8");
-    const QByteArray utf8 = text.toUtf8();
     QByteArray out;
+    size_t consumed = 0;
     int error = 0;
-    const size_t consumed = converter.valid() ? converter.convert(utf8, 0, out, error) : 0;
-    if (!converter.valid() || error != 0) {
+    // A lone surrogate would reach iconv as a replacement byte and come out as
+    // "?", garbling the text instead of refusing it.
+    if (hasLoneSurrogate(text)) {
+        consumed = SIZE_MAX;
+        error = EILSEQ;
+    } else if (converter.valid()) {
+        consumed = converter.convert(text.toUtf8(), 0, out, error);
+    } else {
+        error = EILSEQ;
+    }
+    if (error != 0) {
         result.error = Cp932Encoding::Error::Unrepresentable;
-        // The character that starts at the first byte that was not converted.
-        const QString rest = QString::fromUtf8(utf8.mid(qsizetype(consumed)));
-        if (!rest.isEmpty())
-            result.offending = rest.at(0).isHighSurrogate() && rest.size() > 1 ? rest.left(2)
-                                                                               : rest.left(1);
+        result.offending = characterAtUtf8Offset(text, consumed);
         return result;
     }
     if (byteLimit >= 0 && out.size() > byteLimit) {
