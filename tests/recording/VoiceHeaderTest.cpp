@@ -7,6 +7,7 @@
 #include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -258,6 +259,99 @@ private Q_SLOTS:
         QVERIFY(isAllZero(header));
         QVERIFY(!WriteVoiceHeader(path, MakeVoiceHeader(1)));
         QCOMPARE(ReadWholeFile(path), bytes);
+    }
+
+    void hostileFilesAreHandledSafely_data()
+    {
+        QTest::addColumn<QString>("kind"); // "bytes" or how the entry is made
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("bodyOffset"); // -1: no header to find
+        const QByteArray xpccHeader = QByteArrayLiteral("XPCC") + QByteArray(6, '\0');
+        QTest::newRow("empty file") << "bytes" << QByteArray() << -1;
+        QTest::newRow("tag cut at five bytes") << "bytes" << kTagHeader.left(5) << -1;
+        QTest::newRow("tag header only") << "bytes" << kTagHeader << -1;
+        QTest::newRow("XPCC frame header cut") << "bytes" << kTagHeader + xpccHeader.left(7) << -1;
+        QTest::newRow("frame size 0xFFFFFFFF")
+            << "bytes"
+            << kTagHeader + frameWithSizeBytes(QByteArray(4, '\xFF'), 0) + xpccFrame(MakeVoiceHeader(1))
+            << -1;
+        QTest::newRow("XPCC body of 100 bytes")
+            << "bytes" << kTagHeader + xpccHeader + QByteArray(100, '\x42') << 20;
+        QTest::newRow("XPCC frame header at the end") << "bytes" << kTagHeader + xpccHeader << 20;
+        QTest::newRow("folder") << "folder" << QByteArray() << -1;
+        QTest::newRow("FIFO") << "fifo" << QByteArray() << -1;
+        QTest::newRow("link to a device") << "device" << QByteArray() << -1;
+        QTest::newRow("link loop") << "loop" << QByteArray() << -1;
+        QTest::newRow("unreadable recording")
+            << "unreadable" << BuildRecording(MakeVoiceHeader(1), {}) << -1;
+    }
+    void hostileFilesAreHandledSafely()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, bodyOffset);
+        if (kind == QStringLiteral("unreadable") && geteuid() == 0)
+            QSKIP("root reads every file");
+        const QString folder =
+            m_dir.filePath(QStringLiteral("hostile/") + QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(WriteFileBytes(folder + QStringLiteral("/real.mp3"),
+                               BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        const QString path = folder + QStringLiteral("/x.mp3");
+        const QString other = folder + QStringLiteral("/y.mp3");
+        if (kind == QStringLiteral("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == QStringLiteral("fifo"))
+            QVERIFY(MakeFifo(path));
+        else if (kind == QStringLiteral("device"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        else if (kind == QStringLiteral("loop"))
+            QVERIFY(QFile::link(other, path) && QFile::link(path, other));
+        else
+            QVERIFY(WriteFileBytes(path, bytes));
+        if (kind == QStringLiteral("unreadable"))
+            QVERIFY(QFile::setPermissions(path, {}));
+        MessageRecorder messages;
+        const bool found = bodyOffset >= 0;
+        const tagVoiceHeader written = MakeVoiceHeader(2, QStringLiteral("上書き"), {1, 2});
+
+        bool read = !found;
+        bool wrote = !found;
+        tagVoiceHeader header;
+        std::memset(&header, 0xCC, sizeof header);
+        uint32_t duration = 1;
+        QStringList listed;
+        // Nothing writes to the FIFO: whatever waits on it is let go after a few seconds.
+        const auto everything = [&] {
+            read = ReadVoiceHeader(path, header);
+            duration = GetVoiceDuration(path);
+            CFileList list(kListRegistered, false);
+            list.SetFolder(folder);
+            list.EnsureScanned();
+            for (const tagFileList& record : list.records())
+                listed.append(record.szFileName);
+            wrote = WriteVoiceHeader(path, written);
+        };
+        QVERIFY(FinishesWithin(5000, everything, [&] { ReleaseFifoReaders(path); }));
+
+        QCOMPARE(read, found);
+        QCOMPARE(wrote, found);
+        QCOMPARE(duration, 0u);
+        QCOMPARE(listed.contains(QStringLiteral("x.mp3")), found);
+        QVERIFY(listed.contains(QStringLiteral("real.mp3")));
+        QVERIFY(messages.entries().isEmpty());
+        if (kind != QStringLiteral("bytes"))
+            return;
+        const QByteArray after = ReadWholeFile(path);
+        if (!found) {
+            QVERIFY(isAllZero(header));
+            QCOMPARE(after, bytes);
+            return;
+        }
+        // What the file held of the body, the rest zero; a write puts all 492
+        // bytes at the body and touches nothing before it.
+        QCOMPARE(headerBytes(header), bytes.mid(bodyOffset).leftJustified(sizeof header, '\0'));
+        QCOMPARE(after.left(bodyOffset), bytes.left(bodyOffset));
+        QCOMPARE(after.mid(bodyOffset), headerBytes(written));
     }
 
     void missingFileAndFolderAreNotFound()
