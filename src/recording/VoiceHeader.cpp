@@ -108,6 +108,23 @@ QString VoiceMemoText(const tagVoiceHeader& header)
     return Cp932ToUnicode(QByteArray(memo, length));
 }
 
+void NormalizeIndexMarks(tagVoiceHeader& header)
+{
+    // The marks sit unaligned in the packed header: work on a copy.
+    uint32_t marks[kIndexMarkCount];
+    std::memcpy(marks, header.indexMarks, sizeof marks);
+    for (int i = 0; i < kIndexMarkCount; ++i) {
+        if (marks[i] == 0)
+            marks[i] = kEmptyIndexMark;
+        for (int j = 0; j < i && marks[i] != kEmptyIndexMark; ++j) {
+            if (marks[j] == marks[i])
+                marks[i] = kEmptyIndexMark;
+        }
+    }
+    std::sort(marks, marks + kIndexMarkCount);
+    std::memcpy(header.indexMarks, marks, sizeof marks);
+}
+
 int CountIndexMarks(const tagVoiceHeader& header)
 {
     int count = 0;

@@ -66,3 +66,9 @@ bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header);
 QString VoiceMemoText(const tagVoiceHeader& header);
 // Index mark slots that are not empty (a slot holding 0 counts).
 int CountIndexMarks(const tagVoiceHeader& header);
+// Puts the index marks in the form every change of them leaves: a slot holding
+// 0 becomes empty, a slot equal to an earlier non-empty slot becomes empty, and
+// the five slots are sorted ascending as unsigned numbers, empty slots last.
+// Headers as the recorder wrote them are shown unnormalised; only changes
+// normalise.
+void NormalizeIndexMarks(tagVoiceHeader& header);

@@ -502,6 +502,39 @@ private Q_SLOTS:
         QCOMPARE(VoiceMemoText(header), text);
     }
 
+    void normalizedIndexMarks_data()
+    {
+        constexpr uint32_t E = kEmptyIndexMark;
+        QTest::addColumn<QList<uint32_t>>("given");
+        QTest::addColumn<QList<uint32_t>>("normalized");
+        QTest::newRow("zero and a repeat emptied, then sorted")
+            << QList<uint32_t>{0, 30, 30, 10, E} << QList<uint32_t>{10, 30, E, E, E};
+        QTest::newRow("empty slots between marks move last")
+            << QList<uint32_t>{E, 7, E, 3, E} << QList<uint32_t>{3, 7, E, E, E};
+        QTest::newRow("sorted as unsigned") << QList<uint32_t>{0xFFFFFFFE, 0x80000000, 1, E, E}
+                                            << QList<uint32_t>{1, 0x80000000, 0xFFFFFFFE, E, E};
+        QTest::newRow("all equal") << QList<uint32_t>{9, 9, 9, 9, 9} << QList<uint32_t>{9, E, E, E, E};
+        QTest::newRow("all zero") << QList<uint32_t>{0, 0, 0, 0, 0} << QList<uint32_t>{E, E, E, E, E};
+        QTest::newRow("already normal") << QList<uint32_t>{1, 2, 3, 4, 5} << QList<uint32_t>{1, 2, 3, 4, 5};
+        QTest::newRow("full and reversed") << QList<uint32_t>{50, 40, 30, 20, 10}
+                                           << QList<uint32_t>{10, 20, 30, 40, 50};
+    }
+    void normalizedIndexMarks()
+    {
+        QFETCH(QList<uint32_t>, given);
+        QFETCH(QList<uint32_t>, normalized);
+        tagVoiceHeader header = MakeVoiceHeader(1, QStringLiteral("印"), given);
+        const tagVoiceHeader before = header;
+        NormalizeIndexMarks(header);
+        QList<uint32_t> marks;
+        for (int i = 0; i < kIndexMarkCount; ++i)
+            marks.append(header.indexMarks[i]);
+        QCOMPARE(marks, normalized);
+        // Nothing but the marks changes.
+        std::memcpy(header.indexMarks, before.indexMarks, sizeof header.indexMarks);
+        QCOMPARE(headerBytes(header), headerBytes(before));
+    }
+
     void everySlotButEmptyCountsAsAMark()
     {
         const tagVoiceHeader header = MakeVoiceHeader(0, {}, {10, kEmptyIndexMark, 0, kEmptyIndexMark, kEmptyIndexMark});

@@ -1,5 +1,8 @@
+#include "RecordingBuilder.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "platform/Cp932.h"
+#include "recording/VoiceHeader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,7 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <functional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -22,12 +28,15 @@ struct Run
     QByteArray errors;
 };
 
+// childSetup runs in the tool's process before it starts (limits, signals).
 Run runTool(const QStringList& arguments,
             const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
-            int timeoutMs = 120000)
+            int timeoutMs = 120000, const std::function<void()>& childSetup = {})
 {
     QProcess process;
     process.setProcessEnvironment(environment);
+    if (childSetup)
+        process.setChildProcessModifier(childSetup);
     process.start(QStringLiteral(TALVEN77_TOOL), arguments);
     Run run;
     if (!process.waitForFinished(timeoutMs))
@@ -45,6 +54,24 @@ Run runTool(const QStringList& arguments,
             run.lines.append(document.object());
     }
     return run;
+}
+
+const QDateTime kRecorded(QDate(2013, 4, 15), QTime(10, 0)); // tests run with TZ=Asia/Tokyo
+constexpr int kBody = 20; // the XPCC frame comes first: its body starts at byte 20
+
+// The header the edit tests start from: every field set, a long memo.
+tagVoiceHeader editBase()
+{
+    tagVoiceHeader header =
+        MakeVoiceHeader(1, QStringLiteral("元のメモ、これはかなり長めの文です"), {5, 10});
+    header.protectFlag = 1;
+    return header;
+}
+
+QByteArray memoField(const QString& path)
+{
+    tagVoiceHeader header;
+    return ReadVoiceHeader(path, header) ? QByteArray(header.memo, kMemoBytes) : QByteArray();
 }
 
 } // namespace
@@ -167,6 +194,186 @@ private Q_SLOTS:
                                     QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("2")});
         QVERIFY2(played.status == 0, played.errors.constData());
         QVERIFY(runTool({QStringLiteral("play"), first, QStringLiteral("--speed"), QStringLiteral("warp")}).status > 0);
+    }
+
+    void editChangesTheHeader_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QJsonObject>("changes"); // fields that differ from before the edit
+        const auto marks = [](std::initializer_list<QJsonValue> values, QJsonObject others = {}) {
+            QJsonArray array;
+            for (const QJsonValue& value : values)
+                array.append(value);
+            while (array.size() < kIndexMarkCount)
+                array.append(QJsonValue());
+            others.insert(QStringLiteral("indexMarks"), array);
+            return others;
+        };
+        QTest::newRow("played on writes 2")
+            << QStringList{"--played", "on"} << QJsonObject{{"playedFlag", 2}};
+        QTest::newRow("protect off")
+            << QStringList{"--protect", "off"} << QJsonObject{{"protectFlag", 0}};
+        QTest::newRow("protect on again") << QStringList{"--protect", "on"} << QJsonObject{};
+        QTest::newRow("transferred on writes 1")
+            << QStringList{"--transferred", "on"} << QJsonObject{{"transferredFlag", 1}};
+        QTest::newRow("memo")
+            << QStringList{"--memo", "新しいメモ"} << QJsonObject{{"memo", "新しいメモ"}};
+        QTest::newRow("memo of 256 bytes")
+            << QStringList{"--memo", QString(128, u'会')} << QJsonObject{{"memo", QString(128, u'会')}};
+        QTest::newRow("memo cleared") << QStringList{"--memo", ""} << QJsonObject{{"memo", ""}};
+        QTest::newRow("marks: zero and repeat emptied, sorted")
+            << QStringList{"--marks", "0,30,30,10"} << marks({10, 30});
+        QTest::newRow("marks: empty text clears them") << QStringList{"--marks", ""} << marks({});
+        QTest::newRow("marks: largest value and leading zeros")
+            << QStringList{"--marks", "4294967294,007,1"} << marks({1, 7, qint64(4294967294)});
+        QTest::newRow("marks: five")
+            << QStringList{"--marks", "50,40,30,20,10"} << marks({10, 20, 30, 40, 50});
+        QTest::newRow("everything at once")
+            << QStringList{"--protect", "off", "--played", "on", "--transferred", "on",
+                           "--marks", "3,2,1", "--memo", "x"}
+            << marks({1, 2, 3},
+                     {{"protectFlag", 0}, {"playedFlag", 2}, {"transferredFlag", 1}, {"memo", "x"}});
+    }
+    void editChangesTheHeader()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QJsonObject, changes);
+        const tagVoiceHeader base = editBase();
+        const QByteArray bytes = BuildRecording(base, ShortSpeechAudio());
+        const QString path = m_dir.filePath(
+            QStringLiteral("edit/%1.mp3").arg(QString::fromLatin1(QTest::currentDataTag())));
+        QVERIFY(WriteFileBytes(path, bytes, kRecorded));
+        const Run before = runTool({QStringLiteral("inspect"), path});
+        QCOMPARE(before.lines.size(), 1);
+        QJsonObject expected = before.lines[0];
+        for (auto it = changes.begin(); it != changes.end(); ++it)
+            expected.insert(it.key(), it.value());
+
+        const Run edit = runTool(QStringList{QStringLiteral("edit"), path} + options);
+        QVERIFY2(edit.status == 0, edit.errors.constData());
+        QVERIFY(edit.errors.isEmpty());
+        QCOMPARE(edit.lines, QList<QJsonObject>{expected});
+        QCOMPARE(runTool({QStringLiteral("inspect"), path}).lines, QList<QJsonObject>{expected});
+
+        // Nothing outside the fields asked for changed, and the times stay.
+        const QByteArray after = ReadWholeFile(path);
+        QCOMPARE(after.size(), bytes.size());
+        QCOMPARE(after.left(kBody), bytes.left(kBody));
+        QCOMPARE(after.mid(kBody + 492), bytes.mid(kBody + 492));
+        tagVoiceHeader header;
+        QVERIFY(ReadVoiceHeader(path, header));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(header.reserved0), 16),
+                 QByteArray(reinterpret_cast<const char*>(base.reserved0), 16));
+        QCOMPARE(header.reserved19, base.reserved19);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(header.reserved41), 195),
+                 QByteArray(reinterpret_cast<const char*>(base.reserved41), 195));
+        QCOMPARE(header.mode, base.mode);
+        if (changes.contains(QStringLiteral("memo"))) {
+            // The whole field is cleared before the new text goes in.
+            const QString text = changes[QStringLiteral("memo")].toString();
+            const QByteArray memo = UnicodeToCp932(text).bytes;
+            QCOMPARE(memoField(path), memo + QByteArray(kMemoBytes - memo.size(), '\0'));
+        }
+        QCOMPARE(QFileInfo(path).lastModified(), kRecorded);
+    }
+
+    void editRefusesBadOptions_data()
+    {
+        // FILE stands for the recording. A good option comes first where one can:
+        // the refusal comes before any file is touched.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        const auto after = [](const QStringList& options) {
+            return QStringList{"FILE", "--played", "on"} + options;
+        };
+        QTest::newRow("memo over 256 bytes")
+            << after({"--memo", QString(128, u'会') + u'a'})
+            << "文字数が多すぎます。半角256文字（全角128文字）以内で入力してください。";
+        QTest::newRow("memo CP932 cannot hold")
+            << after({"--memo", "メモ한글"})
+            << "「한」は使用できない文字です。別の文字に置き換えてください。";
+        QTest::newRow("six marks") << after({"--marks", "1,2,3,4,5,6"}) << "at most 5 index marks";
+        QTest::newRow("negative mark") << after({"--marks", "-1"}) << "index mark \"-1\"";
+        QTest::newRow("the empty-slot value")
+            << after({"--marks", "4294967295"}) << "index mark \"4294967295\"";
+        QTest::newRow("beyond 32 bits")
+            << after({"--marks", "1,4294967296"}) << "index mark \"4294967296\"";
+        QTest::newRow("signed mark") << after({"--marks", "+5"}) << "index mark \"+5\"";
+        QTest::newRow("empty mark between commas")
+            << after({"--marks", "1,,2"}) << "index mark \"\"";
+        QTest::newRow("fraction") << after({"--marks", "1.5"}) << "index mark \"1.5\"";
+        QTest::newRow("flag neither on nor off")
+            << after({"--protect", "yes"}) << "yes is neither on nor off";
+        QTest::newRow("option without its value")
+            << after({"--memo"}) << "bad argument near --memo";
+        QTest::newRow("unknown option") << after({"--mode", "2"}) << "bad argument near --mode";
+        QTest::newRow("no options") << QStringList{"FILE"} << "usage: edit FILE...";
+        QTest::newRow("no file") << QStringList{"--played", "on"} << "usage: edit FILE...";
+    }
+    void editRefusesBadOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const QByteArray bytes = BuildRecording(editBase(), ShortSpeechAudio());
+        const QString path = m_dir.filePath(QStringLiteral("refused.mp3"));
+        QVERIFY(WriteFileBytes(path, bytes, kRecorded));
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^FILE$")), path);
+        const Run edit = runTool(QStringList{QStringLiteral("edit")} + arguments);
+        QCOMPARE(edit.status, 2);
+        QVERIFY(edit.lines.isEmpty());
+        QVERIFY2(QString::fromUtf8(edit.errors).contains(message), edit.errors.constData());
+        QCOMPARE(ReadWholeFile(path), bytes);
+        QCOMPARE(QFileInfo(path).lastModified(), kRecorded);
+    }
+
+    void editFailsForFilesWithoutAHeader()
+    {
+        const QString good = m_dir.filePath(QStringLiteral("mixed/good.mp3"));
+        const QString plain = m_dir.filePath(QStringLiteral("mixed/plain.mp3"));
+        const QString missing = m_dir.filePath(QStringLiteral("mixed/missing.mp3"));
+        QVERIFY(WriteFileBytes(good, BuildRecording(editBase(), ShortSpeechAudio()), kRecorded));
+        QVERIFY(WriteFileBytes(plain, ShortSpeechAudio(), kRecorded));
+        const Run edit = runTool({QStringLiteral("edit"), plain, good, missing,
+                                  QStringLiteral("--protect"), QStringLiteral("off")});
+        QCOMPARE(edit.status, 1);
+        // Each file on its own: the good one is changed all the same.
+        QCOMPARE(edit.lines.size(), 1);
+        QCOMPARE(edit.lines[0][QStringLiteral("path")].toString(), good);
+        QCOMPARE(edit.lines[0][QStringLiteral("protectFlag")].toInt(), 0);
+        const QString errors = QString::fromUtf8(edit.errors);
+        QVERIFY2(errors.contains(plain + QStringLiteral(": not a recording: the file has no ID3v2 tag")),
+                 qPrintable(errors));
+        const QString noSuchFile = QString::fromLocal8Bit(std::strerror(ENOENT));
+        QVERIFY(errors.contains(missing + QStringLiteral(": ") + noSuchFile));
+        QCOMPARE(ReadWholeFile(plain), ShortSpeechAudio());
+        QCOMPARE(QFileInfo(plain).lastModified(), kRecorded);
+        QVERIFY(!QFile::exists(missing));
+    }
+
+    void editReportsAFailedWrite()
+    {
+        // The XPCC body runs past the end of this file, so the write has to grow
+        // it; a file-size limit in the tool's process makes that write fail.
+        const QByteArray bytes = QByteArrayLiteral("ID3\x03\x00\x00\x00\x00\x00\x00XPCC")
+                                 + QByteArray(6, '\0') + QByteArray(8, 'z');
+        const QString path = m_dir.filePath(QStringLiteral("grows.mp3"));
+        QVERIFY(WriteFileBytes(path, bytes, kRecorded));
+        const rlim_t limit = rlim_t(bytes.size() + 100);
+        const auto limitFileSize = [limit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limited{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &limited);
+        };
+        const Run edit = runTool(
+            {QStringLiteral("edit"), path, QStringLiteral("--played"), QStringLiteral("on")},
+            QProcessEnvironment::systemEnvironment(), 120000, limitFileSize);
+        QCOMPARE(edit.status, 1);
+        QVERIFY(edit.lines.isEmpty());
+        const QString errors = QString::fromUtf8(edit.errors);
+        QVERIFY2(errors.contains(QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。")),
+                 qPrintable(errors));
+        QVERIFY(errors.contains(path + QStringLiteral(": the header could not be written")));
+        QCOMPARE(ReadWholeFile(path).left(kBody), bytes.left(kBody));
     }
 
     void badInputFailsClearly()

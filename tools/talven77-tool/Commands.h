@@ -5,6 +5,7 @@
 // Each command takes its arguments (without the command's name) and returns
 // the process's exit status: 0 when everything went well.
 int RunInspect(const QStringList& arguments);
+int RunEdit(const QStringList& arguments);
 int RunScan(const QStringList& arguments);
 int RunMakeCard(const QStringList& arguments);
 int RunDrives(const QStringList& arguments);

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "Inspection.h"
 #include "JsonLines.h"
 #include "recording/RecordingFile.h"
 #include "recording/VoiceDuration.h"
@@ -18,7 +19,9 @@ QString openErrorText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QJsonObject inspect(const QString& path, bool& ok)
+} // namespace
+
+QJsonObject InspectRecording(const QString& path, bool& ok)
 {
     QJsonObject object{{QStringLiteral("path"), path}};
     RecordingFile file;
@@ -52,8 +55,6 @@ QJsonObject inspect(const QString& path, bool& ok)
     return object;
 }
 
-} // namespace
-
 int RunInspect(const QStringList& arguments)
 {
     if (arguments.isEmpty()) {
@@ -63,7 +64,7 @@ int RunInspect(const QStringList& arguments)
     int status = 0;
     for (const QString& path : arguments) {
         bool ok = false;
-        PrintJsonLine(inspect(path, ok));
+        PrintJsonLine(InspectRecording(path, ok));
         if (!ok)
             status = 1;
     }

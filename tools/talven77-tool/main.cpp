@@ -10,6 +10,10 @@ namespace {
 const char kUsage[] =
     "usage: talven77-tool COMMAND ...\n"
     "  inspect FILE...                      the recording header and duration of each file\n"
+    "  edit FILE... [--memo TEXT] [--protect on|off] [--played on|off]\n"
+    "       [--transferred on|off] [--marks S,S,...]\n"
+    "                                       change header fields of each file, keeping its\n"
+    "                                       times; prints the header as inspect does\n"
     "  scan FOLDER [--recursive]            the recordings of a folder, in scan order\n"
     "  scan --device ROOT                   the recordings of a recorder's card\n"
     "  make-card FOLDER --number N [--recordings K]\n"
@@ -33,6 +37,8 @@ int main(int argc, char* argv[])
     const QString command = arguments.takeFirst();
     if (command == QStringLiteral("inspect"))
         return RunInspect(arguments);
+    if (command == QStringLiteral("edit"))
+        return RunEdit(arguments);
     if (command == QStringLiteral("scan"))
         return RunScan(arguments);
     if (command == QStringLiteral("make-card"))
