@@ -1,6 +1,9 @@
 #include "RecordingColumns.h"
 
+#include "platform/Cp932.h"
 #include "platform/LocalTime.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +19,25 @@ QString modeText(uint8_t mode)
     default:
         return QStringLiteral(" －－－ ");
     }
+}
+
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// CP932 holds ASCII as it is: most names, times and durations need no converter.
+TextSortKey asciiSortKey(QStringView trimmed)
+{
+    return {trimmed.toLatin1(), {}, true};
+}
+
+TextSortKey convertedSortKey(const QString& trimmed)
+{
+    Cp932Encoding encoded = UnicodeToCp932(trimmed);
+    if (!encoded.ok())
+        return {{}, trimmed, false};
+    return {std::move(encoded.bytes), {}, true};
 }
 
 } // namespace
@@ -103,13 +125,66 @@ QString EditedRowText(const tagVoiceHeader& header, int key)
 
 int CompareRowTexts(int key, const QString& a, const QString& b)
 {
-    const QString left = a.trimmed();
-    const QString right = b.trimmed();
-    if (key == kKeySize || key == kKeyIndex) {
-        const long long difference = NumericSortValue(left) - NumericSortValue(right);
+    if (IsNumericSortKey(key)) {
+        const long long difference = NumericSortValue(a) - NumericSortValue(b);
         return difference < 0 ? -1 : difference > 0 ? 1 : 0;
     }
-    return left.compare(right);
+    return CompareTextSortKeys(MakeTextSortKey(a), MakeTextSortKey(b));
+}
+
+TextSortKey MakeTextSortKey(const QString& text)
+{
+    const QStringView trimmed = QStringView(text).trimmed();
+    return isAscii(trimmed) ? asciiSortKey(trimmed) : convertedSortKey(trimmed.toString());
+}
+
+std::vector<TextSortKey> MakeTextSortKeys(const std::vector<QString>& texts)
+{
+    // Modes and marks repeat from row to row, as memos often do; comparing a
+    // text with the last few converted ones costs far less than the converter
+    // (or a hash of the text).
+    struct Converted
+    {
+        QString text;
+        TextSortKey key;
+    };
+    constexpr size_t kRecent = 8;
+    std::vector<Converted> recent;
+    size_t oldest = 0;
+    std::vector<TextSortKey> keys;
+    keys.reserve(texts.size());
+    for (const QString& text : texts) {
+        const QStringView trimmed = QStringView(text).trimmed();
+        if (isAscii(trimmed)) {
+            keys.push_back(asciiSortKey(trimmed));
+            continue;
+        }
+        const auto known = std::find_if(recent.cbegin(), recent.cend(),
+                                        [&](const Converted& c) { return c.text == text; });
+        if (known != recent.cend()) {
+            keys.push_back(known->key);
+            continue;
+        }
+        Converted converted{text, convertedSortKey(trimmed.toString())};
+        keys.push_back(converted.key);
+        if (recent.size() < kRecent) {
+            recent.push_back(std::move(converted));
+        } else {
+            recent[oldest] = std::move(converted);
+            oldest = (oldest + 1) % kRecent;
+        }
+    }
+    return keys;
+}
+
+int CompareTextSortKeys(const TextSortKey& a, const TextSortKey& b)
+{
+    if (a.held != b.held)
+        return a.held ? -1 : 1;
+    if (!a.held)
+        return a.text.compare(b.text);
+    // QByteArray compares as unsigned bytes, then by length.
+    return a.bytes.compare(b.bytes);
 }
 
 long long NumericSortValue(const QString& text)

@@ -63,7 +63,7 @@ void RecordingListModel::sortByKey(int key, bool descending)
     if (columnOfKey(key) < 0)
         key = kKeyName;
     // Sort keys are worked out once per row, not once per comparison.
-    const bool numeric = key == kKeySize || key == kKeyIndex;
+    const bool numeric = IsNumericSortKey(key);
     std::vector<long long> numbers(numeric ? m_rows.size() : 0);
     std::vector<QString> texts(numeric ? 0 : m_rows.size());
     for (size_t i = 0; i < m_rows.size(); ++i) {
@@ -71,14 +71,15 @@ void RecordingListModel::sortByKey(int key, bool descending)
         if (numeric)
             numbers[i] = NumericSortValue(text);
         else
-            texts[i] = text.trimmed();
+            texts[i] = text;
     }
+    const std::vector<TextSortKey> keys = MakeTextSortKeys(texts);
     std::vector<size_t> order(m_rows.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         if (descending)
             std::swap(a, b);
-        return numeric ? numbers[a] < numbers[b] : texts[a].compare(texts[b]) < 0;
+        return numeric ? numbers[a] < numbers[b] : CompareTextSortKeys(keys[a], keys[b]) < 0;
     });
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -110,6 +110,61 @@ private Q_SLOTS:
         QCOMPARE(model.recordAt(model.markedRow()).szFileName, QStringLiteral("a")); // the marker follows its row
     }
 
+    // Texts sort by their CP932 bytes, which order these unlike their UTF-16 code units.
+    void sortingByCodePageBytes_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("values"); // names, mode numbers or memos, in list order
+        QTest::addColumn<QStringList>("ascending");
+        QTest::addColumn<QStringList>("descending");
+        // 817C, 8D82, 92B7, 9557; in UTF-16 標 6A19 < 長 9577 < 高 9AD8 < － FF0D.
+        QTest::newRow("mode texts") << int(kKeyMode) << QStringList{"1", "0", "7", "2"}
+                                    << QStringList{"－－－", "高音質", "長時間", "標　準"}
+                                    << QStringList{"標　準", "長時間", "高音質", "－－－"};
+        // 亜 889F < ｱ B1 < 漾 E040; in UTF-16 漾 6F3E < ｱ FF71.
+        QTest::newRow("half-width katakana between kanji")
+            << int(kKeyName) << QStringList{"漾.mp3", "ｱ.mp3", "亜.mp3"} << QStringList{"亜.mp3", "ｱ.mp3", "漾.mp3"}
+            << QStringList{"漾.mp3", "ｱ.mp3", "亜.mp3"};
+        // ～ 8160 < あ 82A0 < 予 975C; in UTF-16 ～ FF5E comes last.
+        QTest::newRow("memo with a wave dash") << int(kKeyMemo) << QStringList{"予定", "～予定", "あ予定"}
+                                               << QStringList{"～予定", "あ予定", "予定"}
+                                               << QStringList{"予定", "あ予定", "～予定"};
+        // 〜 U+301C and ～ U+FF5E are both 8160: equal texts keep their order both ways.
+        QTest::newRow("wave dashes with the same bytes") << int(kKeyName) << QStringList{"～.mp3", "〜.mp3", "!.mp3"}
+                                                         << QStringList{"!.mp3", "～.mp3", "〜.mp3"}
+                                                         << QStringList{"～.mp3", "〜.mp3", "!.mp3"};
+        // é, ﬁ and the emoji have no CP932 bytes: after the rest, by UTF-16 code units
+        // (a 0061 < é 00E9 < 😀 D83D < ﬁ FB01).
+        QTest::newRow("names CP932 cannot hold come last")
+            << int(kKeyName) << QStringList{"é.mp3", "ﬁ.mp3", "ｱ.mp3", "😀.mp3", "a😀.mp3", "z.mp3"}
+            << QStringList{"z.mp3", "ｱ.mp3", "a😀.mp3", "é.mp3", "😀.mp3", "ﬁ.mp3"}
+            << QStringList{"ﬁ.mp3", "😀.mp3", "é.mp3", "a😀.mp3", "ｱ.mp3", "z.mp3"};
+    }
+    void sortingByCodePageBytes()
+    {
+        QFETCH(int, key);
+        QFETCH(QStringList, values);
+        QFETCH(QStringList, ascending);
+        QFETCH(QStringList, descending);
+        QList<tagFileList> records;
+        for (const QString& value : values) {
+            if (key == kKeyName)
+                records.append(record(value));
+            else if (key == kKeyMode)
+                records.append(record(QStringLiteral("r.mp3"), 0, 0, MakeVoiceHeader(uint8_t(value.toInt()))));
+            else
+                records.append(record(QStringLiteral("r.mp3"), 0, 0, MakeVoiceHeader(0, value)));
+        }
+        RecordingListModel model;
+        QAbstractItemModelTester tester(&model);
+        model.setRecords(records);
+        model.sortByKey(key, false);
+        QCOMPARE(column(model, key), ascending);
+        model.setRecords(records);
+        model.sortByKey(key, true);
+        QCOMPARE(column(model, key), descending);
+    }
+
     void compareRowTexts()
     {
         QVERIFY(CompareRowTexts(kKeySize, QStringLiteral("   9.5 KB"), QStringLiteral("  10.0 KB")) < 0);
