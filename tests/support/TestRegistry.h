@@ -9,6 +9,7 @@
 using TestFactory = std::function<std::unique_ptr<QObject>()>;
 bool RegisterTest(TestFactory factory);
 // Runs every registered class; returns the number of failed test functions.
+// An argument "Class::function[:tag]" runs that function of that class alone.
 int RunRegisteredTests(int argc, char** argv);
 
 #define TALVEN77_REGISTER_TEST(Class) \

@@ -10,8 +10,8 @@
 #include "view/RecordingListModel.h"
 #include "view/TALVEN77PCView.h"
 
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -22,8 +22,12 @@ class FindTest : public QObject
 {
     Q_OBJECT
 
+    // Ten recordings r01..r10, made once; rows 1 and 7 (0 and 6) hold "abc", row 5 the memo "会議".
     SimulatedPlaces m_places;
-    CSetting m_setting;
+    QString m_save;
+    // Each test gets settings, a document and a view of its own: no search text,
+    // history or column set carries over from one test to the next.
+    std::unique_ptr<CSetting> m_setting;
     std::unique_ptr<CTALVEN77PCDoc> m_document;
     std::unique_ptr<CTALVEN77PCView> m_view;
     int m_dialogRuns = 0;
@@ -40,29 +44,54 @@ class FindTest : public QObject
             return dialog.result();
         });
     }
+    // A search by file name for text, run from the dialog with the focus on row 0.
+    void searchOnce(const QString& text)
+    {
+        answerDialog(text, CFindDlg::Next);
+        focusRow(0);
+        m_view->OnFind();
+    }
     void focusRow(int row)
     {
         m_view->recordingList()->setCurrentIndex(m_view->recordings()->index(row, 0));
     }
     int focusedRow() const { return m_view->recordingList()->currentIndex().row(); }
+    static int entriesIgnoringCase(const QStringList& history, const QString& text)
+    {
+        return int(history.filter(QRegularExpression(QStringLiteral("^%1$").arg(QRegularExpression::escape(text)),
+                                                     QRegularExpression::CaseInsensitiveOption))
+                       .size());
+    }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        // Ten recordings r01..r10; rows 1 and 7 (0 and 6) hold "abc", memo "会議" on row 5.
-        const QString save = m_places.newFolder(QStringLiteral("save"));
+        m_save = m_places.newFolder(QStringLiteral("save"));
         for (int i = 1; i <= 10; ++i) {
             const QString name = (i == 1 || i == 7) ? QStringLiteral("r%1xabcx.mp3").arg(i, 2, 10, QLatin1Char('0'))
                                                     : QStringLiteral("r%1.mp3").arg(i, 2, 10, QLatin1Char('0'));
-            QVERIFY(WriteFileBytes(save + QStringLiteral("/day/") + name,
+            QVERIFY(WriteFileBytes(m_save + QStringLiteral("/day/") + name,
                                    BuildRecording(MakeVoiceHeader(0, i == 5 ? QStringLiteral("会議") : QString()), ShortSpeechAudio())));
         }
+    }
+
+    void init()
+    {
+        m_setting = std::make_unique<CSetting>();
         m_document = std::make_unique<CTALVEN77PCDoc>();
-        m_document->RunStartupChecks(save);
-        m_view = std::make_unique<CTALVEN77PCView>(*m_document, m_setting);
+        m_document->RunStartupChecks(m_save);
+        m_view = std::make_unique<CTALVEN77PCView>(*m_document, *m_setting);
         m_view->OnInitialUpdate();
         m_view->folderTree()->setCurrentItem(m_view->rootLabelled(kSaveRootLabel)->child(0));
         QCOMPARE(m_view->recordings()->rowCount(), 10);
+        m_dialogRuns = 0;
+    }
+
+    void cleanup()
+    {
+        m_view.reset();
+        m_document.reset();
+        m_setting.reset();
     }
 
     void firstSearchOpensTheDialog()
@@ -76,6 +105,7 @@ private Q_SLOTS:
 
     void nextAndPreviousFromRowThree()
     {
+        searchOnce(QStringLiteral("abc"));
         MessageRecorder messages;
         focusRow(2);
         m_view->FindNext();
@@ -85,10 +115,12 @@ private Q_SLOTS:
         m_view->FindPrevious();
         QCOMPARE(focusedRow(), 0);
         QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(m_dialogRuns, 1); // F3 and Shift+F3 search again without the dialog
     }
 
     void noWrapAround()
     {
+        searchOnce(QStringLiteral("abc"));
         MessageRecorder messages;
         focusRow(9);
         m_view->FindNext();
@@ -133,30 +165,26 @@ private Q_SLOTS:
     void hiddenMemoIsNeverFound()
     {
         MessageRecorder messages;
-        m_setting.m_nDisplayItem[kKeyMemo] = 0;
+        m_setting->m_nDisplayItem[kKeyMemo] = 0;
         m_view->BuildColumns();
         answerDialog(QStringLiteral("会議"), CFindDlg::Next, true);
         focusRow(0);
         m_view->OnFind();
         QCOMPARE(messages.entries().size(), 1);
-        m_setting.m_nDisplayItem[kKeyMemo] = 1;
-        m_view->BuildColumns();
     }
 
     void historyIsSortedAndUniqueIgnoringCase()
     {
         CFindDlg& dialog = m_view->findDialog();
+        searchOnce(QStringLiteral("abc"));
         answerDialog(QStringLiteral("Abc"), CFindDlg::Next);
         m_view->OnFind();
-        QCOMPARE(dialog.history().filter(QRegularExpression(QStringLiteral("^abc$"), QRegularExpression::CaseInsensitiveOption)).size(), 1);
+        QCOMPARE(entriesIgnoringCase(dialog.history(), QStringLiteral("abc")), 1);
         answerDialog(QStringLiteral("Zeta"), CFindDlg::Previous);
         m_view->OnFind();
         answerDialog(QStringLiteral("beta"), CFindDlg::Next);
         m_view->OnFind();
-        QStringList sorted = dialog.history();
-        std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-        QCOMPARE(dialog.history(), sorted);
-        QVERIFY(dialog.history().contains(QStringLiteral("Zeta")));
+        QCOMPARE(dialog.history(), (QStringList{"abc", "beta", "Zeta"}));
         // The dialog opened again offers them all, the last text selected, the buttons enabled.
         dialog.prepare(QStringLiteral("beta"), 0, false);
         QCOMPARE(dialog.textBox()->count(), int(dialog.history().size()));
