@@ -26,6 +26,10 @@ CFindDlg::CFindDlg(QWidget* parent)
     setWindowTitle(QStringLiteral("検索"));
     m_text->setEditable(true);
     m_text->setInsertPolicy(QComboBox::NoInsert);
+    // The search text is what the user typed. The editable box's completion
+    // ignores case: it would turn "ABC" into the history's "abc" once the field
+    // loses the focus, and case matters to the search.
+    m_text->setCompleter(nullptr);
     m_text->lineEdit()->setMaxLength(256);
     m_text->setMinimumWidth(260);
     auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
@@ -66,7 +70,7 @@ void CFindDlg::prepare(const QString& text, int target, bool exact)
 
 QString CFindDlg::text() const
 {
-    return m_text->currentText();
+    return m_text->lineEdit()->text();
 }
 
 int CFindDlg::target() const

@@ -21,6 +21,7 @@ public:
 
     // Fills the controls for a new run (history, text selected, options).
     void prepare(const QString& text, int target, bool exact);
+    // Exactly what the edit field holds: the box never completes a text.
     QString text() const;
     int target() const;
     bool exact() const;

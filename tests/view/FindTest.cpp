@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -192,6 +193,46 @@ private Q_SLOTS:
         dialog.textBox()->setEditText(QString());
         QVERIFY(!dialog.nextButton()->isEnabled());
         QVERIFY(!dialog.previousButton()->isEnabled());
+    }
+
+    // A text that differs from a history entry only in case is searched as
+    // typed, however the search is started.
+    void typedTextIsSearchedAsTyped_data()
+    {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<bool>("enterKey"); // Enter presses the default button "次を検索"
+        QTest::newRow("次を検索 clicked") << int(CFindDlg::Next) << false;
+        QTest::newRow("前を検索 clicked") << int(CFindDlg::Previous) << false;
+        QTest::newRow("Enter") << int(CFindDlg::Next) << true;
+    }
+    void typedTextIsSearchedAsTyped()
+    {
+        QFETCH(int, result);
+        QFETCH(bool, enterKey);
+        searchOnce(QStringLiteral("abc"));
+        CFindDlg& dialog = m_view->findDialog();
+        bool typedIntoTheField = false;
+        m_view->setFindDialogRunner([&](CFindDlg& shown) {
+            shown.show();
+            shown.activateWindow();
+            QLineEdit* field = shown.textBox()->lineEdit();
+            typedIntoTheField = QTest::qWaitForWindowActive(&shown) && field->hasFocus();
+            QTest::keyClicks(field, QStringLiteral("ABC")); // replaces "abc", selected on opening
+            if (enterKey)
+                QTest::keyClick(field, Qt::Key_Return);
+            else
+                QTest::mouseClick(result == CFindDlg::Next ? shown.nextButton() : shown.previousButton(), Qt::LeftButton);
+            return shown.result();
+        });
+        MessageRecorder messages;
+        focusRow(3);
+        m_view->OnFind();
+        QVERIFY(typedIntoTheField);
+        QCOMPARE(dialog.text(), QStringLiteral("ABC"));
+        QCOMPARE(dialog.history(), QStringList{"abc"});
+        // Case matters: rows 1 and 7 hold "abc", nothing holds "ABC".
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(focusedRow(), 3);
     }
 };
 
