@@ -94,7 +94,8 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access)
     const bool hasWrite = st.stx_mask & STATX_MTIME;
     m_times[0] = st.stx_mask & STATX_ATIME ? timespec{st.stx_atime.tv_sec, st.stx_atime.tv_nsec}
                                            : timespec{0, UTIME_OMIT};
-    m_times[1] = hasWrite ? timespec{st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec} : timespec{0, UTIME_OMIT};
+    m_times[1] =
+        hasWrite ? timespec{st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec} : timespec{0, UTIME_OMIT};
     const bool hasBirth = (st.stx_mask & STATX_BTIME) && st.stx_btime.tv_sec > 0;
     if (hasBirth && hasWrite)
         m_creationTime = std::min<int64_t>(st.stx_btime.tv_sec, st.stx_mtime.tv_sec);
