@@ -2,13 +2,17 @@
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
+#include "SimulatedPlaces.h"
 #include "app/MainFrame.h"
+#include "app/TALVEN77PCApp.h"
 #include "app/PasswordDlg.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/SimulatedDriveSource.h"
 #include "settings/Setting.h"
+#include "view/MainList.h"
+#include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
 
 Q_DECLARE_METATYPE(Command)
@@ -184,6 +188,88 @@ private Q_SLOTS:
             QCOMPARE(f.authenticated, 1);
             QVERIFY(!f.frame->isMinimized());
         }
+    }
+
+    void gateHoldsWhileThePasswordIsOwed()
+    {
+        Frame f;
+        f.setting.m_nUsePassword = 1;
+        f.setting.m_strPassword = QStringLiteral("pw");
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        f.frame->showMinimized();
+        QTest::qWait(50);
+        f.frame->showNormal();
+        QTRY_VERIFY(f.frame->passwordDialog()->isVisible());
+        QVERIFY(f.frame->isMinimized());
+        QCOMPARE(f.authenticated, 0);
+
+        // Restored or activated again while the dialog is up: still minimized.
+        f.frame->showNormal();
+        QTest::qWait(100);
+        QVERIFY(f.frame->isMinimized());
+        f.frame->setWindowState(Qt::WindowMaximized);
+        f.frame->activateWindow();
+        QTest::qWait(100);
+        QVERIFY(f.frame->isMinimized());
+        QVERIFY(f.frame->passwordDialog()->isVisible());
+        QCOMPARE(f.authenticated, 0);
+
+        // Closing the window while the dialog is up: after the question, both go.
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        QVERIFY(f.frame->close());
+        QCOMPARE(messages.entries().size(), 1);
+        QVERIFY(!f.frame->isVisible());
+        QVERIFY(!f.frame->passwordDialog()->isVisible());
+    }
+
+    void selectAllNeedsTheListsFocus()
+    {
+        SimulatedPlaces places;
+        const QString save = places.newFolder(QStringLiteral("save"));
+        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+            QVERIFY(WriteFileBytes(save + QStringLiteral("/day/") + QLatin1String(name),
+                                   BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        Frame f;
+        f.document.RunStartupChecks(save);
+        f.frame->view()->OnInitialUpdate();
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.frame.get()));
+        QTreeWidget* tree = f.frame->folderTree();
+        QAction* selectAll = f.frame->command(Command::SelectAll);
+        QAction* invert = f.frame->command(Command::InvertSelection);
+        QVERIFY(!selectAll->isEnabled());
+        QVERIFY(!invert->isEnabled()); // no rows
+
+        tree->setCurrentItem(f.frame->view()->rootLabelled(kSaveRootLabel)->child(0));
+        tree->setFocus();
+        QVERIFY(invert->isEnabled());
+        QVERIFY(!selectAll->isEnabled());
+        // Ctrl+A in the tree does not reach the list: one row stays selected.
+        QTest::keyClick(tree, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(f.frame->view()->listPane().selectedCount(), 1);
+
+        CMainList* list = f.frame->view()->recordingList();
+        list->setFocus();
+        QVERIFY(selectAll->isEnabled());
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(f.frame->view()->listPane().selectedCount(), 3);
+    }
+
+    void maximizedPlacementComesBack()
+    {
+        {
+            Frame f;
+            f.frame->setGeometry(40, 50, 900, 600);
+            f.frame->showMaximized();
+            QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        }
+        QTemporaryDir runtime;
+        CTALVEN77PCApp program(runtime.path());
+        QVERIFY(program.InitInstance());
+        QVERIFY(program.mainFrame()->isMaximized());
+        QCOMPARE(program.mainFrame()->normalGeometry().size(), QSize(900, 600));
     }
 
     void placementIsStored()

@@ -1,4 +1,5 @@
 #include "CardBuilder.h"
+#include "FakePanel.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
@@ -11,6 +12,7 @@
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
 #include "view/RecordingPanel.h"
+#include "device/Drives.h"
 #include "view/CommandSet.h"
 #include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
@@ -23,28 +25,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-// Records what the list asks of the control panel.
-struct FakePanel : RecordingPanel
-{
-    QStringList calls;
-    bool allowed = false;
-    bool LoadRecording(const QString& path, int position) override
-    {
-        calls.append(QStringLiteral("load %1 %2").arg(QFileInfo(path).fileName()).arg(position));
-        return true;
-    }
-    bool UnloadRecording(int count) override
-    {
-        calls.append(QStringLiteral("unload %1").arg(count));
-        return true;
-    }
-    void setControlsAllowed(bool value) override { allowed = value; }
-    void setPosition(int) override {}
-    void setUsbConnected(bool connected) override { usb = connected; }
-    bool canPlay() const override { return true; }
-    void OnPlay() override { calls.append(QStringLiteral("play")); }
-    bool usb = false;
-};
 
 // Drags the bar's handle with the mouse to x in the splitter.
 void dragSplitter(QSplitter* splitter, int x)
@@ -381,6 +361,106 @@ private Q_SLOTS:
         QCOMPARE(targetAt(one), 0); // the selected folder itself
         QCOMPARE(targetAt(view.rootLabelled(kSaveRootLabel)), 0);
         QCOMPARE(targetAt(view.rootLabelled(kCardRootLabel)->child(0)), 0);
+    }
+
+    void ejectLetsGoOfTheRecordingFirst()
+    {
+        const QString card = newFolder(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 6, 2, 4, {}}));
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(newFolder(QStringLiteral("save")));
+        CTALVEN77PCView view(document, m_setting);
+        FakePanel panel;
+        view.setPanel(&panel);
+        view.OnInitialUpdate();
+        view.folderTree()->setCurrentItem(view.rootLabelled(kCardRootLabel)->child(0));
+        QVERIFY(!panel.lastLoaded().isEmpty());
+        // Whether the card was still there each time the panel was told to let go.
+        QList<bool> cardPresentAtUnload;
+        panel.onUnload = [&] { cardPresentAtUnload.append(ListDrives().contains(card)); };
+        MessageRecorder messages;
+        QVERIFY(view.commands().action(Command::Eject)->isEnabled());
+        view.commands().action(Command::Eject)->trigger();
+        QVERIFY(!cardPresentAtUnload.isEmpty());
+        QVERIFY(cardPresentAtUnload.first());
+        QVERIFY(!ListDrives().contains(card));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("SDカードは安全に取り外せます。"));
+    }
+
+    void refreshRebuildsTheTreeButKeepsTheColumns()
+    {
+        const QString recorder = newFolder(QStringLiteral("recorder"));
+        QVERIFY(MakeCard({recorder, 1, 1, 5, {}}));
+        QVERIFY(m_places.setDrives({QStringLiteral("usb ") + recorder}));
+        const QString save = newFolder(QStringLiteral("save"));
+        QDir().mkpath(save + QStringLiteral("/one"));
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save);
+        CSetting setting;
+        setting.m_strSavePath = save;
+        CTALVEN77PCView view(document, setting);
+        FakePanel panel;
+        view.setPanel(&panel);
+        view.OnInitialUpdate();
+        QVERIFY(panel.usb); // the recorder is attached
+        view.recordingList()->setColumnWidth(1, 333);
+        const int oldRecorderId = FolderTreePane::listId(view.rootLabelled(kRecorderRootLabel)->child(0));
+
+        // The recorder leaves, a save folder comes: F5 follows both.
+        QVERIFY(m_places.setDrives({}));
+        QDir().mkpath(save + QStringLiteral("/two"));
+        view.folderTree()->setCurrentItem(view.rootLabelled(kSaveRootLabel)->child(0));
+        view.RefreshAll();
+        QCOMPARE(view.folderTree()->currentItem(), view.topRoot());
+        QCOMPARE(view.rootLabelled(kRecorderRootLabel)->childCount(), 0);
+        QVERIFY(!document.FindList(oldRecorderId));
+        QVERIFY(!panel.usb);
+        QCOMPARE(view.rootLabelled(kSaveRootLabel)->childCount(), 2);
+        QCOMPARE(view.recordingList()->columnWidth(1), 333);
+        // Every node names a list of the document, and every list has its node.
+        int nodes = 0;
+        for (QTreeWidgetItemIterator it(view.folderTree()); *it; ++it) {
+            if (const int id = FolderTreePane::listId(*it)) {
+                QVERIFY(document.FindList(id));
+                ++nodes;
+            }
+        }
+        QCOMPARE(nodes, int(document.fileLists().size()));
+    }
+
+    void nodesComeAndGoOneAtATime()
+    {
+        const QString save = newFolder(QStringLiteral("save"));
+        QDir().mkpath(save + QStringLiteral("/a/inner"));
+        QDir().mkpath(save + QStringLiteral("/b"));
+        writeRecordings(save + QStringLiteral("/b"), {"x.mp3"});
+        ViewOnSave fixture(save, m_setting);
+        CTALVEN77PCDoc& document = fixture.document;
+        CTALVEN77PCView& view = fixture.view;
+        FolderTreePane* tree = view.folderTree();
+        QTreeWidgetItem* saveRoot = view.rootLabelled(kSaveRootLabel);
+        QTreeWidgetItem* a = saveRoot->child(saveRoot->child(0)->text(0) == QStringLiteral("a") ? 0 : 1);
+        QTreeWidgetItem* b = saveRoot->child(saveRoot->child(0)->text(0) == QStringLiteral("a") ? 1 : 0);
+        tree->setCurrentItem(b);
+        QCOMPARE(view.recordings()->rowCount(), 1);
+        const int innerId = FolderTreePane::listId(a->child(0));
+        const int aId = FolderTreePane::listId(a);
+
+        // A folder node goes with the nodes below it and their lists; the selection stays.
+        tree->removeNode(a);
+        QCOMPARE(tree->currentItem(), b);
+        QCOMPARE(view.recordings()->rowCount(), 1);
+        QVERIFY(!document.FindList(aId));
+        QVERIFY(!document.FindList(innerId));
+        QCOMPARE(tree->findNode(aId), nullptr);
+
+        // A node added under a folder carries its list's id and leaves the selection alone.
+        QTreeWidgetItem* added = tree->addFolderNode(b, QStringLiteral("c"), 4242);
+        QCOMPARE(added->parent(), b);
+        QCOMPARE(tree->findNode(4242), added);
+        QCOMPARE(tree->currentItem(), b);
     }
 
     void sortKeyFallsBackWhenItsColumnGoes()
