@@ -10,8 +10,9 @@ BUILD_PACKAGES=(
 # What the program needs to run: Japanese glyphs.
 RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n)
 
-# What the tests need besides: a sound server with a null sink and its recorder (parec).
-TEST_PACKAGES=(pulseaudio pulseaudio-utils)
+# What the tests need besides: a sound server with a null sink and its recorder
+# (parec), and a message bus daemon for the disk-service tests' private bus.
+TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {

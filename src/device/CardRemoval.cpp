@@ -1,25 +1,8 @@
 #include "CardRemoval.h"
 
 #include "platform/DriveSource.h"
+#include "platform/PaintOnlyWait.h"
 #include "platform/UDisks2.h"
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-
-namespace {
-
-void waitPainting(int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        // Repaint, but take no input: the command must not be started twice.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
-        QThread::msleep(10);
-    }
-}
-
-} // namespace
 
 bool EjectThroughUDisks(UDisksApi& udisks, const QString& deviceNode, const EjectWait& wait)
 {
@@ -59,5 +42,5 @@ bool EjectRemovableDrive(const QString& drive)
     if (source.isSimulated())
         return source.removeDrive(drive);
     const auto udisks = CreateSystemUDisks();
-    return EjectThroughUDisks(*udisks, info->deviceNode, waitPainting);
+    return EjectThroughUDisks(*udisks, info->deviceNode, waitPaintingOnly);
 }
