@@ -162,13 +162,21 @@ void CEditEx::setColours(const QColor& text, const QColor& background)
 
 bool CEditEx::typesText(const QKeyEvent* event) const
 {
-    // What the text control itself would insert for a key.
+    // The keys whose text the text control itself inserts (as Qt's input
+    // control decides); Ctrl+A and its like come with a text but are commands.
     const QString text = event->text();
     if (text.isEmpty())
         return false;
-    if (text.at(0) == u'\t')
+    const QChar first = text.at(0);
+    if (first.category() == QChar::Other_Format)
+        return true;
+    if (event->modifiers() == Qt::ControlModifier ||
+        event->modifiers() == (Qt::ShiftModifier | Qt::ControlModifier))
+        return false;
+    if (first == u'\t')
         return !tabChangesFocus();
-    return text.at(0).isPrint();
+    return first.isPrint() || first.category() == QChar::Other_PrivateUse ||
+           (first.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate());
 }
 
 QString CEditEx::acceptedInput(const QString& input)
@@ -238,7 +246,7 @@ void CEditEx::keyPressEvent(QKeyEvent* event)
         QPlainTextEdit::keyPressEvent(event);
         return;
     }
-    if (hasInputRules() && typesText(event)) {
+    if (hasInputRules() && !isReadOnly() && typesText(event)) {
         const QString accepted = acceptedInput(event->text());
         if (accepted == event->text())
             QPlainTextEdit::keyPressEvent(event);
@@ -252,7 +260,7 @@ void CEditEx::keyPressEvent(QKeyEvent* event)
 
 void CEditEx::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (hasInputRules() && !event->commitString().isEmpty()) {
+    if (hasInputRules() && !isReadOnly() && !event->commitString().isEmpty()) {
         const QString accepted = acceptedInput(event->commitString());
         if (accepted != event->commitString()) {
             QInputMethodEvent kept(event->preeditString(), event->attributes());

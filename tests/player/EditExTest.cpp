@@ -326,6 +326,27 @@ private Q_SLOTS:
             QCOMPARE(refusals[0][0].toInt(), 1001);
     }
 
+    void keysThatAreNotTextStillWork()
+    {
+        Dialog dialog(true);
+        QVERIFY(QTest::qWaitForWindowActive(&dialog.window));
+        QRegularExpressionValidator digits(QRegularExpression(QStringLiteral("[0-9]*")));
+        dialog.edit->setValidator(&digits);
+        dialog.edit->setByteLimit(3);
+        dialog.edit->setText(QStringLiteral("123"));
+        dialog.edit->setFocus();
+        // Ctrl+A comes with the text "a", which the field would refuse as input.
+        QTest::keyClick(dialog.edit, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(dialog.edit->textCursor().selectedText(), QStringLiteral("123"));
+        QTest::keyClicks(dialog.edit, "7");
+        QCOMPARE(dialog.edit->text(), QStringLiteral("7"));
+
+        // A key whose text only partly fits changes nothing in a read-only field.
+        dialog.edit->setReadOnly(true);
+        QTest::sendKeyEvent(QTest::Click, dialog.edit, Qt::Key_8, QStringLiteral("890"), Qt::NoModifier);
+        QCOMPARE(dialog.edit->text(), QStringLiteral("7"));
+    }
+
     void refusalSaysWhy()
     {
         CEditEx edit(5);
