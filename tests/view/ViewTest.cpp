@@ -489,7 +489,6 @@ private Q_SLOTS:
             view.show();
             QVERIFY(QTest::qWaitForWindowExposed(&view));
             QCOMPARE(view.splitPosition(), view.splitter()->width() - 150);
-            QCOMPARE(view.folderTree()->minimumWidth(), 150);
             QVERIFY(!view.splitter()->childrenCollapsible());
             // Dragging closer than 150 pixels to an edge is not possible.
             dragSplitter(view.splitter(), 100);
