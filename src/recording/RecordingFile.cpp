@@ -226,5 +226,11 @@ bool RecordingFile::restoreTimes()
         m_error = errno;
         return false;
     }
+    // The data is on the device already; this makes the times as lasting, so
+    // a card pulled at once still shows the recording's own start time.
+    if (::fsync(m_fd) != 0) {
+        m_error = errno;
+        return false;
+    }
     return true;
 }
