@@ -1,10 +1,23 @@
 #!/usr/bin/env bash
-# Builds the project and runs every test; installs missing Debian packages first.
+# Builds the project and runs every test twice: a normal build in build/, then
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/.
+# Installs missing Debian packages first; fails when either run fails.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 build_project
 start_test_audio_server
-cd build
-ctest --output-on-failure -j"$(nproc)"
+
+failed=()
+(cd build && ctest --output-on-failure -j"$(nproc)") || failed+=(normal)
+
+build_project build-asan -DTALVEN77_SANITIZE=ON -DTALVEN77_BUILD_BENCHMARKS=OFF
+# Undefined behaviour ends the test that hit it; the report shows its stack.
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
+(cd build-asan && ctest --output-on-failure -j"$(nproc)") || failed+=(sanitized)
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Tests failed in the ${failed[*]} run(s)." >&2
+  exit 1
+fi

@@ -37,10 +37,13 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Configures and builds into ./build.
+# Configures and builds into ./build, or into the folder given first with the
+# CMake options that follow it.
 build_project() {
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build -j"$(nproc)"
+  local dir="${1:-build}"
+  [ $# -gt 0 ] && shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
 }
 
 # Starts a private PulseAudio server whose default sink is a null sink, for the
