@@ -41,7 +41,7 @@ ensure_packages() {
 # CMake options that follow it.
 build_project() {
   local dir="${1:-build}"
-  [ $# -gt 0 ] && shift
+  if [ $# -gt 0 ]; then shift; fi
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
 }
