@@ -6,24 +6,25 @@
 
 namespace {
 
-class Converter
+class IconvConverter
 {
 public:
-    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Converter()
+    IconvConverter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~IconvConverter()
     {
         if (valid())
             iconv_close(m_cd);
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
+    IconvConverter(const IconvConverter&) = delete;
+    IconvConverter& operator=(const IconvConverter&) = delete;
 
     bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
 
-    // Converts as far as possible. Returns the number of input bytes consumed;
-    // errnoOut is 0 when everything was converted.
+    // Converts as far as possible, from the converter's initial state. Returns
+    // the number of input bytes consumed; errnoOut is 0 when everything was converted.
     size_t convert(const QByteArray& in, size_t from, QByteArray& out, int& errnoOut)
     {
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         char* inPtr = const_cast<char*>(in.constData()) + from;
         size_t inLeft = size_t(in.size()) - from;
         char buffer[1024];
@@ -49,7 +50,7 @@ private:
 
 QString Cp932ToUnicode(const QByteArray& bytes)
 {
-    Converter converter("UTF-8", "CP932");
+    IconvConverter converter("UTF-8", "CP932");
     if (!converter.valid())
         return QString::fromLatin1(bytes);
     QByteArray utf8;
@@ -106,11 +107,19 @@ bool hasLoneSurrogate(const QString& text)
 
 } // namespace
 
-Cp932Encoding UnicodeToCp932(const QString& text, int byteLimit)
+struct Cp932Encoder::Converter : IconvConverter
+{
+    Converter() : IconvConverter("CP932", "UTF-8") {}
+};
+
+Cp932Encoder::Cp932Encoder() : m_converter(std::make_unique<Converter>()) {}
+
+Cp932Encoder::~Cp932Encoder() = default;
+
+Cp932Encoding Cp932Encoder::encode(const QString& text, int byteLimit)
 {
     Cp932Encoding result;
     result.byteLimit = byteLimit;
-    Converter converter("CP932", "UTF-8");
     QByteArray out;
     size_t consumed = 0;
     int error = 0;
@@ -119,8 +128,8 @@ Cp932Encoding UnicodeToCp932(const QString& text, int byteLimit)
     if (hasLoneSurrogate(text)) {
         consumed = SIZE_MAX;
         error = EILSEQ;
-    } else if (converter.valid()) {
-        consumed = converter.convert(text.toUtf8(), 0, out, error);
+    } else if (m_converter->valid()) {
+        consumed = m_converter->convert(text.toUtf8(), 0, out, error);
     } else {
         error = EILSEQ;
     }
@@ -135,6 +144,11 @@ Cp932Encoding UnicodeToCp932(const QString& text, int byteLimit)
     }
     result.bytes = out;
     return result;
+}
+
+Cp932Encoding UnicodeToCp932(const QString& text, int byteLimit)
+{
+    return Cp932Encoder().encode(text, byteLimit);
 }
 
 QString Cp932Encoding::message() const

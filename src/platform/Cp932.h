@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 
 // Memo texts and recorder names are CP932 (Shift_JIS) bytes, as the recorder
 // and the Windows world store them. Conversion goes through glibc iconv.
@@ -28,3 +29,21 @@ struct Cp932Encoding
 // needing more than byteLimit bytes, is refused, never garbled or cut.
 // A negative byteLimit means no limit.
 Cp932Encoding UnicodeToCp932(const QString& text, int byteLimit = -1);
+
+// Converts many texts with one converter, for work over whole lists (sorting
+// thousands of rows): opening the converter costs more than a short text.
+class Cp932Encoder
+{
+public:
+    Cp932Encoder();
+    ~Cp932Encoder();
+    Cp932Encoder(const Cp932Encoder&) = delete;
+    Cp932Encoder& operator=(const Cp932Encoder&) = delete;
+
+    // As UnicodeToCp932.
+    Cp932Encoding encode(const QString& text, int byteLimit = -1);
+
+private:
+    struct Converter;
+    std::unique_ptr<Converter> m_converter;
+};

@@ -32,9 +32,9 @@ TextSortKey asciiSortKey(QStringView trimmed)
     return {trimmed.toLatin1(), {}, true};
 }
 
-TextSortKey convertedSortKey(const QString& trimmed)
+TextSortKey convertedSortKey(const QString& trimmed, Cp932Encoder& encoder)
 {
-    Cp932Encoding encoded = UnicodeToCp932(trimmed);
+    Cp932Encoding encoded = encoder.encode(trimmed);
     if (!encoded.ok())
         return {{}, trimmed, false};
     return {std::move(encoded.bytes), {}, true};
@@ -135,7 +135,10 @@ int CompareRowTexts(int key, const QString& a, const QString& b)
 TextSortKey MakeTextSortKey(const QString& text)
 {
     const QStringView trimmed = QStringView(text).trimmed();
-    return isAscii(trimmed) ? asciiSortKey(trimmed) : convertedSortKey(trimmed.toString());
+    if (isAscii(trimmed))
+        return asciiSortKey(trimmed);
+    Cp932Encoder encoder;
+    return convertedSortKey(trimmed.toString(), encoder);
 }
 
 std::vector<TextSortKey> MakeTextSortKeys(const std::vector<QString>& texts)
@@ -153,6 +156,7 @@ std::vector<TextSortKey> MakeTextSortKeys(const std::vector<QString>& texts)
     size_t oldest = 0;
     std::vector<TextSortKey> keys;
     keys.reserve(texts.size());
+    Cp932Encoder encoder;
     for (const QString& text : texts) {
         const QStringView trimmed = QStringView(text).trimmed();
         if (isAscii(trimmed)) {
@@ -165,7 +169,7 @@ std::vector<TextSortKey> MakeTextSortKeys(const std::vector<QString>& texts)
             keys.push_back(known->key);
             continue;
         }
-        Converted converted{text, convertedSortKey(trimmed.toString())};
+        Converted converted{text, convertedSortKey(trimmed.toString(), encoder)};
         keys.push_back(converted.key);
         if (recent.size() < kRecent) {
             recent.push_back(std::move(converted));
