@@ -63,11 +63,14 @@ class ViewTest : public QObject
             view.OnInitialUpdate();
         }
     };
-    void setDrivesWithCard()
+    // A card in a reader ("card") or the recorder ("usb") holding recordings,
+    // attached alone through the simulated drives; its folder, or empty on failure.
+    QString attachDrive(const QString& kind, uint16_t number, int recordings)
     {
-        const QString card = newFolder(QStringLiteral("card"));
-        QVERIFY(MakeCard({card, 4, 1, 2, {}}));
-        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        const QString root = newFolder(kind);
+        if (!MakeCard({root, number, recordings, number, {}}) || !m_places.setDrives({kind + u' ' + root}))
+            return {};
+        return root;
     }
 
 private Q_SLOTS:
@@ -213,9 +216,7 @@ private Q_SLOTS:
 
     void contextMenus()
     {
-        const QString card = newFolder(QStringLiteral("card"));
-        QVERIFY(MakeCard({card, 3, 1, 9, {}}));
-        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        QVERIFY(!attachDrive(QStringLiteral("card"), 3, 1).isEmpty());
         const QString save = newFolder(QStringLiteral("save"));
         QDir().mkpath(save + QStringLiteral("/a/b"));
         CTALVEN77PCDoc document;
@@ -325,7 +326,7 @@ private Q_SLOTS:
         const QString save = newFolder(QStringLiteral("save"));
         writeRecordings(save + QStringLiteral("/one"), {"a.mp3", "b.mp3", "c.mp3"});
         QDir().mkpath(save + QStringLiteral("/two"));
-        setDrivesWithCard();
+        QVERIFY(!attachDrive(QStringLiteral("card"), 4, 1).isEmpty());
         ViewOnSave fixture(save, m_setting);
         CTALVEN77PCDoc& document = fixture.document;
         CTALVEN77PCView& view = fixture.view;
@@ -365,9 +366,8 @@ private Q_SLOTS:
 
     void ejectLetsGoOfTheRecordingFirst()
     {
-        const QString card = newFolder(QStringLiteral("card"));
-        QVERIFY(MakeCard({card, 6, 2, 4, {}}));
-        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        const QString card = attachDrive(QStringLiteral("card"), 6, 2);
+        QVERIFY(!card.isEmpty());
         CTALVEN77PCDoc document;
         document.RunStartupChecks(newFolder(QStringLiteral("save")));
         CTALVEN77PCView view(document, m_setting);
@@ -391,9 +391,7 @@ private Q_SLOTS:
 
     void refreshRebuildsTheTreeButKeepsTheColumns()
     {
-        const QString recorder = newFolder(QStringLiteral("recorder"));
-        QVERIFY(MakeCard({recorder, 1, 1, 5, {}}));
-        QVERIFY(m_places.setDrives({QStringLiteral("usb ") + recorder}));
+        QVERIFY(!attachDrive(QStringLiteral("usb"), 1, 1).isEmpty());
         const QString save = newFolder(QStringLiteral("save"));
         QDir().mkpath(save + QStringLiteral("/one"));
         CTALVEN77PCDoc document;
