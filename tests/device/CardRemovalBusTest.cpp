@@ -16,6 +16,8 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -133,6 +135,8 @@ public:
                        .arg(m_folder.path())
                        .toUtf8());
         file.close();
+        // The bus goes with the test, also when the test crashes.
+        m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_daemon.start(program, {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                                  QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
         while (m_daemon.waitForReadyRead(10000)) {
