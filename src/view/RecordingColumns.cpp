@@ -3,6 +3,8 @@
 #include "platform/Cp932.h"
 #include "platform/LocalTime.h"
 
+#include <numeric>
+
 #include <algorithm>
 
 namespace {
@@ -187,8 +189,29 @@ int CompareTextSortKeys(const TextSortKey& a, const TextSortKey& b)
         return a.held ? -1 : 1;
     if (!a.held)
         return a.text.compare(b.text);
+    // Keys of a repeated text share their bytes (modes, marks, common memos).
+    if (a.bytes.constData() == b.bytes.constData() && a.bytes.size() == b.bytes.size())
+        return 0;
     // QByteArray compares as unsigned bytes, then by length.
     return a.bytes.compare(b.bytes);
+}
+
+std::vector<int> RankTextSortKeys(const std::vector<TextSortKey>& keys, int* count)
+{
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return CompareTextSortKeys(keys[size_t(a)], keys[size_t(b)]) < 0; });
+    std::vector<int> ranks(keys.size());
+    int rank = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && CompareTextSortKeys(keys[size_t(order[i - 1])], keys[size_t(order[i])]) != 0)
+            ++rank;
+        ranks[size_t(order[i])] = rank;
+    }
+    if (count)
+        *count = keys.empty() ? 0 : rank + 1;
+    return ranks;
 }
 
 long long NumericSortValue(const QString& text)

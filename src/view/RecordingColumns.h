@@ -62,5 +62,9 @@ TextSortKey MakeTextSortKey(const QString& text);
 // The keys of many texts, in their order; a text that repeats is converted once.
 std::vector<TextSortKey> MakeTextSortKeys(const std::vector<QString>& texts);
 int CompareTextSortKeys(const TextSortKey& a, const TextSortKey& b);
+// Each key's place among the distinct keys in that order: keys that compare
+// equal share a rank. Ranks run from 0 to count - 1, so rows can then be put in
+// order by rank in one pass that keeps equal rows as they were.
+std::vector<int> RankTextSortKeys(const std::vector<TextSortKey>& keys, int* count = nullptr);
 // The numeric value sizes and index counts sort by: the leading decimal number × 10, truncated.
 long long NumericSortValue(const QString& text);

@@ -63,24 +63,29 @@ void RecordingListModel::sortByKey(int key, bool descending)
     if (columnOfKey(key) < 0)
         key = kKeyName;
     // Sort keys are worked out once per row, not once per comparison.
-    const bool numeric = IsNumericSortKey(key);
-    std::vector<long long> numbers(numeric ? m_rows.size() : 0);
-    std::vector<QString> texts(numeric ? 0 : m_rows.size());
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        const QString& text = m_rows[i].texts[size_t(key)];
-        if (numeric)
-            numbers[i] = NumericSortValue(text);
-        else
-            texts[i] = text;
-    }
-    const std::vector<TextSortKey> keys = MakeTextSortKeys(texts);
     std::vector<size_t> order(m_rows.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        if (descending)
-            std::swap(a, b);
-        return numeric ? numbers[a] < numbers[b] : CompareTextSortKeys(keys[a], keys[b]) < 0;
-    });
+    if (IsNumericSortKey(key)) {
+        std::vector<long long> numbers(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            numbers[i] = NumericSortValue(m_rows[i].texts[size_t(key)]);
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return descending ? numbers[b] < numbers[a] : numbers[a] < numbers[b];
+        });
+    } else {
+        std::vector<QString> texts(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            texts[i] = m_rows[i].texts[size_t(key)];
+        int distinct = 0;
+        const std::vector<int> ranks = RankTextSortKeys(MakeTextSortKeys(texts), &distinct);
+        // A counting sort by rank keeps rows of equal texts in their order, in both directions.
+        std::vector<size_t> start(size_t(distinct) + 1, 0);
+        for (const int rank : ranks)
+            ++start[size_t(descending ? distinct - 1 - rank : rank) + 1];
+        std::partial_sum(start.begin(), start.end(), start.begin());
+        for (size_t i = 0; i < ranks.size(); ++i)
+            order[start[size_t(descending ? distinct - 1 - ranks[i] : ranks[i])]++] = i;
+    }
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRowOf(m_rows.size());
