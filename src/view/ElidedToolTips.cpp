@@ -4,9 +4,9 @@
 #include <QHelpEvent>
 #include <QToolTip>
 
-ElidedToolTips::ElidedToolTips(QAbstractItemView* view) : QObject(view), m_view(view)
+ElidedToolTips::ElidedToolTips(QAbstractItemView* view) : QObject(view), m_view(view), m_viewport(view->viewport())
 {
-    view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 QString ElidedToolTips::TextAt(const QAbstractItemView& view, const QPoint& position)
@@ -22,7 +22,8 @@ QString ElidedToolTips::TextAt(const QAbstractItemView& view, const QPoint& posi
 
 bool ElidedToolTips::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_view->viewport() || event->type() != QEvent::ToolTip)
+    // Only the type is looked at first: the filter also sees the events of a view being taken down.
+    if (event->type() != QEvent::ToolTip || watched != m_viewport)
         return false;
     const auto* help = static_cast<QHelpEvent*>(event);
     const QString text = TextAt(*m_view, help->pos());

@@ -22,4 +22,5 @@ protected:
 
 private:
     QAbstractItemView* m_view;
+    QWidget* m_viewport;
 };
