@@ -1,5 +1,7 @@
 #include "RecorderIdentity.h"
 
+#include "RecordingFile.h"
+
 #include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
 
@@ -40,8 +42,11 @@ long long leadingDecimal(const QString& text)
 // read, since reading one could wait for ever.
 QByteArray readFileStart(const QString& path, int length)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const QByteArray nativePath = QFile::encodeName(path);
+    int error = 0;
+    if (!RecordingFile::IsRegularFile(nativePath, error))
+        return {};
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return {};
     QByteArray data(length, '\0');

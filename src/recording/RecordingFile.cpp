@@ -52,9 +52,25 @@ bool RecordingFile::open(const QString& path, Access access)
     return open(QFile::encodeName(path), access);
 }
 
+bool RecordingFile::IsRegularFile(const QByteArray& nativePath, int& error)
+{
+    struct stat st {};
+    if (::stat(nativePath.constData(), &st) != 0) {
+        error = errno;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+        return false;
+    }
+    return true;
+}
+
 bool RecordingFile::open(const QByteArray& nativePath, Access access)
 {
     close();
+    if (!IsRegularFile(nativePath, m_error))
+        return false;
     // Without O_NONBLOCK a FIFO named like a recording would hold the open until
     // something writes to it; regular files ignore the flag.
     const int flags =

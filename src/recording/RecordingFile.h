@@ -25,6 +25,11 @@ public:
     // error() of a FIFO, device or socket: they are never read as recordings.
     static constexpr int kNotRegularFile = -1;
 
+    // Whether a path names a regular file (through links), looked at before it
+    // is opened: opening a device can have effects of its own (a tape rewinds,
+    // a watchdog starts). False with errno, EISDIR or kNotRegularFile in error.
+    static bool IsRegularFile(const QByteArray& nativePath, int& error);
+
     // Opens without creating or truncating, and without waiting on special
     // files. On failure error() holds errno (EISDIR for a folder, EWOULDBLOCK
     // for a file that another operation holds), or kNotRegularFile.

@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "recording/FileList.h"
+#include "recording/RecorderIdentity.h"
 #include "recording/RecordingFile.h"
 #include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -101,6 +103,37 @@ class VoiceHeaderTest : public QObject
     }
 
 private Q_SLOTS:
+    void linksToSpecialFilesAreNotOpened()
+    {
+        // Opening some devices does something by itself, so a link named like a
+        // recording (or Device.Dat) to one is looked at, never opened. A FIFO
+        // stands in for the device: inotify tells whether anything opened it.
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        QVERIFY(MakeFifo(fifo));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("card/001_TALVEN-77"))));
+        const QString recording = dir.filePath(QStringLiteral("card/001_TALVEN-77/x.mp3"));
+        QVERIFY(QFile::link(fifo, recording));
+        QVERIFY(QFile::link(fifo, dir.filePath(QStringLiteral("card/Device.Dat"))));
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(fifo).constData(), IN_OPEN) >= 0);
+
+        tagVoiceHeader header{};
+        QVERIFY(!ReadVoiceHeader(recording, header));
+        QVERIFY(!WriteVoiceHeader(recording, MakeVoiceHeader(0)));
+        QCOMPARE(GetVoiceDuration(recording), 0u);
+        CFileList scanned(kListRegistered, false);
+        scanned.SetFolder(dir.filePath(QStringLiteral("card/001_TALVEN-77")));
+        scanned.Rescan();
+        QCOMPARE(scanned.GetRecordCount(), 0);
+        QCOMPARE(ReadRecorderNumber(dir.filePath(QStringLiteral("card"))), uint16_t(0));
+
+        char events[4096];
+        QCOMPARE(::read(watch, events, sizeof events), ssize_t(-1)); // nothing was opened
+        ::close(watch);
+    }
+
     void cleanup()
     {
         RecordingFile::SetLockFunction({});
