@@ -115,6 +115,14 @@ void FolderTreePane::removeChildren(QTreeWidgetItem* parent)
 
 void FolderTreePane::removeNode(QTreeWidgetItem* node)
 {
+    // The selection does not wander to a neighbour (which would list it, or
+    // start a registration on the option-folder root): it goes to the top root.
+    for (QTreeWidgetItem* item = currentItem(); item; item = item->parent()) {
+        if (item == node) {
+            setCurrentItem(topRoot());
+            break;
+        }
+    }
     forgetLists(node);
     delete node;
 }

@@ -35,7 +35,8 @@ public:
     QTreeWidgetItem* addFolderNode(QTreeWidgetItem* parent, const QString& label, int listId);
     // Removes parent's child nodes and, below them, the document's list of each.
     void removeChildren(QTreeWidgetItem* parent);
-    // Removes the node with everything below it, and their lists.
+    // Removes the node with everything below it, and their lists. When the
+    // selection is among them, the top root is selected first.
     void removeNode(QTreeWidgetItem* node);
     // Replaces parent's child nodes by these (their lists are the document's already).
     void replaceChildren(QTreeWidgetItem* parent, const std::vector<FolderTreeNode>& children);

@@ -23,6 +23,18 @@ QString modeText(uint8_t mode)
     }
 }
 
+// The sort ignores the single-byte white space around a text, as the code
+// page's texts were trimmed; an ideographic space (two bytes there) stays.
+QStringView trimmedForSort(QStringView text)
+{
+    const auto blank = [](QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    while (!text.isEmpty() && blank(text.front()))
+        text = text.mid(1);
+    while (!text.isEmpty() && blank(text.back()))
+        text.chop(1);
+    return text;
+}
+
 bool isAscii(QStringView text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
@@ -136,7 +148,7 @@ int CompareRowTexts(int key, const QString& a, const QString& b)
 
 TextSortKey MakeTextSortKey(const QString& text)
 {
-    const QStringView trimmed = QStringView(text).trimmed();
+    const QStringView trimmed = trimmedForSort(text);
     if (isAscii(trimmed))
         return asciiSortKey(trimmed);
     Cp932Encoder encoder;
@@ -160,7 +172,7 @@ std::vector<TextSortKey> MakeTextSortKeys(const std::vector<QString>& texts)
     keys.reserve(texts.size());
     Cp932Encoder encoder;
     for (const QString& text : texts) {
-        const QStringView trimmed = QStringView(text).trimmed();
+        const QStringView trimmed = trimmedForSort(text);
         if (isAscii(trimmed)) {
             keys.push_back(asciiSortKey(trimmed));
             continue;

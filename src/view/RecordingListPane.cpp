@@ -59,6 +59,11 @@ RecordingListPane::RecordingListPane(CTALVEN77PCDoc& document, CSetting& setting
 
 RecordingListPane::~RecordingListPane() = default;
 
+void RecordingListPane::setPanel(RecordingPanel* panel)
+{
+    m_panel = panel ? panel : noPanel();
+}
+
 int RecordingListPane::loadedRow() const
 {
     return m_model->markedRow();
@@ -274,6 +279,11 @@ void RecordingListPane::onSelectionChanged()
     const QString path = m_document.GetExistingRecordPath(name);
     if (path.isEmpty()) {
         m_bSkipDrag = true;
+        // The row that was loaded lost the selection to this one: the panel lets go of it.
+        if (m_model->markedRow() >= 0) {
+            m_model->setMarkedRow(-1);
+            m_panel->UnloadRecording(0);
+        }
         ShowMessage(QStringLiteral("[%1]は存在しません。他のアプリケーションで削除された可能性があります。\nファイルリストから削除します。")
                         .arg(name),
                     MessageIcon::Error);

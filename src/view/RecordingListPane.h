@@ -27,7 +27,8 @@ public:
 
     CMainList* list() const { return m_list; }
     RecordingListModel* model() const { return m_model; }
-    void setPanel(RecordingPanel* panel) { m_panel = panel; }
+    // The control panel (not owned); none: one that loads nothing.
+    void setPanel(RecordingPanel* panel);
     // The kind of the folder the tree shows (the recorder over USB is not played from).
     void setCurrentKind(int kind) { m_nCurrentKind = kind; }
 

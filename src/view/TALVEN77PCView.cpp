@@ -93,6 +93,7 @@ CTALVEN77PCView::~CTALVEN77PCView()
     for (const QObject* sender : {static_cast<const QObject*>(qApp), static_cast<const QObject*>(m_tree),
                                   static_cast<const QObject*>(m_listPane)})
         disconnect(sender, nullptr, this, nullptr);
+    m_listPane->setPanel(nullptr);
     OpenProgramSettings()->setValue(kSplitKey, m_nSplit);
 }
 
@@ -405,16 +406,20 @@ void CTALVEN77PCView::reselect(QTreeWidgetItem* node)
 {
     // Once the click or key that led here is done with the tree, so that it
     // does not highlight the option-folder root again; the selection of the
-    // node runs as any other (its list is shown).
+    // node runs as any other (its list is shown). The node is found again by
+    // its list's id (a root by its label): it may have gone meanwhile.
+    if (!node)
+        return;
+    const int id = FolderTreePane::listId(node);
+    const QString label = node->text(0);
     QMetaObject::invokeMethod(
         this,
-        [this, node] {
-            for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
-                if (*it == node) {
-                    m_tree->setCurrentItem(node);
-                    return;
-                }
-            }
+        [this, id, label] {
+            QTreeWidgetItem* again = id != 0 ? m_tree->findNode(id)
+                                   : label == kTopRootLabel ? topRoot()
+                                                            : rootLabelled(label);
+            if (again)
+                m_tree->setCurrentItem(again);
         },
         Qt::QueuedConnection);
 }

@@ -127,6 +127,22 @@ private Q_SLOTS:
         QCOMPARE(f.document.pCurrent()->GetRecordCount(), names.size() - 1);
     }
 
+    void movingOntoAVanishedRowLetsGoOfTheLoadedOne()
+    {
+        Fixture f(m_places, {"a.mp3", "b.mp3"});
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
+        QCOMPARE(f.pane().loadedRow(), 0);
+        QVERIFY(QFile::remove(f.folder + QStringLiteral("b.mp3")));
+        MessageRecorder messages;
+        f.list()->setFocus();
+        QTest::keyClick(f.list(), Qt::Key_Down);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(f.panel.calls.last(), QStringLiteral("unload 0"));
+        QCOMPARE(f.pane().loadedRow(), -1);
+        QCOMPARE(f.model()->rowCount(), 1);
+    }
+
     void neighbourThatIsThere()
     {
         Fixture f(m_places, {"a.mp3", "b.mp3", "c.mp3"});

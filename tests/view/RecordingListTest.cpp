@@ -129,6 +129,10 @@ private Q_SLOTS:
         QTest::newRow("memo with a wave dash") << int(kKeyMemo) << QStringList{"予定", "～予定", "あ予定"}
                                                << QStringList{"～予定", "あ予定", "予定"}
                                                << QStringList{"予定", "あ予定", "～予定"};
+        // A leading ideographic space (8140) is part of the text, not white space to trim:
+        // it comes before あ 82A0 (the column shown trimmed here).
+        QTest::newRow("memo after an ideographic space") << int(kKeyMemo) << QStringList{"あ", "　予定"}
+                                                         << QStringList{"予定", "あ"} << QStringList{"あ", "予定"};
         // 〜 U+301C and ～ U+FF5E are both 8160: equal texts keep their order both ways.
         QTest::newRow("wave dashes with the same bytes") << int(kKeyName) << QStringList{"～.mp3", "〜.mp3", "!.mp3"}
                                                          << QStringList{"!.mp3", "～.mp3", "〜.mp3"}

@@ -454,6 +454,26 @@ private Q_SLOTS:
         QVERIFY(!document.FindList(innerId));
         QCOMPARE(tree->findNode(aId), nullptr);
 
+        // The selected node going: the top root is selected, not a neighbour (which, under
+        // the option-folder root, would start a registration).
+        int asked = 0;
+        view.setFolderChooser([&] {
+            ++asked;
+            return QString();
+        });
+        QVERIFY(document.RegisterOptionFolder(newFolder(QStringLiteral("opt"))));
+        QTreeWidgetItem* optionRoot = view.rootLabelled(kOptionRootLabel);
+        const int optId = *document.FindOptionFolderId(document.optionPaths().first());
+        tree->setCurrentItem(tree->addFolderNode(optionRoot, document.optionPaths().first(), optId));
+        QCOMPARE(document.pCurrent()->nId(), optId);
+        tree->removeNode(optionRoot->child(0));
+        QCOMPARE(tree->currentItem(), view.topRoot());
+        QCOMPARE(asked, 0);
+        QVERIFY(!document.pCurrent());
+        QVERIFY(!document.FindList(optId));
+        QCOMPARE(view.recordings()->rowCount(), 0);
+        tree->setCurrentItem(b);
+
         // A node added under a folder carries its list's id and leaves the selection alone.
         QTreeWidgetItem* added = tree->addFolderNode(b, QStringLiteral("c"), 4242);
         QCOMPARE(added->parent(), b);
