@@ -207,17 +207,15 @@ void CMainFrame::changeEvent(QEvent* event)
     if (m_closeConfirmed)
         return;
     if (event->type() == QEvent::WindowStateChange) {
-        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
-        const bool leftMinimized = (change->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized);
-        if (!leftMinimized || m_passwordDlg->grantingAccess())
-            return;
-        // Restoring asks for the password again; while it is owed, the window stays minimized.
-        if (m_setting.m_nUsePassword)
+        const bool wasMinimized = static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized;
+        const bool minimized = windowState() & Qt::WindowMinimized;
+        // With the password in use, a minimized window is one the user must
+        // open again with it: the right entry sets the flag before it restores.
+        if (minimized && !wasMinimized && m_setting.m_nUsePassword)
             m_authenticated = 0;
-        if (m_authenticated == 0)
+        else if (wasMinimized && !minimized && m_authenticated == 0)
             QTimer::singleShot(0, this, &CMainFrame::closePasswordGate);
-    } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_authenticated == 0
-               && !m_passwordDlg->grantingAccess()) {
+    } else if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_authenticated == 0) {
         QTimer::singleShot(0, this, &CMainFrame::closePasswordGate);
     }
 }

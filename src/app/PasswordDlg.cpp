@@ -70,10 +70,8 @@ void CPasswordDlg::accept()
     m_authenticated = 0;
     if (entered == m_password) {
         m_authenticated = 1;
-        m_grantingAccess = true;
         showMainWindow(false);
         QDialog::accept();
-        m_grantingAccess = false;
         return;
     }
     if (++m_wrongEntries < 3) {

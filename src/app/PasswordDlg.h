@@ -20,8 +20,6 @@ public:
     CPasswordDlg(const QString& password, int& authenticated, QWidget* mainWindow, QWidget* parent = nullptr);
 
     int wrongEntries() const { return m_wrongEntries; }
-    // True while a right entry brings the main window back (its restore is no reason to ask again).
-    bool grantingAccess() const { return m_grantingAccess; }
     QLineEdit* edit() const { return m_edit; }
 
     void accept() override;
@@ -40,7 +38,6 @@ private:
     QPointer<QWidget> m_mainWindow;
     QLineEdit* m_edit;
     int m_wrongEntries = 0;
-    bool m_grantingAccess = false;
 };
 
 // Asks whether to quit; false only when the user answers No.

@@ -22,6 +22,7 @@ Q_DECLARE_METATYPE(Command)
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -140,6 +141,7 @@ private Q_SLOTS:
         QVERIFY(WriteFileBytes(list, QStringLiteral("card %1\n").arg(card).toUtf8()));
         SimulatedDriveSource drives(list);
         SetDriveSource(&drives);
+        const auto restoreDrives = qScopeGuard([] { SetDriveSource(nullptr); });
         Frame f;
         f.document.CheckDrives();
         f.frame->view()->OnInitialUpdate();
@@ -149,7 +151,6 @@ private Q_SLOTS:
         QVERIFY(eject->isEnabled());
         MessageRecorder messages;
         eject->trigger();
-        SetDriveSource(nullptr);
         QCOMPARE(messages.entries().size(), 1);
         QCOMPARE(messages.entries()[0].text, QStringLiteral("SDカードは安全に取り外せます。"));
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Information);
@@ -194,6 +195,9 @@ private Q_SLOTS:
             f.frame->passwordDialog()->edit()->setText(QStringLiteral("pw"));
             f.frame->passwordDialog()->accept();
             QCOMPARE(f.authenticated, 1);
+            QVERIFY(!f.frame->isMinimized());
+            QTest::qWait(100); // the right entry's restore asks nothing more
+            QVERIFY(!f.frame->passwordDialog()->isVisible());
             QVERIFY(!f.frame->isMinimized());
         }
     }

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QLockFile>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -135,13 +136,13 @@ private Q_SLOTS:
         QVERIFY(WriteFileBytes(list, QStringLiteral("card %1\n").arg(card).toUtf8()));
         SimulatedDriveSource drives(list);
         SetDriveSource(&drives);
+        const auto restoreDrives = qScopeGuard([] { SetDriveSource(nullptr); });
         const QString save = m_dir.filePath(QStringLiteral("save-start"));
         OpenProgramSettings()->setValue(QStringLiteral("Settings/SavePath"), save);
 
         MessageRecorder messages;
         CTALVEN77PCApp program(m_dir.filePath(QStringLiteral("runtime-four")));
         QVERIFY(program.InitInstance());
-        SetDriveSource(nullptr);
         QVERIFY(messages.entries().isEmpty());
         QVERIFY(QFileInfo(save).isDir()); // made when missing
         QVERIFY(!SplashWindow());         // gone before the main window shows
