@@ -24,19 +24,22 @@ void RecordingListModel::setShownKeys(QList<int> keys)
 void RecordingListModel::setRecords(const QList<tagFileList>& records)
 {
     beginResetModel();
-    m_rows.clear();
-    m_rows.reserve(size_t(records.size()));
+    m_store.clear();
+    m_store.reserve(size_t(records.size()));
     for (const tagFileList& record : records)
-        m_rows.push_back({record, RecordRowTexts(record)});
+        m_store.push_back({record, RecordRowTexts(record)});
+    m_order.resize(m_store.size());
+    std::iota(m_order.begin(), m_order.end(), 0);
     m_markedRow = -1;
     endResetModel();
 }
 
 void RecordingListModel::appendRecord(const tagFileList& record)
 {
-    const int row = int(m_rows.size());
+    const int row = rowCount();
     beginInsertRows({}, row, row);
-    m_rows.push_back({record, RecordRowTexts(record)});
+    m_store.push_back({record, RecordRowTexts(record)});
+    m_order.push_back(int(m_store.size()) - 1);
     endInsertRows();
 }
 
@@ -50,7 +53,7 @@ void RecordingListModel::removeRecordRow(int row)
     if (row < 0 || row >= rowCount())
         return;
     beginRemoveRows({}, row, row);
-    m_rows.erase(m_rows.begin() + row);
+    m_order.erase(m_order.begin() + row);
     if (m_markedRow == row)
         m_markedRow = -1;
     else if (m_markedRow > row)
@@ -63,19 +66,20 @@ void RecordingListModel::sortByKey(int key, bool descending)
     if (columnOfKey(key) < 0)
         key = kKeyName;
     // Sort keys are worked out once per row, not once per comparison.
-    std::vector<size_t> order(m_rows.size());
+    const size_t count = m_order.size();
+    std::vector<size_t> order(count);
     if (IsNumericSortKey(key)) {
-        std::vector<long long> numbers(m_rows.size());
-        for (size_t i = 0; i < m_rows.size(); ++i)
-            numbers[i] = NumericSortValue(m_rows[i].texts[size_t(key)]);
+        std::vector<long long> numbers(count);
+        for (size_t i = 0; i < count; ++i)
+            numbers[i] = NumericSortValue(rowAt(int(i)).texts[size_t(key)]);
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
             return descending ? numbers[b] < numbers[a] : numbers[a] < numbers[b];
         });
     } else {
-        std::vector<QString> texts(m_rows.size());
-        for (size_t i = 0; i < m_rows.size(); ++i)
-            texts[i] = m_rows[i].texts[size_t(key)];
+        std::vector<QString> texts(count);
+        for (size_t i = 0; i < count; ++i)
+            texts[i] = rowAt(int(i)).texts[size_t(key)];
         int distinct = 0;
         const std::vector<int> ranks = RankTextSortKeys(MakeTextSortKeys(texts), &distinct);
         // A counting sort by rank keeps rows of equal texts in their order, in both directions.
@@ -88,14 +92,13 @@ void RecordingListModel::sortByKey(int key, bool descending)
     }
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> newRowOf(m_rows.size());
-    for (size_t position = 0; position < order.size(); ++position)
+    std::vector<int> newRowOf(count);
+    std::vector<int> sorted(count);
+    for (size_t position = 0; position < count; ++position) {
         newRowOf[order[position]] = int(position);
-    std::vector<Row> sorted;
-    sorted.reserve(m_rows.size());
-    for (size_t index : order)
-        sorted.push_back(std::move(m_rows[index]));
-    m_rows = std::move(sorted);
+        sorted[position] = m_order[order[position]];
+    }
+    m_order = std::move(sorted);
     if (m_markedRow >= 0)
         m_markedRow = newRowOf[size_t(m_markedRow)];
     const QModelIndexList before = persistentIndexList();
@@ -111,7 +114,7 @@ QString RecordingListModel::cellText(int row, int column) const
 {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
         return {};
-    return m_rows[size_t(row)].texts[size_t(m_keys[column])];
+    return rowAt(row).texts[size_t(m_keys[column])];
 }
 
 void RecordingListModel::setMarkedRow(int row)
@@ -126,9 +129,9 @@ void RecordingListModel::setMarkedRow(int row)
 
 bool RecordingListModel::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
 {
-    if (row < 0 || row >= rowCount() || m_rows[size_t(row)].texts[kKeyName] != QFileInfo(path).fileName())
+    if (row < 0 || row >= rowCount() || rowAt(row).texts[kKeyName] != QFileInfo(path).fileName())
         return false;
-    Row& target = m_rows[size_t(row)];
+    Row& target = rowAt(row);
     target.record.header = header;
     for (const int key : {int(kKeyProtect), int(kKeyIndex), int(kKeyPlayed), int(kKeyMemo)})
         target.texts[size_t(key)] = EditedRowText(header, key);
@@ -138,7 +141,7 @@ bool RecordingListModel::RefreshRecordRow(const QString& path, int row, const ta
 
 int RecordingListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_order.size());
 }
 
 int RecordingListModel::columnCount(const QModelIndex& parent) const

@@ -30,7 +30,7 @@ public:
     // Sorts by the key's column, or by the name when that column is hidden.
     void sortByKey(int key, bool descending);
 
-    const tagFileList& recordAt(int row) const { return m_rows[size_t(row)].record; }
+    const tagFileList& recordAt(int row) const { return rowAt(row).record; }
     QString cellText(int row, int column) const;
 
     // The row whose recording is loaded in the control panel (-1: none).
@@ -54,7 +54,14 @@ private:
         tagFileList record;
         RowTexts texts;
     };
-    std::vector<Row> m_rows;
+    const Row& rowAt(int row) const { return m_store[size_t(m_order[size_t(row)])]; }
+    Row& rowAt(int row) { return m_store[size_t(m_order[size_t(row)])]; }
+
+    // The rows stay where they were made; sorting and removing change only
+    // the order in which they are shown (a removed row's place is left empty
+    // until the next fill).
+    std::vector<Row> m_store;
+    std::vector<int> m_order;
     QList<int> m_keys;
     int m_markedRow = -1;
     QIcon m_marker;
