@@ -158,7 +158,7 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             continue;
         // One open serves the header, the file's status and the duration.
         RecordingFile file;
-        if (!file.open(path, RecordingFile::Access::Read))
+        if (!file.open(path, RecordingFile::Access::Read, entry->d_type == DT_REG))
             continue;
         tagFileList record;
         if (!ReadVoiceHeader(file, record.header))

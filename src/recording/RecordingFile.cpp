@@ -66,10 +66,10 @@ bool RecordingFile::IsRegularFile(const QByteArray& nativePath, int& error)
     return true;
 }
 
-bool RecordingFile::open(const QByteArray& nativePath, Access access)
+bool RecordingFile::open(const QByteArray& nativePath, Access access, bool knownRegular)
 {
     close();
-    if (!IsRegularFile(nativePath, m_error))
+    if (!knownRegular && !IsRegularFile(nativePath, m_error))
         return false;
     // Without O_NONBLOCK a FIFO named like a recording would hold the open until
     // something writes to it; regular files ignore the flag.

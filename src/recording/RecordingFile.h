@@ -36,8 +36,10 @@ public:
     // Where the file system cannot lock (ENOLCK, EOPNOTSUPP) the file is used
     // without the lock; so is a file opened for reading over NFS, whose
     // exclusive locks need a writable descriptor (EBADF).
+    // knownRegular: the caller has just seen the entry as a regular file (a
+    // folder listing says so), so the look before the open is spared.
     bool open(const QString& path, Access access);
-    bool open(const QByteArray& nativePath, Access access);
+    bool open(const QByteArray& nativePath, Access access, bool knownRegular = false);
     void close();
 
     bool isOpen() const { return m_fd >= 0; }
