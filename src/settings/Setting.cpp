@@ -80,7 +80,7 @@ void CSetting::Load()
     m_nUsePassword = settings->value(kUsePassword, 0).toInt();
 }
 
-void CSetting::Save() const
+bool CSetting::Save() const
 {
     const auto settings = OpenProgramSettings();
     settings->beginGroup(kSection);
@@ -91,15 +91,19 @@ void CSetting::Save() const
     settings->setValue(kNumber, m_nNumber);
     settings->setValue(kAutoUsb, m_nAutoUsb);
     settings->setValue(kUsePassword, m_nUsePassword);
+    settings->sync();
+    return settings->status() == QSettings::NoError;
 }
 
-int CSetting::RunSettingsDialog(const DialogRunner& runDialog)
+int CSetting::RunSettingsDialog(const DialogRunner& runDialog, bool* saved)
 {
     CSetting edited = *this;
     const int result = runDialog(edited);
     if (result == 1) {
         *this = edited;
-        Save();
+        const bool written = Save();
+        if (saved)
+            *saved = written;
     }
     return result;
 }

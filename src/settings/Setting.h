@@ -21,14 +21,15 @@ public:
     // Reads every value; a missing value takes its default silently.
     void Load();
     // Writes every value, in the order SavePath, Password, DisplayItem1..10,
-    // Number, AutoUsb, UsePassword.
-    void Save() const;
+    // Number, AutoUsb, UsePassword. False when the store could not be written.
+    bool Save() const;
 
     // The settings dialog's part: runDialog edits a copy of the settings and
-    // returns the dialog's result. On OK (1) the copy is taken over and saved;
-    // on any other result nothing changes. Returns the dialog's result.
+    // returns the dialog's result. On OK (1) the copy is taken over and saved
+    // (saved, when given, tells whether the store took it); on any other
+    // result nothing changes. Returns the dialog's result.
     using DialogRunner = std::function<int(CSetting& edited)>;
-    int RunSettingsDialog(const DialogRunner& runDialog);
+    int RunSettingsDialog(const DialogRunner& runDialog, bool* saved = nullptr);
 
     static QString DefaultSavePath();
 

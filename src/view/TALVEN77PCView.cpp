@@ -14,7 +14,9 @@
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
 #include "recording/VoiceDuration.h"
+#include "settings/DeviceNameDlg.h"
 #include "settings/Setting.h"
+#include "settings/SettingDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -65,6 +67,8 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     layout->setSpacing(5);
     layout->addWidget(m_panelArea);
     layout->addWidget(m_splitter, 1);
+    m_runSettingsDialog = [](CSettingDlg& dialog) { return dialog.exec(); };
+    m_runDeviceNameDialog = [](CDeviceNameDlg& dialog) { return dialog.exec(); };
     m_chooseFolder = [this] {
         return QFileDialog::getExistingDirectory(this, QStringLiteral("保存用フォルダの指定"), QString(),
                                                  QFileDialog::ShowDirsOnly);
@@ -115,6 +119,8 @@ void CTALVEN77PCView::connectCommands()
     c.setHandler(Command::Eject, [this] { OnEject(); });
     c.setHandler(Command::ReleaseFolder, [this] { OnReleaseFolder(); });
     c.setHandler(Command::Play, [this] { m_panel->OnPlay(); });
+    c.setHandler(Command::Settings, [this] { OnSettings(); });
+    c.setHandler(Command::DeviceNames, [this] { OnDeviceNames(); });
     c.setHandler(Command::ExpandFolder, [this] {
         if (QTreeWidgetItem* node = m_tree->currentItem())
             node->setExpanded(!node->isExpanded());
@@ -278,14 +284,7 @@ void CTALVEN77PCView::RefreshAll()
         m_document.CheckDrives();
         showDeviceNodes();
     });
-    runStep(QStringLiteral("保存用フォルダ解析中....."), [this] {
-        QTreeWidgetItem* root = rootLabelled(kSaveRootLabel);
-        m_tree->removeChildren(root);
-        m_document.RemoveListsOfKind(kListSaveFolder);
-        m_document.ScanSaveFolder(m_setting.m_strSavePath);
-        m_tree->replaceChildren(root, builtChildren(BuildFolderTree(m_document), kSaveRootLabel));
-        root->setExpanded(root->childCount() > 0);
-    });
+    rebuildSaveFolder();
     runStep(QStringLiteral("任意フォルダ解析中....."), [this] {
         QTreeWidgetItem* root = rootLabelled(kOptionRootLabel);
         m_tree->removeChildren(root);
@@ -295,6 +294,77 @@ void CTALVEN77PCView::RefreshAll()
     });
     Q_EMIT statusText(kIdleText);
     UpdateCommandStates();
+}
+
+void CTALVEN77PCView::rebuildSaveFolder()
+{
+    runStep(QStringLiteral("保存用フォルダ解析中....."), [this] {
+        QTreeWidgetItem* root = rootLabelled(kSaveRootLabel);
+        m_tree->removeChildren(root);
+        m_document.RemoveListsOfKind(kListSaveFolder);
+        m_document.ScanSaveFolder(m_setting.m_strSavePath);
+        m_tree->replaceChildren(root, builtChildren(BuildFolderTree(m_document), kSaveRootLabel));
+        root->setExpanded(root->childCount() > 0);
+    });
+}
+
+void CTALVEN77PCView::OnSettings()
+{
+    const QString oldSavePath = m_setting.m_strSavePath;
+    bool saved = true;
+    const int result = m_setting.RunSettingsDialog(
+        [this](CSetting& edited) {
+            CSettingDlg dialog(edited, window());
+            const int answer = m_runSettingsDialog(dialog);
+            if (answer == QDialog::Accepted)
+                dialog.takeValues(edited);
+            return answer;
+        },
+        &saved);
+    if (result != QDialog::Accepted)
+        return;
+    if (!saved)
+        ShowMessage(QStringLiteral("設定を保存できませんでした。設定ファイルに書き込めません。"), MessageIcon::Error);
+    applySettings(oldSavePath);
+}
+
+void CTALVEN77PCView::applySettings(const QString& oldSavePath)
+{
+    // Folder names differ by letter case alone only where the file system ignores it.
+#ifdef Q_OS_WIN
+    constexpr Qt::CaseSensitivity pathCase = Qt::CaseInsensitive;
+#else
+    constexpr Qt::CaseSensitivity pathCase = Qt::CaseSensitive;
+#endif
+    if (oldSavePath.compare(m_setting.m_strSavePath, pathCase) != 0) {
+        // The selected folder's list goes with the old tree.
+        if (m_document.GetListKind(m_tree->selectedListId()) == kListSaveFolder)
+            m_tree->setCurrentItem(rootLabelled(kSaveRootLabel));
+        rebuildSaveFolder();
+        Q_EMIT statusText(kIdleText);
+    }
+    // The columns, with the sort key back on the name when its column went.
+    m_listPane->BuildColumns();
+    m_listPane->SortList();
+    if (m_listPane->selectedCount() == 0)
+        m_listPane->SelectFirstRow();
+    UpdateCommandStates();
+}
+
+void CTALVEN77PCView::OnDeviceNames()
+{
+    CDeviceNameDlg dialog(window());
+    if (m_runDeviceNameDialog(dialog) != QDialog::Accepted)
+        return;
+    for (const QString& label : {kCardRootLabel, kRecorderRootLabel}) {
+        QTreeWidgetItem* root = rootLabelled(label);
+        QTreeWidgetItem* node = root ? root->child(0) : nullptr;
+        if (!node)
+            continue;
+        const QString text = m_document.RefreshList(FolderTreePane::listId(node));
+        if (!text.isEmpty())
+            node->setText(0, text);
+    }
 }
 
 void CTALVEN77PCView::OnEject()

@@ -7,9 +7,11 @@
 #include <memory>
 
 struct tagVoiceHeader;
+class CDeviceNameDlg;
 class CFindDlg;
 class CMainList;
 class CSetting;
+class CSettingDlg;
 class CTALVEN77PCDoc;
 class CommandSet;
 class RecordingListModel;
@@ -70,6 +72,18 @@ public:
     void OnEject();
     // "フォルダの解放": releases the selected registered folder.
     void OnReleaseFolder();
+    // "設定(&O)...": the settings dialog; after OK the tree shows the new save
+    // folder and the list the chosen columns.
+    void OnSettings();
+    // "装置名(&D)": the recorder-name register; after OK the recorder's and the
+    // card's nodes show the new names.
+    void OnDeviceNames();
+    // How the two dialogs are run (modally by default); tests answer them themselves.
+    void setSettingsDialogRunner(std::function<int(CSettingDlg&)> runner) { m_runSettingsDialog = std::move(runner); }
+    void setDeviceNameDialogRunner(std::function<int(CDeviceNameDlg&)> runner)
+    {
+        m_runDeviceNameDialog = std::move(runner);
+    }
 
     QSplitter* splitter() const { return m_splitter; }
     int splitPosition() const { return m_nSplit; }
@@ -110,6 +124,8 @@ private:
     void addOptionFolder(QTreeWidgetItem* previous);
     void reselect(QTreeWidgetItem* node);
     void showDeviceNodes();
+    void rebuildSaveFolder();
+    void applySettings(const QString& oldSavePath);
     void runStep(const QString& text, const std::function<void()>& work);
 
     CTALVEN77PCDoc& m_document;
@@ -124,4 +140,6 @@ private:
     int m_nSplit;
     int m_nCurrentKind = 0;
     FolderChooser m_chooseFolder;
+    std::function<int(CSettingDlg&)> m_runSettingsDialog;
+    std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;
 };

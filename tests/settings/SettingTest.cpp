@@ -3,6 +3,7 @@
 #include "settings/Setting.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTest>
 
 namespace {
@@ -111,6 +112,27 @@ private Q_SLOTS:
         CSetting setting;
         setting.Load();
         QCOMPARE(setting.m_strPassword, password);
+    }
+
+    void aFailedWriteIsReported()
+    {
+        // The settings file's place taken by a folder: nothing can be written.
+        const QString file = OpenProgramSettings()->fileName();
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file));
+        CSetting setting;
+        bool saved = true;
+        const int result = setting.RunSettingsDialog([](CSetting& edited) {
+            edited.m_nAutoUsb = 1;
+            return 1;
+        }, &saved);
+        const bool plainSave = setting.Save();
+        QVERIFY(QDir(file).removeRecursively());
+        QCOMPARE(result, 1);
+        QVERIFY(!saved);
+        QVERIFY(!plainSave);
+        QCOMPARE(setting.m_nAutoUsb, 1); // this run goes on with what the user chose
+        QVERIFY(setting.Save());
     }
 
     void dialogResultDecidesWhatIsWritten()

@@ -1,0 +1,220 @@
+#include "CardBuilder.h"
+#include "FakePanel.h"
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "SimulatedPlaces.h"
+#include "TestRegistry.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/ProgramIdentity.h"
+#include "player/EditEx.h"
+#include "settings/DeviceEditDlg.h"
+#include "settings/DeviceNameDlg.h"
+#include "settings/Setting.h"
+#include "settings/SettingDlg.h"
+#include "view/CommandSet.h"
+#include "view/MainList.h"
+#include "view/RecordingColumns.h"
+#include "view/RecordingListModel.h"
+#include "view/RecordingListPane.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+
+// The settings and recorder-name commands of the view, with their dialogs
+// answered by the tests.
+class SettingsCommandsTest : public QObject
+{
+    Q_OBJECT
+
+    SimulatedPlaces m_places;
+
+    struct Fixture
+    {
+        CSetting setting;
+        CTALVEN77PCDoc document;
+        FakePanel panel;
+        std::unique_ptr<CTALVEN77PCView> view;
+        QStringList statusTexts;
+        explicit Fixture(const QString& save)
+        {
+            setting.Load();
+            setting.m_strSavePath = save;
+            document.RunStartupChecks(save);
+            view = std::make_unique<CTALVEN77PCView>(document, setting);
+            view->setPanel(&panel);
+            view->OnInitialUpdate();
+            QObject::connect(view.get(), &CTALVEN77PCView::statusText, view.get(),
+                             [this](const QString& text) { statusTexts.append(text); });
+        }
+        QStringList rowNames() const
+        {
+            QStringList names;
+            for (int row = 0; row < view->recordings()->rowCount(); ++row)
+                names.append(view->recordings()->recordAt(row).szFileName);
+            return names;
+        }
+        QStringList saveNodes() const
+        {
+            QStringList labels;
+            const QTreeWidgetItem* root = view->rootLabelled(kSaveRootLabel);
+            for (int i = 0; i < root->childCount(); ++i)
+                labels.append(root->child(i)->text(0));
+            return labels;
+        }
+    };
+
+    static void writeRecording(const QString& path, const QString& memo)
+    {
+        QVERIFY(WriteFileBytes(path, BuildRecording(MakeVoiceHeader(1, memo), ShortSpeechAudio())));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+
+    void bothCommandsAreLive()
+    {
+        Fixture f(m_places.newFolder(QStringLiteral("save")));
+        for (const Command command : {Command::Settings, Command::DeviceNames}) {
+            QAction* action = f.view->commands().action(command);
+            QVERIFY(action->isEnabled());
+            QVERIFY(!action->statusTip().isEmpty());
+        }
+        int runs = 0;
+        f.view->setSettingsDialogRunner([&](CSettingDlg&) { return ++runs, int(QDialog::Rejected); });
+        f.view->setDeviceNameDialogRunner([&](CDeviceNameDlg&) { return ++runs, int(QDialog::Rejected); });
+        f.view->commands().action(Command::Settings)->trigger();
+        f.view->commands().action(Command::DeviceNames)->trigger();
+        QCOMPARE(runs, 2);
+    }
+
+    void hidingTheSortedColumnSortsByName()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day")));
+        writeRecording(save + QStringLiteral("/day/a.mp3"), QStringLiteral("z"));
+        writeRecording(save + QStringLiteral("/day/b.mp3"), QStringLiteral("x"));
+        writeRecording(save + QStringLiteral("/day/c.mp3"), QStringLiteral("y"));
+        Fixture f(save);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel)->child(0));
+        f.view->listPane().setSortKey(kKeyMemo);
+        QCOMPARE(f.rowNames(), (QStringList{"b.mp3", "c.mp3", "a.mp3"}));
+        f.view->recordingList()->clearSelection();
+
+        f.view->setSettingsDialogRunner([](CSettingDlg& dialog) {
+            dialog.checkBox(CSettingDlg::IdFirstDisplayItem + int(kKeyMemo))->click();
+            dialog.button(CSettingDlg::IdOk)->click();
+            return dialog.result();
+        });
+        f.view->OnSettings();
+        QCOMPARE(f.setting.m_nDisplayItem[kKeyMemo], 0);
+        QCOMPARE(f.view->listPane().sortKey(), int(kKeyName));
+        QCOMPARE(f.view->recordings()->columnOfKey(kKeyMemo), -1);
+        QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+        QCOMPARE(f.view->listPane().selectedCount(), 1); // the first row, as none was selected
+        QCOMPARE(f.view->recordingList()->currentIndex().row(), 0);
+        QVERIFY(!f.view->commands().action(Command::SortByMemo)->isEnabled());
+        CSetting stored;
+        stored.Load();
+        QCOMPARE(stored.m_nDisplayItem[kKeyMemo], 0);
+    }
+
+    void anotherSaveFolderWhileASaveSubfolderIsSelected()
+    {
+        const QString oldSave = m_places.newFolder(QStringLiteral("old"));
+        QVERIFY(QDir().mkpath(oldSave + QStringLiteral("/day")));
+        writeRecording(oldSave + QStringLiteral("/day/a.mp3"), {});
+        const QString newSave = m_places.newFolder(QStringLiteral("new"));
+        QVERIFY(QDir().mkpath(newSave + QStringLiteral("/one")));
+        QVERIFY(QDir().mkpath(newSave + QStringLiteral("/two")));
+        Fixture f(oldSave);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel)->child(0));
+        QCOMPARE(f.rowNames(), QStringList{"a.mp3"});
+        f.panel.calls.clear();
+        f.statusTexts.clear();
+
+        f.view->setSettingsDialogRunner([&](CSettingDlg& dialog) {
+            dialog.setFolderChooser([&](QWidget*, const QString&) { return newSave; });
+            dialog.button(CSettingDlg::IdBrowse)->click();
+            dialog.button(CSettingDlg::IdOk)->click();
+            return dialog.result();
+        });
+        f.view->OnSettings();
+        QCOMPARE(f.setting.m_strSavePath, newSave);
+        QCOMPARE(f.view->folderTree()->currentItem(), f.view->rootLabelled(kSaveRootLabel));
+        QCOMPARE(f.saveNodes(), (QStringList{"one", "two"}));
+        QVERIFY(f.rowNames().isEmpty());
+        QVERIFY(!f.document.pCurrent());
+        QVERIFY(f.statusTexts.contains(QStringLiteral("保存用フォルダ解析中.....")));
+        QCOMPARE(f.statusTexts.last(), QStringLiteral("レディ"));
+        // The new folders' lists are the document's, found through their nodes.
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel)->child(1));
+        QCOMPARE(f.document.pCurrent()->strFolder(), QDir::toNativeSeparators(newSave + QStringLiteral("/two/")));
+    }
+
+    void theSameSaveFolderKeepsTheSelection()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day")));
+        writeRecording(save + QStringLiteral("/day/a.mp3"), {});
+        Fixture f(save);
+        QTreeWidgetItem* day = f.view->rootLabelled(kSaveRootLabel)->child(0);
+        f.view->folderTree()->setCurrentItem(day);
+        f.view->setSettingsDialogRunner([](CSettingDlg& dialog) {
+            dialog.button(CSettingDlg::IdOk)->click();
+            return dialog.result();
+        });
+        f.view->OnSettings();
+        QCOMPARE(f.view->folderTree()->currentItem(), day);
+        QCOMPARE(f.rowNames(), QStringList{"a.mp3"});
+        QVERIFY(!f.statusTexts.contains(QStringLiteral("保存用フォルダ解析中.....")));
+    }
+
+    void newRecorderNameShowsInTheTree()
+    {
+        const QString card = m_places.newFolder(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 7, 1, 7, {}}));
+        const QString recorder = m_places.newFolder(QStringLiteral("recorder"));
+        QVERIFY(MakeCard({recorder, 7, 1, 8, {}}));
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card, QStringLiteral("usb ") + recorder}));
+        Fixture f(m_places.newFolder(QStringLiteral("save")));
+        QTreeWidgetItem* cardNode = f.view->rootLabelled(kCardRootLabel)->child(0);
+        QTreeWidgetItem* recorderNode = f.view->rootLabelled(kRecorderRootLabel)->child(0);
+        QVERIFY(cardNode->text(0).startsWith(QStringLiteral("(007)")));
+
+        const auto addName = [&](int answer) {
+            f.view->setDeviceNameDialogRunner([answer](CDeviceNameDlg& dialog) {
+                dialog.setEditDialogRunner([](CDeviceEditDlg& edit) {
+                    edit.numberField()->setText(QStringLiteral("7"));
+                    edit.nameField()->setText(QStringLiteral("会議用"));
+                    edit.accept();
+                    return edit.result();
+                });
+                dialog.OnAdd();
+                if (answer == QDialog::Accepted)
+                    dialog.accept();
+                else
+                    dialog.reject();
+                return dialog.result();
+            });
+            f.view->OnDeviceNames();
+        };
+        addName(QDialog::Rejected);
+        QVERIFY(cardNode->text(0).startsWith(QStringLiteral("(007)")));
+        addName(QDialog::Accepted);
+        QVERIFY2(cardNode->text(0).startsWith(QStringLiteral("(会議用)")), qPrintable(cardNode->text(0)));
+        QVERIFY2(recorderNode->text(0).startsWith(QStringLiteral("(会議用)")), qPrintable(recorderNode->text(0)));
+    }
+};
+
+TALVEN77_REGISTER_TEST(SettingsCommandsTest);
+
+#include "SettingsCommandsTest.moc"
