@@ -102,8 +102,9 @@ private Q_SLOTS:
         QCOMPARE(action->statusTip(), statusTip);
         QCOMPARE(action->toolTip(), toolTip);
         QCOMPARE(action->shortcuts(), keys);
-        // Refresh and find always work; the others wait for their parts, a card or a selected folder.
-        const QList<Command> alwaysOn{Command::Refresh, Command::Find, Command::FindPrevious, Command::FindNext};
+        // Refresh, find and the settings always work; the others wait for their parts, a card or a selected folder.
+        const QList<Command> alwaysOn{Command::Refresh, Command::Find, Command::FindPrevious, Command::FindNext,
+                                      Command::Settings, Command::DeviceNames};
         QCOMPARE(action->isEnabled(), alwaysOn.contains(command));
     }
 
