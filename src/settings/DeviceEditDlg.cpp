@@ -39,6 +39,7 @@ CDeviceEditDlg::CDeviceEditDlg(int mode, const QString& number, const QString& n
     if (mode == ModeEdit) {
         m_number->setReadOnly(true);
         m_number->setEnabled(false);
+        m_number->SetReadOnlyLook();
     }
     for (CEditEx* field : {m_number, m_name}) {
         connect(field, &CEditEx::commit, this, [this](int controlId, bool) { onCommit(controlId); });
