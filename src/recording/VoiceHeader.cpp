@@ -108,11 +108,28 @@ QString VoiceMemoText(const tagVoiceHeader& header)
     return Cp932ToUnicode(QByteArray(memo, length));
 }
 
+IndexMarks GetIndexMarks(const tagVoiceHeader& header)
+{
+    // The marks sit unaligned in the packed header: copy them.
+    IndexMarks marks;
+    std::memcpy(marks.data(), header.indexMarks, sizeof header.indexMarks);
+    return marks;
+}
+
+void SetIndexMarks(tagVoiceHeader& header, const IndexMarks& marks)
+{
+    std::memcpy(header.indexMarks, marks.data(), sizeof header.indexMarks);
+}
+
 void NormalizeIndexMarks(tagVoiceHeader& header)
 {
-    // The marks sit unaligned in the packed header: work on a copy.
-    uint32_t marks[kIndexMarkCount];
-    std::memcpy(marks, header.indexMarks, sizeof marks);
+    IndexMarks marks = GetIndexMarks(header);
+    NormalizeIndexMarks(marks);
+    SetIndexMarks(header, marks);
+}
+
+void NormalizeIndexMarks(IndexMarks& marks)
+{
     for (int i = 0; i < kIndexMarkCount; ++i) {
         if (marks[i] == 0)
             marks[i] = kEmptyIndexMark;
@@ -121,8 +138,7 @@ void NormalizeIndexMarks(tagVoiceHeader& header)
                 marks[i] = kEmptyIndexMark;
         }
     }
-    std::sort(marks, marks + kIndexMarkCount);
-    std::memcpy(header.indexMarks, marks, sizeof marks);
+    std::sort(marks.begin(), marks.end());
 }
 
 int CountIndexMarks(const tagVoiceHeader& header)

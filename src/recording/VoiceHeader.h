@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -72,3 +73,8 @@ int CountIndexMarks(const tagVoiceHeader& header);
 // Headers as the recorder wrote them are shown unnormalised; only changes
 // normalise.
 void NormalizeIndexMarks(tagVoiceHeader& header);
+using IndexMarks = std::array<uint32_t, kIndexMarkCount>;
+void NormalizeIndexMarks(IndexMarks& marks);
+// The marks out of and into the packed header.
+IndexMarks GetIndexMarks(const tagVoiceHeader& header);
+void SetIndexMarks(tagVoiceHeader& header, const IndexMarks& marks);
