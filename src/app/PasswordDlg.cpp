@@ -68,7 +68,7 @@ void CPasswordDlg::accept()
 {
     const QString entered = m_edit->text();
     m_authenticated = 0;
-    if (entered == m_password) {
+    if (SamePassword(entered, m_password)) {
         m_authenticated = 1;
         showMainWindow(false);
         QDialog::accept();

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kNumberDigits = 3;
-
 QString threeDigits(int number)
 {
     return QString::asprintf("%03d", number);
@@ -25,14 +23,15 @@ QString threeDigits(int number)
 CDeviceEditDlg::CDeviceEditDlg(int mode, const QString& number, const QString& name, QWidget* parent)
     : QDialog(parent), m_nMode(mode), m_strNumber(number), m_strName(name), m_number(new CEditEx(IdNumber, this)),
       m_name(new CEditEx(IdName, this)),
-      m_digits(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this))
+      m_digits(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this))
 {
     setWindowTitle(mode == ModeAdd ? QStringLiteral("装置名の追加") : QStringLiteral("装置名の編集"));
     m_number->setSingleLine(true);
     m_number->setValidator(m_digits);
-    m_number->setByteLimit(kNumberDigits);
     m_name->setSingleLine(true);
     m_name->setByteLimit(kNameBytes);
+    m_number->RecreateFontForScreen();
+    m_name->RecreateFontForScreen();
     m_name->setMinimumWidth(m_name->fontMetrics().horizontalAdvance(QLatin1Char('W')) * kNameBytes);
     m_number->setText(number);
     m_name->setText(name);

@@ -70,9 +70,8 @@ CDeviceNameDlg::CDeviceNameDlg(QWidget* parent)
 
 QPushButton* CDeviceNameDlg::addButton(int controlId, const QString& text)
 {
+    // Enter presses the button that has the focus, else OK.
     auto* button = new QPushButton(text, this);
-    if (controlId != IdOk)
-        button->setAutoDefault(false);
     m_buttons[controlId] = button;
     return button;
 }
@@ -157,6 +156,8 @@ void CDeviceNameDlg::OnDelete()
         return;
     }
     delete selected.first();
+    // No other row takes the selection over.
+    m_list->clearSelection();
 }
 
 void CDeviceNameDlg::accept()

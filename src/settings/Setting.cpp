@@ -43,6 +43,15 @@ QString loadPassword(const QVariant& stored)
 
 } // namespace
 
+bool SamePassword(const QString& entered, const QString& password)
+{
+    const Cp932Encoding a = UnicodeToCp932(entered);
+    const Cp932Encoding b = UnicodeToCp932(password);
+    if (a.ok() && b.ok())
+        return a.bytes == b.bytes;
+    return entered == password;
+}
+
 QByteArray ScramblePassword(const QByteArray& bytes)
 {
     QByteArray result = bytes;

@@ -41,6 +41,12 @@ public:
     int m_nUsePassword = 0;
 };
 
+// Whether two passwords are the same as stored: compared as their CP932 bytes,
+// so that a character CP932 keeps in another form ("£" comes back as "￡",
+// "〜" as "～") still matches after a restart; exact text where either cannot
+// be stored.
+bool SamePassword(const QString& entered, const QString& password);
+
 // The password's stored form: byte i is XORed with (n - i + 33) mod 256, n being
 // the byte count. Applying it twice gives the bytes back.
 QByteArray ScramblePassword(const QByteArray& bytes);

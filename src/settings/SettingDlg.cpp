@@ -63,6 +63,16 @@ CSettingDlg::CSettingDlg(const CSetting& setting, QWidget* parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    // The keyboard goes through the groups from the top, each box before the fields it enables.
+    QList<QWidget*> order{checkBox(IdRowNumber)};
+    for (int n = 0; n < CSetting::kDisplayItems; ++n)
+        order.append(checkBox(IdFirstDisplayItem + n));
+    order += {m_savePath, button(IdBrowse), checkBox(IdAutoUsb), checkBox(IdUsePassword), m_password,
+              m_confirmPassword, button(IdInitialise), button(IdOk), button(IdCancel)};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    checkBox(IdRowNumber)->setFocus();
+
     RefreshSettingControls();
 }
 
@@ -188,6 +198,8 @@ void CSettingDlg::RefreshSettingControls()
 
 void CSettingDlg::toggleUsePassword()
 {
+    // The box shows the value, not the click, while the question is asked.
+    checkBox(IdUsePassword)->setChecked(m_fields.usePassword);
     if (!m_fields.usePassword) {
         m_fields.usePassword = true;
     } else if (AskYesNo(QStringLiteral("パスワード認証を無効にするとパスワードがクリアされます。\n"
@@ -238,7 +250,7 @@ void CSettingDlg::accept()
             refusePassword(QStringLiteral("パスワードが未入力です。"));
             return;
         }
-        if (m_fields.password != m_fields.confirmPassword) {
+        if (!SamePassword(m_fields.confirmPassword, m_fields.password)) {
             refusePassword(QStringLiteral("パスワードと確認用パスワードが一致しません。"));
             return;
         }

@@ -205,6 +205,34 @@ private Q_SLOTS:
         QVERIFY(storedTexts().isEmpty());
     }
 
+    void deletingLeavesNoRowSelected()
+    {
+        storeRegister({{"001", "A"}, {"002", "B"}, {"003", "C"}});
+        CDeviceNameDlg dialog;
+        MessageRecorder messages;
+        dialog.list()->setCurrentItem(dialog.list()->topLevelItem(2));
+        dialog.button(CDeviceNameDlg::IdDelete)->click();
+        dialog.button(CDeviceNameDlg::IdDelete)->click();
+        QCOMPARE(rowTexts(dialog), (QStringList{"001 A", "002 B"}));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("削除するアイテムを選択してください"));
+    }
+
+    void enterPressesTheFocusedButton()
+    {
+        storeRegister({{"001", "A"}});
+        CDeviceNameDlg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        dialog.list()->setCurrentItem(dialog.list()->topLevelItem(0));
+        dialog.button(CDeviceNameDlg::IdDelete)->click();
+        dialog.button(CDeviceNameDlg::IdCancel)->setFocus();
+        QTest::keyClick(dialog.button(CDeviceNameDlg::IdCancel), Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(storedTexts(), QStringList{"001 A"}); // nothing written
+    }
+
     void editDialogChecksOnOk_data()
     {
         QTest::addColumn<QString>("number");

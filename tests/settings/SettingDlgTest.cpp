@@ -183,6 +183,7 @@ private Q_SLOTS:
         QTest::newRow("outside CP932") << true << QStringLiteral("pw\u00e9") << QStringLiteral("pw\u00e9")
                                        << QStringLiteral("\u00e9");
         QTest::newRow("matching") << true << "abc" << "abc" << QString();
+        QTest::newRow("same as stored") << true << QStringLiteral("\u00a3") << QStringLiteral("\uffe1") << QString();
         QTest::newRow("full width") << true << QStringLiteral("パスワード") << QStringLiteral("パスワード") << QString();
         QTest::newRow("not in use") << false << QString() << "x" << QString();
     }

@@ -53,6 +53,39 @@ private Q_SLOTS:
         QCOMPARE(setting.m_nNumber, 1);
     }
 
+    void samePassword_data()
+    {
+        QTest::addColumn<QString>("entered");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("equal") << "abc" << "abc" << true;
+        QTest::newRow("letter case") << "abc" << "ABC" << false;
+        QTest::newRow("pound and its full-width form") << QStringLiteral("p\u00a3") << QStringLiteral("p\uffe1") << true;
+        QTest::newRow("wave dash and full-width tilde") << QStringLiteral("\u301c") << QStringLiteral("\uff5e") << true;
+        QTest::newRow("outside CP932") << QStringLiteral("\u00e9") << QStringLiteral("\u00e9") << true;
+        QTest::newRow("outside CP932, different") << QStringLiteral("\u00e9") << QStringLiteral("e") << false;
+    }
+
+    void samePassword()
+    {
+        QFETCH(QString, entered);
+        QFETCH(QString, stored);
+        QFETCH(bool, same);
+        QCOMPARE(SamePassword(entered, stored), same);
+    }
+
+    void aPasswordStoredInAnotherFormStillMatches()
+    {
+        // What the user typed comes back from the store in CP932's own form.
+        CSetting saved;
+        saved.m_strPassword = QStringLiteral("\u00a3100");
+        QVERIFY(saved.Save());
+        CSetting loaded;
+        loaded.Load();
+        QCOMPARE(loaded.m_strPassword, QStringLiteral("\uffe1100"));
+        QVERIFY(SamePassword(QStringLiteral("\u00a3100"), loaded.m_strPassword));
+    }
+
     void scrambling()
     {
         QCOMPARE(ScramblePassword("abc"), QByteArray("\x45\x41\x41"));
