@@ -6,8 +6,8 @@ QString FormatLocalTime(int64_t seconds, const char* format)
 {
     const time_t t = time_t(seconds);
     struct tm local {};
-    char text[64] = "";
+    char text[128] = "";
     if (!localtime_r(&t, &local) || std::strftime(text, sizeof text, format, &local) == 0)
         return {};
-    return QString::fromLatin1(text);
+    return QString::fromUtf8(text);
 }

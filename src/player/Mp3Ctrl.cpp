@@ -149,7 +149,8 @@ void CMp3Ctrl::seekTo(int64_t seconds)
 {
     // Drop what the output holds so that the new position is heard at once.
     m_output->stop();
-    m_source->seek(std::max<int64_t>(seconds, 0) * m_source->sampleRate());
+    m_position = uint64_t(std::max<int64_t>(seconds, 0));
+    m_source->seek(int64_t(m_position) * m_source->sampleRate());
     if (m_outputRunning && m_state == Playing)
         m_output->start();
     else

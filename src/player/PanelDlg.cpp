@@ -1,1 +1,866 @@
 #include "PanelDlg.h"
+
+#include "EditEx.h"
+#include "IndexDlg.h"
+#include "PanelArtwork.h"
+#include "PanelButton.h"
+#include "SectionSlider.h"
+#include "platform/Cp932.h"
+#include "platform/MessageBoxes.h"
+#include "recording/RecordingFile.h"
+#include "view/WaitCursor.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimerEvent>
+#include <QToolTip>
+#include <cstring>
+
+namespace {
+
+// The panel keeps the proportions of its form, laid out in dialog units of
+// 1.5 pixels across and 1.625 pixels down (the form is 559 × 138 units).
+QRect dlu(int x, int y, int width, int height)
+{
+    const auto across = [](int units) { return qRound(units * 1.5); };
+    const auto down = [](int units) { return qRound(units * 1.625); };
+    return QRect(across(x), down(y), across(width), down(height));
+}
+
+bool isAsciiSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+}
+
+// White space at both ends cut off, as the recorder's memo is kept.
+QString trimmedMemo(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isAsciiSpace(text.at(begin)))
+        ++begin;
+    while (end > begin && isAsciiSpace(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString memoOfHeader(const tagVoiceHeader& header)
+{
+    const char* memo = header.memo;
+    const size_t length = strnlen(memo, kMemoBytes);
+    return trimmedMemo(Cp932ToUnicode(QByteArray(memo, qsizetype(length))));
+}
+
+int memoBytes(const QString& text)
+{
+    const Cp932Encoding encoded = UnicodeToCp932(text);
+    return encoded.ok() ? int(encoded.bytes.size()) : -1;
+}
+
+const char* const kTransportTips[] = {"頭出し（前）", "早戻し", "早送り", "頭出し（次）", "一時停止", "停止", "再生"};
+
+} // namespace
+
+// The display area: paints what the panel's state says, and nothing else.
+class CPanelDlg::DisplayArea : public QWidget
+{
+public:
+    DisplayArea(CPanelDlg& panel, QWidget* parent) : QWidget(parent), m_panel(panel)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        PaintDisplayItems(painter, m_panel.displayItems(), size());
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+
+private:
+    CPanelDlg& m_panel;
+};
+
+CPanelDlg::CPanelDlg(AudioOutputFactory outputs, QWidget* parent)
+    : QWidget(parent), m_pPlayer(std::make_unique<CMp3Ctrl>(std::move(outputs))),
+      m_runIndexDialog([](CIndexDlg& dialog) { return dialog.exec(); })
+{
+    buildControls();
+    connect(m_pPlayer.get(), &CMp3Ctrl::graphNotify, this, &CPanelDlg::onGraphNotify);
+    UpdateControls();
+    UnloadRecording(0);
+    m_timer.start(kTimerMilliseconds, this);
+}
+
+CPanelDlg::~CPanelDlg()
+{
+    m_timer.stop();
+    CommitHeader();
+}
+
+PanelButton* CPanelDlg::addTransportButton(int controlId, int x, int y)
+{
+    static const std::map<int, TransportButton> kinds{
+        {IdSkipBack, TransportButton::SkipBack},       {IdFastBack, TransportButton::FastBack},
+        {IdFastForward, TransportButton::FastForward}, {IdSkipForward, TransportButton::SkipForward},
+        {IdPause, TransportButton::Pause},             {IdStop, TransportButton::Stop},
+        {IdPlay, TransportButton::Play},
+    };
+    const TransportButton kind = kinds.at(controlId);
+    auto* button = new PanelButton(kind, this);
+    const QString tip = QString::fromUtf8(kTransportTips[int(kind)]);
+    button->setToolTip(tip);
+    button->setAccessibleName(tip);
+    button->setGeometry(QRect(dlu(x, y, 0, 0).topLeft(), button->sizeHint()));
+    m_transport[controlId] = button;
+    return button;
+}
+
+void CPanelDlg::buildControls()
+{
+    setFixedSize(dlu(0, 0, 559, 138).size());
+    auto* frame = new QGroupBox(this);
+    frame->setGeometry(dlu(0, 0, 557, 135));
+
+    m_display = new DisplayArea(*this, this);
+    m_display->setGeometry(dlu(5, 10, 272, 84));
+
+    // The transport buttons in the order of their keys: back, then forward, then the players.
+    connect(addTransportButton(IdSkipBack, 5, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnSkipBack);
+    connect(addTransportButton(IdFastBack, 28, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnFastBack);
+    connect(addTransportButton(IdFastForward, 51, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnFastForward);
+    connect(addTransportButton(IdSkipForward, 74, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnSkipForward);
+    connect(addTransportButton(IdPause, 97, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnPause);
+    connect(addTransportButton(IdStop, 120, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnStop);
+    connect(addTransportButton(IdPlay, 143, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnPlay);
+
+    m_protect = new QPushButton(QStringLiteral("保護"), this);
+    m_protect->setGeometry(dlu(194, 98, 39, 32));
+    connect(m_protect, &QPushButton::clicked, this, &CPanelDlg::OnProtect);
+    m_index = new QPushButton(QStringLiteral("ｲﾝﾃﾞｯｸｽ"), this);
+    m_index->setGeometry(dlu(238, 98, 39, 32));
+    connect(m_index, &QPushButton::clicked, this, &CPanelDlg::OnIndex);
+
+    m_flagHome = QRect(dlu(292, 9, 0, 0).topLeft(), PanelArtwork::flagSize());
+    m_positionSlider = new SectionSlider(this);
+    m_positionSlider->setGeometry(dlu(294, 18, 255, 26));
+    m_positionSlider->setPageStep(10);
+    connect(m_positionSlider, &QAbstractSlider::actionTriggered, this, &CPanelDlg::onPositionAction);
+    connect(m_positionSlider, &QAbstractSlider::sliderReleased, this, &CPanelDlg::onPositionReleased);
+
+    m_bar = dlu(303, 48, 238, 1);
+    m_bar.setHeight(2);
+    const qreal ratio = devicePixelRatioF();
+    const auto marker = [&](const QPixmap& picture, int x) {
+        auto* label = new QLabel(this);
+        label->setPixmap(picture);
+        label->setGeometry(QRect(dlu(x, 45, 0, 0).topLeft(), PanelArtwork::markerSize()));
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        return label;
+    };
+    m_beginMarker = marker(PanelArtwork::beginMarker(ratio), 296);
+    m_endMarker = marker(PanelArtwork::endMarker(ratio), 541);
+    const auto sectionLabel = [&](const QString& text, int x) {
+        auto* label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignCenter);
+        label->setGeometry(dlu(x, 57, 24, 8));
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        return label;
+    };
+    m_beginLabel = sectionLabel(QStringLiteral("開始"), 289);
+    m_endLabel = sectionLabel(QStringLiteral("終了"), 528);
+
+    const auto listGroup = [&](const QString& title, int x, const QStringList& items, int selected) {
+        auto* group = new QGroupBox(title, this);
+        group->setGeometry(dlu(x, 71, 56, 27));
+        auto* list = new QComboBox(this);
+        list->addItems(items);
+        list->setCurrentIndex(selected);
+        list->setGeometry(QRect(dlu(x + 6, 81, 44, 0).topLeft(), QSize(dlu(0, 0, 44, 0).width(), list->sizeHint().height())));
+        return list;
+    };
+    m_playModeList = listGroup(QStringLiteral("再生ﾓｰﾄﾞ"), 284,
+                               {QStringLiteral("1  回 "), QStringLiteral("ﾘﾋﾟｰﾄ "), QStringLiteral("連 続 ")}, 0);
+    connect(m_playModeList, &QComboBox::currentIndexChanged, this, [this](int index) { m_nPlayMode = index; });
+    m_speedList = listGroup(QStringLiteral("再生速度"), 346,
+                            {QStringLiteral("速 い "), QStringLiteral("標 準 "), QStringLiteral("遅 い ")}, 1);
+    connect(m_speedList, &QComboBox::currentIndexChanged, this, &CPanelDlg::onSpeedChanged);
+
+    auto* volumeGroup = new QGroupBox(QStringLiteral("音量"), this);
+    volumeGroup->setGeometry(dlu(285, 100, 117, 30));
+    m_volumeSlider = new QSlider(Qt::Horizontal, this);
+    m_volumeSlider->setGeometry(dlu(291, 108, 109, 18));
+    m_volumeSlider->setRange(0, 100);
+    m_volumeSlider->setTickPosition(QSlider::TicksBelow);
+    m_volumeSlider->setTickInterval(10);
+    m_volumeSlider->setPageStep(10);
+    m_volumeSlider->setValue(int(m_pPlayer->m_volume));
+    connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int volume) { m_pPlayer->SetVolume(uint32_t(volume)); });
+
+    auto* memoLabel = new QLabel(QStringLiteral("メ\nモ"), this);
+    memoLabel->setGeometry(dlu(406, 77, 8, 16));
+    m_memo = new CEditEx(1041, this);
+    m_memo->setGeometry(dlu(418, 77, 132, 55));
+    m_memo->setByteLimit(kMemoBytes);
+    m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoLabel->setBuddy(m_memo);
+    connect(m_memo, &CEditEx::changed, this, &CPanelDlg::onMemoChanged);
+    connect(m_memo, &CEditEx::commit, this, [this](int, bool focusLost) { onMemoCommit(focusLost); });
+    connect(m_memo, &CEditEx::inputRefused, this, [this](int, const QString& reason) {
+        if (!reason.isEmpty())
+            QToolTip::showText(m_memo->mapToGlobal(QPoint(0, m_memo->height())), reason, m_memo);
+    });
+
+    // Keyboard order: the transport buttons as they stand, then the rest left to right.
+    QWidget* previous = m_transport[IdSkipBack];
+    for (QWidget* next : std::initializer_list<QWidget*>{
+             m_transport[IdFastBack], m_transport[IdFastForward], m_transport[IdSkipForward], m_transport[IdPause],
+             m_transport[IdStop], m_transport[IdPlay], m_protect, m_index, m_positionSlider, m_playModeList,
+             m_speedList, m_volumeSlider, m_memo}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+PanelButton* CPanelDlg::button(int controlId) const
+{
+    const auto found = m_transport.find(controlId);
+    return found != m_transport.end() ? found->second : nullptr;
+}
+
+QWidget* CPanelDlg::displayArea() const
+{
+    return m_display;
+}
+
+QPushButton* CPanelDlg::pushButton(int controlId) const
+{
+    return controlId == IdProtect ? m_protect : controlId == IdIndex ? m_index : nullptr;
+}
+
+// ---- What the view asks ---------------------------------------------------
+
+bool CPanelDlg::CommitHeader()
+{
+    bool result = true;
+    if (!m_strPath.isEmpty()) {
+        if (!m_bHeaderDirty) {
+            const QString text = trimmedMemo(m_memo->text());
+            if (text != m_strMemo) {
+                storeMemo(text);
+                refreshRow(m_nRowNumber - 1);
+                m_bHeaderDirty = true;
+            }
+        }
+        if (m_bHeaderDirty) {
+            // The engine lets go of the file before its header is written.
+            m_pPlayer->Stop();
+            m_pPlayer->Close();
+            result = WriteVoiceHeader(m_strPath, m_header);
+        }
+    }
+    m_bHeaderDirty = false;
+    return result;
+}
+
+bool CPanelDlg::LoadRecording(const QString& path, int rowNumber)
+{
+    const bool result = CommitHeader();
+    m_bHeaderDirty = false;
+
+    m_header = tagVoiceHeader{};
+    m_fileTime = 0;
+    {
+        RecordingFile file;
+        if (file.open(path, RecordingFile::Access::Read)) {
+            m_fileTime = file.creationTime();
+            ReadVoiceHeader(file, m_header);
+        }
+    }
+    m_pPlayer->Open(path);
+    m_strPath = path;
+
+    m_nDuration = uint32_t(std::min<uint64_t>(m_pPlayer->m_duration, UINT32_MAX));
+    m_nPosition = uint32_t(m_pPlayer->GetPosition());
+    m_nBegin = 0;
+    m_nEnd = m_nDuration;
+    {
+        const QSignalBlocker quiet(m_positionSlider);
+        m_positionSlider->setRange(0, int(m_nDuration));
+        m_positionSlider->setValue(int(m_nPosition));
+        m_positionSlider->setTickInterval(int(m_nDuration / 10));
+    }
+    setPixelsPerSecond(m_nDuration);
+    m_nSelCount = 1;
+    m_nRowNumber = rowNumber;
+
+    UpdateControls();
+    PlaceSectionMarkers();
+    RepaintBar();
+    m_strMemo = memoOfHeader(m_header);
+    m_memo->setText(m_strMemo);
+    RedrawDisplay();
+    return result;
+}
+
+bool CPanelDlg::UnloadRecording(int selectedCount)
+{
+    const bool result = CommitHeader();
+    m_bHeaderDirty = false;
+    m_nSelCount = std::max(selectedCount, 0);
+    if (!m_strPath.isEmpty()) {
+        m_pPlayer->Close();
+        // As if the recording were one second long.
+        setPixelsPerSecond(1);
+        m_nEnd = 1;
+        {
+            const QSignalBlocker quiet(m_positionSlider);
+            m_positionSlider->setRange(int(m_nBegin), 1);
+        }
+        UpdateControls();
+        PlaceSectionMarkers();
+        RepaintBar();
+    }
+    m_strMemo.clear();
+    m_memo->setText(QString());
+    m_strPath.clear();
+    RedrawDisplay();
+    if (selectedCount != 1) {
+        m_bControlsAllowed = false;
+        UpdateControls();
+    }
+    return result;
+}
+
+void CPanelDlg::setControlsAllowed(bool allowed)
+{
+    m_bControlsAllowed = allowed;
+    UpdateControls();
+}
+
+void CPanelDlg::setPosition(int rowNumber)
+{
+    m_nRowNumber = rowNumber;
+    RedrawDisplay();
+}
+
+void CPanelDlg::setUsbConnected(bool connected)
+{
+    m_bUsbConnected = connected;
+    RedrawDisplay();
+}
+
+void CPanelDlg::UpdateControls()
+{
+    if (m_nSelCount == 0 && m_bControlsAllowed)
+        return;
+    const bool one = m_nSelCount == 1 && m_bControlsAllowed;
+    const CMp3Ctrl::PlayerState state = m_pPlayer->m_state;
+    m_transport[IdPlay]->setEnabled(one && state != CMp3Ctrl::Playing);
+    m_transport[IdPause]->setEnabled(one && state == CMp3Ctrl::Playing);
+    for (const int id : {IdStop, IdFastForward, IdFastBack})
+        m_transport[id]->setEnabled(one && state != CMp3Ctrl::Stopped);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_transport[IdSkipBack], m_transport[IdSkipForward],
+                                                            m_protect, m_index, m_positionSlider, m_memo})
+        control->setEnabled(one);
+}
+
+void CPanelDlg::RedrawDisplay()
+{
+    m_display->repaint(m_display->rect().adjusted(1, 1, -1, -1));
+}
+
+void CPanelDlg::RepaintBar()
+{
+    repaint(m_flagHome);
+    repaint(QRect(QPoint(m_bar.left(), m_flagHome.top()),
+                  QPoint(m_bar.right() + m_flagHome.width(), m_flagHome.bottom())));
+}
+
+void CPanelDlg::PlaceSectionMarkers()
+{
+    if (m_nSelCount == 0) {
+        m_beginLabel->setText(QStringLiteral("開始"));
+        m_endLabel->setText(QStringLiteral("終了"));
+    } else {
+        m_beginLabel->setText(FormatSectionTime(m_nBegin));
+        m_endLabel->setText(FormatSectionTime(m_nEnd));
+    }
+    const double left = m_bar.left();
+    const double p = m_dPixelsPerSecond;
+    m_beginMarker->move(int(p * m_nBegin + left - m_beginMarker->width()), m_beginMarker->y());
+    m_endMarker->move(int(p * m_nEnd + left), m_endMarker->y());
+    m_beginLabel->move(int(p * m_nBegin + left - m_beginLabel->width() / 2), m_beginLabel->y());
+    m_endLabel->move(int(p * m_nEnd + left - m_endLabel->width() / 2), m_endLabel->y());
+    m_positionSlider->setSection(int(m_nBegin), int(m_nEnd));
+}
+
+void CPanelDlg::setPixelsPerSecond(uint32_t duration)
+{
+    // A recording of no length is drawn as one second long: nothing divides by zero.
+    m_dPixelsPerSecond = double(m_bar.width()) / double(std::max<uint32_t>(duration, 1));
+}
+
+// ---- The transport --------------------------------------------------------
+
+void CPanelDlg::OnPlay()
+{
+    m_bEndReached = false;
+    m_pPlayer->Play();
+    UpdateControls();
+    m_header.playedFlag = 2;
+    refreshFocusedRow();
+    m_bHeaderDirty = true;
+    RedrawDisplay();
+}
+
+void CPanelDlg::OnStop()
+{
+    m_pPlayer->Stop();
+    UpdateControls();
+    RedrawDisplay();
+}
+
+void CPanelDlg::OnPause()
+{
+    m_pPlayer->Pause();
+    UpdateControls();
+    RedrawDisplay();
+}
+
+void CPanelDlg::OnFastBack()
+{
+    m_pPlayer->StepBack();
+}
+
+void CPanelDlg::OnFastForward()
+{
+    m_pPlayer->StepForward();
+}
+
+void CPanelDlg::OnSkipForward()
+{
+    const CMp3Ctrl::PlayerState state = m_pPlayer->m_state;
+    if (state == CMp3Ctrl::Stopped) {
+        if (m_host)
+            m_host->SelectNextRecording();
+        return;
+    }
+    const IndexMarks slots = marks();
+    const auto next = std::find_if(slots.begin(), slots.end(),
+                                   [this](uint32_t mark) { return mark != kEmptyIndexMark && mark > m_nPosition; });
+    if (next != slots.end() && *next <= m_nEnd) {
+        m_pPlayer->SetPosition(*next);
+        if (state == CMp3Ctrl::Paused) {
+            m_pPlayer->Pause();
+            return;
+        }
+    } else if (!m_host || !m_host->SelectNextRecording()) {
+        return;
+    }
+    if (state == CMp3Ctrl::Playing)
+        OnPlay();
+}
+
+void CPanelDlg::OnSkipBack()
+{
+    const CMp3Ctrl::PlayerState state = m_pPlayer->m_state;
+    if (state == CMp3Ctrl::Stopped) {
+        if (m_host)
+            m_host->SelectPrevRecording();
+        return;
+    }
+    const IndexMarks slots = marks();
+    const auto previous = std::find_if(slots.rbegin(), slots.rend(), [this](uint32_t mark) {
+        return mark != kEmptyIndexMark && mark < m_nPosition;
+    });
+    if (previous != slots.rend() && *previous >= m_nBegin) {
+        m_pPlayer->SetPosition(*previous);
+        if (state == CMp3Ctrl::Paused) {
+            m_pPlayer->Pause();
+            return;
+        }
+    } else {
+        m_pPlayer->SetPosition(m_nBegin);
+    }
+    if (state == CMp3Ctrl::Playing)
+        OnPlay();
+}
+
+void CPanelDlg::OnProtect()
+{
+    m_header.protectFlag = m_header.protectFlag == 0 ? 1 : 0;
+    RedrawDisplay();
+    refreshFocusedRow();
+    m_bHeaderDirty = true;
+}
+
+void CPanelDlg::OnIndex()
+{
+    if (m_pPlayer->m_state == CMp3Ctrl::Stopped) {
+        CIndexDlg dialog(m_nDuration, marks(), window());
+        if (m_runIndexDialog(dialog) == QDialog::Accepted) {
+            setMarks(dialog.m_marks);
+            refreshFocusedRow();
+            m_bHeaderDirty = true;
+        }
+        RepaintBar();
+        RedrawDisplay();
+        return;
+    }
+    // Playing or paused: a mark at the position comes or goes.
+    IndexMarks slots = marks();
+    for (uint32_t& slot : slots) {
+        if (slot == kEmptyIndexMark) {
+            slot = m_nPosition;
+            break;
+        }
+        if (slot == m_nPosition) {
+            slot = kEmptyIndexMark;
+            break;
+        }
+    }
+    NormalizeIndexMarks(slots);
+    setMarks(slots);
+    refreshFocusedRow();
+    m_bHeaderDirty = true;
+    RepaintBar();
+    RedrawDisplay();
+}
+
+void CPanelDlg::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_timer.timerId())
+        OnTimer();
+    else
+        QWidget::timerEvent(event);
+}
+
+void CPanelDlg::OnTimer()
+{
+    m_nPosition = uint32_t(m_pPlayer->GetPosition());
+    if (m_pPlayer->m_state == CMp3Ctrl::Playing && m_bEndReached) {
+        m_bEndReached = false;
+        m_pPlayer->Stop();
+        m_nPosition = uint32_t(m_pPlayer->GetPosition());
+        UpdateControls();
+        if (m_nPlayMode == 1) {
+            // Stopped at the end, the position lies at the begin point again.
+            m_pPlayer->Play();
+            UpdateControls();
+        } else if (m_nPlayMode == 2) {
+            if (m_host && m_host->SelectNextRecording())
+                OnPlay();
+        }
+        UpdateControls();
+    }
+    // The thumb stays where the user holds it.
+    if (!m_positionSlider->isSliderDown())
+        m_positionSlider->setValue(int(m_nPosition));
+    RedrawDisplay();
+}
+
+void CPanelDlg::onGraphNotify()
+{
+    if (m_pPlayer->DrainEvents())
+        m_bEndReached = true;
+}
+
+// ---- The position slider ---------------------------------------------------
+
+void CPanelDlg::seekToSlider(bool restore)
+{
+    if (!m_bSeeking) {
+        m_nStateBeforeSeek = m_pPlayer->m_state;
+        m_bSeeking = true;
+        m_pPlayer->Pause();
+    }
+    // Never the end point itself, which would end playback there and then.
+    uint32_t target = uint32_t(std::max(m_positionSlider->sliderPosition(), 0));
+    if (target >= m_nEnd)
+        target = m_nEnd > 0 ? m_nEnd - 1 : 0;
+    m_pPlayer->SetPosition(target);
+    if (!restore)
+        return;
+    if (m_nStateBeforeSeek == CMp3Ctrl::Playing)
+        m_pPlayer->Play();
+    else if (m_pPlayer->GetPosition() <= m_nBegin)
+        m_pPlayer->Stop();
+    else
+        m_pPlayer->Pause();
+}
+
+void CPanelDlg::onPositionAction(int action)
+{
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+    case QAbstractSlider::SliderSingleStepSub:
+    case QAbstractSlider::SliderPageStepAdd:
+    case QAbstractSlider::SliderPageStepSub:
+        seekToSlider(true);
+        // A step ends its own tracking.
+        m_bSeeking = false;
+        break;
+    case QAbstractSlider::SliderMove:
+        // The thumb dragged (tracking goes on until it is released), or the wheel (a step of its own).
+        seekToSlider(!m_positionSlider->isSliderDown());
+        if (!m_positionSlider->isSliderDown())
+            m_bSeeking = false;
+        break;
+    default: // Home and End: nothing but what follows
+        break;
+    }
+    finishPositionNotice();
+}
+
+void CPanelDlg::onPositionReleased()
+{
+    seekToSlider(true);
+    m_bSeeking = false;
+    finishPositionNotice();
+}
+
+void CPanelDlg::finishPositionNotice()
+{
+    m_nPosition = uint32_t(m_pPlayer->GetPosition());
+    m_positionSlider->setSliderPosition(int(m_nPosition));
+    m_positionSlider->setValue(int(m_nPosition));
+    UpdateControls();
+    RedrawDisplay();
+}
+
+void CPanelDlg::onSpeedChanged(int speed)
+{
+    WaitCursor wait;
+    if (m_pPlayer->m_state == CMp3Ctrl::Playing) {
+        m_pPlayer->Pause();
+        m_pPlayer->SetSpeed(speed);
+        m_pPlayer->Play();
+    } else {
+        m_pPlayer->SetSpeed(speed);
+    }
+}
+
+// ---- The memo ---------------------------------------------------------------
+
+void CPanelDlg::storeMemo(const QString& text)
+{
+    const Cp932Encoding encoded = UnicodeToCp932(text, kMemoBytes);
+    if (!encoded.ok())
+        return;
+    std::memset(m_header.memo, 0, sizeof m_header.memo);
+    std::memcpy(m_header.memo, encoded.bytes.constData(), size_t(encoded.bytes.size()));
+}
+
+void CPanelDlg::onMemoChanged()
+{
+    QString text = m_memo->text();
+    if (memoBytes(text) > kMemoBytes) {
+        // Cut back from the caret until the memo fits (the edit's own limit
+        // normally keeps it there; this holds for any way text arrives).
+        const int firstLine = m_memo->verticalScrollBar()->value();
+        qsizetype caret = std::min<qsizetype>(m_memo->textCursor().position(), text.size());
+        for (int removed = 0; removed < 1000 && memoBytes(text) > kMemoBytes; ++removed) {
+            if (caret <= 0)
+                caret = text.size();
+            const qsizetype width = caret >= 2 && text.at(caret - 1).isLowSurrogate() ? 2 : 1;
+            text.remove(caret - width, width);
+            caret -= width;
+        }
+        m_memo->setText(text);
+        m_memo->verticalScrollBar()->setValue(firstLine);
+        QTextCursor cursor = m_memo->textCursor();
+        cursor.setPosition(int(caret));
+        m_memo->setTextCursor(cursor);
+    }
+    text = trimmedMemo(text);
+    if (text != m_strMemo) {
+        storeMemo(text);
+        m_strMemo = text;
+        refreshRow(m_nRowNumber - 1);
+        m_bHeaderDirty = true;
+    }
+}
+
+void CPanelDlg::onMemoCommit(bool focusLost)
+{
+    // Enter only breaks the line.
+    if (!focusLost)
+        return;
+    m_strMemo = trimmedMemo(m_memo->text());
+    storeMemo(m_strMemo);
+    refreshRow(m_nRowNumber - 1);
+    m_bHeaderDirty = true;
+}
+
+void CPanelDlg::refreshFocusedRow()
+{
+    if (m_host)
+        refreshRow(m_host->focusedRow());
+}
+
+void CPanelDlg::refreshRow(int row)
+{
+    if (m_host && row >= 0 && !m_strPath.isEmpty())
+        m_host->RefreshRecordRow(m_strPath, row, m_header);
+}
+
+// ---- The bar: section markers and index flags ---------------------------------
+
+PanelDisplayState CPanelDlg::displayState() const
+{
+    PanelDisplayState state;
+    state.selCount = m_nSelCount;
+    state.engineState = m_pPlayer->m_state;
+    state.seeking = m_bSeeking;
+    state.duration = m_nDuration;
+    state.position = m_nPosition;
+    state.fileTime = m_fileTime;
+    state.mode = m_header.mode;
+    state.playedFlag = m_header.playedFlag;
+    state.protectFlag = m_header.protectFlag;
+    state.marks = marks();
+    state.rowNumber = m_nRowNumber;
+    state.usbConnected = m_bUsbConnected;
+    return state;
+}
+
+QList<DisplayItem> CPanelDlg::displayItems() const
+{
+    return BuildDisplayItems(displayState(), m_display->size());
+}
+
+BarPictures CPanelDlg::barPictures() const
+{
+    return BuildBarPictures(displayState(), m_bar.left(), m_dPixelsPerSecond, m_bDragMark ? m_nDragMark : -1);
+}
+
+void CPanelDlg::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(m_bar.left(), m_bar.top(), m_bar.right(), m_bar.top());
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(m_bar.left(), m_bar.top() + 1, m_bar.right(), m_bar.top() + 1);
+
+    const qreal ratio = devicePixelRatioF();
+    const BarPictures pictures = barPictures();
+    for (const BarPictures::Flag& flag : pictures.flags)
+        painter.drawPixmap(QPoint(flag.left, m_flagHome.top()), PanelArtwork::indexFlag(flag.number, ratio));
+    const QPixmap home = pictures.home == BarPictures::Cross      ? PanelArtwork::crossMark(ratio)
+                         : pictures.home == BarPictures::NextFlag ? PanelArtwork::indexFlag(pictures.nextNumber, ratio)
+                                                                  : PanelArtwork::indexFlag(0, ratio);
+    painter.drawPixmap(m_flagHome.topLeft(), home);
+}
+
+int CPanelDlg::secondAt(int x) const
+{
+    const double p = m_dPixelsPerSecond;
+    for (uint32_t s = 0; s <= m_nDuration; ++s) {
+        if (std::abs(x - int(s * p)) < p / 2)
+            return int(s);
+    }
+    return -1;
+}
+
+void CPanelDlg::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !m_bControlsAllowed || m_nSelCount != 1)
+        return;
+    const QPoint at = event->position().toPoint();
+    const bool stopped = m_pPlayer->m_state == CMp3Ctrl::Stopped;
+    for (QLabel* marker : {m_beginMarker, m_endMarker}) {
+        if (!marker->geometry().contains(at))
+            continue;
+        if (stopped)
+            (marker == m_beginMarker ? m_bDragBegin : m_bDragEnd) = true;
+        else
+            ShowMessage(QStringLiteral("停止中以外は操作できません。"), MessageIcon::Information);
+    }
+    if (!stopped)
+        return;
+    const IndexMarks slots = marks();
+    int hit = -1;
+    for (int j = 0; j < kIndexMarkCount && hit < 0; ++j) {
+        const uint32_t mark = slots[size_t(j)];
+        if (mark != kEmptyIndexMark
+            && m_flagHome.translated(m_bar.left() + int(m_dPixelsPerSecond * mark) - m_flagHome.left(), 0).contains(at))
+            hit = j;
+    }
+    if (hit < 0 && m_flagHome.contains(at)) {
+        // A new mark goes into the first empty slot (a header as the recorder
+        // wrote it may have one before a set slot).
+        const auto empty = std::find(slots.begin(), slots.end(), kEmptyIndexMark);
+        if (empty != slots.end())
+            hit = int(empty - slots.begin());
+    }
+    if (hit < 0)
+        return;
+    m_nDragMark = hit;
+    m_bDragMark = true;
+    RepaintBar();
+}
+
+void CPanelDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_bDragBegin && !m_bDragEnd && !m_bDragMark)
+        return;
+    const int second = secondAt(event->position().toPoint().x() - m_bar.left());
+    if (second < 0)
+        return;
+    const uint32_t s = uint32_t(second);
+    if (m_bDragBegin) {
+        if (s < m_nEnd && s != m_nBegin) {
+            m_nBegin = s;
+            sectionChanged();
+        }
+    } else if (m_bDragEnd) {
+        if (s > m_nBegin && s != m_nEnd) {
+            m_nEnd = s;
+            sectionChanged();
+        }
+    } else {
+        IndexMarks slots = marks();
+        slots[size_t(m_nDragMark)] = s;
+        setMarks(slots);
+        RepaintBar();
+    }
+}
+
+void CPanelDlg::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const bool markMoved = m_bDragMark;
+    m_bDragBegin = m_bDragEnd = m_bDragMark = false;
+    m_nDragMark = -1;
+    if (!markMoved)
+        return;
+    // A flag dropped at the far left (second 0) is deleted by this.
+    IndexMarks slots = marks();
+    NormalizeIndexMarks(slots);
+    setMarks(slots);
+    RepaintBar();
+    refreshFocusedRow();
+    m_bHeaderDirty = true;
+    RedrawDisplay();
+}
+
+void CPanelDlg::sectionChanged()
+{
+    PlaceSectionMarkers();
+    m_pPlayer->SetRange(m_nBegin, m_nEnd);
+    if (m_nBegin < m_pPlayer->GetPosition()) {
+        m_pPlayer->SetPosition(m_nBegin);
+        m_nPosition = uint32_t(m_pPlayer->GetPosition());
+        m_positionSlider->setValue(int(m_nPosition));
+        RedrawDisplay();
+    }
+}

@@ -1,1 +1,180 @@
 #pragma once
+
+#include "Mp3Ctrl.h"
+#include "PanelDisplay.h"
+#include "recording/VoiceHeader.h"
+#include "view/RecordingPanel.h"
+
+#include <QBasicTimer>
+#include <QWidget>
+#include <functional>
+#include <map>
+
+class CEditEx;
+class CIndexDlg;
+class PanelButton;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class SectionSlider;
+
+// The control panel above the folder tree and the recording list: shows the
+// selected recording (its data, the play state and the position), plays it at
+// three speeds within a section set by two markers, steps between its index
+// marks and the recordings of the list, and edits its protect mark, index
+// marks and memo. Changes go into a copy of the header and into the list row
+// at once, and into the file when the panel leaves the recording.
+class CPanelDlg : public QWidget, public RecordingPanel
+{
+    Q_OBJECT
+
+public:
+    // Control identifiers of the panel's form; tests find the controls by them.
+    enum Control {
+        IdPlay = 1011,
+        IdStop = 1012,
+        IdFastBack = 1013,
+        IdSkipBack = 1014,
+        IdFastForward = 1015,
+        IdSkipForward = 1016,
+        IdPause = 1017,
+        IdProtect = 1028,
+        IdIndex = 1029,
+    };
+    static constexpr int kMemoBytes = 256;
+    static constexpr int kTimerMilliseconds = 250;
+
+    // outputs: where the engine plays (the default audio device when none is given).
+    explicit CPanelDlg(AudioOutputFactory outputs = {}, QWidget* parent = nullptr);
+    ~CPanelDlg() override;
+
+    // What the view asks of the panel.
+    bool LoadRecording(const QString& path, int rowNumber) override;
+    bool UnloadRecording(int selectedCount) override;
+    void setControlsAllowed(bool allowed) override;
+    void setPosition(int rowNumber) override;
+    void setUsbConnected(bool connected) override;
+    bool canPlay() const override { return true; }
+    void OnPlay() override;
+    QWidget* panelWidget() override { return this; }
+    void setHost(RecordingListHost* host) override { m_host = host; }
+
+    // Writes the header copy when it changed (the memo's last text included);
+    // false when the write failed. The change is not retried either way.
+    bool CommitHeader();
+    void UpdateControls();
+    void RedrawDisplay();
+    void PlaceSectionMarkers();
+    void RepaintBar();
+
+    void OnStop();
+    void OnPause();
+    void OnFastBack();
+    void OnFastForward();
+    void OnSkipForward();
+    void OnSkipBack();
+    void OnProtect();
+    void OnIndex();
+    // The 250 ms tick: follows the engine, and acts on the end of playback by the play mode.
+    void OnTimer();
+
+    // How the index marks dialog is run (modally by default); tests answer it themselves.
+    using IndexDialogRunner = std::function<int(CIndexDlg&)>;
+    void setIndexDialogRunner(IndexDialogRunner runner) { m_runIndexDialog = std::move(runner); }
+
+    CMp3Ctrl& engine() { return *m_pPlayer; }
+    PanelButton* button(int controlId) const;
+    QPushButton* pushButton(int controlId) const;
+    SectionSlider* positionSlider() const { return m_positionSlider; }
+    QSlider* volumeSlider() const { return m_volumeSlider; }
+    QComboBox* playModeList() const { return m_playModeList; }
+    QComboBox* speedList() const { return m_speedList; }
+    CEditEx* memoEdit() const { return m_memo; }
+    QLabel* beginMarker() const { return m_beginMarker; }
+    QLabel* endMarker() const { return m_endMarker; }
+    QLabel* beginLabel() const { return m_beginLabel; }
+    QLabel* endLabel() const { return m_endLabel; }
+    QWidget* displayArea() const;
+    // The bar along which seconds map to pixels, and the flags' home, in the panel's pixels.
+    QRect barRect() const { return m_bar; }
+    QRect flagHome() const { return m_flagHome; }
+
+    // What the display shows now.
+    PanelDisplayState displayState() const;
+    QList<DisplayItem> displayItems() const;
+    BarPictures barPictures() const;
+
+    // The panel's state.
+    std::unique_ptr<CMp3Ctrl> m_pPlayer;
+    QString m_strPath;
+    tagVoiceHeader m_header{};
+    bool m_bHeaderDirty = false;
+    QString m_strMemo;
+    int m_nSelCount = 0;
+    int m_nRowNumber = 0;
+    int64_t m_fileTime = 0;
+    uint32_t m_nDuration = 0;
+    uint32_t m_nPosition = 0;
+    uint32_t m_nBegin = 0;
+    uint32_t m_nEnd = 0;
+    bool m_bEndReached = false;
+    int m_nPlayMode = 0;
+    bool m_bSeeking = false;
+    CMp3Ctrl::PlayerState m_nStateBeforeSeek = CMp3Ctrl::Stopped;
+    double m_dPixelsPerSecond = 0;
+    bool m_bControlsAllowed = false;
+    bool m_bUsbConnected = false;
+    bool m_bDragBegin = false;
+    bool m_bDragEnd = false;
+    bool m_bDragMark = false;
+    int m_nDragMark = -1;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    class DisplayArea;
+
+    void buildControls();
+    PanelButton* addTransportButton(int controlId, int x, int y);
+    void onGraphNotify();
+    void onPositionAction(int action);
+    void onPositionReleased();
+    void seekToSlider(bool restore);
+    void finishPositionNotice();
+    void onSpeedChanged(int speed);
+    void onMemoChanged();
+    void onMemoCommit(bool focusLost);
+    void storeMemo(const QString& text);
+    void refreshFocusedRow();
+    void refreshRow(int row);
+    void sectionChanged();
+    int secondAt(int x) const;
+    void setPixelsPerSecond(uint32_t duration);
+    IndexMarks marks() const { return GetIndexMarks(m_header); }
+    void setMarks(const IndexMarks& marks) { SetIndexMarks(m_header, marks); }
+
+    RecordingListHost* m_host = nullptr;
+    QBasicTimer m_timer;
+    DisplayArea* m_display;
+    std::map<int, PanelButton*> m_transport;
+    QPushButton* m_protect;
+    QPushButton* m_index;
+    SectionSlider* m_positionSlider;
+    QSlider* m_volumeSlider;
+    QComboBox* m_playModeList;
+    QComboBox* m_speedList;
+    CEditEx* m_memo;
+    QLabel* m_beginMarker;
+    QLabel* m_endMarker;
+    QLabel* m_beginLabel;
+    QLabel* m_endLabel;
+    QRect m_bar;
+    QRect m_flagHome;
+    IndexDialogRunner m_runIndexDialog;
+};

@@ -241,6 +241,11 @@ bool RecordingListPane::SelectNextRecording()
     return row >= 0 && row + 1 < m_model->rowCount() && selectNeighbour(row + 1);
 }
 
+int RecordingListPane::focusedRow() const
+{
+    return m_list->currentIndex().row();
+}
+
 void RecordingListPane::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
 {
     if (!m_model->RefreshRecordRow(path, row, header))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecordingPanel.h"
+
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -10,14 +12,13 @@ class CMainList;
 class CSetting;
 class CTALVEN77PCDoc;
 class RecordingListModel;
-class RecordingPanel;
 
 // The recording list on the right of the main view: the rows of the
 // document's current list in the columns the settings show, sorted by one of
 // ten keys; the row numbers beside them. A single selected row is loaded into
 // the control panel; the model's row marker tells which row that is, and it
 // follows the row through sorting. Find works on the rows' texts.
-class RecordingListPane : public QWidget
+class RecordingListPane : public QWidget, public RecordingListHost
 {
     Q_OBJECT
 
@@ -59,10 +60,11 @@ public:
     void AutoSizeColumns();
     // The single selection one row up or down (the neighbour is loaded); true
     // only when the neighbour was there and its file exists.
-    bool SelectPrevRecording();
-    bool SelectNextRecording();
+    bool SelectPrevRecording() override;
+    bool SelectNextRecording() override;
     // After the control panel changed a header: the record and its row.
-    void RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header);
+    void RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header) override;
+    int focusedRow() const override;
 
     // Find (Ctrl+F), find previous (Shift+F3) and find next (F3); the last two
     // run the dialog first while nothing was searched yet.

@@ -2,7 +2,23 @@
 
 #include <QString>
 
+struct tagVoiceHeader;
 class QWidget;
+
+// What the control panel asks of the recording list: show a changed header
+// in a row (and its folder's record), move the selection to the next or the
+// previous recording (which the panel then loads), and which row has the focus.
+class RecordingListHost
+{
+public:
+    virtual ~RecordingListHost() = default;
+    virtual void RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header) = 0;
+    // True only when the neighbour was there, its file exists, and it is loaded.
+    virtual bool SelectNextRecording() = 0;
+    virtual bool SelectPrevRecording() = 0;
+    // The list's focused row, or -1.
+    virtual int focusedRow() const = 0;
+};
 
 // What the view and the recording list ask of the control panel: load the one
 // selected recording, or let go of it (count: how many rows are selected now);
@@ -26,6 +42,8 @@ public:
     virtual void OnPlay() = 0;
     // The widget the view places in its panel area; none for a panel without one.
     virtual QWidget* panelWidget() { return nullptr; }
+    // The list the panel works with (not owned); none while there is no list.
+    virtual void setHost(RecordingListHost*) {}
 };
 
 // Until the control panel is built: keeps the panel's place, loads nothing and

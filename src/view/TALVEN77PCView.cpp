@@ -13,6 +13,7 @@
 #include "document/TALVEN77PCDoc.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
+#include "player/PanelDlg.h"
 #include "recording/VoiceDuration.h"
 #include "settings/DeviceNameDlg.h"
 #include "settings/Setting.h"
@@ -53,9 +54,8 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
       m_nSplit(OpenProgramSettings()->value(kSplitKey, kSplitMargin).toInt())
 {
     m_listPane->setPanel(m_panel);
+    // The panel keeps its size and its place at the left; a narrower window cuts it off on the right.
     m_panelArea->setFixedHeight(kPanelHeight);
-    auto* panelLayout = new QVBoxLayout(m_panelArea);
-    panelLayout->setContentsMargins(0, 0, 0, 0);
     m_tree->setMinimumWidth(kSplitMargin);
     m_listPane->setMinimumWidth(kSplitMargin);
     m_splitter->addWidget(m_tree);
@@ -89,6 +89,8 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_listPane, &RecordingListPane::stateChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connect(qApp, &QApplication::focusChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connectCommands();
+    m_ownPanel = new CPanelDlg({}, m_panelArea);
+    setPanel(m_ownPanel);
 }
 
 CTALVEN77PCView::~CTALVEN77PCView()
@@ -97,6 +99,9 @@ CTALVEN77PCView::~CTALVEN77PCView()
     for (const QObject* sender : {static_cast<const QObject*>(qApp), static_cast<const QObject*>(m_tree),
                                   static_cast<const QObject*>(m_listPane)})
         disconnect(sender, nullptr, this, nullptr);
+    // The panel writes what it holds while the document is still there; the list has gone by then.
+    setPanel(nullptr);
+    delete m_ownPanel;
     m_listPane->setPanel(nullptr);
     OpenProgramSettings()->setValue(kSplitKey, m_nSplit);
 }
@@ -156,12 +161,28 @@ RecordingListModel* CTALVEN77PCView::recordings() const
     return m_listPane->model();
 }
 
+CPanelDlg* CTALVEN77PCView::controlPanel() const
+{
+    return m_ownPanel;
+}
+
 void CTALVEN77PCView::setPanel(RecordingPanel* panel)
 {
+    m_panel->setHost(nullptr);
+    if (QWidget* widget = m_panel->panelWidget()) {
+        widget->hide();
+        // A panel that is not the view's own goes back to its owner.
+        if (widget != m_ownPanel)
+            widget->setParent(nullptr);
+    }
     m_panel = panel ? panel : m_nullPanel.get();
     m_listPane->setPanel(m_panel);
-    if (QWidget* widget = m_panel->panelWidget())
-        m_panelArea->layout()->addWidget(widget);
+    m_panel->setHost(m_listPane);
+    if (QWidget* widget = m_panel->panelWidget()) {
+        widget->setParent(m_panelArea);
+        widget->move(0, 0);
+        widget->show();
+    }
     UpdateCommandStates();
 }
 

@@ -2,6 +2,7 @@
 
 #include "FolderTreePane.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@ struct tagVoiceHeader;
 class CDeviceNameDlg;
 class CFindDlg;
 class CMainList;
+class CPanelDlg;
 class CSetting;
 class CSettingDlg;
 class CTALVEN77PCDoc;
@@ -44,8 +46,11 @@ public:
     CMainList* recordingList() const;
     RecordingListModel* recordings() const;
 
-    // The control panel (not owned): the view places its widget in the panel
-    // area. None: a panel that loads nothing and cannot play.
+    // The view's own control panel, playing to the default audio output.
+    CPanelDlg* controlPanel() const;
+    // Another control panel (not owned) in place of the view's own: the view
+    // places its widget in the panel area. None: a panel that loads nothing
+    // and cannot play.
     void setPanel(RecordingPanel* panel);
 
     // The recording list's operations, as the other parts of the window call them.
@@ -136,6 +141,7 @@ private:
     FolderTreePane* m_tree;
     RecordingListPane* m_listPane;
     std::unique_ptr<RecordingPanel> m_nullPanel;
+    QPointer<CPanelDlg> m_ownPanel;
     RecordingPanel* m_panel;
     int m_nSplit;
     int m_nCurrentKind = 0;

@@ -1,1 +1,495 @@
-// Filled in with the control panel.
+#include "CardBuilder.h"
+#include "MessageRecorder.h"
+#include "Mp3Encoder.h"
+#include "RecordingBuilder.h"
+#include "SimulatedPlaces.h"
+#include "TestRegistry.h"
+#include "VirtualAudioOutput.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/Cp932.h"
+#include "platform/ProgramIdentity.h"
+#include "player/EditEx.h"
+#include "player/IndexDlg.h"
+#include "player/PanelButton.h"
+#include "player/PanelDlg.h"
+#include "player/SectionSlider.h"
+#include "settings/Setting.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/RecordingListPane.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+constexpr uint32_t E = kEmptyIndexMark;
+
+// 60 s of the recorder's long-play audio, encoded once.
+const QByteArray& minuteOfAudio()
+{
+    static const QByteArray audio = EncodeMp3(RecorderFormat(0), 60.0, 7).bytes;
+    return audio;
+}
+
+tagVoiceHeader headerOf(const QString& path)
+{
+    tagVoiceHeader header{};
+    ReadVoiceHeader(path, header);
+    return header;
+}
+
+} // namespace
+
+class PanelTest : public QObject
+{
+    Q_OBJECT
+
+    SimulatedPlaces m_places;
+
+    // A save folder "day" with three recordings of a minute (a, b, c), shown
+    // in a view whose control panel plays on the virtual clock.
+    struct Fixture
+    {
+        QString folder;
+        CSetting setting;
+        CTALVEN77PCDoc document;
+        VirtualAudioOutput* output = nullptr;
+        CPanelDlg panel{[this] {
+            auto made = std::make_unique<VirtualAudioOutput>();
+            output = made.get();
+            return made;
+        }};
+        std::unique_ptr<CTALVEN77PCView> view;
+
+        explicit Fixture(SimulatedPlaces& places, const QList<tagVoiceHeader>& headers = {})
+        {
+            const QString save = places.newFolder(QStringLiteral("save"));
+            folder = save + QStringLiteral("/day/");
+            QDir().mkpath(folder);
+            const QStringList names{"a.mp3", "b.mp3", "c.mp3"};
+            for (int i = 0; i < names.size(); ++i) {
+                const tagVoiceHeader header = i < headers.size() ? headers[i] : MakeVoiceHeader(0);
+                if (!WriteFileBytes(folder + names[i], BuildRecording(header, minuteOfAudio())))
+                    qFatal("cannot write a recording");
+            }
+            setting.Load();
+            document.RunStartupChecks(save);
+            view = std::make_unique<CTALVEN77PCView>(document, setting);
+            view->setPanel(&panel);
+            view->OnInitialUpdate();
+            view->folderTree()->setCurrentItem(view->rootLabelled(kSaveRootLabel)->child(0));
+        }
+        ~Fixture() { view->setPanel(nullptr); }
+
+        CMp3Ctrl& engine() { return panel.engine(); }
+        RecordingListModel* model() { return view->recordings(); }
+        void select(int row) { view->recordingList()->setCurrentIndex(model()->index(row, 0)); }
+        int focusedRow() { return view->recordingList()->currentIndex().row(); }
+        // Plays on for this long, delivering notices and timer ticks as the window would.
+        void play(double seconds)
+        {
+            for (double done = 0; done < seconds; done += 0.25) {
+                if (output)
+                    output->advance(0.25);
+                QCoreApplication::processEvents();
+                panel.OnTimer();
+            }
+        }
+        void seek(uint32_t second)
+        {
+            engine().SetPosition(second);
+            panel.OnTimer();
+        }
+        tagVoiceHeader rowHeader(int row) { return model()->recordAt(row).header; }
+    };
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+
+    void loadingShowsTheRecording()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(2, QStringLiteral("  会議メモ  "), {10, 40})});
+        QCOMPARE(f.panel.m_nSelCount, 1);
+        QCOMPARE(f.panel.m_nRowNumber, 1);
+        QCOMPARE(f.panel.m_nDuration, 60u);
+        QCOMPARE(f.panel.m_nEnd, 60u);
+        QCOMPARE(f.panel.memoEdit()->text(), QStringLiteral("会議メモ"));
+        QCOMPARE(f.panel.positionSlider()->maximum(), 60);
+        QCOMPARE(f.panel.beginLabel()->text(), QStringLiteral(" 0:00"));
+        QCOMPARE(f.panel.endLabel()->text(), QStringLiteral(" 1:00"));
+        QCOMPARE(f.panel.m_dPixelsPerSecond, f.panel.barRect().width() / 60.0);
+        // The end marker starts at the bar's right end, the begin marker ends at its left.
+        QCOMPARE(f.panel.endMarker()->x(), f.panel.barRect().left() + f.panel.barRect().width());
+        QCOMPARE(f.panel.beginMarker()->geometry().right() + 1, f.panel.barRect().left());
+        QVERIFY(f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+        QVERIFY(!f.panel.button(CPanelDlg::IdPause)->isEnabled());
+        QVERIFY(f.panel.memoEdit()->isEnabled());
+        QCOMPARE(f.panel.barPictures().flags.size(), 2);
+        QVERIFY(f.panel.UnloadRecording(0));
+        QVERIFY(!f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+        QCOMPARE(f.panel.beginLabel()->text(), QStringLiteral("開始"));
+        QVERIFY(f.panel.memoEdit()->text().isEmpty());
+    }
+
+    void playingMarksThePlayedFlagAndLeavingWritesIt()
+    {
+        Fixture f(m_places);
+        QCOMPARE(headerOf(f.folder + "a.mp3").playedFlag, 0);
+        const QDateTime written = QFileInfo(f.folder + "a.mp3").lastModified();
+        f.panel.OnPlay();
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(f.rowHeader(0).playedFlag, 2); // the list shows it at once
+        QVERIFY(!f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+        QVERIFY(f.panel.button(CPanelDlg::IdStop)->isEnabled());
+        QCOMPARE(headerOf(f.folder + "a.mp3").playedFlag, 0); // the file when the panel leaves it
+        f.select(1);
+        QCOMPARE(headerOf(f.folder + "a.mp3").playedFlag, 2);
+        QCOMPARE(QFileInfo(f.folder + "a.mp3").lastModified(), written);
+        QCOMPARE(f.panel.m_nRowNumber, 2);
+    }
+
+    void protectToggles()
+    {
+        tagVoiceHeader header = MakeVoiceHeader(0);
+        header.protectFlag = 5;
+        Fixture f(m_places, {header});
+        f.panel.OnProtect();
+        QCOMPARE(f.panel.m_header.protectFlag, 0);
+        QCOMPARE(f.rowHeader(0).protectFlag, 0);
+        f.panel.OnProtect();
+        QCOMPARE(f.panel.m_header.protectFlag, 1);
+        QVERIFY(f.panel.UnloadRecording(0));
+        QCOMPARE(headerOf(f.folder + "a.mp3").protectFlag, 1);
+    }
+
+    void skipping_data()
+    {
+        QTest::addColumn<int>("state"); // engine state to start from
+        QTest::addColumn<uint32_t>("at");
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<int>("row");        // the loaded row afterwards
+        QTest::addColumn<uint32_t>("position");
+        QTest::addColumn<int>("stateAfter");
+        const int playing = CMp3Ctrl::Playing, paused = CMp3Ctrl::Paused, stopped = CMp3Ctrl::Stopped;
+        QTest::newRow("forward playing at 25") << playing << 25u << true << 1 << 40u << playing;
+        QTest::newRow("forward playing at 45") << playing << 45u << true << 2 << 0u << playing;
+        QTest::newRow("back playing at 45") << playing << 45u << false << 1 << 40u << playing;
+        QTest::newRow("back playing at 40") << playing << 40u << false << 1 << 10u << playing;
+        QTest::newRow("back playing at 10") << playing << 10u << false << 1 << 0u << playing;
+        QTest::newRow("forward paused at 10") << paused << 10u << true << 1 << 40u << paused;
+        QTest::newRow("back paused at 40") << paused << 40u << false << 1 << 10u << paused;
+        QTest::newRow("forward stopped") << stopped << 0u << true << 2 << 0u << stopped;
+        QTest::newRow("back stopped") << stopped << 0u << false << 0 << 0u << stopped;
+    }
+
+    void skipping()
+    {
+        QFETCH(int, state);
+        QFETCH(uint32_t, at);
+        QFETCH(bool, forward);
+        QFETCH(int, row);
+        QFETCH(uint32_t, position);
+        QFETCH(int, stateAfter);
+        const tagVoiceHeader marked = MakeVoiceHeader(0, {}, {10, 40});
+        Fixture f(m_places, {marked, marked, marked});
+        f.select(1);
+        if (state != CMp3Ctrl::Stopped) {
+            f.panel.OnPlay();
+            f.seek(at);
+            if (state == CMp3Ctrl::Paused)
+                f.panel.OnPause();
+        }
+        if (forward)
+            f.panel.OnSkipForward();
+        else
+            f.panel.OnSkipBack();
+        f.panel.OnTimer();
+        QCOMPARE(f.focusedRow(), row);
+        QCOMPARE(f.panel.m_nRowNumber, row + 1);
+        QCOMPARE(uint32_t(f.engine().GetPosition()), position);
+        QCOMPARE(int(f.engine().m_state), stateAfter);
+    }
+
+    void indexToggledWhilePlaying()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {40})});
+        f.panel.OnPlay();
+        f.panel.OnIndex(); // at 0 s: a mark at 0 is no mark
+        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{40, E, E, E, E}));
+        f.seek(25);
+        f.panel.OnIndex();
+        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{25, 40, E, E, E}));
+        QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{25, 40, E, E, E}));
+        f.seek(40);
+        f.panel.OnIndex(); // on an existing mark: it goes
+        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{25, E, E, E, E}));
+        QVERIFY(f.panel.m_bHeaderDirty);
+    }
+
+    void indexDialogWhileStopped_data()
+    {
+        QTest::addColumn<bool>("confirmed");
+        QTest::newRow("OK") << true;
+        QTest::newRow("cancel") << false;
+    }
+
+    void indexDialogWhileStopped()
+    {
+        QFETCH(bool, confirmed);
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {40, 10})});
+        f.panel.setIndexDialogRunner([&](CIndexDlg& dialog) {
+            [&] {
+                QCOMPARE(dialog.m_nDuration, 60u);
+                QCOMPARE(dialog.m_marks, (IndexMarks{40, 10, E, E, E}));
+            }();
+            dialog.m_marks = {5, 50, E, E, E};
+            return confirmed ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        });
+        f.panel.OnIndex();
+        const IndexMarks expected = confirmed ? IndexMarks{5, 50, E, E, E} : IndexMarks{40, 10, E, E, E};
+        QCOMPARE(GetIndexMarks(f.panel.m_header), expected);
+        QCOMPARE(GetIndexMarks(f.rowHeader(0)), expected);
+        QCOMPARE(f.panel.m_bHeaderDirty, confirmed);
+    }
+
+    void sectionMarkersAreDraggedWhileStopped()
+    {
+        Fixture f(m_places);
+        MessageRecorder messages;
+        CPanelDlg& panel = f.panel;
+        const QRect bar = panel.barRect();
+        const QPoint farRight(bar.right() + 40, bar.top());
+        const QPoint farLeft(bar.left() - 40, bar.top());
+
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.beginMarker()->geometry().center());
+        QTest::mouseMove(&panel, QPoint(bar.left() + int(panel.m_dPixelsPerSecond * 30), bar.top()));
+        QCOMPARE(panel.m_nBegin, 30u);
+        QCOMPARE(panel.beginLabel()->text(), QStringLiteral(" 0:30"));
+        QTest::mouseMove(&panel, QPoint(bar.left() + int(panel.m_dPixelsPerSecond * 59), bar.top()));
+        QTest::mouseMove(&panel, QPoint(bar.right(), bar.top())); // the end point itself is not taken
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, farRight);
+        QCOMPARE(panel.m_nBegin, 59u); // at most one before the end
+        QCOMPARE(f.engine().m_begin, 59u);
+
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
+        QTest::mouseMove(&panel, farLeft);
+        QTest::mouseMove(&panel, QPoint(bar.left(), bar.top()));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, farLeft);
+        QCOMPARE(panel.m_nEnd, 60u); // nothing at or before the begin point
+        QCOMPARE(panel.positionSlider()->sectionBegin(), 59);
+        QVERIFY(messages.entries().isEmpty());
+
+        // Not while playing.
+        panel.OnPlay();
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("停止中以外は操作できません。"));
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Information);
+    }
+
+    void flagsAreDraggedAndDroppedAtZeroToDelete()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {20})});
+        CPanelDlg& panel = f.panel;
+        const QRect bar = panel.barRect();
+        const auto xOf = [&](uint32_t second) { return bar.left() + int(panel.m_dPixelsPerSecond * second); };
+        const int y = panel.flagHome().center().y();
+
+        // A new flag from its home.
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.flagHome().center());
+        QVERIFY(panel.m_bDragMark);
+        QCOMPARE(panel.m_nDragMark, 1);
+        QTest::mouseMove(&panel, QPoint(xOf(45), y));
+        QCOMPARE(panel.barPictures().home, BarPictures::Cross);
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(xOf(45), y));
+        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{20, 45, E, E, E}));
+        QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{20, 45, E, E, E}));
+
+        // The first flag moved to the far left is deleted.
+        QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
+        QCOMPARE(panel.m_nDragMark, 0);
+        QTest::mouseMove(&panel, QPoint(bar.left(), y));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(bar.left(), y));
+        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{45, E, E, E, E}));
+        QVERIFY(panel.UnloadRecording(0));
+        QCOMPARE(GetIndexMarks(headerOf(f.folder + "a.mp3")), (IndexMarks{45, E, E, E, E}));
+    }
+
+    void aNewFlagFillsTheFirstEmptySlot()
+    {
+        // As the recorder may leave them: an empty slot before a set one.
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, E, 30})});
+        CPanelDlg& panel = f.panel;
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.flagHome().center());
+        QCOMPARE(panel.m_nDragMark, 1);
+        const int x = panel.barRect().left() + int(panel.m_dPixelsPerSecond * 50);
+        QTest::mouseMove(&panel, QPoint(x, panel.flagHome().center().y()));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(x, panel.flagHome().center().y()));
+        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{10, 30, 50, E, E}));
+    }
+
+    void playModesAtTheEnd_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("startRow");
+        QTest::addColumn<int>("rowAfter");
+        QTest::addColumn<int>("stateAfter");
+        QTest::addColumn<uint32_t>("positionAfter");
+        QTest::newRow("once") << 0 << 0 << 0 << int(CMp3Ctrl::Stopped) << 50u;
+        QTest::newRow("repeat") << 1 << 0 << 0 << int(CMp3Ctrl::Playing) << 50u;
+        QTest::newRow("continuous") << 2 << 0 << 1 << int(CMp3Ctrl::Playing) << 0u;
+        QTest::newRow("continuous, last row") << 2 << 2 << 2 << int(CMp3Ctrl::Stopped) << 50u;
+    }
+
+    void playModesAtTheEnd()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, startRow);
+        QFETCH(int, rowAfter);
+        QFETCH(int, stateAfter);
+        QFETCH(uint32_t, positionAfter);
+        Fixture f(m_places);
+        f.select(startRow);
+        f.panel.playModeList()->setCurrentIndex(mode);
+        QCOMPARE(f.panel.m_nPlayMode, mode);
+        // A section from 50 s to the end.
+        f.panel.m_nBegin = 50;
+        f.engine().SetRange(50, 60);
+        f.panel.OnPlay();
+        f.play(10.5);
+        QCOMPARE(f.focusedRow(), rowAfter);
+        QCOMPARE(int(f.engine().m_state), stateAfter);
+        QCOMPARE(uint32_t(f.engine().GetPosition()), positionAfter);
+        QCOMPARE(f.panel.m_nPosition, positionAfter);
+    }
+
+    void theSliderNeverSeeksToTheEndPoint()
+    {
+        Fixture f(m_places);
+        SectionSlider* slider = f.panel.positionSlider();
+        slider->setSliderDown(true);
+        slider->setSliderPosition(slider->maximum());
+        QVERIFY(f.panel.m_bSeeking);
+        QVERIFY(f.panel.displayItems().size() > 0);
+        slider->setSliderDown(false); // the end of tracking
+        QVERIFY(!f.panel.m_bSeeking);
+        QCOMPARE(uint32_t(f.engine().GetPosition()), 59u);
+        // A stopped recording moved by the slider waits paused at the new place.
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Paused);
+        QCOMPARE(slider->value(), 59);
+
+        // Playing, a step keeps it playing from the new place.
+        f.panel.OnStop();
+        f.panel.OnPlay();
+        f.panel.OnTimer();
+        slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(uint32_t(f.engine().GetPosition()), 10u);
+        QVERIFY(!f.panel.m_bSeeking);
+    }
+
+    void theMemoKeepsTo256Bytes()
+    {
+        Fixture f(m_places);
+        CEditEx* memo = f.panel.memoEdit();
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.view.get()));
+        memo->setFocus();
+
+        // 128 double-byte characters fill it; one more does not go in.
+        memo->setText(QString(128, QChar(0x3042)));
+        memo->moveCursor(QTextCursor::End);
+        QInputMethodEvent typed;
+        typed.setCommitString(QStringLiteral("\u3044"));
+        QApplication::sendEvent(memo, &typed);
+        QCOMPARE(memo->text(), QString(128, QChar(0x3042)));
+
+        // A paste in the middle keeps what fits of its beginning.
+        memo->setText(QString(120, QChar(0x3042)));
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(60);
+        memo->setTextCursor(cursor);
+        QApplication::clipboard()->setText(QString(10, QChar(0x3044)));
+        memo->paste();
+        const QString expected = QString(60, QChar(0x3042)) + QString(8, QChar(0x3044)) + QString(60, QChar(0x3042));
+        QCOMPARE(memo->text(), expected);
+        QCOMPARE(memo->textCursor().position(), 68);
+        QCOMPARE(Cp932ToUnicode(QByteArray(f.panel.m_header.memo, kMemoBytes)), expected);
+        QCOMPARE(f.model()->recordAt(0).header.memo[255], f.panel.m_header.memo[255]);
+        QVERIFY(f.panel.m_bHeaderDirty);
+        QVERIFY(f.panel.UnloadRecording(0));
+        QCOMPARE(VoiceMemoText(headerOf(f.folder + "a.mp3")), expected);
+    }
+
+    void aMemoCommittedOnLeavingIsWritten()
+    {
+        Fixture f(m_places);
+        // Text set without a change notice still reaches the file when the panel leaves.
+        f.panel.memoEdit()->setText(QStringLiteral(" 打ち合わせ \n"));
+        f.select(1);
+        QCOMPARE(VoiceMemoText(headerOf(f.folder + "a.mp3")), QStringLiteral("打ち合わせ"));
+        QCOMPARE(VoiceMemoText(f.rowHeader(0)), QStringLiteral("打ち合わせ"));
+    }
+
+    void twoRowsThenOneAgain()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0, QStringLiteral("memo"))});
+        QItemSelectionModel* selection = f.view->recordingList()->selectionModel();
+        selection->select(f.model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(f.panel.m_nSelCount, 2);
+        QVERIFY(f.panel.memoEdit()->text().isEmpty());
+        QVERIFY(f.panel.m_strPath.isEmpty());
+        QVERIFY(!f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+        QCOMPARE(f.panel.displayItems().first().text, QStringLiteral("   2 件"));
+        QCOMPARE(f.panel.barPictures().home, BarPictures::PlainFlag);
+        f.select(0);
+        QCOMPARE(f.panel.m_nSelCount, 1);
+        QCOMPARE(f.panel.memoEdit()->text(), QStringLiteral("memo"));
+        QVERIFY(f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+    }
+
+    void aHeaderThatCannotBeWrittenIsNotRetried()
+    {
+        Fixture f(m_places);
+        f.panel.OnProtect();
+        // The file lost its recording header meanwhile: nothing can be written to it.
+        QVERIFY(WriteFileBytes(f.folder + "a.mp3", minuteOfAudio()));
+        QVERIFY(!f.panel.UnloadRecording(0));
+        QVERIFY(!f.panel.m_bHeaderDirty);
+        QCOMPARE(f.rowHeader(0).protectFlag, 1); // the row keeps showing the change
+        QVERIFY(f.panel.UnloadRecording(0));
+    }
+
+    void aRecordingOfNoLengthDividesByNothing()
+    {
+        Fixture f(m_places);
+        QVERIFY(WriteFileBytes(f.folder + "empty.mp3", BuildRecording(MakeVoiceHeader(0), {})));
+        f.panel.LoadRecording(f.folder + "empty.mp3", 4);
+        QCOMPARE(f.panel.m_nDuration, 0u);
+        QCOMPARE(f.panel.m_dPixelsPerSecond, double(f.panel.barRect().width()));
+        QTest::mousePress(&f.panel, Qt::LeftButton, {}, f.panel.endMarker()->geometry().center());
+        QTest::mouseMove(&f.panel, f.panel.barRect().center());
+        QTest::mouseRelease(&f.panel, Qt::LeftButton, {}, f.panel.barRect().center());
+        QCOMPARE(f.panel.m_nEnd, 0u);
+        f.panel.positionSlider()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QCOMPARE(uint32_t(f.engine().GetPosition()), 0u);
+    }
+};
+
+TALVEN77_REGISTER_TEST(PanelTest);
+
+#include "PanelTest.moc"
