@@ -9,6 +9,9 @@
 
 namespace {
 
+// The part of a character cell above the baseline.
+constexpr double kAscent = 0.86;
+
 // Bold monospaced faces that hold Japanese, standing in for the recorder
 // world's usual gothic face.
 QFont displayFont(DisplayItem::Font font)
@@ -157,11 +160,14 @@ void PaintDisplayItems(QPainter& painter, const QList<DisplayItem>& items, QSize
         case DisplayItem::Text: {
             painter.setFont(item.font == DisplayItem::Large ? large : small);
             painter.setPen(item.white ? Qt::white : Qt::black);
-            if (item.align)
+            if (item.align) {
                 painter.drawText(item.rect, int(item.align) | Qt::TextSingleLine, item.text);
-            else
-                painter.drawText(QRect(item.rect.topLeft(), QSize(area.width(), area.height())),
-                                 Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, item.text);
+            } else {
+                // The position is the top of the character cell, whose height is the
+                // font's pixel size (faces with taller line spacing would sit lower).
+                const int pixels = painter.font().pixelSize();
+                painter.drawText(QPointF(item.rect.left(), item.rect.top() + pixels * kAscent), item.text);
+            }
             break;
         }
         case DisplayItem::PlayTriangle: {
