@@ -43,6 +43,8 @@ public:
     void StepBack();
     void StepForward();
     bool DrainEvents();
+    // Whether a file is open for playing (Open succeeded and Close has not run since).
+    bool IsOpen() const { return hasGraph(); }
 
     // The attenuation in hundredths of a decibel for a volume in percent.
     static int Attenuation(uint32_t percent);

@@ -8,6 +8,7 @@
 #include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"
 #include "recording/RecordingFile.h"
+#include "recording/VoiceDuration.h"
 #include "view/WaitCursor.h"
 
 #include <QComboBox>
@@ -363,7 +364,7 @@ void CPanelDlg::UpdateControls()
         return;
     const bool one = m_nSelCount == 1 && m_bControlsAllowed;
     const CMp3Ctrl::PlayerState state = m_pPlayer->m_state;
-    m_transport[IdPlay]->setEnabled(one && state != CMp3Ctrl::Playing);
+    m_transport[IdPlay]->setEnabled(one && state != CMp3Ctrl::Playing && playable());
     m_transport[IdPause]->setEnabled(one && state == CMp3Ctrl::Playing);
     for (const int id : {IdStop, IdFastForward, IdFastBack})
         m_transport[id]->setEnabled(one && state != CMp3Ctrl::Stopped);
@@ -410,8 +411,17 @@ void CPanelDlg::setPixelsPerSecond(uint32_t duration)
 
 // ---- The transport --------------------------------------------------------
 
+bool CPanelDlg::playable() const
+{
+    // A file the engine could not open (its reason was shown then) has nothing to
+    // play; without an audio output PLAY still says why it cannot play.
+    return m_pPlayer->IsOpen() || g_bNoAudioOutput;
+}
+
 void CPanelDlg::OnPlay()
 {
+    if (!playable())
+        return;
     m_bEndReached = false;
     m_pPlayer->Play();
     UpdateControls();

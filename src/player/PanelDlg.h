@@ -151,6 +151,7 @@ private:
     void onMemoChanged();
     void onMemoCommit(bool focusLost);
     void storeMemo(const QString& text);
+    bool playable() const;
     void refreshFocusedRow();
     void refreshRow(int row);
     void sectionChanged();

@@ -474,6 +474,20 @@ private Q_SLOTS:
         QVERIFY(f.panel.UnloadRecording(0));
     }
 
+    void aFileThatCannotBeOpenedIsNotPlayed()
+    {
+        Fixture f(m_places);
+        MessageRecorder messages;
+        QVERIFY(WriteFileBytes(f.folder + "broken.mp3", BuildRecording(MakeVoiceHeader(0), QByteArray(4000, 'x'))));
+        f.panel.LoadRecording(f.folder + "broken.mp3", 4);
+        QCOMPARE(messages.entries().size(), 1); // the engine says why
+        QVERIFY(!f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+        f.panel.OnPlay(); // the list's command
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Stopped);
+        QCOMPARE(f.panel.m_header.playedFlag, 0);
+        QVERIFY(!f.panel.m_bHeaderDirty);
+    }
+
     void aRecordingOfNoLengthDividesByNothing()
     {
         Fixture f(m_places);
