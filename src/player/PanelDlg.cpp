@@ -11,6 +11,7 @@
 #include "recording/VoiceDuration.h"
 #include "view/WaitCursor.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -54,7 +55,11 @@ QString memoOfHeader(const tagVoiceHeader& header)
 {
     const char* memo = header.memo;
     const size_t length = strnlen(memo, kMemoBytes);
-    return trimmedMemo(Cp932ToUnicode(QByteArray(memo, qsizetype(length))));
+    // Bytes that are no CP932 text (a character cut at the 256th byte) cannot
+    // be written back; the memo shows without them.
+    QString text = Cp932ToUnicode(QByteArray(memo, qsizetype(length)));
+    text.remove(QChar::ReplacementCharacter);
+    return trimmedMemo(text);
 }
 
 int memoBytes(const QString& text)
@@ -261,10 +266,20 @@ bool CPanelDlg::CommitHeader()
             }
         }
         if (m_bHeaderDirty) {
+            // Not retried, even when a message box shown by the write lets another commit in.
+            m_bHeaderDirty = false;
             // The engine lets go of the file before its header is written.
             m_pPlayer->Stop();
             m_pPlayer->Close();
-            result = WriteVoiceHeader(m_strPath, m_header);
+            // A file whose header could not be read gets nothing written over it.
+            result = m_bHeaderRead && WriteVoiceHeader(m_strPath, m_header, m_readFrom);
+            if (!result) {
+                // The row shows what the file holds, not the change that did not reach it.
+                tagVoiceHeader stored{};
+                ReadVoiceHeader(m_strPath, stored);
+                m_header = stored;
+                refreshRow(m_nRowNumber - 1);
+            }
         }
     }
     m_bHeaderDirty = false;
@@ -275,14 +290,20 @@ bool CPanelDlg::LoadRecording(const QString& path, int rowNumber)
 {
     const bool result = CommitHeader();
     m_bHeaderDirty = false;
+    m_strPath.clear();
+    endDrags();
 
     m_header = tagVoiceHeader{};
-    m_fileTime = 0;
+    m_bHeaderRead = false;
+    m_readFrom = {};
     {
         RecordingFile file;
         if (file.open(path, RecordingFile::Access::Read)) {
             m_fileTime = file.creationTime();
-            ReadVoiceHeader(file, m_header);
+            m_readFrom = file.identity();
+            m_bHeaderRead = ReadVoiceHeader(file, m_header);
+        } else {
+            m_fileTime = RecordingFile::CreationTimeOf(path);
         }
     }
     m_pPlayer->Open(path);
@@ -316,10 +337,13 @@ bool CPanelDlg::UnloadRecording(int selectedCount)
     const bool result = CommitHeader();
     m_bHeaderDirty = false;
     m_nSelCount = std::max(selectedCount, 0);
+    endDrags();
     if (!m_strPath.isEmpty()) {
         m_pPlayer->Close();
-        // As if the recording were one second long.
+        // As if the recording were one second long, the section all of it (a
+        // begin kept from a longer recording would put its marker off the bar).
         setPixelsPerSecond(1);
+        m_nBegin = 0;
         m_nEnd = 1;
         {
             const QSignalBlocker quiet(m_positionSlider);
@@ -333,10 +357,10 @@ bool CPanelDlg::UnloadRecording(int selectedCount)
     m_memo->setText(QString());
     m_strPath.clear();
     RedrawDisplay();
-    if (selectedCount != 1) {
+    if (selectedCount != 1)
         m_bControlsAllowed = false;
-        UpdateControls();
-    }
+    // Without a recording nothing is left to play or edit, whatever the count.
+    UpdateControls();
     return result;
 }
 
@@ -362,15 +386,55 @@ void CPanelDlg::UpdateControls()
 {
     if (m_nSelCount == 0 && m_bControlsAllowed)
         return;
-    const bool one = m_nSelCount == 1 && m_bControlsAllowed;
+    // One row selected but no recording loaded (the focus on another row) is nothing to edit.
+    const bool one = m_nSelCount == 1 && m_bControlsAllowed && !m_strPath.isEmpty();
     const CMp3Ctrl::PlayerState state = m_pPlayer->m_state;
-    m_transport[IdPlay]->setEnabled(one && state != CMp3Ctrl::Playing && playable());
-    m_transport[IdPause]->setEnabled(one && state == CMp3Ctrl::Playing);
-    for (const int id : {IdStop, IdFastForward, IdFastBack})
-        m_transport[id]->setEnabled(one && state != CMp3Ctrl::Stopped);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_transport[IdSkipBack], m_transport[IdSkipForward],
-                                                            m_protect, m_index, m_positionSlider, m_memo})
-        control->setEnabled(one);
+    const std::pair<QWidget*, bool> controls[] = {
+        {m_transport[IdPlay], one && state != CMp3Ctrl::Playing && playable()},
+        {m_transport[IdPause], one && state == CMp3Ctrl::Playing},
+        {m_transport[IdStop], one && state != CMp3Ctrl::Stopped},
+        {m_transport[IdFastForward], one && state != CMp3Ctrl::Stopped},
+        {m_transport[IdFastBack], one && state != CMp3Ctrl::Stopped},
+        {m_transport[IdSkipBack], one},
+        {m_transport[IdSkipForward], one},
+        {m_protect, one},
+        // A recording of no length has no second to put a mark at: the dialog and
+        // the flags would turn every mark into one at 0, which deletes it.
+        {m_index, one && m_nDuration > 0},
+        {m_positionSlider, one},
+        {m_memo, one},
+    };
+    // Qt passes the focus of a control being disabled on to the next one in the
+    // chain, where a key meant for the player would change the play mode or the
+    // protect mark: the focus waits on the panel while the controls change.
+    QWidget* focused = QApplication::focusWidget();
+    for (const auto& [control, enabled] : controls) {
+        if (control == focused && !enabled) {
+            m_focusToKeep = focused;
+            setFocus(Qt::OtherFocusReason);
+        }
+    }
+    for (const auto& [control, enabled] : controls)
+        control->setEnabled(enabled);
+    restoreFocus();
+}
+
+void CPanelDlg::restoreFocus()
+{
+    if (!m_focusToKeep || QApplication::focusWidget() != this)
+        return;
+    QWidget* target = m_focusToKeep;
+    if (!target->isEnabled()) {
+        // PLAY and PAUSE stand in for each other; STOP hands over to PLAY.
+        if (target == m_transport[IdPlay])
+            target = m_transport[IdPause]->isEnabled() ? m_transport[IdPause] : m_transport[IdStop];
+        else if (target == m_transport[IdPause] || target == m_transport[IdStop])
+            target = m_transport[IdPlay];
+    }
+    if (target->isEnabled()) {
+        target->setFocus(Qt::OtherFocusReason);
+        m_focusToKeep = nullptr;
+    }
 }
 
 void CPanelDlg::RedrawDisplay()
@@ -447,11 +511,13 @@ void CPanelDlg::OnPause()
 
 void CPanelDlg::OnFastBack()
 {
+    clearEndNotice();
     m_pPlayer->StepBack();
 }
 
 void CPanelDlg::OnFastForward()
 {
+    clearEndNotice();
     m_pPlayer->StepForward();
 }
 
@@ -463,6 +529,7 @@ void CPanelDlg::OnSkipForward()
             m_host->SelectNextRecording();
         return;
     }
+    clearEndNotice();
     const IndexMarks slots = marks();
     const auto next = std::find_if(slots.begin(), slots.end(),
                                    [this](uint32_t mark) { return mark != kEmptyIndexMark && mark > m_nPosition; });
@@ -487,6 +554,7 @@ void CPanelDlg::OnSkipBack()
             m_host->SelectPrevRecording();
         return;
     }
+    clearEndNotice();
     const IndexMarks slots = marks();
     const auto previous = std::find_if(slots.rbegin(), slots.rend(), [this](uint32_t mark) {
         return mark != kEmptyIndexMark && mark < m_nPosition;
@@ -516,7 +584,9 @@ void CPanelDlg::OnIndex()
 {
     if (m_pPlayer->m_state == CMp3Ctrl::Stopped) {
         CIndexDlg dialog(m_nDuration, marks(), window());
-        if (m_runIndexDialog(dialog) == QDialog::Accepted) {
+        const QString shown = m_strPath;
+        // The marks belong to the recording the dialog was opened for.
+        if (m_runIndexDialog(dialog) == QDialog::Accepted && m_strPath == shown && !shown.isEmpty()) {
             setMarks(dialog.m_marks);
             refreshFocusedRow();
             m_bHeaderDirty = true;
@@ -587,6 +657,10 @@ void CPanelDlg::onGraphNotify()
 
 void CPanelDlg::seekToSlider(bool restore)
 {
+    // A seek made just after the end was reached is no end any more.
+    clearEndNotice();
+    if (!m_pPlayer->IsOpen())
+        return;
     if (!m_bSeeking) {
         m_nStateBeforeSeek = m_pPlayer->m_state;
         m_bSeeking = true;
@@ -650,8 +724,11 @@ void CPanelDlg::onSpeedChanged(int speed)
 {
     WaitCursor wait;
     if (m_pPlayer->m_state == CMp3Ctrl::Playing) {
+        // Playing goes on from the second it had reached.
+        const uint64_t at = m_pPlayer->GetPosition();
         m_pPlayer->Pause();
         m_pPlayer->SetSpeed(speed);
+        m_pPlayer->SetPosition(at);
         m_pPlayer->Play();
     } else {
         m_pPlayer->SetSpeed(speed);
@@ -727,7 +804,7 @@ void CPanelDlg::refreshRow(int row)
 PanelDisplayState CPanelDlg::displayState() const
 {
     PanelDisplayState state;
-    state.selCount = m_nSelCount;
+    state.selCount = m_nSelCount == 1 && m_strPath.isEmpty() ? 0 : m_nSelCount;
     state.engineState = m_pPlayer->m_state;
     state.seeking = m_bSeeking;
     state.duration = m_nDuration;
@@ -794,7 +871,7 @@ void CPanelDlg::mousePressEvent(QMouseEvent* event)
         else
             ShowMessage(QStringLiteral("停止中以外は操作できません。"), MessageIcon::Information);
     }
-    if (!stopped)
+    if (!stopped || m_nDuration == 0)
         return;
     const IndexMarks slots = marks();
     int hit = -1;
@@ -863,8 +940,19 @@ void CPanelDlg::mouseReleaseEvent(QMouseEvent* event)
     RedrawDisplay();
 }
 
+void CPanelDlg::endDrags()
+{
+    // A drag never carries over from one recording to another.
+    m_bDragBegin = m_bDragEnd = m_bDragMark = false;
+    m_nDragMark = -1;
+    m_bSeeking = false;
+    if (mouseGrabber() == this)
+        releaseMouse();
+}
+
 void CPanelDlg::sectionChanged()
 {
+    clearEndNotice();
     PlaceSectionMarkers();
     m_pPlayer->SetRange(m_nBegin, m_nEnd);
     if (m_nBegin < m_pPlayer->GetPosition()) {

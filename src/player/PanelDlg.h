@@ -5,7 +5,10 @@
 #include "recording/VoiceHeader.h"
 #include "view/RecordingPanel.h"
 
+#include "recording/RecordingFile.h"
+
 #include <QBasicTimer>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -152,6 +155,10 @@ private:
     void onMemoCommit(bool focusLost);
     void storeMemo(const QString& text);
     bool playable() const;
+    bool editable() const;
+    void endDrags();
+    void clearEndNotice() { m_bEndReached = false; }
+    void restoreFocus();
     void refreshFocusedRow();
     void refreshRow(int row);
     void sectionChanged();
@@ -161,6 +168,12 @@ private:
     void setMarks(const IndexMarks& marks) { SetIndexMarks(m_header, marks); }
 
     RecordingListHost* m_host = nullptr;
+    // The file the header copy was read from, and whether there was one to read:
+    // the copy goes back only into that file.
+    FileIdentity m_readFrom;
+    bool m_bHeaderRead = false;
+    // The control that had the keyboard focus when the controls last changed.
+    QPointer<QWidget> m_focusToKeep;
     QBasicTimer m_timer;
     DisplayArea* m_display;
     std::map<int, PanelButton*> m_transport;

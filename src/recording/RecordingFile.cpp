@@ -7,9 +7,24 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
+
+// The earlier of birth and last-write time; the one there is; 0 for neither.
+int64_t creationTimeOf(const struct statx& st)
+{
+    const bool hasWrite = st.stx_mask & STATX_MTIME;
+    const bool hasBirth = (st.stx_mask & STATX_BTIME) && st.stx_btime.tv_sec > 0;
+    if (hasBirth && hasWrite)
+        return std::min<int64_t>(st.stx_btime.tv_sec, st.stx_mtime.tv_sec);
+    if (hasBirth)
+        return st.stx_btime.tv_sec;
+    if (hasWrite)
+        return st.stx_mtime.tv_sec;
+    return 0;
+}
 
 // The first read covers a recording's tag, header and first audio frames;
 // later reads (a walk through padding or audio data) take larger steps.
@@ -66,6 +81,14 @@ bool RecordingFile::IsRegularFile(const QByteArray& nativePath, int& error)
     return true;
 }
 
+int64_t RecordingFile::CreationTimeOf(const QString& path)
+{
+    struct statx st {};
+    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), 0, STATX_MTIME | STATX_BTIME, &st) != 0)
+        return 0;
+    return creationTimeOf(st);
+}
+
 bool RecordingFile::open(const QByteArray& nativePath, Access access, bool knownRegular)
 {
     close();
@@ -112,15 +135,8 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access, bool known
                                            : timespec{0, UTIME_OMIT};
     m_times[1] =
         hasWrite ? timespec{st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec} : timespec{0, UTIME_OMIT};
-    const bool hasBirth = (st.stx_mask & STATX_BTIME) && st.stx_btime.tv_sec > 0;
-    if (hasBirth && hasWrite)
-        m_creationTime = std::min<int64_t>(st.stx_btime.tv_sec, st.stx_mtime.tv_sec);
-    else if (hasBirth)
-        m_creationTime = st.stx_btime.tv_sec;
-    else if (hasWrite)
-        m_creationTime = st.stx_mtime.tv_sec;
-    else
-        m_creationTime = 0;
+    m_creationTime = creationTimeOf(st);
+    m_identity = {makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino};
     return true;
 }
 

@@ -7,6 +7,15 @@
 #include <functional>
 #include <vector>
 
+// Which file a path named when it was opened: a file renamed, replaced or
+// deleted meanwhile is another one (or none) at the same path.
+struct FileIdentity
+{
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // A recording opened for exclusive access for the length of one operation.
 // The open takes a non-blocking exclusive lock, so two writers never interleave
 // and a file held by another operation fails to open. Reads go through a small
@@ -49,6 +58,10 @@ public:
     // The earlier of birth time and last-write time, in seconds since 1970; the
     // last-write time where the file system reports no birth time; 0 for neither.
     int64_t creationTime() const { return m_creationTime; }
+    FileIdentity identity() const { return m_identity; }
+    // The creation time of a file, looked at without opening it (a file that
+    // another operation holds still has one); 0 when it cannot be looked at.
+    static int64_t CreationTimeOf(const QString& path);
 
     // Reads up to length bytes at a 64-bit position; returns the bytes read,
     // fewer at the end of the file and none past it.
@@ -79,6 +92,7 @@ private:
     int m_error = 0;
     int64_t m_size = 0;
     int64_t m_creationTime = 0;
+    FileIdentity m_identity;
     timespec m_times[2]{}; // access, last write; UTIME_OMIT where unknown
     std::vector<unsigned char> m_window;
     int64_t m_windowStart = 0;

@@ -5,6 +5,7 @@
 #include "platform/MessageBoxes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -78,11 +79,20 @@ bool ReadVoiceHeader(const QString& path, tagVoiceHeader& header, VoiceHeaderLoo
     return ReadVoiceHeader(file, header, lookup);
 }
 
-bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
+namespace {
+
+bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity* readFrom)
 {
+    const auto warn = [] {
+        ShowMessage(QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"),
+                    MessageIcon::Warning);
+        return false;
+    };
     RecordingFile file;
     if (!file.open(path, RecordingFile::Access::ReadWrite))
-        return false;
+        return readFrom && file.error() == ENOENT ? warn() : false;
+    if (readFrom && !(file.identity() == *readFrom))
+        return warn();
     const int64_t body = FindVoiceHeaderBody(file);
     if (body < 0)
         return false;
@@ -91,12 +101,19 @@ bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
     // refusal (a file of another owner) only moves the start time the list
     // shows, so it does not make the write a failure.
     file.restoreTimes();
-    if (!written) {
-        ShowMessage(QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"),
-                    MessageIcon::Warning);
-        return false;
-    }
-    return true;
+    return written ? true : warn();
+}
+
+} // namespace
+
+bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
+{
+    return writeHeader(path, header, nullptr);
+}
+
+bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom)
+{
+    return writeHeader(path, header, &readFrom);
 }
 
 QString VoiceMemoText(const tagVoiceHeader& header)

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class RecordingFile;
+struct FileIdentity;
 
 static_assert(std::endian::native == std::endian::little,
               "the recording header is stored little-endian and read in place");
@@ -61,6 +62,10 @@ bool ReadVoiceHeader(RecordingFile& file, tagVoiceHeader& header, VoiceHeaderLoo
 // to put them back, the write still counts as done. A write that fails after
 // the frame was found shows a warning; every other failure returns false silently.
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header);
+// The same, only into the file the header was read from: when the path names
+// another file now (renamed, replaced or deleted meanwhile), nothing is
+// written and the write's warning is shown.
+bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom);
 
 // The memo as the list shows it: the bytes up to the first NUL, trailing white
 // space removed, converted from CP932.

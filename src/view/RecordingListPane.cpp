@@ -204,6 +204,8 @@ void RecordingListPane::InvertSelection()
         m_model->setMarkedRow(rows.first());
         m_panel->LoadRecording(m_document.GetExistingRecordPath(m_model->recordAt(rows.first()).szFileName),
                                rows.first() + 1);
+        if (m_nCurrentKind != kListRecorder)
+            m_panel->setControlsAllowed(true);
     }
     Q_EMIT stateChanged();
 }
@@ -304,8 +306,10 @@ void RecordingListPane::onSelectionChanged()
         return;
     }
     m_model->setMarkedRow(current);
-    m_panel->UnloadRecording(0);
-    if (!m_panel->LoadRecording(path, current + 1))
+    // A header that could not be written on leaving the last recording counts too.
+    bool written = m_panel->UnloadRecording(0);
+    written = m_panel->LoadRecording(path, current + 1) && written;
+    if (!written)
         m_bSkipDrag = true;
     if (m_nCurrentKind != kListRecorder)
         m_panel->setControlsAllowed(true);

@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <sys/file.h>
 
 namespace {
 
@@ -470,8 +471,118 @@ private Q_SLOTS:
         QVERIFY(WriteFileBytes(f.folder + "a.mp3", minuteOfAudio()));
         QVERIFY(!f.panel.UnloadRecording(0));
         QVERIFY(!f.panel.m_bHeaderDirty);
-        QCOMPARE(f.rowHeader(0).protectFlag, 1); // the row keeps showing the change
+        QCOMPARE(f.rowHeader(0).protectFlag, 0); // the row shows what the file holds
         QVERIFY(f.panel.UnloadRecording(0));
+    }
+
+    void theHeaderGoesOnlyIntoTheFileItWasReadFrom()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0, QStringLiteral("a")), MakeVoiceHeader(2, QStringLiteral("b"), {30})});
+        MessageRecorder messages;
+        f.panel.OnProtect();
+        // Another recording now has the loaded one's name.
+        QVERIFY(QFile::remove(f.folder + "a.mp3"));
+        QVERIFY(QFile::copy(f.folder + "b.mp3", f.folder + "a.mp3"));
+        f.select(2);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"));
+        const tagVoiceHeader other = headerOf(f.folder + "a.mp3");
+        QCOMPARE(other.protectFlag, 0);
+        QCOMPARE(other.mode, 2);
+        QCOMPARE(VoiceMemoText(other), QStringLiteral("b"));
+        QCOMPARE(VoiceMemoText(f.rowHeader(0)), QStringLiteral("b"));
+
+        // A loaded file deleted meanwhile: the same message, nothing created.
+        f.select(1);
+        f.panel.OnProtect();
+        QVERIFY(QFile::remove(f.folder + "b.mp3"));
+        QVERIFY(!f.panel.UnloadRecording(0));
+        QCOMPARE(messages.entries().size(), 2);
+        QVERIFY(!QFile::exists(f.folder + "b.mp3"));
+    }
+
+    void aHeaderThatCouldNotBeReadIsNeverWritten()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0), MakeVoiceHeader(2, QStringLiteral("keep"), {12, 34})});
+        {
+            // Another operation holds the file while it is selected.
+            QFile held(f.folder + "b.mp3");
+            QVERIFY(held.open(QIODevice::ReadOnly));
+            QCOMPARE(flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+            f.select(1);
+            QCOMPARE(f.panel.m_header.mode, 0);
+            QVERIFY(f.panel.m_fileTime > 0); // the date still shows
+        }
+        f.panel.OnProtect();
+        QVERIFY(!f.panel.UnloadRecording(0));
+        const tagVoiceHeader kept = headerOf(f.folder + "b.mp3");
+        QCOMPARE(kept.mode, 2);
+        QCOMPARE(kept.protectFlag, 0);
+        QCOMPARE(VoiceMemoText(kept), QStringLiteral("keep"));
+        QCOMPARE(GetIndexMarks(kept), (IndexMarks{12, 34, E, E, E}));
+    }
+
+    void oneRowSelectedWithoutARecordingIsNothingToEdit()
+    {
+        Fixture f(m_places);
+        f.panel.UnloadRecording(1); // the focus went to another row, the selection stayed
+        QVERIFY(!f.panel.pushButton(CPanelDlg::IdProtect)->isEnabled());
+        QVERIFY(!f.panel.memoEdit()->isEnabled());
+        QVERIFY(!f.panel.button(CPanelDlg::IdSkipForward)->isEnabled());
+        QVERIFY(f.panel.displayItems().isEmpty());
+    }
+
+    void invertingOntoOneRowLoadsItWithItsControls()
+    {
+        Fixture f(m_places);
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.view.get()));
+        f.view->recordingList()->setFocus();
+        QItemSelectionModel* selection = f.view->recordingList()->selectionModel();
+        selection->select(f.model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(f.panel.m_nSelCount, 2);
+        f.view->listPane().InvertSelection();
+        QCOMPARE(f.panel.m_nSelCount, 1);
+        QCOMPARE(QFileInfo(f.panel.m_strPath).fileName(), QStringLiteral("c.mp3"));
+        QVERIFY(f.panel.pushButton(CPanelDlg::IdProtect)->isEnabled());
+        QVERIFY(f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+    }
+
+    void theKeyboardFocusStaysOnTheTransport()
+    {
+        Fixture f(m_places);
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.view.get()));
+        PanelButton* play = f.panel.button(CPanelDlg::IdPlay);
+        play->setFocus();
+        QTest::keyClick(play, Qt::Key_Space);
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(QApplication::focusWidget(), f.panel.button(CPanelDlg::IdPause));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Paused);
+        QCOMPARE(QApplication::focusWidget(), play);
+        QCOMPARE(f.panel.m_header.protectFlag, 0);
+
+        // A skip to the next recording unloads, then loads: the focus comes back to the button.
+        PanelButton* next = f.panel.button(CPanelDlg::IdSkipForward);
+        f.panel.OnStop();
+        next->setFocus();
+        QTest::keyClick(next, Qt::Key_Space);
+        QCOMPARE(f.focusedRow(), 1);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+
+    void aNewSpeedPlaysOnFromTheSameSecond()
+    {
+        Fixture f(m_places);
+        f.panel.OnPlay();
+        f.play(10);
+        f.panel.speedList()->setCurrentIndex(CMp3Ctrl::Slow);
+        QCOMPARE(f.engine().m_speed, int(CMp3Ctrl::Slow));
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(uint32_t(f.engine().GetPosition()), 10u);
+        f.play(4); // 4 s at three quarters of the speed: 3 s of the recording
+        QCOMPARE(uint32_t(f.engine().GetPosition()), 13u);
     }
 
     void aFileThatCannotBeOpenedIsNotPlayed()
