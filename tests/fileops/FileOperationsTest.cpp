@@ -1,0 +1,1 @@
+// Filled in with the file commands.
