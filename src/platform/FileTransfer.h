@@ -1,1 +1,60 @@
 #pragma once
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+// The outcome of a file operation: errno of the failure (0 for success) and its text for the user.
+struct FileResult
+{
+    int error = 0;
+    bool ok() const { return error == 0; }
+    QString message() const;   // the system's text for error (strerror in the user's locale), empty when ok
+};
+
+// Called between chunks of one file's copy with the bytes done and the file's size
+// (also once at 0 before the first chunk). The caller may process events there.
+using CopyProgress = std::function<void(int64_t done, int64_t total)>;
+
+// Copies source to destination durably: the bytes go into a temporary file in the
+// destination's folder (hidden name derived from the destination, created with
+// O_CREAT|O_EXCL), are fsync'ed, get the source's permission bits (and, when copyTimes,
+// its access and modification times, futimens), and the temporary file is then renamed
+// over the destination and the folder fsync'ed. A failure at any byte (disk full, card
+// pulled, read error) removes the temporary file and leaves any earlier file of the
+// destination's name untouched. When source and destination name the same file (same
+// device and inode, through links too) nothing is written and EINVAL is returned.
+// Source must be a regular file (never open a FIFO/device: stat first, open with O_NONBLOCK).
+// A folder as source or destination gives EISDIR, any other kind of source (FIFO, device,
+// socket) EOPNOTSUPP. A file system that cannot hold the source's permission bits
+// (fchmod refused with EPERM/EOPNOTSUPP, as FAT does for read and execute bits) keeps
+// its own: the copy still succeeds, since the bytes and times are what the user needs.
+FileResult CopyFileDurably(const QString& source, const QString& destination,
+                           const CopyProgress& progress = {}, bool copyTimes = true);
+// Gives destination the access and modification times and permission bits of source.
+// Works for folders too; permission bits the file system refuses are kept as with a copy.
+FileResult CopyFileTimes(const QString& source, const QString& destination);
+// Moves a file: rename(2) within a file system (replacing an existing destination, as the
+// caller has decided), else (EXDEV) CopyFileDurably with times, then removes the source;
+// when the source cannot be removed the copy stays and the error is returned.
+// Source and destination naming the same file (through links too) give EINVAL with nothing
+// changed: rename(2) would keep both hard links, or put a link in place of its own target.
+FileResult MoveFile(const QString& source, const QString& destination, const CopyProgress& progress = {});
+// Renames a file or folder, never replacing anything: renameat2(RENAME_NOREPLACE); where the
+// file system does not support it (EINVAL/ENOSYS), link()+unlink() for files, and for folders
+// a check that the target does not exist followed by rename. EEXIST when the name is taken.
+// Files where link() is refused too (EPERM/EOPNOTSUPP, as on FAT) go the folders' way.
+// A new name that a case-insensitive file system (FAT) finds as the very entry being renamed
+// ("memo.wav" to "Memo.wav") is no taken name: the entry goes through a hidden temporary
+// name, since the kernel treats a rename onto the same entry as done.
+FileResult RenameNoReplace(const QString& from, const QString& to);
+// Removes one file (not a folder).
+FileResult RemoveFile(const QString& path);
+// Removes a folder with everything below it, never following symbolic links out of it
+// (a link is removed, not its target). Stops at the first failure.
+// A path that is itself a symbolic link loses the link alone; any other non-folder gives ENOTDIR.
+FileResult RemoveFolderTree(const QString& path);
+
+// Test seam: the next copies' writes fail with this errno once this many bytes of the
+// file were written (negative afterBytes: no fault). Stays until reset.
+// While a fault is set, copies go through read/write instead of copy_file_range.
+void SetCopyWriteFault(int64_t afterBytes, int error);

@@ -1,1 +1,541 @@
-// Filled in with the file transfer.
+#include "TestRegistry.h"
+#include "platform/FileTransfer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstdint>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 MiB = 1 << 20;
+
+QByteArray pattern(qint64 size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char& byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat result {};
+    if (::lstat(QFile::encodeName(path).constData(), &result) != 0)
+        result.st_ino = 0;
+    return result;
+}
+
+bool exists(const QString& path)
+{
+    return statOf(path).st_ino != 0;
+}
+
+// Old, distinct times with nanoseconds, so that a copy keeping them cannot match by chance.
+const timespec SourceTimes[2] = {{1000000000, 123456789}, {1100000000, 987654321}};
+
+bool setSourceTimes(const QString& path)
+{
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), SourceTimes, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// What a path holds, for comparing before and after an operation that must change nothing.
+QString snapshot(const QString& path)
+{
+    const struct stat pathStat = statOf(path);
+    if (pathStat.st_ino == 0)
+        return QStringLiteral("none");
+    if (S_ISDIR(pathStat.st_mode))
+        return QStringLiteral("folder %1: %2").arg(pathStat.st_ino).arg(entries(path).join(u','));
+    return QStringLiteral("file %1: %2").arg(pathStat.st_ino).arg(QString::fromLatin1(readFile(path).toHex()));
+}
+
+bool makeFifo(const QString& path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+bool makeHardLink(const QString& target, const QString& path)
+{
+    return ::link(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+bool makeSymlink(const QString& target, const QString& path)
+{
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+bool setImmutable(const QString& path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+}
+
+const auto resetFault = [] { SetCopyWriteFault(-1, 0); };
+
+} // namespace
+
+class FileTransferTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void copyKeepsBytesPermissionsAndTimes_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("copyTimes");
+        QTest::addColumn<bool>("readWrite");
+        QTest::newRow("several chunks") << 3 * MiB + 17 << true << false;
+        QTest::newRow("several chunks through read/write") << 3 * MiB + 17 << true << true;
+        QTest::newRow("fresh times") << qint64(100000) << false << false;
+        QTest::newRow("empty") << qint64(0) << true << false;
+    }
+    void copyKeepsBytesPermissionsAndTimes()
+    {
+        QFETCH(qint64, size);
+        QFETCH(bool, copyTimes);
+        QFETCH(bool, readWrite);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("source.wav"));
+        const QString destination = dir.filePath(QStringLiteral("コピー.wav"));
+        const QByteArray bytes = pattern(size, 1);
+        QVERIFY(writeFile(source, bytes));
+        QVERIFY(::chmod(QFile::encodeName(source).constData(), 0640) == 0);
+        QVERIFY(setSourceTimes(source));
+        const auto reset = qScopeGuard(resetFault);
+        if (readWrite)
+            SetCopyWriteFault(INT64_MAX, EIO); // never reached: only leaves copy_file_range aside
+
+        QList<QPair<qint64, qint64>> reports;
+        const FileResult result = CopyFileDurably(
+            source, destination, [&](int64_t done, int64_t total) { reports.append({done, total}); }, copyTimes);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY(result.message().isEmpty());
+        // Before reading: a read moves the access time on.
+        const struct stat copied = statOf(destination);
+        QCOMPARE(readFile(destination), bytes);
+        QCOMPARE(copied.st_mode & 07777, mode_t(0640));
+        if (copyTimes) {
+            // The source's access time moves on as it is read: the copy has the one before.
+            QCOMPARE(copied.st_atim.tv_sec, SourceTimes[0].tv_sec);
+            QCOMPARE(copied.st_atim.tv_nsec, SourceTimes[0].tv_nsec);
+            QCOMPARE(copied.st_mtim.tv_sec, SourceTimes[1].tv_sec);
+            QCOMPARE(copied.st_mtim.tv_nsec, SourceTimes[1].tv_nsec);
+        } else {
+            QVERIFY(copied.st_mtim.tv_sec != SourceTimes[1].tv_sec);
+        }
+        QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("source.wav"), QStringLiteral("コピー.wav")}));
+
+        QVERIFY(!reports.isEmpty());
+        QCOMPARE(reports.first(), qMakePair(qint64(0), size));
+        QCOMPARE(reports.last().first, size);
+        for (qsizetype i = 0; i < reports.size(); ++i) {
+            QCOMPARE(reports[i].second, size);
+            if (i > 0)
+                QVERIFY(reports[i].first > reports[i - 1].first);
+        }
+        QVERIFY(reports.size() > size / MiB);
+    }
+
+    void copyReplacesDestinationAtomically()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("source.wav"));
+        const QString destination = dir.filePath(QStringLiteral("copy.wav"));
+        const QString earlier = dir.filePath(QStringLiteral("earlier.wav"));
+        const QByteArray newBytes = pattern(2 * MiB, 2);
+        const QByteArray oldBytes = pattern(3 * MiB, 3);
+        QVERIFY(writeFile(source, newBytes));
+        QVERIFY(writeFile(destination, oldBytes));
+        QVERIFY(makeHardLink(destination, earlier));
+        QFile reader(destination);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+
+        const FileResult result = CopyFileDurably(source, destination);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(readFile(destination), newBytes);
+        // The old file was replaced as a whole, never written into: its other name and a
+        // reader that had it open still see the old bytes.
+        QCOMPARE(readFile(earlier), oldBytes);
+        QCOMPARE(reader.readAll(), oldBytes);
+        QVERIFY(statOf(destination).st_ino != statOf(earlier).st_ino);
+        QCOMPARE(entries(dir.path()),
+                 QStringList({QStringLiteral("copy.wav"), QStringLiteral("earlier.wav"), QStringLiteral("source.wav")}));
+    }
+
+    void writeFaultLeavesNoTrace_data()
+    {
+        QTest::addColumn<qint64>("afterBytes");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("earlier");
+        const qint64 size = 2 * MiB + 100;
+        QTest::newRow("nothing written") << qint64(0) << ENOSPC << false;
+        QTest::newRow("within the first chunk, over a file") << qint64(1000) << EIO << true;
+        QTest::newRow("in the second chunk, over a file") << MiB + 5 << ENOSPC << true;
+        QTest::newRow("last byte missing") << size - 1 << ENOSPC << false;
+    }
+    void writeFaultLeavesNoTrace()
+    {
+        QFETCH(qint64, afterBytes);
+        QFETCH(int, error);
+        QFETCH(bool, earlier);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("source.wav"));
+        const QString destination = dir.filePath(QStringLiteral("copy.wav"));
+        const QByteArray oldBytes = pattern(MiB / 2, 5);
+        QVERIFY(writeFile(source, pattern(2 * MiB + 100, 4)));
+        if (earlier)
+            QVERIFY(writeFile(destination, oldBytes));
+        const QStringList before = entries(dir.path());
+        const auto reset = qScopeGuard(resetFault);
+        SetCopyWriteFault(afterBytes, error);
+
+        const FileResult result = CopyFileDurably(source, destination);
+        QCOMPARE(result.error, error);
+        QVERIFY(!result.ok());
+        QVERIFY(!result.message().isEmpty());
+        QCOMPARE(entries(dir.path()), before);
+        if (earlier)
+            QCOMPARE(readFile(destination), oldBytes);
+    }
+
+    void sameFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("move");
+        for (const bool move : {false, true}) {
+            const char* operation = move ? "move" : "copy";
+            QTest::addRow("%s, same path", operation) << QStringLiteral("sub/a.wav") << move;
+            QTest::addRow("%s, hard link", operation) << QStringLiteral("hard.wav") << move;
+            QTest::addRow("%s, symbolic link", operation) << QStringLiteral("soft.wav") << move;
+            QTest::addRow("%s, through a linked folder", operation) << QStringLiteral("alias/a.wav") << move;
+        }
+    }
+    void sameFileIsRefused()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, move);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("sub/a.wav"));
+        const QByteArray bytes = pattern(MiB + 3, 6);
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        QVERIFY(writeFile(file, bytes));
+        QVERIFY(makeHardLink(file, dir.filePath(QStringLiteral("hard.wav"))));
+        QVERIFY(makeSymlink(file, dir.filePath(QStringLiteral("soft.wav"))));
+        QVERIFY(makeSymlink(dir.filePath(QStringLiteral("sub")), dir.filePath(QStringLiteral("alias"))));
+        const QStringList before = entries(dir.path()) + entries(dir.filePath(QStringLiteral("sub")));
+
+        const FileResult result = move ? MoveFile(file, dir.filePath(other)) : CopyFileDurably(file, dir.filePath(other));
+        QCOMPARE(result.error, EINVAL);
+        QCOMPARE(readFile(file), bytes);
+        QCOMPARE(entries(dir.path()) + entries(dir.filePath(QStringLiteral("sub"))), before);
+        QVERIFY(S_ISLNK(statOf(dir.filePath(QStringLiteral("soft.wav"))).st_mode));
+    }
+
+    void unsuitableSourceIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("error");
+        // A FIFO without a writer would block an open for reading forever.
+        QTest::newRow("FIFO") << QStringLiteral("fifo") << EOPNOTSUPP;
+        QTest::newRow("endless device") << QStringLiteral("/dev/zero") << EOPNOTSUPP;
+        QTest::newRow("folder") << QStringLiteral("folder") << EISDIR;
+        QTest::newRow("missing") << QStringLiteral("missing") << ENOENT;
+    }
+    void unsuitableSourceIsRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, error);
+        QTemporaryDir dir;
+        const QString source = kind.startsWith(u'/') ? kind : dir.filePath(kind);
+        if (kind == QLatin1String("fifo"))
+            QVERIFY(makeFifo(source));
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir(dir.path()).mkdir(kind));
+        const QStringList before = entries(dir.path());
+
+        QCOMPARE(CopyFileDurably(source, dir.filePath(QStringLiteral("copy.wav"))).error, error);
+        QCOMPARE(entries(dir.path()), before);
+    }
+
+    void folderAsDestinationIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("a.wav"));
+        QVERIFY(writeFile(source, "abc"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        QCOMPARE(CopyFileDurably(source, dir.filePath(QStringLiteral("folder"))).error, EISDIR);
+        QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("a.wav"), QStringLiteral("folder")}));
+        QVERIFY(entries(dir.filePath(QStringLiteral("folder"))).isEmpty());
+    }
+
+    void moveWithinFileSystemRenames_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("free name") << false;
+        QTest::newRow("over an existing file") << true;
+    }
+    void moveWithinFileSystemRenames()
+    {
+        QFETCH(bool, existing);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("a.wav"));
+        const QString destination = dir.filePath(QStringLiteral("b.wav"));
+        const QByteArray bytes = pattern(MiB, 7);
+        QVERIFY(writeFile(source, bytes));
+        if (existing)
+            QVERIFY(writeFile(destination, "old"));
+        const ino_t inode = statOf(source).st_ino;
+
+        const FileResult result = MoveFile(source, destination);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(readFile(destination), bytes);
+        QCOMPARE(statOf(destination).st_ino, inode);
+        QCOMPARE(entries(dir.path()), QStringList(QStringLiteral("b.wav")));
+    }
+
+    void moveAcrossFileSystemsCopiesAndRemoves()
+    {
+        QTemporaryDir disk;
+        QTemporaryDir memory(QStringLiteral("/dev/shm/tst_platform-XXXXXX"));
+        if (!memory.isValid() || statOf(disk.path()).st_dev == statOf(memory.path()).st_dev)
+            QSKIP("no second file system in /dev/shm");
+        const QString source = disk.filePath(QStringLiteral("a.wav"));
+        const QString destination = memory.filePath(QStringLiteral("a.wav"));
+        const QByteArray bytes = pattern(2 * MiB + 9, 8);
+        QVERIFY(writeFile(source, bytes));
+        QVERIFY(::chmod(QFile::encodeName(source).constData(), 0604) == 0);
+        QVERIFY(setSourceTimes(source));
+        QVERIFY(writeFile(destination, "old"));
+        int64_t lastDone = -1;
+
+        const FileResult result = MoveFile(source, destination, [&](int64_t done, int64_t) { lastDone = done; });
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(readFile(destination), bytes);
+        QCOMPARE(lastDone, int64_t(bytes.size()));
+        const struct stat moved = statOf(destination);
+        QCOMPARE(moved.st_mode & 07777, mode_t(0604));
+        QCOMPARE(moved.st_mtim.tv_sec, SourceTimes[1].tv_sec);
+        QCOMPARE(moved.st_mtim.tv_nsec, SourceTimes[1].tv_nsec);
+        QVERIFY(entries(disk.path()).isEmpty());
+        QCOMPARE(entries(memory.path()), QStringList(QStringLiteral("a.wav")));
+    }
+
+    void moveAcrossFileSystemsKeepsCopyWhenSourceStays()
+    {
+        QTemporaryDir disk;
+        QTemporaryDir memory(QStringLiteral("/dev/shm/tst_platform-XXXXXX"));
+        if (!memory.isValid() || statOf(disk.path()).st_dev == statOf(memory.path()).st_dev)
+            QSKIP("no second file system in /dev/shm");
+        const QString source = disk.filePath(QStringLiteral("a.wav"));
+        const QString destination = memory.filePath(QStringLiteral("a.wav"));
+        const QByteArray bytes = pattern(MiB + 1, 9);
+        QVERIFY(writeFile(source, bytes));
+        int expected = EACCES;
+        QByteArray sourceFolder = QFile::encodeName(disk.path());
+        const auto restore = qScopeGuard([&] {
+            ::chmod(sourceFolder.constData(), 0700);
+            setImmutable(source, false);
+        });
+        if (::geteuid() != 0) {
+            QVERIFY(::chmod(sourceFolder.constData(), 0500) == 0);
+        } else {
+            if (!setImmutable(source, true))
+                QSKIP("running as root where files cannot be made immutable");
+            expected = EPERM;
+        }
+
+        const FileResult result = MoveFile(source, destination);
+        QCOMPARE(result.error, expected);
+        QCOMPARE(readFile(source), bytes);
+        QCOMPARE(readFile(destination), bytes);
+    }
+
+    void renameNeverReplaces_data()
+    {
+        QTest::addColumn<QString>("fromKind");
+        QTest::addColumn<QString>("toKind");
+        QTest::addColumn<int>("error");
+        // The names differ in case alone; on this file system they are two names.
+        QTest::newRow("file onto file") << "file" << "file" << EEXIST;
+        QTest::newRow("file onto folder") << "file" << "folder" << EEXIST;
+        QTest::newRow("file onto its own hard link") << "file" << "hard link" << EEXIST;
+        QTest::newRow("folder onto empty folder") << "folder" << "folder" << EEXIST;
+        QTest::newRow("folder onto file") << "folder" << "file" << EEXIST;
+        QTest::newRow("file to a free name") << "file" << "none" << 0;
+        QTest::newRow("folder to a free name") << "folder" << "none" << 0;
+    }
+    void renameNeverReplaces()
+    {
+        QFETCH(QString, fromKind);
+        QFETCH(QString, toKind);
+        QFETCH(int, error);
+        QTemporaryDir dir;
+        const QString from = dir.filePath(QStringLiteral("memo"));
+        const QString to = dir.filePath(QStringLiteral("Memo"));
+        if (fromKind == QLatin1String("file")) {
+            QVERIFY(writeFile(from, "from"));
+        } else {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("memo")));
+            QVERIFY(writeFile(dir.filePath(QStringLiteral("memo/inside.wav")), "inside"));
+        }
+        if (toKind == QLatin1String("file"))
+            QVERIFY(writeFile(to, "to"));
+        else if (toKind == QLatin1String("folder"))
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Memo")));
+        else if (toKind == QLatin1String("hard link"))
+            QVERIFY(makeHardLink(from, to));
+        const QString fromBefore = snapshot(from);
+        const QString toBefore = snapshot(to);
+
+        QCOMPARE(RenameNoReplace(from, to).error, error);
+        if (error != 0) {
+            QCOMPARE(snapshot(from), fromBefore);
+            QCOMPARE(snapshot(to), toBefore);
+        } else {
+            QVERIFY(!exists(from));
+            QCOMPARE(snapshot(to), fromBefore);
+        }
+        QVERIFY(entries(dir.path()).size() <= 2);
+    }
+
+    void removeFolderTreeLeavesLinkTargets()
+    {
+        QTemporaryDir dir;
+        QDir root(dir.path());
+        const QString outsideFile = dir.filePath(QStringLiteral("outside/keep.wav"));
+        QVERIFY(root.mkpath(QStringLiteral("outside/sub")));
+        QVERIFY(writeFile(outsideFile, "keep"));
+        QVERIFY(root.mkpath(QStringLiteral("tree/nested/deeper")));
+        QVERIFY(root.mkpath(QStringLiteral("tree/empty")));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("tree/a.wav")), "a"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("tree/nested/.hidden")), "h"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("tree/nested/deeper/b.wav")), "b"));
+        QVERIFY(makeSymlink(dir.filePath(QStringLiteral("outside")), dir.filePath(QStringLiteral("tree/nested/toFolder"))));
+        QVERIFY(makeSymlink(outsideFile, dir.filePath(QStringLiteral("tree/toFile"))));
+        QVERIFY(makeSymlink(QStringLiteral("nowhere"), dir.filePath(QStringLiteral("tree/dangling"))));
+        QVERIFY(makeFifo(dir.filePath(QStringLiteral("tree/nested/fifo"))));
+        QVERIFY(makeSymlink(dir.filePath(QStringLiteral("outside")), dir.filePath(QStringLiteral("linkToOutside"))));
+
+        FileResult result = RemoveFolderTree(dir.filePath(QStringLiteral("tree")));
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY(!exists(dir.filePath(QStringLiteral("tree"))));
+        // A link given as the folder itself, even with a trailing separator, goes alone.
+        result = RemoveFolderTree(dir.filePath(QStringLiteral("linkToOutside/")));
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(entries(dir.path()), QStringList(QStringLiteral("outside")));
+        QCOMPARE(entries(dir.filePath(QStringLiteral("outside"))),
+                 QStringList({QStringLiteral("keep.wav"), QStringLiteral("sub")}));
+        QCOMPARE(readFile(outsideFile), QByteArray("keep"));
+    }
+
+    void removalReportsErrno_data()
+    {
+        QTest::addColumn<bool>("tree");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("error");
+        QTest::newRow("file") << false << "file" << 0;
+        QTest::newRow("missing file") << false << "missing" << ENOENT;
+        QTest::newRow("folder as a file") << false << "folder" << EISDIR;
+        QTest::newRow("missing tree") << true << "missing" << ENOENT;
+        QTest::newRow("file as a tree") << true << "file" << ENOTDIR;
+    }
+    void removalReportsErrno()
+    {
+        QFETCH(bool, tree);
+        QFETCH(QString, kind);
+        QFETCH(int, error);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("target"));
+        if (kind == QLatin1String("file"))
+            QVERIFY(writeFile(path, "x"));
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("target")));
+
+        const FileResult result = tree ? RemoveFolderTree(path) : RemoveFile(path);
+        QCOMPARE(result.error, error);
+        QCOMPARE(exists(path), error != 0 && kind != QLatin1String("missing"));
+    }
+
+    void stopsAtFirstFailureInTree()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root removes from read-only folders");
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("tree/locked")));
+        const QString locked = dir.filePath(QStringLiteral("tree/locked"));
+        QVERIFY(writeFile(locked + QStringLiteral("/a.wav"), "a"));
+        QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0500) == 0);
+        const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(locked).constData(), 0700); });
+
+        QCOMPARE(RemoveFolderTree(dir.filePath(QStringLiteral("tree"))).error, EACCES);
+        QCOMPARE(readFile(locked + QStringLiteral("/a.wav")), QByteArray("a"));
+    }
+
+    void copyFileTimesGivesTimesAndPermissions_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("file") << false;
+        QTest::newRow("folder") << true;
+    }
+    void copyFileTimesGivesTimesAndPermissions()
+    {
+        QFETCH(bool, folder);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("source"));
+        const QString destination = dir.filePath(QStringLiteral("destination"));
+        for (const QString& path : {source, destination})
+            QVERIFY(folder ? QDir(dir.path()).mkdir(QFileInfo(path).fileName()) : writeFile(path, "x"));
+        const mode_t mode = folder ? 0750 : 0604;
+        QVERIFY(::chmod(QFile::encodeName(source).constData(), mode) == 0);
+        QVERIFY(setSourceTimes(source));
+
+        const FileResult result = CopyFileTimes(source, destination);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        const struct stat given = statOf(destination);
+        QCOMPARE(given.st_mode & 07777, mode);
+        QCOMPARE(given.st_mtim.tv_sec, SourceTimes[1].tv_sec);
+        QCOMPARE(given.st_mtim.tv_nsec, SourceTimes[1].tv_nsec);
+        QCOMPARE(given.st_atim.tv_sec, SourceTimes[0].tv_sec);
+    }
+};
+
+TALVEN77_REGISTER_TEST(FileTransferTest);
+#include "FileTransferTest.moc"
