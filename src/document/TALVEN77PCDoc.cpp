@@ -95,6 +95,18 @@ bool CTALVEN77PCDoc::AddDriveRoot(int kind, const QString& drive)
 
 void CTALVEN77PCDoc::ScanSaveFolder(const QString& savePath, const ProgressText& progress)
 {
+    AddSaveSubfolderLists(savePath, progress);
+}
+
+int CTALVEN77PCDoc::AddSaveSubfolderList(const QString& folderPath)
+{
+    CFileList& list = appendList(kListSaveFolder, false);
+    list.SetFolder(AddTrailingSeparator(folderPath));
+    return list.nId();
+}
+
+void CTALVEN77PCDoc::AddSaveSubfolderLists(const QString& folderPath, const ProgressText& progress)
+{
     // Depth first, in the file system's order, each folder before its subfolders.
     const std::function<void(const QString&)> walk = [&](const QString& folder) {
         const QByteArray native = QFile::encodeName(folder);
@@ -114,7 +126,7 @@ void CTALVEN77PCDoc::ScanSaveFolder(const QString& savePath, const ProgressText&
         }
         closedir(dir);
     };
-    walk(AddTrailingSeparator(savePath));
+    walk(AddTrailingSeparator(folderPath));
 }
 
 void CTALVEN77PCDoc::LoadOptionFolders(const ProgressText& progress)

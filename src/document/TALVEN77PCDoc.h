@@ -33,6 +33,10 @@ public:
     bool AddRecorderRoot(const QString& drive);
     bool AddDriveRoot(int kind, const QString& drive);
     void ScanSaveFolder(const QString& savePath, const ProgressText& progress = {});
+    // A list for a new folder of the save folder (not scanned yet); its id.
+    int AddSaveSubfolderList(const QString& folderPath);
+    // Lists for the folders below a folder of the save folder, depth first.
+    void AddSaveSubfolderLists(const QString& folderPath, const ProgressText& progress = {});
     void LoadOptionFolders(const ProgressText& progress = {});
     bool RegisterOptionFolder(const QString& path);
     bool ReleaseOptionFolder(const QString& path);

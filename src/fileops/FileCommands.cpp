@@ -1,1 +1,410 @@
 #include "FileCommands.h"
+
+#include "FileCopyDlg.h"
+#include "OverWriteDlg.h"
+#include "RenameDlg.h"
+#include "device/Drives.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/FileTransfer.h"
+#include "platform/MessageBoxes.h"
+#include "recording/FileList.h"
+#include "settings/Setting.h"
+#include "view/FolderTreePane.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/RecordingListPane.h"
+#include "view/RecordingPanel.h"
+#include "view/TALVEN77PCView.h"
+#include "view/WaitCursor.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+const QString kIdleText = QStringLiteral("レディ");
+
+// The child nodes the document's tree gives the node of this list.
+std::vector<FolderTreeNode> builtChildrenOf(const FolderTreeNode& node, int listId, bool* found)
+{
+    if (node.id == listId && listId != 0) {
+        *found = true;
+        return node.children;
+    }
+    for (const FolderTreeNode& child : node.children) {
+        std::vector<FolderTreeNode> children = builtChildrenOf(child, listId, found);
+        if (*found)
+            return children;
+    }
+    return {};
+}
+
+QString withoutTrailingSeparator(const QString& path)
+{
+    return path.size() > 1 && path.endsWith(QDir::separator()) ? path.chopped(1) : path;
+}
+
+} // namespace
+
+FileCommands::FileCommands(CTALVEN77PCView& view, CTALVEN77PCDoc& document, CSetting& setting)
+    : QObject(&view), m_view(view), m_document(document), m_setting(setting), m_engine(document, *this),
+      m_runOverwrite([](COverWriteDlg& dialog) { return dialog.exec(); }),
+      m_runRename([](CRenameDlg& dialog) { return dialog.exec(); })
+{
+    m_chooseSaveAs = [this](const QString& initialName) {
+        QFileDialog dialog(&m_view, QString(), initialName, QStringLiteral("TALVEN-77 録音データ(*.mp3)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("mp3"));
+        dialog.setFileMode(QFileDialog::AnyFile);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                        : QString();
+    };
+}
+
+FileCommands::~FileCommands()
+{
+    delete m_progress;
+}
+
+// ---- The engine's window side ----------------------------------------------------
+
+bool FileCommands::askOverwrite(const QString& source, const QString& destination, int& choice, bool& applyToAll)
+{
+    COverWriteDlg dialog(source, destination, choice, m_view.window());
+    if (m_runOverwrite(dialog) != QDialog::Accepted)
+        return false;
+    choice = dialog.choice();
+    applyToAll = dialog.applyToAll();
+    return true;
+}
+
+void FileCommands::showProgress(int operation, int files)
+{
+    if (!m_progress) {
+        m_progress = new CFileCopyDlg(operation);
+        m_progress->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    m_progress->setRange(files);
+    m_progress->show();
+    m_progress->raise();
+    if (m_observeProgress)
+        m_observeProgress(*m_progress);
+}
+
+void FileCommands::setProgress(int done, const QString& text, const QString& fileName)
+{
+    if (!m_progress)
+        return;
+    m_progress->setProgress(done, text, fileName);
+    if (!m_progress->isVisible())
+        m_progress->show();
+    m_progress->raise();
+    if (m_observeProgress)
+        m_observeProgress(*m_progress);
+}
+
+bool FileCommands::cancelRequested() const
+{
+    return m_progress && m_progress->cancelRequested();
+}
+
+void FileCommands::statusText(const QString& text)
+{
+    m_view.showStatusText(text);
+}
+
+void FileCommands::processEvents()
+{
+    // The window paints and the cancel button answers; the commands that would
+    // change what the worker goes through are disabled meanwhile.
+    QCoreApplication::processEvents();
+}
+
+void FileCommands::addRow(const tagFileList& record)
+{
+    m_view.recordings()->appendRecord(record);
+}
+
+void FileCommands::refillList()
+{
+    m_view.listPane().Clear();
+    m_view.listPane().FillList();
+}
+
+void FileCommands::closeProgress()
+{
+    delete m_progress;
+}
+
+void FileCommands::setRunning(bool running)
+{
+    m_bRunning = running;
+    Q_EMIT busyChanged();
+}
+
+void FileCommands::finish()
+{
+    m_engine.Forget();
+    closeProgress();
+    m_view.showStatusText(kIdleText);
+    setRunning(false);
+}
+
+// ---- Cut, copy, paste, delete, drop ---------------------------------------------
+
+void FileCommands::rememberSelection(int mode)
+{
+    QList<tagFileList> records;
+    for (const int row : m_view.recordingList()->selectedRowNumbers())
+        records.append(m_document.FindCurrentRecord(m_view.recordings()->recordAt(row).szFileName));
+    m_engine.Remember(records, mode);
+}
+
+void FileCommands::OnEditCut()
+{
+    rememberSelection(CFileOperations::ModeCut);
+    m_view.UpdateCommandStates();
+}
+
+void FileCommands::OnEditCopy()
+{
+    rememberSelection(CFileOperations::ModeCopy);
+    m_view.UpdateCommandStates();
+}
+
+void FileCommands::OnEditPaste()
+{
+    const int mode = m_engine.clipboardMode();
+    if (m_bRunning || (mode != CFileOperations::ModeCopy && mode != CFileOperations::ModeCut))
+        return;
+    m_engine.m_bApplyToAll = false;
+    setRunning(true);
+    showProgress(mode == CFileOperations::ModeCut ? 1 : 0, int(m_engine.remembered().size()));
+    {
+        WaitCursor wait;
+        m_view.panel().UnloadRecording(0);
+        const QString folder = m_document.GetListFolder(m_view.folderTree()->selectedListId());
+        if (mode == CFileOperations::ModeCopy)
+            m_engine.PasteCopy(folder);
+        else
+            m_engine.PasteMove(folder);
+        m_engine.Forget();
+        m_view.listPane().SortList();
+        m_view.listPane().UpdateCounts();
+    }
+    finish();
+}
+
+void FileCommands::OnDeleteFiles()
+{
+    if (m_bRunning)
+        return;
+    if (!AskYesNo(QStringLiteral("選択中のファイルを削除してもよろしいですか？\n(保護マークが設定されているファイルは削除しません)")))
+        return;
+    rememberSelection(CFileOperations::ModeDelete);
+    setRunning(true);
+    {
+        WaitCursor wait;
+        m_view.panel().UnloadRecording(0);
+        m_engine.DeleteRememberedFiles();
+    }
+    finish();
+}
+
+void FileCommands::OnDropOnFolder(int targetListId)
+{
+    if (m_bRunning || !m_document.CanDropOnFolder(targetListId, m_view.folderTree()->selectedListId()))
+        return;
+    rememberSelection(CFileOperations::ModeNone);
+    m_engine.m_bApplyToAll = false;
+    setRunning(true);
+    {
+        WaitCursor wait;
+        showProgress(0, int(m_engine.remembered().size()));
+        m_view.panel().UnloadRecording(0);
+        m_engine.CopyFilesToFolder(targetListId);
+    }
+    finish();
+}
+
+// ---- Rename and save under a new name ----------------------------------------------
+
+int FileCommands::focusedSelectedRow() const
+{
+    const CMainList* list = m_view.recordingList();
+    const int row = list->currentIndex().row();
+    return row >= 0 && list->selectedRowNumbers().contains(row) ? row : -1;
+}
+
+void FileCommands::OnRenameFile()
+{
+    const int row = focusedSelectedRow();
+    if (row < 0 || m_bRunning)
+        return;
+    const QString oldName = m_view.recordings()->recordAt(row).szFileName;
+    const QString oldPath = m_document.GetExistingRecordPath(oldName);
+    CRenameDlg dialog(oldName, m_view.window());
+    if (m_runRename(dialog) != QDialog::Accepted)
+        return;
+    m_view.panel().UnloadRecording(0);
+    CMainList* list = m_view.recordingList();
+    list->selectionModel()->clear();
+    QString newName = dialog.newName();
+    if (!newName.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
+        newName += QStringLiteral(".mp3");
+    const QString newPath = QDir::toNativeSeparators(QFileInfo(oldPath).path()) + QDir::separator() + newName;
+    if (newPath != oldPath) {
+        // Never onto another file of that name.
+        const FileResult renamed = RenameNoReplace(oldPath, newPath);
+        if (!renamed.ok()) {
+            ShowMessage(renamed.message(), MessageIcon::Error);
+            return;
+        }
+        if (CFileList* current = m_document.pCurrent())
+            current->RenameRecord(oldName, newName);
+        const tagFileList record = m_document.FindCurrentRecord(newName);
+        m_view.recordings()->replaceRecordRow(row, record);
+    }
+    list->setCurrentIndex(m_view.recordings()->index(row, 0));
+}
+
+void FileCommands::OnSaveAs()
+{
+    const int row = focusedSelectedRow();
+    if (row < 0)
+        return;
+    const QString name = m_view.recordings()->recordAt(row).szFileName;
+    const QString source = m_document.GetExistingRecordPath(name);
+    const QString chosen = m_chooseSaveAs(name);
+    if (chosen.isEmpty())
+        return;
+    // Saving onto the recording itself copies nothing and destroys nothing.
+    const QFileInfo target(chosen);
+    if (chosen == source || (target.exists() && target.canonicalFilePath() == QFileInfo(source).canonicalFilePath()))
+        return;
+    if (!HasEnoughFreeSpace(chosen)) {
+        ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
+        return;
+    }
+    FileResult copied;
+    {
+        WaitCursor wait;
+        copied = CopyFileDurably(source, chosen, {}, true);
+    }
+    if (!copied.ok())
+        ShowMessage(copied.message(), MessageIcon::Error);
+}
+
+// ---- Folders of the save folder ----------------------------------------------------
+
+void FileCommands::OnCreateFolder()
+{
+    FolderTreePane* tree = m_view.folderTree();
+    QTreeWidgetItem* parentNode = tree->currentItem();
+    QString parent = m_document.GetListFolder(tree->selectedListId());
+    if (parent.isEmpty())
+        parent = m_setting.m_strSavePath;
+    parent = CFileOperations::WithTrailingBackslash(parent);
+    const QString name = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    QString text;
+    QString path;
+    for (int n = 1; n < 9999 && text.isEmpty(); ++n) {
+        const QString candidate = n == 1 ? name : QStringLiteral("%1(%2)").arg(name).arg(n);
+        if (QFileInfo(parent + candidate).exists() || QFileInfo(parent + candidate).isSymLink())
+            continue;
+        if (QDir().mkpath(parent + candidate)) {
+            text = candidate;
+            path = parent + candidate;
+        } else if (n == 1) {
+            break; // the date's own name failed where it was free: so will the others
+        }
+    }
+    if (text.isEmpty()) {
+        ShowMessage(QStringLiteral("フォルダが作成できませんでした"), MessageIcon::Error);
+        return;
+    }
+    const int id = m_document.AddSaveSubfolderList(path);
+    if (!parentNode)
+        parentNode = m_view.rootLabelled(kSaveRootLabel);
+    tree->addFolderNode(parentNode, text, id);
+    parentNode->setExpanded(true);
+    m_view.UpdateCommandStates();
+}
+
+void FileCommands::OnDeleteFolder()
+{
+    FolderTreePane* tree = m_view.folderTree();
+    QTreeWidgetItem* node = tree->currentItem();
+    const int id = tree->selectedListId();
+    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning)
+        return;
+    if (!AskYesNo(QStringLiteral("選択したフォルダとフォルダ内の全てのファイルを削除してよろしいですか？\n（サブフォルダも削除します）"),
+                  MessageIcon::None))
+        return;
+    WaitCursor wait;
+    m_view.showStatusText(QStringLiteral("削除フォルダ内のデータを解析しています..."));
+    const QString path = m_document.GetListFolder(id);
+    m_view.panel().UnloadRecording(0);
+    {
+        CFileList everything(kListTemporaryTree, true);
+        everything.SetFolder(path);
+        everything.EnsureScanned();
+        for (const tagFileList& record : everything.records()) {
+            if (record.header.protectFlag != 0) {
+                ShowMessage(QStringLiteral("保護されているファイルが存在するため削除できません。"), MessageIcon::None);
+                m_view.showStatusText(kIdleText);
+                return;
+            }
+        }
+    }
+    m_view.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
+    const QString folder = withoutTrailingSeparator(path);
+    const FileResult removed = RemoveFolderTree(folder);
+    if (!removed.ok() || QFileInfo(folder).exists()) {
+        ShowMessage(QStringLiteral("フォルダの削除に失敗しました"), MessageIcon::None);
+    } else {
+        tree->setCurrentItem(m_view.rootLabelled(kSaveRootLabel));
+        tree->removeNode(node);
+    }
+    m_view.showStatusText(kIdleText);
+    m_view.UpdateCommandStates();
+}
+
+void FileCommands::OnRenameFolder()
+{
+    FolderTreePane* tree = m_view.folderTree();
+    QTreeWidgetItem* node = tree->currentItem();
+    const int id = tree->selectedListId();
+    // The roots are not folders of their own.
+    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning)
+        return;
+    const QString oldPath = CFileOperations::WithTrailingBackslash(m_document.GetListFolder(id));
+    CRenameDlg dialog(node->text(0), m_view.window());
+    if (m_runRename(dialog) != QDialog::Accepted)
+        return;
+    m_view.panel().UnloadRecording(0);
+    const QString oldFolder = withoutTrailingSeparator(oldPath);
+    const QString newFolder = oldFolder.left(oldFolder.lastIndexOf(QDir::separator()) + 1) + dialog.newName();
+    if (newFolder == oldFolder)
+        return;
+    const FileResult renamed = RenameNoReplace(oldFolder, newFolder);
+    if (!renamed.ok()) {
+        ShowMessage(renamed.message(), MessageIcon::Error);
+        return;
+    }
+    node->setText(0, m_document.ChangeListFolder(id, newFolder + QDir::separator()));
+    tree->removeChildren(node);
+    m_document.AddSaveSubfolderLists(newFolder);
+    bool found = false;
+    tree->replaceChildren(node, builtChildrenOf(BuildFolderTree(m_document), id, &found));
+    // The shown list, if it is this folder's, now names its files in the new place.
+    if (m_document.pCurrent() && m_document.pCurrent()->nId() == id) {
+        m_view.listPane().Clear();
+        m_view.listPane().FillList();
+    }
+    m_view.UpdateCommandStates();
+}

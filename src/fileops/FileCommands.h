@@ -1,1 +1,85 @@
 #pragma once
+
+#include "FileOperations.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+class CFileCopyDlg;
+class COverWriteDlg;
+class CRenameDlg;
+class CSetting;
+class CTALVEN77PCDoc;
+class CTALVEN77PCView;
+
+// The main view's commands that change recordings and folders: cut, copy,
+// paste, delete, drop onto a folder, rename, save under a new name, and the
+// save folder's create, delete and rename folder. The view forwards the
+// commands here; the copy, move and delete work is the engine's, with the
+// progress window and the overwrite question shown for it.
+class FileCommands : public QObject, public FileOperationsHost
+{
+    Q_OBJECT
+
+public:
+    FileCommands(CTALVEN77PCView& view, CTALVEN77PCDoc& document, CSetting& setting);
+    ~FileCommands() override;
+
+    CFileOperations& engine() { return m_engine; }
+    // A paste, delete or drop is going through its files.
+    bool isRunning() const { return m_bRunning; }
+
+    void OnEditCut();
+    void OnEditCopy();
+    void OnEditPaste();
+    void OnDeleteFiles();
+    void OnRenameFile();
+    void OnSaveAs();
+    void OnCreateFolder();
+    void OnDeleteFolder();
+    void OnRenameFolder();
+    void OnDropOnFolder(int targetListId);
+
+    // How the dialogs are run (modally by default) and where "名前を付けて保存" saves;
+    // tests answer them themselves.
+    void setOverwriteDialogRunner(std::function<int(COverWriteDlg&)> runner) { m_runOverwrite = std::move(runner); }
+    void setRenameDialogRunner(std::function<int(CRenameDlg&)> runner) { m_runRename = std::move(runner); }
+    using SaveAsChooser = std::function<QString(const QString& initialName)>;
+    void setSaveAsChooser(SaveAsChooser chooser) { m_chooseSaveAs = std::move(chooser); }
+    // Called with the progress window each time it is shown (tests press its cancel button there).
+    void setProgressObserver(std::function<void(CFileCopyDlg&)> observer) { m_observeProgress = std::move(observer); }
+
+    // The host side of the engine.
+    bool askOverwrite(const QString& source, const QString& destination, int& choice, bool& applyToAll) override;
+    void showProgress(int operation, int files) override;
+    void setProgress(int done, const QString& text, const QString& fileName) override;
+    bool cancelRequested() const override;
+    void statusText(const QString& text) override;
+    void processEvents() override;
+    void addRow(const tagFileList& record) override;
+    void refillList() override;
+
+Q_SIGNALS:
+    // A worker started or ended: the window's commands follow.
+    void busyChanged();
+
+private:
+    void rememberSelection(int mode);
+    void setRunning(bool running);
+    void closeProgress();
+    void finish();
+    // The selected and focused row, or -1.
+    int focusedSelectedRow() const;
+
+    CTALVEN77PCView& m_view;
+    CTALVEN77PCDoc& m_document;
+    CSetting& m_setting;
+    CFileOperations m_engine;
+    QPointer<CFileCopyDlg> m_progress;
+    std::function<int(COverWriteDlg&)> m_runOverwrite;
+    std::function<int(CRenameDlg&)> m_runRename;
+    SaveAsChooser m_chooseSaveAs;
+    std::function<void(CFileCopyDlg&)> m_observeProgress;
+    bool m_bRunning = false;
+};

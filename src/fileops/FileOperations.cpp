@@ -1,1 +1,248 @@
 #include "FileOperations.h"
+
+#include "device/Drives.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/FileTransfer.h"
+#include "platform/MessageBoxes.h"
+#include "recording/FileList.h"
+#include "recording/VoiceHeader.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString kCopying = QStringLiteral("ファイルをコピーしています... ( %1 / %2 )");
+const QString kMoving = QStringLiteral("ファイルを移動しています... ( %1 / %2 )");
+const QString kDeleting = QStringLiteral("ファイルを削除しています... ( %1 / %2 )");
+
+bool exists(const QString& path)
+{
+    // A dangling link is a name that is taken too.
+    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+}
+
+} // namespace
+
+CFileOperations::CFileOperations(CTALVEN77PCDoc& document, FileOperationsHost& host)
+    : m_document(document), m_host(host)
+{
+}
+
+void CFileOperations::Remember(const QList<tagFileList>& records, int mode)
+{
+    m_remembered = records;
+    m_nClipboardMode = mode;
+}
+
+void CFileOperations::Forget()
+{
+    m_remembered.clear();
+    m_nClipboardMode = ModeNone;
+}
+
+QString CFileOperations::WithTrailingBackslash(const QString& path)
+{
+    return path.endsWith(QDir::separator()) ? path : path + QDir::separator();
+}
+
+bool CFileOperations::MakeNumberedName(QString& destination)
+{
+    const QFileInfo info(destination);
+    const QString folder = WithTrailingBackslash(QDir::toNativeSeparators(info.path()));
+    const QString fileName = info.fileName();
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    QString base = dot > 0 ? fileName.left(dot) : fileName;
+    const QString extension = dot > 0 ? fileName.mid(dot) : QString();
+    const qsizetype bracket = base.lastIndexOf(u'(');
+    if (bracket >= 0)
+        base.truncate(bracket);
+    for (int n = 2; n <= 9999; ++n) {
+        const QString candidate = folder + QStringLiteral("%1(%2)").arg(base).arg(n) + extension;
+        if (!exists(candidate)) {
+            destination = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+int CFileOperations::CheckOverwrite(const QString& source, QString& destination)
+{
+    if (!exists(destination))
+        return Proceed;
+    if (!m_bApplyToAll) {
+        int choice = m_nLastChoice;
+        bool applyToAll = false;
+        if (!m_host.askOverwrite(source, destination, choice, applyToAll))
+            return CancelAll;
+        m_nLastChoice = choice;
+        m_bApplyToAll = applyToAll;
+    }
+    switch (m_nLastChoice) {
+    case Skip:
+        return SkipFile;
+    case RenameAutomatically:
+        // With every numbered name taken the file is skipped, never written over another.
+        return MakeNumberedName(destination) ? Proceed : SkipFile;
+    default:
+        return Proceed;
+    }
+}
+
+void CFileOperations::refresh(int done, const QString& format, const tagFileList& record)
+{
+    m_host.setProgress(done, format.arg(done).arg(m_remembered.size()), record.szFileName);
+    m_host.processEvents();
+}
+
+bool CFileOperations::PasteCopy(const QString& destinationFolder)
+{
+    return copyFiles(destinationFolder, 0, true);
+}
+
+bool CFileOperations::CopyFilesToFolder(int targetListId)
+{
+    const QString folder = m_document.GetListFolder(targetListId);
+    if (folder.isEmpty())
+        return false;
+    return copyFiles(folder, targetListId, false);
+}
+
+bool CFileOperations::copyFiles(const QString& destinationFolder, int targetListId, bool paste)
+{
+    const QString folder = WithTrailingBackslash(destinationFolder);
+    m_host.statusText(QStringLiteral("ファイルをコピーしています....."));
+    int done = 0;
+    for (tagFileList record : m_remembered) {
+        QString destination = folder + record.szFileName;
+        const QString source = record.szFilePath;
+        const int check = CheckOverwrite(source, destination);
+        if (check == CancelAll) {
+            ShowMessage(QStringLiteral("ファイルコピーを中断しました。"), MessageIcon::Information);
+            return false;
+        }
+        if (check == SkipFile)
+            continue;
+        if (!HasEnoughFreeSpace(destination)) {
+            ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
+            return false;
+        }
+        if (paste && destination == source) {
+            ShowMessage(QStringLiteral("コピー元とコピー先が同じフォルダです。"), MessageIcon::Error);
+            return false;
+        }
+        // The source's times come after the cancel check below, as a cancelled file keeps none.
+        const FileResult copied =
+            CopyFileDurably(source, destination, [this](int64_t, int64_t) { m_host.processEvents(); }, false);
+        if (!copied.ok()) {
+            ShowMessage(copied.message(), MessageIcon::Error);
+            return false;
+        }
+        refresh(++done, kCopying, record);
+        if (m_host.cancelRequested())
+            return false;
+        CopyFileTimes(source, destination);
+        record.szFileName = QFileInfo(destination).fileName();
+        record.szFilePath = destination;
+        if (paste) {
+            CFileList* current = m_document.pCurrent();
+            if (current && current->AddRecordUnique(record))
+                m_host.addRow(record);
+        } else if (CFileList* target = m_document.FindList(targetListId)) {
+            target->AddRecordUnique(record);
+        }
+    }
+    return true;
+}
+
+bool CFileOperations::PasteMove(const QString& destinationFolder)
+{
+    const QString folder = WithTrailingBackslash(destinationFolder);
+    if (!m_remembered.isEmpty()
+        && WithTrailingBackslash(QDir::toNativeSeparators(QFileInfo(m_remembered.first().szFilePath).path())) == folder) {
+        ShowMessage(QStringLiteral("移動元と移動先が同じフォルダです。"), MessageIcon::Error);
+        return false;
+    }
+    m_host.statusText(QStringLiteral("ファイルを移動しています....."));
+    m_bDeviceRemoved = false;
+    int done = 0;
+    for (tagFileList record : m_remembered) {
+        QString destination = folder + record.szFileName;
+        const QString source = record.szFilePath;
+        const int check = CheckOverwrite(source, destination);
+        if (check == CancelAll) {
+            ShowMessage(QStringLiteral("ファイル移動を中断しました。"), MessageIcon::Information);
+            return false;
+        }
+        if (check == SkipFile)
+            continue;
+        if (!HasEnoughFreeSpace(destination)) {
+            ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
+            return false;
+        }
+        if (m_bDeviceRemoved) {
+            ShowMessage(QStringLiteral("デバイスが取り外されました。"), MessageIcon::Error);
+            return false;
+        }
+        const FileResult moved = MoveFile(source, destination, [this](int64_t, int64_t) { m_host.processEvents(); });
+        if (!moved.ok()) {
+            ShowMessage(moved.message(), MessageIcon::Error);
+            return false;
+        }
+        refresh(++done, kMoving, record);
+        if (m_host.cancelRequested())
+            return false;
+        const QString sourceFolder = WithTrailingBackslash(QDir::toNativeSeparators(QFileInfo(source).path()));
+        std::optional<int> sourceList = m_document.FindSaveSubfolderId(sourceFolder);
+        if (!sourceList)
+            sourceList = m_document.FindOptionFolderId(sourceFolder);
+        if (CFileList* list = sourceList ? m_document.FindList(*sourceList) : nullptr)
+            list->RemoveRecord(record.szFileName);
+        record.szFileName = QFileInfo(destination).fileName();
+        record.szFilePath = destination;
+        CFileList* current = m_document.pCurrent();
+        if (current && current->AddRecordUnique(record))
+            m_host.addRow(record);
+    }
+    return true;
+}
+
+bool CFileOperations::DeleteRememberedFiles()
+{
+    m_host.statusText(QStringLiteral("ファイルを削除しています....."));
+    m_host.showProgress(2, int(m_remembered.size()));
+    int done = 0;
+    int unread = 0;
+    bool completed = true;
+    for (const tagFileList& record : m_remembered) {
+        tagVoiceHeader header{};
+        VoiceHeaderLookup lookup = VoiceHeaderLookup::Found;
+        ReadVoiceHeader(record.szFilePath, header, &lookup);
+        // A file in use or unreadable might be protected: it stays.
+        if (lookup == VoiceHeaderLookup::OpenFailed && QFileInfo::exists(record.szFilePath)) {
+            ++unread;
+            continue;
+        }
+        if (header.protectFlag != 0)
+            continue;
+        const FileResult removed = RemoveFile(record.szFilePath);
+        if (!removed.ok()) {
+            ShowMessage(removed.message(), MessageIcon::Error);
+            completed = false;
+            break;
+        }
+        if (CFileList* current = m_document.pCurrent())
+            current->RemoveRecord(record.szFileName);
+        refresh(++done, kDeleting, record);
+        if (m_host.cancelRequested()) {
+            completed = false;
+            break;
+        }
+    }
+    m_host.refillList();
+    if (unread > 0)
+        ShowMessage(QStringLiteral("使用中か読み込めないため、%1 個のファイルを削除しませんでした。").arg(unread),
+                    MessageIcon::Information);
+    return completed;
+}

@@ -1,1 +1,85 @@
 #pragma once
+
+#include "recording/FileListRecord.h"
+
+#include <QList>
+#include <QString>
+
+class CTALVEN77PCDoc;
+
+// What the copy, move and delete workers ask of the window: the overwrite
+// question, the progress window, the status bar, the recording list's rows,
+// and a chance for the window to paint and answer between (and within) files.
+// The engine itself has no widgets.
+class FileOperationsHost
+{
+public:
+    virtual ~FileOperationsHost() = default;
+    // choice: in, the choice to preselect (0 overwrite, 1 rename automatically,
+    // 2 skip); out, the confirmed one. False when the question was cancelled.
+    virtual bool askOverwrite(const QString& source, const QString& destination, int& choice, bool& applyToAll) = 0;
+    // operation: 0 copy, 1 move, 2 delete. Shows the progress window (made when missing).
+    virtual void showProgress(int operation, int files) = 0;
+    virtual void setProgress(int done, const QString& text, const QString& fileName) = 0;
+    virtual bool cancelRequested() const = 0;
+    virtual void statusText(const QString& text) = 0;
+    virtual void processEvents() = 0;
+    // A record appended to the shown folder's list gets its row.
+    virtual void addRow(const tagFileList& record) = 0;
+    // The shown folder's rows are built again from its list.
+    virtual void refillList() = 0;
+};
+
+// The machinery behind cut, copy, paste, delete and drop: the remembered
+// recordings, the overwrite rule with its automatic renaming, and the workers
+// that copy, move or delete the remembered recordings file by file, keeping
+// the document's lists in step. Every file is written durably: an interrupted
+// file (a full disk, a pulled card) leaves the source whole and the
+// destination either complete or absent.
+class CFileOperations
+{
+public:
+    enum ClipboardMode { ModeNone = 0, ModeCopy = 1, ModeCut = 2, ModeDelete = 3 };
+    enum OverwriteResult { Proceed = 0, SkipFile = 1, CancelAll = 2 };
+    enum Choice { Overwrite = 0, RenameAutomatically = 1, Skip = 2 };
+
+    CFileOperations(CTALVEN77PCDoc& document, FileOperationsHost& host);
+
+    // Replaces the remembered recordings (copies of the records, in list order).
+    void Remember(const QList<tagFileList>& records, int mode);
+    void Forget();
+    int clipboardMode() const { return m_nClipboardMode; }
+    const QList<tagFileList>& remembered() const { return m_remembered; }
+
+    // 0 go ahead (destination may have been renamed), 1 skip this file, 2 cancel the whole operation.
+    int CheckOverwrite(const QString& source, QString& destination);
+    // destination(2), (3)... up to (9999), the base name cut at its last "("; false
+    // (destination unchanged) when every one of them exists.
+    static bool MakeNumberedName(QString& destination);
+    static QString WithTrailingBackslash(const QString& path);
+
+    // The workers; false when they stopped before the end (a message said why, or
+    // the user cancelled). The caller shows the progress window first, except for
+    // the delete, which shows it when needed.
+    bool PasteCopy(const QString& destinationFolder);
+    bool CopyFilesToFolder(int targetListId);
+    bool PasteMove(const QString& destinationFolder);
+    bool DeleteRememberedFiles();
+
+    // The recorder or the card went away: a move stops before its next file.
+    void setDeviceRemoved() { m_bDeviceRemoved = true; }
+
+    int m_nLastChoice = Overwrite;
+    bool m_bApplyToAll = false;
+
+private:
+    bool copyFiles(const QString& destinationFolder, int targetListId, bool paste);
+    // After each file: the progress window shows it, and the window gets its turn.
+    void refresh(int done, const QString& format, const tagFileList& record);
+
+    CTALVEN77PCDoc& m_document;
+    FileOperationsHost& m_host;
+    QList<tagFileList> m_remembered;
+    int m_nClipboardMode = ModeNone;
+    bool m_bDeviceRemoved = false;
+};

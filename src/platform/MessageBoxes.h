@@ -2,7 +2,7 @@
 
 #include <QString>
 
-enum class MessageIcon { Information, Warning, Error, Question };
+enum class MessageIcon { Information, Warning, Error, Question, None };
 enum class MessageButtons { Ok, YesNo, OkCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 

@@ -17,6 +17,8 @@ QMessageBox::Icon toQtIcon(MessageIcon icon)
         return QMessageBox::Critical;
     case MessageIcon::Question:
         return QMessageBox::Question;
+    case MessageIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }

@@ -13,6 +13,10 @@ bool changeableFolder(const CommandContext& c)
 
 bool IsCommandEnabled(Command command, const CommandContext& c)
 {
+    // While files are being copied, moved or deleted only quitting and the
+    // information stay: every other command could change what is gone through.
+    if (c.busy)
+        return command == Command::Exit || command == Command::About;
     switch (command) {
     case Command::Transfer:
         return c.selectedKind == kListRecorder;
@@ -31,7 +35,7 @@ bool IsCommandEnabled(Command command, const CommandContext& c)
     case Command::Copy:
         return c.selectedRows > 0;
     case Command::Paste:
-        return c.clipboardMode != 0 && changeableFolder(c);
+        return (c.clipboardMode == 1 || c.clipboardMode == 2) && changeableFolder(c);
     case Command::SelectAll:
         return c.rowCount > 0 && c.listHasFocus;
     case Command::InvertSelection:

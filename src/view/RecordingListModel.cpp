@@ -43,6 +43,14 @@ void RecordingListModel::appendRecord(const tagFileList& record)
     endInsertRows();
 }
 
+void RecordingListModel::replaceRecordRow(int row, const tagFileList& record)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    rowAt(row) = {record, RecordRowTexts(record)};
+    Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole});
+}
+
 void RecordingListModel::clear()
 {
     setRecords({});

@@ -26,6 +26,8 @@ public:
     void appendRecord(const tagFileList& record);
     void clear();
     void removeRecordRow(int row);
+    // The row shows the record in place of its old one (a renamed file).
+    void replaceRecordRow(int row, const tagFileList& record);
 
     // Sorts by the key's column, or by the name when that column is hidden.
     void sortByKey(int key, bool descending);

@@ -11,6 +11,7 @@
 #include "device/Drives.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
+#include "fileops/FileCommands.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
 #include "player/PanelDlg.h"
@@ -77,6 +78,7 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_splitter, &QSplitter::splitterMoved, this, [this](int position) { m_nSplit = position; });
     connect(m_tree, &QTreeWidget::currentItemChanged, this, &CTALVEN77PCView::onSelectionChanged);
     connect(m_tree, &FolderTreePane::dropOnFolder, this, &CTALVEN77PCView::dropOnFolder);
+    connect(m_tree, &FolderTreePane::dropOnFolder, this, [this](int folderId) { m_fileCommands->OnDropOnFolder(folderId); });
     connect(m_tree, &FolderTreePane::nodeMenuRequested, this, [this](QTreeWidgetItem* node, const QPoint& at) {
         if (const auto menu = treeMenuFor(node))
             menu->exec(at);
@@ -88,6 +90,8 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_listPane, &RecordingListPane::recordingCount, this, &CTALVEN77PCView::recordingCount);
     connect(m_listPane, &RecordingListPane::stateChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connect(qApp, &QApplication::focusChanged, this, &CTALVEN77PCView::UpdateCommandStates);
+    m_fileCommands = new FileCommands(*this, document, setting);
+    connect(m_fileCommands, &FileCommands::busyChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connectCommands();
     m_ownPanel = new CPanelDlg({}, m_panelArea);
     setPanel(m_ownPanel);
@@ -125,6 +129,16 @@ void CTALVEN77PCView::connectCommands()
     c.setHandler(Command::ReleaseFolder, [this] { OnReleaseFolder(); });
     c.setHandler(Command::Play, [this] { m_panel->OnPlay(); });
     c.setHandler(Command::Settings, [this] { OnSettings(); });
+    FileCommands* files = m_fileCommands;
+    c.setHandler(Command::Cut, [files] { files->OnEditCut(); });
+    c.setHandler(Command::Copy, [files] { files->OnEditCopy(); });
+    c.setHandler(Command::Paste, [files] { files->OnEditPaste(); });
+    c.setHandler(Command::DeleteFiles, [files] { files->OnDeleteFiles(); });
+    c.setHandler(Command::RenameFile, [files] { files->OnRenameFile(); });
+    c.setHandler(Command::SaveAs, [files] { files->OnSaveAs(); });
+    c.setHandler(Command::CreateFolder, [files] { files->OnCreateFolder(); });
+    c.setHandler(Command::DeleteFolder, [files] { files->OnDeleteFolder(); });
+    c.setHandler(Command::RenameFolder, [files] { files->OnRenameFolder(); });
     c.setHandler(Command::DeviceNames, [this] { OnDeviceNames(); });
     c.setHandler(Command::ExpandFolder, [this] {
         if (QTreeWidgetItem* node = m_tree->currentItem())
@@ -146,6 +160,12 @@ void CTALVEN77PCView::UpdateCommandStates()
     context.shownKeys = 0;
     for (const int key : recordings()->shownKeys())
         context.shownKeys |= 1u << key;
+    context.clipboardMode = m_fileCommands->engine().clipboardMode();
+    context.busy = m_fileCommands->isRunning();
+    // The window paints on while a worker goes through the files, but takes no input
+    // that would change them (the progress window's cancel button stays usable).
+    m_splitter->setEnabled(!context.busy);
+    m_panelArea->setEnabled(!context.busy);
     m_commands->Update(context, m_listPane->sortKey(), m_listPane->descending());
     if (!m_panel->canPlay())
         m_commands->action(Command::Play)->setEnabled(false);

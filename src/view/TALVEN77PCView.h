@@ -12,6 +12,7 @@ class CDeviceNameDlg;
 class CFindDlg;
 class CMainList;
 class CPanelDlg;
+class FileCommands;
 class CSetting;
 class CSettingDlg;
 class CTALVEN77PCDoc;
@@ -41,6 +42,12 @@ public:
     void OnInitialUpdate();
 
     CommandSet& commands() const { return *m_commands; }
+    CTALVEN77PCDoc& document() const { return m_document; }
+    // The control panel in place (the view's own, another, or none that loads nothing).
+    RecordingPanel& panel() const { return *m_panel; }
+    FileCommands& fileCommands() const { return *m_fileCommands; }
+    // Text for the first pane of the status bar.
+    void showStatusText(const QString& text) { Q_EMIT statusText(text); }
     FolderTreePane* folderTree() const { return m_tree; }
     RecordingListPane& listPane() const { return *m_listPane; }
     CMainList* recordingList() const;
@@ -146,6 +153,7 @@ private:
     int m_nSplit;
     int m_nCurrentKind = 0;
     FolderChooser m_chooseFolder;
+    FileCommands* m_fileCommands;
     std::function<int(CSettingDlg&)> m_runSettingsDialog;
     std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;
 };
