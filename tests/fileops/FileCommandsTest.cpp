@@ -1,1 +1,346 @@
-// Filled in with the file commands.
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "SimulatedPlaces.h"
+#include "TestRegistry.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "fileops/FileCommands.h"
+#include "fileops/OverWriteDlg.h"
+#include "fileops/RenameDlg.h"
+#include "platform/FileTransfer.h"
+#include "platform/ProgramIdentity.h"
+#include "recording/FileList.h"
+#include "settings/Setting.h"
+#include "view/CommandSet.h"
+#include "view/FolderTreePane.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/RecordingListPane.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QAction>
+#include <QDate>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+// The file and folder commands as the view runs them, on a save folder with
+// the folders "day1" (a.mp3, b.mp3) and "day2" (empty).
+class FileCommandsTest : public QObject
+{
+    Q_OBJECT
+
+    SimulatedPlaces m_places;
+
+    struct Fixture
+    {
+        QString save;
+        CSetting setting;
+        CTALVEN77PCDoc document;
+        std::unique_ptr<CTALVEN77PCView> view;
+
+        explicit Fixture(SimulatedPlaces& places, const QList<uint8_t>& protect = {})
+        {
+            save = places.newFolder(QStringLiteral("save"));
+            QDir().mkpath(save + QStringLiteral("/day1"));
+            QDir().mkpath(save + QStringLiteral("/day2"));
+            const QStringList names{"a.mp3", "b.mp3"};
+            for (int i = 0; i < names.size(); ++i) {
+                tagVoiceHeader header = MakeVoiceHeader(1);
+                header.protectFlag = i < protect.size() ? protect[i] : 0;
+                WriteFileBytes(save + QStringLiteral("/day1/") + names[i], BuildRecording(header, ShortSpeechAudio()));
+            }
+            setting.Load();
+            setting.m_strSavePath = save;
+            document.RunStartupChecks(save);
+            view = std::make_unique<CTALVEN77PCView>(document, setting);
+            view->OnInitialUpdate();
+            select(QStringLiteral("day1"));
+        }
+        FileCommands& commands() { return view->fileCommands(); }
+        QTreeWidgetItem* node(const QString& label)
+        {
+            QTreeWidgetItem* root = view->rootLabelled(kSaveRootLabel);
+            for (int i = 0; i < root->childCount(); ++i) {
+                if (root->child(i)->text(0) == label)
+                    return root->child(i);
+            }
+            return nullptr;
+        }
+        void select(const QString& label) { view->folderTree()->setCurrentItem(node(label)); }
+        void selectRows(const QList<int>& rows)
+        {
+            QItemSelectionModel* selection = view->recordingList()->selectionModel();
+            selection->clear();
+            for (const int row : rows)
+                selection->select(view->recordings()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            if (!rows.isEmpty())
+                selection->setCurrentIndex(view->recordings()->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+        }
+        QStringList rowNames()
+        {
+            QStringList names;
+            for (int row = 0; row < view->recordings()->rowCount(); ++row)
+                names.append(view->recordings()->recordAt(row).szFileName);
+            return names;
+        }
+        bool enabled(Command command)
+        {
+            view->UpdateCommandStates();
+            return view->commands().action(command)->isEnabled();
+        }
+        // The rename dialog answered with this text.
+        void renameTo(const QString& text)
+        {
+            commands().setRenameDialogRunner([text](CRenameDlg& dialog) {
+                dialog.field()->setText(text);
+                dialog.accept();
+                return dialog.result();
+            });
+        }
+    };
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+
+    void copyPasteOnceThenPasteIsDisabled()
+    {
+        Fixture f(m_places);
+        f.selectRows({0, 1});
+        QVERIFY(f.enabled(Command::Copy));
+        QVERIFY(f.enabled(Command::Cut));
+        QVERIFY(!f.enabled(Command::Paste)); // nothing remembered yet
+        f.view->commands().action(Command::Copy)->trigger();
+        QVERIFY(f.enabled(Command::Paste));
+        f.select(QStringLiteral("day2"));
+        QVERIFY(f.enabled(Command::Paste));
+        f.view->commands().action(Command::Paste)->trigger();
+        QCOMPARE(filesIn(f.save + "/day2"), (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "b.mp3"}));
+        QVERIFY(!f.enabled(Command::Paste));
+        QCOMPARE(filesIn(f.save + "/day1"), (QStringList{"a.mp3", "b.mp3"}));
+    }
+
+    void cutAndPasteMoves()
+    {
+        Fixture f(m_places);
+        f.selectRows({1});
+        f.commands().OnEditCut();
+        QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "b.mp3"})); // a cut recording stays until the paste
+        f.select(QStringLiteral("day2"));
+        f.commands().OnEditPaste();
+        QCOMPARE(filesIn(f.save + "/day1"), QStringList{"a.mp3"});
+        QCOMPARE(f.rowNames(), QStringList{"b.mp3"});
+        f.select(QStringLiteral("day1"));
+        QCOMPARE(f.rowNames(), QStringList{"a.mp3"});
+    }
+
+    void dropCopiesIntoAnotherFolder()
+    {
+        Fixture f(m_places);
+        f.selectRows({0});
+        const int day2 = FolderTreePane::listId(f.node(QStringLiteral("day2")));
+        Q_EMIT f.view->folderTree()->dropOnFolder(day2);
+        QCOMPARE(filesIn(f.save + "/day2"), QStringList{"a.mp3"});
+        QCOMPARE(f.document.FindList(day2)->GetRecordCount(), 1);
+        QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "b.mp3"})); // the shown folder is unchanged
+        // Onto the selected folder itself: nothing.
+        Q_EMIT f.view->folderTree()->dropOnFolder(FolderTreePane::listId(f.node(QStringLiteral("day1"))));
+        QCOMPARE(filesIn(f.save + "/day1"), (QStringList{"a.mp3", "b.mp3"}));
+    }
+
+    void deleteKeepsProtectedRecordings()
+    {
+        Fixture f(m_places, {1, 0});
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.selectRows({0, 1});
+        f.commands().OnDeleteFiles();
+        QCOMPARE(messages.entries()[0].text,
+                 QStringLiteral("選択中のファイルを削除してもよろしいですか？\n(保護マークが設定されているファイルは削除しません)"));
+        QCOMPARE(filesIn(f.save + "/day1"), QStringList{"a.mp3"});
+        QCOMPARE(f.rowNames(), QStringList{"a.mp3"});
+    }
+
+    void renamingARecording_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("extension added") << "abc" << "abc.mp3";
+        QTest::newRow("extension in capitals kept") << "abc.MP3" << "abc.MP3";
+        QTest::newRow("unchanged") << "a.mp3" << "a.mp3";
+    }
+
+    void renamingARecording()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, file);
+        Fixture f(m_places);
+        MessageRecorder messages;
+        f.selectRows({0});
+        f.renameTo(typed);
+        f.commands().OnRenameFile();
+        QVERIFY(messages.entries().isEmpty());
+        QVERIFY(QFile::exists(f.save + "/day1/" + file));
+        QCOMPARE(f.rowNames().first(), file);
+        QCOMPARE(f.view->recordingList()->currentIndex().row(), 0);
+        QCOMPARE(f.document.GetExistingRecordPath(file), QDir::toNativeSeparators(f.save + "/day1/" + file));
+    }
+
+    void renamingRefusals()
+    {
+        Fixture f(m_places);
+        MessageRecorder messages;
+        f.selectRows({0});
+        // A colon: the dialog says so and stays open (here: is cancelled then).
+        f.commands().setRenameDialogRunner([](CRenameDlg& dialog) {
+            dialog.field()->setText(QStringLiteral("a:b"));
+            dialog.accept();
+            return dialog.result();
+        });
+        f.commands().OnRenameFile();
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+        QVERIFY(messages.entries()[0].text.startsWith(QStringLiteral("フォルダ名に次の11文字は使用できません。")));
+        QCOMPARE(filesIn(f.save + "/day1"), (QStringList{"a.mp3", "b.mp3"}));
+
+        // Onto the other recording's name: the system's text, and the other file stays.
+        const qint64 size = QFileInfo(f.save + "/day1/b.mp3").size();
+        f.selectRows({0});
+        f.renameTo(QStringLiteral("b"));
+        f.commands().OnRenameFile();
+        QCOMPARE(messages.entries().size(), 2);
+        QCOMPARE(messages.entries()[1].text, FileResult{EEXIST}.message());
+        QCOMPARE(filesIn(f.save + "/day1"), (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(QFileInfo(f.save + "/day1/b.mp3").size(), size);
+    }
+
+    void saveUnderANewName()
+    {
+        Fixture f(m_places);
+        MessageRecorder messages;
+        f.selectRows({0});
+        const QString source = f.save + "/day1/a.mp3";
+        QString chosen = m_places.newFolder(QStringLiteral("elsewhere")) + "/copy.mp3";
+        f.commands().setSaveAsChooser([&](const QString& initial) {
+            [&] { QCOMPARE(initial, QStringLiteral("a.mp3")); }();
+            return chosen;
+        });
+        f.commands().OnSaveAs();
+        QCOMPARE(QFileInfo(chosen).size(), QFileInfo(source).size());
+        // Onto itself: nothing copied, nothing destroyed, nothing said.
+        chosen = source;
+        const qint64 size = QFileInfo(source).size();
+        f.commands().OnSaveAs();
+        QCOMPARE(QFileInfo(source).size(), size);
+        QVERIFY(messages.entries().isEmpty());
+        // A failed copy says why.
+        chosen = f.save + "/no such folder/x.mp3";
+        f.commands().OnSaveAs();
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+    }
+
+    void creatingFoldersOnOneDay()
+    {
+        Fixture f(m_places);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel));
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        for (int i = 0; i < 3; ++i)
+            f.commands().OnCreateFolder();
+        for (const QString& name : {today, today + "(2)", today + "(3)"}) {
+            QVERIFY2(QFileInfo(f.save + u'/' + name).isDir(), qPrintable(name));
+            QTreeWidgetItem* node = f.node(name);
+            QVERIFY(node);
+            QCOMPARE(f.document.GetListFolder(FolderTreePane::listId(node)),
+                     QDir::toNativeSeparators(f.save + u'/' + name + u'/'));
+        }
+        QCOMPARE(f.view->folderTree()->currentItem(), f.view->rootLabelled(kSaveRootLabel)); // not selected
+    }
+
+    void deletingAFolderWithAProtectedRecordingBelow()
+    {
+        Fixture f(m_places);
+        QDir().mkpath(f.save + "/day2/deeper/deepest");
+        tagVoiceHeader header = MakeVoiceHeader(1);
+        header.protectFlag = 1;
+        QVERIFY(WriteFileBytes(f.save + "/day2/deeper/deepest/kept.mp3", BuildRecording(header, ShortSpeechAudio())));
+        f.select(QStringLiteral("day2"));
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.commands().OnDeleteFolder();
+        QCOMPARE(messages.entries().size(), 2);
+        QCOMPARE(messages.entries()[1].text, QStringLiteral("保護されているファイルが存在するため削除できません。"));
+        QVERIFY(QFile::exists(f.save + "/day2/deeper/deepest/kept.mp3"));
+        QVERIFY(f.node(QStringLiteral("day2")));
+
+        // Without it the folder goes, with its node and lists.
+        QVERIFY(QFile::remove(f.save + "/day2/deeper/deepest/kept.mp3"));
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.commands().OnDeleteFolder();
+        QVERIFY(!QFileInfo::exists(f.save + "/day2"));
+        QVERIFY(!f.node(QStringLiteral("day2")));
+        QCOMPARE(f.view->folderTree()->currentItem(), f.view->rootLabelled(kSaveRootLabel));
+        QVERIFY(!f.document.FindSaveSubfolderId(QDir::toNativeSeparators(f.save + "/day2/deeper/")));
+    }
+
+    void renamingAFolder()
+    {
+        Fixture f(m_places);
+        QDir().mkpath(f.save + "/day1/inner");
+        f.select(QStringLiteral("day1"));
+        f.renameTo(QStringLiteral("meeting"));
+        f.commands().OnRenameFolder();
+        QVERIFY(QFileInfo(f.save + "/meeting/a.mp3").exists());
+        QTreeWidgetItem* node = f.node(QStringLiteral("meeting"));
+        QVERIFY(node);
+        QCOMPARE(f.view->folderTree()->currentItem(), node);
+        QCOMPARE(node->childCount(), 1);
+        QCOMPARE(node->child(0)->text(0), QStringLiteral("inner"));
+        QCOMPARE(f.document.GetExistingRecordPath(QStringLiteral("a.mp3")),
+                 QDir::toNativeSeparators(f.save + "/meeting/a.mp3"));
+
+        // Onto a name that is taken: refused, nothing moves.
+        MessageRecorder messages;
+        f.renameTo(QStringLiteral("day2"));
+        f.commands().OnRenameFolder();
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, FileResult{EEXIST}.message());
+        QVERIFY(QFileInfo(f.save + "/meeting/a.mp3").exists());
+    }
+
+    void commandsWaitWhileFilesAreGoneThrough()
+    {
+        Fixture f(m_places);
+        f.selectRows({0, 1});
+        f.commands().OnEditCopy();
+        f.select(QStringLiteral("day2"));
+        QList<bool> during;
+        f.commands().setProgressObserver([&](CFileCopyDlg&) {
+            during.append(f.enabled(Command::Paste) || f.enabled(Command::Refresh)
+                          || f.view->folderTree()->isEnabled());
+        });
+        f.commands().OnEditPaste();
+        QVERIFY(!during.isEmpty());
+        QVERIFY(!during.contains(true));
+        QVERIFY(f.enabled(Command::Refresh));
+        QVERIFY(f.view->folderTree()->isEnabled());
+    }
+};
+
+TALVEN77_REGISTER_TEST(FileCommandsTest);
+
+#include "FileCommandsTest.moc"
