@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "PasswordDlg.h"
+#include "fileops/FileCommands.h"
 #include "info/AboutDlg.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/MessageBoxes.h"
@@ -179,6 +180,11 @@ void CMainFrame::OnAppExit()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // Files being copied, moved or deleted finish (or are cancelled) first.
+    if (m_view && m_view->fileCommands().isRunning()) {
+        event->ignore();
+        return;
+    }
     if (!m_closeConfirmed && !ConfirmExit()) {
         event->ignore();
         return;

@@ -338,10 +338,17 @@ tagFileList CTALVEN77PCDoc::GetCurrentRecord(int position) const
 tagFileList CTALVEN77PCDoc::FindCurrentRecord(const QString& fileName) const
 {
     if (m_pCurrent) {
+        // A folder on Linux can hold names that differ in letter case alone:
+        // the name as given wins over one that only matches ignoring case.
+        const tagFileList* ignoringCase = nullptr;
         for (const tagFileList& record : m_pCurrent->records()) {
-            if (record.szFileName.compare(fileName, Qt::CaseInsensitive) == 0)
+            if (record.szFileName == fileName)
                 return record;
+            if (!ignoringCase && record.szFileName.compare(fileName, Qt::CaseInsensitive) == 0)
+                ignoringCase = &record;
         }
+        if (ignoringCase)
+            return *ignoringCase;
     }
     return {};
 }

@@ -129,6 +129,18 @@ void FileCommands::addRow(const tagFileList& record)
     m_view.recordings()->appendRecord(record);
 }
 
+void FileCommands::replaceRow(const tagFileList& record)
+{
+    RecordingListModel* rows = m_view.recordings();
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        if (rows->recordAt(row).szFileName == record.szFileName) {
+            rows->replaceRecordRow(row, record);
+            return;
+        }
+    }
+    rows->appendRecord(record);
+}
+
 void FileCommands::refillList()
 {
     m_view.listPane().Clear();
@@ -166,12 +178,16 @@ void FileCommands::rememberSelection(int mode)
 
 void FileCommands::OnEditCut()
 {
+    if (m_bRunning)
+        return;
     rememberSelection(CFileOperations::ModeCut);
     m_view.UpdateCommandStates();
 }
 
 void FileCommands::OnEditCopy()
 {
+    if (m_bRunning)
+        return;
     rememberSelection(CFileOperations::ModeCopy);
     m_view.UpdateCommandStates();
 }
@@ -187,11 +203,16 @@ void FileCommands::OnEditPaste()
     {
         WaitCursor wait;
         m_view.panel().UnloadRecording(0);
-        const QString folder = m_document.GetListFolder(m_view.folderTree()->selectedListId());
-        if (mode == CFileOperations::ModeCopy)
-            m_engine.PasteCopy(folder);
-        else
-            m_engine.PasteMove(folder);
+        // Only into a folder of the save folder or a registered one, never the recorder or the card.
+        const int target = m_view.folderTree()->selectedListId();
+        const int kind = m_document.GetListKind(target);
+        const QString folder = m_document.GetListFolder(target);
+        if (!folder.isEmpty() && (kind == kListSaveFolder || kind == kListRegistered)) {
+            if (mode == CFileOperations::ModeCopy)
+                m_engine.PasteCopy(folder);
+            else
+                m_engine.PasteMove(folder);
+        }
         m_engine.Forget();
         m_view.listPane().SortList();
         m_view.listPane().UpdateCounts();
@@ -262,6 +283,7 @@ void FileCommands::OnRenameFile()
         const FileResult renamed = RenameNoReplace(oldPath, newPath);
         if (!renamed.ok()) {
             ShowMessage(renamed.message(), MessageIcon::Error);
+            list->setCurrentIndex(m_view.recordings()->index(row, 0));
             return;
         }
         if (CFileList* current = m_document.pCurrent())
@@ -345,21 +367,22 @@ void FileCommands::OnDeleteFolder()
     if (!AskYesNo(QStringLiteral("選択したフォルダとフォルダ内の全てのファイルを削除してよろしいですか？\n（サブフォルダも削除します）"),
                   MessageIcon::None))
         return;
+    // The tree may have changed while the question was up.
+    node = tree->findNode(id);
+    if (!node)
+        return;
     WaitCursor wait;
     m_view.showStatusText(QStringLiteral("削除フォルダ内のデータを解析しています..."));
     const QString path = m_document.GetListFolder(id);
     m_view.panel().UnloadRecording(0);
-    {
-        CFileList everything(kListTemporaryTree, true);
-        everything.SetFolder(path);
-        everything.EnsureScanned();
-        for (const tagFileList& record : everything.records()) {
-            if (record.header.protectFlag != 0) {
-                ShowMessage(QStringLiteral("保護されているファイルが存在するため削除できません。"), MessageIcon::None);
-                m_view.showStatusText(kIdleText);
-                return;
-            }
-        }
+    const CFileOperations::FolderCheck check = CFileOperations::CheckFolderForDeletion(path);
+    if (check != CFileOperations::FolderCheck::Deletable) {
+        ShowMessage(check == CFileOperations::FolderCheck::HoldsProtected
+                        ? QStringLiteral("保護されているファイルが存在するため削除できません。")
+                        : QStringLiteral("使用中か読み込めないファイルが存在するため削除できません。"),
+                    MessageIcon::None);
+        m_view.showStatusText(kIdleText);
+        return;
     }
     m_view.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
     const QString folder = withoutTrailingSeparator(path);
@@ -385,6 +408,10 @@ void FileCommands::OnRenameFolder()
     const QString oldPath = CFileOperations::WithTrailingBackslash(m_document.GetListFolder(id));
     CRenameDlg dialog(node->text(0), m_view.window());
     if (m_runRename(dialog) != QDialog::Accepted)
+        return;
+    // The tree may have changed while the dialog was up.
+    node = tree->findNode(id);
+    if (!node)
         return;
     m_view.panel().UnloadRecording(0);
     const QString oldFolder = withoutTrailingSeparator(oldPath);

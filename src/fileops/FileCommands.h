@@ -58,6 +58,7 @@ public:
     void statusText(const QString& text) override;
     void processEvents() override;
     void addRow(const tagFileList& record) override;
+    void replaceRow(const tagFileList& record) override;
     void refillList() override;
 
 Q_SIGNALS:

@@ -9,6 +9,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cstring>
+#include <dirent.h>
+#include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -145,13 +149,10 @@ bool CFileOperations::copyFiles(const QString& destinationFolder, int targetList
         CopyFileTimes(source, destination);
         record.szFileName = QFileInfo(destination).fileName();
         record.szFilePath = destination;
-        if (paste) {
-            CFileList* current = m_document.pCurrent();
-            if (current && current->AddRecordUnique(record))
-                m_host.addRow(record);
-        } else if (CFileList* target = m_document.FindList(targetListId)) {
-            target->AddRecordUnique(record);
-        }
+        if (paste)
+            listRecord(m_document.pCurrent(), record, true);
+        else
+            listRecord(m_document.FindList(targetListId), record, false);
     }
     return true;
 }
@@ -201,11 +202,68 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
             list->RemoveRecord(record.szFileName);
         record.szFileName = QFileInfo(destination).fileName();
         record.szFilePath = destination;
-        CFileList* current = m_document.pCurrent();
-        if (current && current->AddRecordUnique(record))
-            m_host.addRow(record);
+        listRecord(m_document.pCurrent(), record, true);
     }
     return true;
+}
+
+void CFileOperations::listRecord(CFileList* list, const tagFileList& record, bool shown)
+{
+    if (!list)
+        return;
+    if (list->AddRecordUnique(record)) {
+        if (shown)
+            m_host.addRow(record);
+        return;
+    }
+    // An overwritten file: its record and row show the file that is there now.
+    list->RemoveRecord(record.szFileName);
+    list->AddRecordUnique(record);
+    if (shown)
+        m_host.replaceRow(record);
+}
+
+CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QString& folder)
+{
+    FolderCheck result = FolderCheck::Deletable;
+    const std::function<void(const QByteArray&)> walk = [&](const QByteArray& native) {
+        DIR* dir = opendir(native.constData());
+        if (!dir) {
+            result = FolderCheck::HoldsUnreadable;
+            return;
+        }
+        while (const dirent* entry = readdir(dir)) {
+            if (result != FolderCheck::Deletable)
+                break;
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
+            const QByteArray path = native + '/' + entry->d_name;
+            struct stat st {};
+            if (lstat(path.constData(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                walk(path);
+                continue;
+            }
+            const QString name = QFile::decodeName(entry->d_name);
+            if (!S_ISREG(st.st_mode) || !name.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
+                continue;
+            const QString filePath = QFile::decodeName(path);
+            tagVoiceHeader header{};
+            VoiceHeaderLookup lookup = VoiceHeaderLookup::Found;
+            ReadVoiceHeader(filePath, header, &lookup);
+            if (lookup == VoiceHeaderLookup::OpenFailed || QFile::encodeName(filePath) != path)
+                result = FolderCheck::HoldsUnreadable;
+            else if (header.protectFlag != 0)
+                result = FolderCheck::HoldsProtected;
+        }
+        closedir(dir);
+    };
+    QString root = folder;
+    while (root.size() > 1 && root.endsWith(QDir::separator()))
+        root.chop(1);
+    walk(QFile::encodeName(root));
+    return result;
 }
 
 bool CFileOperations::DeleteRememberedFiles()

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+class CFileList;
 class CTALVEN77PCDoc;
 
 // What the copy, move and delete workers ask of the window: the overwrite
@@ -24,8 +25,10 @@ public:
     virtual bool cancelRequested() const = 0;
     virtual void statusText(const QString& text) = 0;
     virtual void processEvents() = 0;
-    // A record appended to the shown folder's list gets its row.
+    // A record appended to the shown folder's list gets its row; a record that
+    // took the place of one of the same name (an overwritten file) replaces its row.
     virtual void addRow(const tagFileList& record) = 0;
+    virtual void replaceRow(const tagFileList& record) = 0;
     // The shown folder's rows are built again from its list.
     virtual void refillList() = 0;
 };
@@ -66,6 +69,13 @@ public:
     bool PasteMove(const QString& destinationFolder);
     bool DeleteRememberedFiles();
 
+    // What stands in the way of deleting a folder with everything below it: a
+    // protected recording, or a recording that cannot be read (in use, no
+    // permission, a name that cannot be read back), which might be protected.
+    // Links are not followed; files without a recording header never block.
+    enum class FolderCheck { Deletable, HoldsProtected, HoldsUnreadable };
+    static FolderCheck CheckFolderForDeletion(const QString& folder);
+
     // The recorder or the card went away: a move stops before its next file.
     void setDeviceRemoved() { m_bDeviceRemoved = true; }
 
@@ -76,6 +86,9 @@ private:
     bool copyFiles(const QString& destinationFolder, int targetListId, bool paste);
     // After each file: the progress window shows it, and the window gets its turn.
     void refresh(int done, const QString& format, const tagFileList& record);
+    // The written file's record goes into the list (and the shown rows when it is
+    // the shown folder's), in place of the one of an overwritten file.
+    void listRecord(CFileList* list, const tagFileList& record, bool shown);
 
     CTALVEN77PCDoc& m_document;
     FileOperationsHost& m_host;

@@ -13,10 +13,11 @@ bool changeableFolder(const CommandContext& c)
 
 bool IsCommandEnabled(Command command, const CommandContext& c)
 {
-    // While files are being copied, moved or deleted only quitting and the
-    // information stay: every other command could change what is gone through.
+    // While files are being copied, moved or deleted only the information
+    // stays: every other command could change what is gone through, and
+    // quitting would leave the work running without its window.
     if (c.busy)
-        return command == Command::Exit || command == Command::About;
+        return command == Command::About;
     switch (command) {
     case Command::Transfer:
         return c.selectedKind == kListRecorder;

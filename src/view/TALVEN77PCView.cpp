@@ -78,7 +78,9 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_splitter, &QSplitter::splitterMoved, this, [this](int position) { m_nSplit = position; });
     connect(m_tree, &QTreeWidget::currentItemChanged, this, &CTALVEN77PCView::onSelectionChanged);
     connect(m_tree, &FolderTreePane::dropOnFolder, this, &CTALVEN77PCView::dropOnFolder);
-    connect(m_tree, &FolderTreePane::dropOnFolder, this, [this](int folderId) { m_fileCommands->OnDropOnFolder(folderId); });
+    // After the drag has ended: the copy pumps events of its own.
+    connect(m_tree, &FolderTreePane::dropOnFolder, this,
+            [this](int folderId) { m_fileCommands->OnDropOnFolder(folderId); }, Qt::QueuedConnection);
     connect(m_tree, &FolderTreePane::nodeMenuRequested, this, [this](QTreeWidgetItem* node, const QPoint& at) {
         if (const auto menu = treeMenuFor(node))
             menu->exec(at);

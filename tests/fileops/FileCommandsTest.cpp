@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QTest>
+#include <sys/file.h>
 
 namespace {
 
@@ -154,11 +155,13 @@ private Q_SLOTS:
         f.selectRows({0});
         const int day2 = FolderTreePane::listId(f.node(QStringLiteral("day2")));
         Q_EMIT f.view->folderTree()->dropOnFolder(day2);
+        QCoreApplication::processEvents(); // the copy runs once the drag has ended
         QCOMPARE(filesIn(f.save + "/day2"), QStringList{"a.mp3"});
         QCOMPARE(f.document.FindList(day2)->GetRecordCount(), 1);
         QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "b.mp3"})); // the shown folder is unchanged
         // Onto the selected folder itself: nothing.
         Q_EMIT f.view->folderTree()->dropOnFolder(FolderTreePane::listId(f.node(QStringLiteral("day1"))));
+        QCoreApplication::processEvents();
         QCOMPARE(filesIn(f.save + "/day1"), (QStringList{"a.mp3", "b.mp3"}));
     }
 
@@ -173,6 +176,21 @@ private Q_SLOTS:
                  QStringLiteral("選択中のファイルを削除してもよろしいですか？\n(保護マークが設定されているファイルは削除しません)"));
         QCOMPARE(filesIn(f.save + "/day1"), QStringList{"a.mp3"});
         QCOMPARE(f.rowNames(), QStringList{"a.mp3"});
+    }
+
+    void namesThatDifferInCaseAloneAreDifferentFiles()
+    {
+        Fixture f(m_places);
+        QVERIFY(WriteFileBytes(f.save + "/day1/A.mp3", BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio())));
+        f.select(QStringLiteral("day2"));
+        f.select(QStringLiteral("day1"));
+        const int row = int(f.rowNames().indexOf(QStringLiteral("a.mp3")));
+        QVERIFY(row >= 0);
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.selectRows({row});
+        f.commands().OnDeleteFiles();
+        QCOMPARE(filesIn(f.save + "/day1"), (QStringList{"A.mp3", "b.mp3"}));
     }
 
     void renamingARecording_data()
@@ -287,8 +305,20 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(f.save + "/day2/deeper/deepest/kept.mp3"));
         QVERIFY(f.node(QStringLiteral("day2")));
 
-        // Without it the folder goes, with its node and lists.
+        // A recording held by another operation might be protected: it blocks too.
         QVERIFY(QFile::remove(f.save + "/day2/deeper/deepest/kept.mp3"));
+        QVERIFY(WriteFileBytes(f.save + "/day2/deeper/held.mp3", BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio())));
+        {
+            QFile held(f.save + "/day2/deeper/held.mp3");
+            QVERIFY(held.open(QIODevice::ReadOnly));
+            QCOMPARE(flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+            messages.scriptAnswers({MessageAnswer::Yes});
+            f.commands().OnDeleteFolder();
+            QCOMPARE(messages.entries().last().text, QStringLiteral("使用中か読み込めないファイルが存在するため削除できません。"));
+            QVERIFY(QFile::exists(f.save + "/day2/deeper/held.mp3"));
+        }
+        // A file that is no recording never blocks; without the others the folder goes, with its node and lists.
+        QVERIFY(WriteFileBytes(f.save + "/day2/deeper/notes.mp3", "not a recording"));
         messages.scriptAnswers({MessageAnswer::Yes});
         f.commands().OnDeleteFolder();
         QVERIFY(!QFileInfo::exists(f.save + "/day2"));

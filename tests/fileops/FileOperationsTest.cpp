@@ -29,6 +29,7 @@ struct ScriptedHost : FileOperationsHost
     QList<int> preselected;    // the choice each question came with
     QStringList progressTexts;
     QStringList rows;          // rows added to the shown list
+    QStringList replaced;      // rows that show an overwritten file's new record
     int refills = 0;
     int cancelAfter = -1;      // the cancel button is pressed once this many files are done
     std::function<void(int done)> onProgress;
@@ -57,6 +58,7 @@ struct ScriptedHost : FileOperationsHost
     void statusText(const QString&) override {}
     void processEvents() override {}
     void addRow(const tagFileList& record) override { rows.append(record.szFileName); }
+    void replaceRow(const tagFileList& record) override { replaced.append(record.szFileName); }
     void refillList() override { ++refills; }
 };
 
@@ -191,6 +193,14 @@ private Q_SLOTS:
         QVERIFY(copy.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), source.readAll());
         QCOMPARE(f.host.progressTexts.last(), QStringLiteral("ファイルをコピーしています... ( 2 / 2 )"));
+
+        // Copied again over themselves there: their rows show the new files, no second row.
+        f.host.answers = {{CFileOperations::Overwrite, true}};
+        f.remember(CFileOperations::ModeCopy);
+        QVERIFY(f.engine.PasteCopy(f.to));
+        QCOMPARE(f.host.rows, (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(f.host.replaced, (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(f.listed().size(), 2);
     }
 
     void tooLittleFreeSpaceWritesNothing()
