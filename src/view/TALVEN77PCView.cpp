@@ -105,10 +105,12 @@ CTALVEN77PCView::~CTALVEN77PCView()
     for (const QObject* sender : {static_cast<const QObject*>(qApp), static_cast<const QObject*>(m_tree),
                                   static_cast<const QObject*>(m_listPane)})
         disconnect(sender, nullptr, this, nullptr);
-    // The panel writes what it holds while the document is still there; the list has gone by then.
-    setPanel(nullptr);
-    delete m_ownPanel;
+    // The own panel writes what it holds while the document is still there; the list has
+    // gone by then. Another panel is its owner's, who may have let it go already.
+    if (m_panel == m_ownPanel.data())
+        m_panel->setHost(nullptr);
     m_listPane->setPanel(nullptr);
+    delete m_ownPanel;
     OpenProgramSettings()->setValue(kSplitKey, m_nSplit);
 }
 

@@ -57,7 +57,8 @@ public:
     CPanelDlg* controlPanel() const;
     // Another control panel (not owned) in place of the view's own: the view
     // places its widget in the panel area. None: a panel that loads nothing
-    // and cannot play.
+    // and cannot play. A panel with a widget is set back to none before the
+    // view goes, or its widget goes with the view.
     void setPanel(RecordingPanel* panel);
 
     // The recording list's operations, as the other parts of the window call them.
