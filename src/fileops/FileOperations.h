@@ -78,6 +78,7 @@ public:
 
     // The recorder or the card went away: a move stops before its next file.
     void setDeviceRemoved() { m_bDeviceRemoved = true; }
+    bool deviceRemoved() const { return m_bDeviceRemoved; }
 
     int m_nLastChoice = Overwrite;
     bool m_bApplyToAll = false;

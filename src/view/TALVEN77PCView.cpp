@@ -8,7 +8,9 @@
 #include "RecordingPanel.h"
 #include "WaitCursor.h"
 #include "device/CardRemoval.h"
+#include "device/DriveWatcher.h"
 #include "device/Drives.h"
+#include "platform/DriveSource.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "fileops/FileCommands.h"
@@ -93,6 +95,9 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_listPane, &RecordingListPane::stateChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connect(qApp, &QApplication::focusChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     m_fileCommands = new FileCommands(*this, document, setting);
+    m_driveWatcher = new DriveWatcher(CurrentDriveSource(), this);
+    connect(m_driveWatcher, &DriveWatcher::arrived, this, &CTALVEN77PCView::OnDriveArrived);
+    connect(m_driveWatcher, &DriveWatcher::removed, this, &CTALVEN77PCView::OnDriveRemoved);
     connect(m_fileCommands, &FileCommands::busyChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connectCommands();
     m_ownPanel = new CPanelDlg({}, m_panelArea);
@@ -412,6 +417,50 @@ void CTALVEN77PCView::OnDeviceNames()
     }
 }
 
+void CTALVEN77PCView::OnDriveArrived(const QString& drive)
+{
+    WaitCursor wait;
+    const bool recorder = IsRecorderDrive(drive);
+    const int kind = recorder ? kListRecorder : kListCard;
+    Q_EMIT statusText(recorder ? QStringLiteral("装置フォルダ解析中...") : QStringLiteral("SDカードフォルダ解析中..."));
+    if (m_document.AddDriveRoot(kind, drive)) {
+        for (const auto& list : m_document.fileLists()) {
+            if (list->nKind() != kind || list->strRoot() != drive)
+                continue;
+            QTreeWidgetItem* root = rootLabelled(recorder ? kRecorderRootLabel : kCardRootLabel);
+            m_tree->addFolderNode(root, list->strLabel(), list->nId());
+            root->setExpanded(true);
+            break;
+        }
+        if (recorder)
+            m_panel->setUsbConnected(true);
+    }
+    Q_EMIT statusText(kIdleText);
+    m_listPane->UpdateCounts();
+    UpdateCommandStates();
+}
+
+void CTALVEN77PCView::OnDriveRemoved(const QString& drive)
+{
+    WaitCursor wait;
+    for (const int kind : {int(kListRecorder), int(kListCard)}) {
+        const auto root = kind == kListRecorder ? m_document.GetRecorderDrive() : m_document.GetCardDrive();
+        if (!root || *root != drive)
+            continue;
+        m_fileCommands->engine().setDeviceRemoved();
+        QTreeWidgetItem* parent = rootLabelled(kind == kListRecorder ? kRecorderRootLabel : kCardRootLabel);
+        // The node takes its list with it; when it was selected, the top root is
+        // selected and the list emptied. Another folder that is selected keeps its list.
+        if (QTreeWidgetItem* node = parent ? parent->child(0) : nullptr)
+            m_tree->removeNode(node);
+        m_document.RemoveListsOfKind(kind);
+        if (kind == kListRecorder)
+            m_panel->setUsbConnected(false);
+    }
+    m_listPane->UpdateCounts();
+    UpdateCommandStates();
+}
+
 void CTALVEN77PCView::OnEject()
 {
     const auto drive = m_document.GetCardDrive();
@@ -422,6 +471,9 @@ void CTALVEN77PCView::OnEject()
         m_panel->UnloadRecording(0);
         ejected = drive && EjectRemovableDrive(*drive);
     }
+    // The card's node goes at once, not when the drive list next says so.
+    if (ejected)
+        m_driveWatcher->update();
     if (ejected)
         ShowMessage(QStringLiteral("SDカードは安全に取り外せます。"), MessageIcon::Information);
     else

@@ -17,6 +17,7 @@ class CSetting;
 class CSettingDlg;
 class CTALVEN77PCDoc;
 class CommandSet;
+class DriveWatcher;
 class RecordingListModel;
 class RecordingListPane;
 class RecordingPanel;
@@ -85,6 +86,11 @@ public:
     void OnEject();
     // "フォルダの解放": releases the selected registered folder.
     void OnReleaseFolder();
+    // A drive came or went: the recorder's or the card's node follows it (the
+    // first recorder and the first card with a recorder's identification file
+    // only); a copy or move that is running learns that its device went.
+    void OnDriveArrived(const QString& drive);
+    void OnDriveRemoved(const QString& drive);
     // "設定(&O)...": the settings dialog; after OK the tree shows the new save
     // folder and the list the chosen columns.
     void OnSettings();
@@ -155,6 +161,7 @@ private:
     int m_nCurrentKind = 0;
     FolderChooser m_chooseFolder;
     FileCommands* m_fileCommands;
+    DriveWatcher* m_driveWatcher;
     std::function<int(CSettingDlg&)> m_runSettingsDialog;
     std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;
 };
