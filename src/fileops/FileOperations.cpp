@@ -94,6 +94,22 @@ int CFileOperations::CheckOverwrite(const QString& source, QString& destination)
     }
 }
 
+int CFileOperations::prepareDestination(const QString& source, QString& destination, const QString& cancelledText)
+{
+    const int check = CheckOverwrite(source, destination);
+    if (check == CancelAll) {
+        ShowMessage(cancelledText, MessageIcon::Information);
+        return CancelAll;
+    }
+    if (check == SkipFile)
+        return SkipFile;
+    if (!HasEnoughFreeSpace(destination)) {
+        ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
+        return CancelAll;
+    }
+    return Proceed;
+}
+
 void CFileOperations::refresh(int done, const QString& format, const tagFileList& record)
 {
     m_host.setProgress(done, format.arg(done).arg(m_remembered.size()), record.szFileName);
@@ -121,17 +137,11 @@ bool CFileOperations::copyFiles(const QString& destinationFolder, int targetList
     for (tagFileList record : m_remembered) {
         QString destination = folder + record.szFileName;
         const QString source = record.szFilePath;
-        const int check = CheckOverwrite(source, destination);
-        if (check == CancelAll) {
-            ShowMessage(QStringLiteral("ファイルコピーを中断しました。"), MessageIcon::Information);
+        const int check = prepareDestination(source, destination, QStringLiteral("ファイルコピーを中断しました。"));
+        if (check == CancelAll)
             return false;
-        }
         if (check == SkipFile)
             continue;
-        if (!HasEnoughFreeSpace(destination)) {
-            ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
-            return false;
-        }
         if (paste && destination == source) {
             ShowMessage(QStringLiteral("コピー元とコピー先が同じフォルダです。"), MessageIcon::Error);
             return false;
@@ -171,17 +181,11 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
     for (tagFileList record : m_remembered) {
         QString destination = folder + record.szFileName;
         const QString source = record.szFilePath;
-        const int check = CheckOverwrite(source, destination);
-        if (check == CancelAll) {
-            ShowMessage(QStringLiteral("ファイル移動を中断しました。"), MessageIcon::Information);
+        const int check = prepareDestination(source, destination, QStringLiteral("ファイル移動を中断しました。"));
+        if (check == CancelAll)
             return false;
-        }
         if (check == SkipFile)
             continue;
-        if (!HasEnoughFreeSpace(destination)) {
-            ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
-            return false;
-        }
         if (m_bDeviceRemoved) {
             ShowMessage(QStringLiteral("デバイスが取り外されました。"), MessageIcon::Error);
             return false;

@@ -85,6 +85,9 @@ public:
 
 private:
     bool copyFiles(const QString& destinationFolder, int targetListId, bool paste);
+    // The overwrite rule, then the free-space rule, for one file about to be
+    // written; a stop is explained to the user (cancelledText for a cancelled question).
+    int prepareDestination(const QString& source, QString& destination, const QString& cancelledText);
     // After each file: the progress window shows it, and the window gets its turn.
     void refresh(int done, const QString& format, const tagFileList& record);
     // The written file's record goes into the list (and the shown rows when it is
