@@ -1,0 +1,446 @@
+// The file operations engine against the system calls it is built on, all in
+// folders of one file system (never a tmpfs, which would leave nothing for
+// fsync to do):
+// - copying 100 recordings of 2 MB into another folder, beside a loop that per
+//   file opens both ends, runs copy_file_range to the end, fsyncs and closes;
+// - moving 1,000 recordings into another folder, beside rename(2) per file;
+// - deleting 1,000 recordings, beside unlink(2) per file (the engine reads each
+//   file's header first, to keep protected ones: that counts as ours).
+// Every pass starts from the same files with the file system synced. The disk
+// is shared with whatever else runs, so each timed round runs ours and the
+// reference back to back, taking turns at going first, after an untimed round
+// that warms the sources up for both. Our figure includes the engine's
+// bookkeeping of the document's lists; the host answers nothing and processes
+// events on an empty queue. Beside the wall times, the process's CPU time
+// (kernel included) of both tells our own work from waiting for the disk.
+// Goals: the copy within 1.3 times its reference; the move and the delete
+// under 1 ms per file beyond their system calls.
+#include "CardBuilder.h"
+#include "RecordingBuilder.h"
+#include "document/TALVEN77PCDoc.h"
+#include "fileops/FileOperations.h"
+#include "recording/FileList.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kCopyFiles = 100;
+constexpr double kCopySeconds = 131.0; // at 128 kbit/s, 2 MB of audio
+constexpr int kSmallFiles = 1000;
+constexpr double kCopyGoal = 1.3;
+constexpr double kOverheadGoalMicroseconds = 1000.0;
+
+QString g_root;       // the benchmark's own folder
+QString g_save;       // the save folder the document scans
+QString g_copySource; // 100 × 2 MB, kept between runs
+// Where both copies go, each pass into the emptied folder: file creation costs what the folder's
+// part of the disk has seen (recently freed inodes are skipped), so both meet the same.
+QString g_copyTo;
+QString g_moveFrom;
+QString g_moveTo;
+QString g_delete;
+QList<QByteArray> g_smallRecordings; // the bytes of each of the 1,000 small recordings
+qint64 g_copyBytes = 0;
+
+// Wall and CPU seconds (the whole process's, kernel time included) of one pass.
+struct Timing
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+// The timed rounds, ours and the reference's.
+struct Rounds
+{
+    std::vector<Timing> ours;
+    std::vector<Timing> reference;
+
+    static double mean(const std::vector<Timing>& timings, double Timing::*figure)
+    {
+        double sum = 0;
+        for (const Timing& timing : timings)
+            sum += timing.*figure;
+        return sum / double(timings.size());
+    }
+    double ratio() const { return mean(ours, &Timing::wall) / mean(reference, &Timing::wall); }
+    double overheadPerFile(double Timing::*figure, int files) const
+    {
+        return (mean(ours, figure) - mean(reference, figure)) / files;
+    }
+    // The lowest and highest wall time ratio of one round's pair: how much the disk's other
+    // users moved the figures.
+    std::pair<double, double> ratioSpread() const
+    {
+        std::vector<double> ratios;
+        for (size_t i = 0; i < ours.size(); ++i)
+            ratios.push_back(ours[i].wall / reference[i].wall);
+        const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+        return {*low, *high};
+    }
+};
+Rounds g_copyRounds;
+Rounds g_moveRounds;
+Rounds g_deleteRounds;
+
+// The window side with nothing to show. No name clashes arise, so the overwrite
+// question never comes (were it to, it would be cancelled and the pass fail).
+class QuietHost : public FileOperationsHost
+{
+public:
+    bool askOverwrite(const QString&, const QString&, int&, bool&) override { return false; }
+    void showProgress(int, int) override {}
+    void setProgress(int, const QString&, const QString&) override {}
+    bool cancelRequested() const override { return false; }
+    void statusText(const QString&) override {}
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void addRow(const tagFileList&) override {}
+    void replaceRow(const tagFileList&) override {}
+    void refillList() override {}
+};
+
+// A document that scanned the save folder and shows one of its folders, as the
+// window has it when the user pastes or deletes there.
+struct Session
+{
+    CTALVEN77PCDoc document;
+    QuietHost host;
+    CFileOperations engine{document, host};
+
+    explicit Session(const QString& shown)
+    {
+        document.RunStartupChecks(g_save);
+        document.SetCurrent(listOf(shown));
+        document.pCurrent()->EnsureScanned();
+    }
+    int listOf(const QString& folder) const
+    {
+        return *document.FindSaveSubfolderId(QDir::toNativeSeparators(folder + QLatin1Char('/')));
+    }
+    QList<tagFileList> recordsOf(const QString& folder)
+    {
+        CFileList* list = document.FindList(listOf(folder));
+        list->EnsureScanned();
+        // In the reference's order, so that both lay out the same files in the same turn.
+        QList<tagFileList> records = list->records();
+        std::sort(records.begin(), records.end(), [](const tagFileList& a, const tagFileList& b) {
+            return a.szFileName < b.szFileName;
+        });
+        return records;
+    }
+};
+
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+QByteArray nativePath(const QString& folder, const QString& name)
+{
+    return QFile::encodeName(folder + QLatin1Char('/') + name);
+}
+
+// Nothing of an earlier pass left in flight for the next one to pay for.
+void syncFileSystem()
+{
+    const int fd =
+        ::open(QFile::encodeName(g_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
+}
+
+void emptyFolder(const QString& folder)
+{
+    for (const QString& name : namesIn(folder))
+        ::unlink(nativePath(folder, name).constData());
+}
+
+// Every small recording in the move's source folder, none in its destination.
+void resetMove()
+{
+    for (const QString& name : namesIn(g_moveTo))
+        ::rename(nativePath(g_moveTo, name).constData(), nativePath(g_moveFrom, name).constData());
+    syncFileSystem();
+}
+
+bool writeSmallRecordings(const QString& folder)
+{
+    for (int i = 0; i < kSmallFiles; ++i)
+        if (!WriteFileBytes(folder + QStringLiteral("/REC%1.MP3").arg(i, 4, 10, QLatin1Char('0')),
+                            g_smallRecordings[i]))
+            return false;
+    return true;
+}
+
+bool onTmpfs(const QString& path)
+{
+    struct statfs fs = {};
+    return ::statfs(QFile::encodeName(path).constData(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
+}
+
+bool prepareFolders()
+{
+    QString base = qEnvironmentVariable("TALVEN77_BENCH_DIR");
+    if (base.isEmpty())
+        base = (onTmpfs(QDir::tempPath()) ? QCoreApplication::applicationDirPath()
+                                          : QDir::tempPath()) +
+               QStringLiteral("/talven77-bench");
+    g_root = base + QStringLiteral("/fileops");
+    g_save = g_root + QStringLiteral("/save");
+    g_copySource = g_save + QStringLiteral("/copy-source");
+    g_copyTo = g_save + QStringLiteral("/copy-to");
+    g_moveFrom = g_save + QStringLiteral("/move-from");
+    g_moveTo = g_save + QStringLiteral("/move-to");
+    g_delete = g_save + QStringLiteral("/delete");
+    const QString complete = g_root + QStringLiteral("/copy-source.complete");
+    if (!QFile::exists(complete)) {
+        QDir(g_save).removeRecursively();
+        QDir().mkpath(g_copySource);
+        const QByteArray audio = EncodeMp3(RecorderFormat(2), kCopySeconds, 11).bytes;
+        for (int i = 0; i < kCopyFiles; ++i) {
+            const QByteArray bytes = BuildRecording(
+                MakeVoiceHeader(2, QStringLiteral("講義 %1").arg(i), {uint32_t(i % 9 + 1)}), audio);
+            if (!WriteFileBytes(g_copySource +
+                                    QStringLiteral("/REC%1.MP3").arg(i, 4, 10, QLatin1Char('0')),
+                                bytes))
+                return false;
+        }
+        if (!WriteFileBytes(complete, "1"))
+            return false;
+    }
+    for (const QString& folder : {g_copyTo, g_moveFrom, g_moveTo, g_delete}) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+    }
+    for (int i = 0; i < kSmallFiles; ++i)
+        g_smallRecordings.append(BuildRecording(
+            MakeVoiceHeader(1, QStringLiteral("電話メモ %1").arg(i), {uint32_t(i % 5 + 1)}),
+            ShortSpeechAudio()));
+    if (!writeSmallRecordings(g_moveFrom))
+        return false;
+    g_copyBytes = QFileInfo(g_copySource + QStringLiteral("/REC0000.MP3")).size();
+    if (onTmpfs(g_root))
+        std::printf("Warning: %s is a tmpfs, where fsync costs nothing.\n", qPrintable(g_root));
+    std::printf("Folders in %s; copied recordings of %lld bytes.\n", qPrintable(g_root),
+                g_copyBytes);
+    syncFileSystem();
+    return true;
+}
+
+double cpuSeconds()
+{
+    timespec time{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
+    return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
+}
+
+template <typename Work> Timing timed(Work work)
+{
+    const auto wall = std::chrono::steady_clock::now();
+    const double cpu = cpuSeconds();
+    work();
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(),
+            cpuSeconds() - cpu};
+}
+
+// Timed rounds of our pass and the reference's, taking turns at going first,
+// after an untimed round. A pass gives its time and whether it left what it should.
+void runRounds(benchmark::State& state, Rounds& rounds, bool (*ours)(Timing&),
+               bool (*reference)(Timing&), int files)
+{
+    Timing oursTiming;
+    Timing referenceTiming;
+    if (!ours(oursTiming) || !reference(referenceTiming)) {
+        state.SkipWithError("the warm-up round failed");
+        return;
+    }
+    rounds = {};
+    for (auto _ : state) {
+        const bool oursFirst = rounds.ours.size() % 2 == 1;
+        const bool ok = oursFirst ? ours(oursTiming) && reference(referenceTiming)
+                                  : reference(referenceTiming) && ours(oursTiming);
+        if (!ok) {
+            state.SkipWithError("a pass did not leave the files it should");
+            return;
+        }
+        state.SetIterationTime(oursTiming.wall);
+        rounds.ours.push_back(oursTiming);
+        rounds.reference.push_back(referenceTiming);
+    }
+    state.counters["reference_ms"] = Rounds::mean(rounds.reference, &Timing::wall) * 1e3;
+    state.counters["ratio"] = rounds.ratio();
+    state.counters["overhead_us_per_file"] = rounds.overheadPerFile(&Timing::wall, files) * 1e6;
+    state.counters["cpu_overhead_us_per_file"] = rounds.overheadPerFile(&Timing::cpu, files) * 1e6;
+}
+
+bool engineCopy(Timing& timing)
+{
+    emptyFolder(g_copyTo);
+    syncFileSystem();
+    Session session(g_copyTo);
+    session.engine.Remember(session.recordsOf(g_copySource), CFileOperations::ModeCopy);
+    bool ok = false;
+    timing = timed([&] { ok = session.engine.PasteCopy(QDir::toNativeSeparators(g_copyTo)); });
+    return ok && namesIn(g_copyTo).size() == kCopyFiles &&
+           session.document.pCurrent()->records().size() == kCopyFiles;
+}
+
+bool referenceCopy(Timing& timing)
+{
+    emptyFolder(g_copyTo);
+    syncFileSystem();
+    QList<std::pair<QByteArray, QByteArray>> paths;
+    for (const QString& name : namesIn(g_copySource))
+        paths.append({nativePath(g_copySource, name), nativePath(g_copyTo, name)});
+    bool ok = true;
+    timing = timed([&] {
+        for (const auto& [source, destination] : paths) {
+            const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
+            const int out =
+                ::open(destination.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            ssize_t copied;
+            while ((copied = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0)) >
+                   0) {
+            }
+            ok = ok && copied == 0 && ::fsync(out) == 0;
+            ::close(out);
+            ::close(in);
+        }
+    });
+    return ok && namesIn(g_copyTo).size() == kCopyFiles;
+}
+
+bool engineMove(Timing& timing)
+{
+    resetMove();
+    Session session(g_moveTo);
+    session.engine.Remember(session.recordsOf(g_moveFrom), CFileOperations::ModeCut);
+    bool ok = false;
+    timing = timed([&] { ok = session.engine.PasteMove(QDir::toNativeSeparators(g_moveTo)); });
+    return ok && namesIn(g_moveTo).size() == kSmallFiles && namesIn(g_moveFrom).isEmpty();
+}
+
+bool referenceMove(Timing& timing)
+{
+    resetMove();
+    QList<std::pair<QByteArray, QByteArray>> paths;
+    for (const QString& name : namesIn(g_moveFrom))
+        paths.append({nativePath(g_moveFrom, name), nativePath(g_moveTo, name)});
+    bool ok = true;
+    timing = timed([&] {
+        for (const auto& [source, destination] : paths)
+            ok = ::rename(source.constData(), destination.constData()) == 0 && ok;
+    });
+    return ok && namesIn(g_moveTo).size() == kSmallFiles;
+}
+
+bool engineDelete(Timing& timing)
+{
+    emptyFolder(g_delete);
+    if (!writeSmallRecordings(g_delete))
+        return false;
+    syncFileSystem();
+    Session session(g_delete);
+    session.engine.Remember(session.recordsOf(g_delete), CFileOperations::ModeDelete);
+    bool ok = false;
+    timing = timed([&] { ok = session.engine.DeleteRememberedFiles(); });
+    return ok && namesIn(g_delete).isEmpty() && session.document.pCurrent()->records().isEmpty();
+}
+
+bool referenceDelete(Timing& timing)
+{
+    emptyFolder(g_delete);
+    if (!writeSmallRecordings(g_delete))
+        return false;
+    syncFileSystem();
+    QList<QByteArray> paths;
+    for (const QString& name : namesIn(g_delete))
+        paths.append(nativePath(g_delete, name));
+    bool ok = true;
+    timing = timed([&] {
+        for (const QByteArray& path : paths)
+            ok = ::unlink(path.constData()) == 0 && ok;
+    });
+    return ok && namesIn(g_delete).isEmpty();
+}
+
+void BM_Copy(benchmark::State& state)
+{
+    runRounds(state, g_copyRounds, engineCopy, referenceCopy, kCopyFiles);
+}
+void BM_Move(benchmark::State& state)
+{
+    runRounds(state, g_moveRounds, engineMove, referenceMove, kSmallFiles);
+}
+void BM_Delete(benchmark::State& state)
+{
+    runRounds(state, g_deleteRounds, engineDelete, referenceDelete, kSmallFiles);
+}
+
+// Our wall time beside the reference's, the ratio and the overhead per file, then the CPU time of
+// both: what the process itself spent, apart from waiting for the disk.
+void printRounds(const QString& what, const Rounds& rounds, const char* calls, int files,
+                 const QString& goal)
+{
+    if (rounds.ours.empty())
+        return;
+    const auto [low, high] = rounds.ratioSpread();
+    std::printf("%s: ours %.1f ms, %s %.1f ms; ratio %.2fx (rounds %.2fx to %.2fx); our overhead "
+                "%.1f us per file; goal %s\n",
+                qPrintable(what), Rounds::mean(rounds.ours, &Timing::wall) * 1e3, calls,
+                Rounds::mean(rounds.reference, &Timing::wall) * 1e3, rounds.ratio(), low, high,
+                rounds.overheadPerFile(&Timing::wall, files) * 1e6, qPrintable(goal));
+    std::printf("  CPU: ours %.1f ms, reference %.1f ms; our CPU overhead %.1f us per file\n",
+                Rounds::mean(rounds.ours, &Timing::cpu) * 1e3,
+                Rounds::mean(rounds.reference, &Timing::cpu) * 1e3,
+                rounds.overheadPerFile(&Timing::cpu, files) * 1e6);
+}
+
+} // namespace
+
+// The time column is ours; the reference's is beside it, as reference_ms.
+BENCHMARK(BM_Copy)->Iterations(8)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Move)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Delete)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (!prepareFolders()) {
+        std::printf("The recordings could not be written.\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    const QString overheadGoal = QStringLiteral("< %1 us per file").arg(kOverheadGoalMicroseconds);
+    printRounds(QStringLiteral("Copy of %1 recordings of %2 MB")
+                    .arg(kCopyFiles)
+                    .arg(double(g_copyBytes) / 1e6, 0, 'f', 1),
+                g_copyRounds, "copy_file_range + fsync per file", kCopyFiles,
+                QStringLiteral("<= %1x").arg(kCopyGoal));
+    printRounds(QStringLiteral("Move of %1 recordings").arg(kSmallFiles), g_moveRounds,
+                "rename(2) per file", kSmallFiles, overheadGoal);
+    printRounds(QStringLiteral("Delete of %1 recordings").arg(kSmallFiles), g_deleteRounds,
+                "unlink(2) per file", kSmallFiles, overheadGoal);
+    // The copied sources stay for the next run; the rest would be left lying around.
+    for (const QString& folder : {g_copyTo, g_moveFrom, g_moveTo, g_delete})
+        QDir(folder).removeRecursively();
+    return 0;
+}
