@@ -107,6 +107,12 @@ void FileCommands::setProgress(int done, const QString& text, const QString& fil
         m_observeProgress(*m_progress);
 }
 
+void FileCommands::setFileProgress(int64_t done, int64_t total)
+{
+    if (m_progress)
+        m_progress->setFileProgress(done, total);
+}
+
 bool FileCommands::cancelRequested() const
 {
     return m_progress && m_progress->cancelRequested();

@@ -54,6 +54,7 @@ public:
     bool askOverwrite(const QString& source, const QString& destination, int& choice, bool& applyToAll) override;
     void showProgress(int operation, int files) override;
     void setProgress(int done, const QString& text, const QString& fileName) override;
+    void setFileProgress(int64_t done, int64_t total) override;
     bool cancelRequested() const override;
     void statusText(const QString& text) override;
     void processEvents() override;

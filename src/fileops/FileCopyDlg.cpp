@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QProgressBar>
+#include <algorithm>
 #include <QPushButton>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -190,17 +191,24 @@ QLabel* textLine(QWidget* parent)
     return label;
 }
 
+// The file bar's resolution.
+constexpr int kFileBarSteps = 1000;
+
 } // namespace
 
 CFileCopyDlg::CFileCopyDlg(int operation, QWidget* parent)
     : QDialog(parent), m_operation(operation),
       m_animation(new CopyAnimation(operation == Delete, this)), m_progressBar(new QProgressBar(this)),
-      m_progressText(textLine(this)), m_fileNameText(textLine(this)),
+      m_fileBar(new QProgressBar(this)), m_progressText(textLine(this)), m_fileNameText(textLine(this)),
       m_cancelButton(new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this))
 {
     setWindowTitle(titleFor(operation));
     setModal(false);
     m_progressBar->setTextVisible(false);
+    m_fileBar->setTextVisible(false);
+    m_fileBar->setRange(0, kFileBarSteps);
+    m_fileBar->setValue(0);
+    m_fileBar->setFixedHeight(6);
     setRange(0);
     connect(m_cancelButton, &QPushButton::clicked, this, &CFileCopyDlg::requestCancel);
 
@@ -212,6 +220,7 @@ CFileCopyDlg::CFileCopyDlg(int operation, QWidget* parent)
     layout->addWidget(m_progressText);
     layout->addWidget(m_fileNameText);
     layout->addWidget(m_progressBar);
+    layout->addWidget(m_fileBar);
     layout->addLayout(buttons);
     setMinimumWidth(kSceneWidth + 60);
     // The sizes are settled before the window exists: it opens at its final size.
@@ -231,6 +240,11 @@ void CFileCopyDlg::setProgress(int done, const QString& text, const QString& fil
     m_progressBar->setValue(done);
     m_progressText->setText(text);
     m_fileNameText->setText(fileName);
+}
+
+void CFileCopyDlg::setFileProgress(int64_t done, int64_t total)
+{
+    m_fileBar->setValue(total > 0 ? int(std::clamp<int64_t>(done * kFileBarSteps / total, 0, kFileBarSteps)) : 0);
 }
 
 void CFileCopyDlg::reject()

@@ -25,11 +25,15 @@ public:
     // The bar runs from 0 to files; with no files it stays empty.
     void setRange(int files);
     void setProgress(int done, const QString& text, const QString& fileName);
+    // The bytes written of the file at hand, on a thin bar under the files' bar,
+    // so that a long file shows it is moving.
+    void setFileProgress(int64_t done, int64_t total);
     // Set by "ｷｬﾝｾﾙ", Escape or the window's close button; never cleared.
     bool cancelRequested() const { return m_cancelRequested; }
 
     QPushButton* cancelButton() const { return m_cancelButton; }
     QProgressBar* progressBar() const { return m_progressBar; }
+    QProgressBar* fileProgressBar() const { return m_fileBar; }
     QLabel* progressText() const { return m_progressText; }
     QLabel* fileNameText() const { return m_fileNameText; }
     QWidget* animation() const { return m_animation; }
@@ -45,6 +49,7 @@ private:
     bool m_cancelRequested = false;
     QWidget* m_animation;
     QProgressBar* m_progressBar;
+    QProgressBar* m_fileBar;
     QLabel* m_progressText;
     QLabel* m_fileNameText;
     QPushButton* m_cancelButton;

@@ -20,6 +20,15 @@ const QString kCopying = QStringLiteral("ファイルをコピーしています
 const QString kMoving = QStringLiteral("ファイルを移動しています... ( %1 / %2 )");
 const QString kDeleting = QStringLiteral("ファイルを削除しています... ( %1 / %2 )");
 
+// Between the chunks of a file: the window shows the bytes and gets its turn.
+CopyProgress reportTo(FileOperationsHost& host)
+{
+    return [&host](int64_t written, int64_t total) {
+        host.setFileProgress(written, total);
+        host.processEvents();
+    };
+}
+
 bool exists(const QString& path)
 {
     // A dangling link is a name that is taken too.
@@ -148,7 +157,7 @@ bool CFileOperations::copyFiles(const QString& destinationFolder, int targetList
         }
         // The source's times come after the cancel check below, as a cancelled file keeps none.
         const FileResult copied =
-            CopyFileDurably(source, destination, [this](int64_t, int64_t) { m_host.processEvents(); }, false);
+            CopyFileDurably(source, destination, reportTo(m_host), false);
         if (!copied.ok()) {
             ShowMessage(copied.message(), MessageIcon::Error);
             return false;
@@ -190,7 +199,7 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
             ShowMessage(QStringLiteral("デバイスが取り外されました。"), MessageIcon::Error);
             return false;
         }
-        const FileResult moved = MoveFile(source, destination, [this](int64_t, int64_t) { m_host.processEvents(); });
+        const FileResult moved = MoveFile(source, destination, reportTo(m_host));
         if (!moved.ok()) {
             ShowMessage(moved.message(), MessageIcon::Error);
             return false;

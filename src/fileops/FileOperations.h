@@ -22,6 +22,8 @@ public:
     // operation: 0 copy, 1 move, 2 delete. Shows the progress window (made when missing).
     virtual void showProgress(int operation, int files) = 0;
     virtual void setProgress(int done, const QString& text, const QString& fileName) = 0;
+    // The bytes written so far of the file at hand.
+    virtual void setFileProgress(int64_t /*done*/, int64_t /*total*/) {}
     virtual bool cancelRequested() const = 0;
     virtual void statusText(const QString& text) = 0;
     virtual void processEvents() = 0;

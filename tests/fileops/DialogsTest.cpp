@@ -129,6 +129,16 @@ private Q_SLOTS:
         QCOMPARE(dialog.width(), width); // a long name does not widen the window
         dialog.setProgress(4, text, QStringLiteral("b.mp3"));
         QCOMPARE(dialog.progressBar()->value(), 4);
+
+        // The bytes of the file at hand, on their own bar.
+        QProgressBar* file = dialog.fileProgressBar();
+        dialog.setFileProgress(0, 0);
+        QCOMPARE(file->value(), file->minimum());
+        dialog.setFileProgress(1 << 20, 4 << 20);
+        QCOMPARE(file->value(), file->minimum() + (file->maximum() - file->minimum()) / 4);
+        dialog.setFileProgress(int64_t(3) << 40, int64_t(3) << 40); // no overflow on large files
+        QCOMPARE(file->value(), file->maximum());
+        QCOMPARE(dialog.progressBar()->value(), 4);
     }
 
     void overwriteFormats_data()

@@ -55,6 +55,8 @@ struct ScriptedHost : FileOperationsHost
             onProgress(done);
     }
     bool cancelRequested() const override { return cancelled; }
+    QList<QPair<int64_t, int64_t>> fileProgress;
+    void setFileProgress(int64_t done, int64_t total) override { fileProgress.append({done, total}); }
     void statusText(const QString&) override {}
     void processEvents() override {}
     void addRow(const tagFileList& record) override { rows.append(record.szFileName); }
@@ -193,6 +195,9 @@ private Q_SLOTS:
         QVERIFY(copy.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), source.readAll());
         QCOMPARE(f.host.progressTexts.last(), QStringLiteral("ファイルをコピーしています... ( 2 / 2 )"));
+        // The window heard of the bytes within each file, up to its size.
+        const qint64 size = QFileInfo(f.from + "b.mp3").size();
+        QVERIFY(f.host.fileProgress.contains(qMakePair(int64_t(size), int64_t(size))));
 
         // Copied again over themselves there: their rows show the new files, no second row.
         f.host.answers = {{CFileOperations::Overwrite, true}};
