@@ -8,6 +8,7 @@
 #include "document/TALVEN77PCDoc.h"
 #include "platform/FileTransfer.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Paths.h"
 #include "recording/FileList.h"
 #include "settings/Setting.h"
 #include "view/FolderTreePane.h"
@@ -26,8 +27,6 @@
 
 namespace {
 
-const QString kIdleText = QStringLiteral("レディ");
-
 // The child nodes the document's tree gives the node of this list.
 std::vector<FolderTreeNode> builtChildrenOf(const FolderTreeNode& node, int listId, bool* found)
 {
@@ -41,11 +40,6 @@ std::vector<FolderTreeNode> builtChildrenOf(const FolderTreeNode& node, int list
             return children;
     }
     return {};
-}
-
-QString withoutTrailingSeparator(const QString& path)
-{
-    return path.size() > 1 && path.endsWith(QDir::separator()) ? path.chopped(1) : path;
 }
 
 } // namespace
@@ -168,7 +162,7 @@ void FileCommands::finish()
 {
     m_engine.Forget();
     closeProgress();
-    m_view.showStatusText(kIdleText);
+    m_view.showStatusText(kIdleStatusText);
     setRunning(false);
 }
 
@@ -387,11 +381,11 @@ void FileCommands::OnDeleteFolder()
                         ? QStringLiteral("保護されているファイルが存在するため削除できません。")
                         : QStringLiteral("使用中か読み込めないファイルが存在するため削除できません。"),
                     MessageIcon::None);
-        m_view.showStatusText(kIdleText);
+        m_view.showStatusText(kIdleStatusText);
         return;
     }
     m_view.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
-    const QString folder = withoutTrailingSeparator(path);
+    const QString folder = RemoveTrailingSeparator(path);
     const FileResult removed = RemoveFolderTree(folder);
     if (!removed.ok() || QFileInfo(folder).exists()) {
         ShowMessage(QStringLiteral("フォルダの削除に失敗しました"), MessageIcon::None);
@@ -399,7 +393,7 @@ void FileCommands::OnDeleteFolder()
         tree->setCurrentItem(m_view.rootLabelled(kSaveRootLabel));
         tree->removeNode(node);
     }
-    m_view.showStatusText(kIdleText);
+    m_view.showStatusText(kIdleStatusText);
     m_view.UpdateCommandStates();
 }
 
@@ -420,7 +414,7 @@ void FileCommands::OnRenameFolder()
     if (!node)
         return;
     m_view.panel().UnloadRecording(0);
-    const QString oldFolder = withoutTrailingSeparator(oldPath);
+    const QString oldFolder = RemoveTrailingSeparator(oldPath);
     const QString newFolder = oldFolder.left(oldFolder.lastIndexOf(QDir::separator()) + 1) + dialog.newName();
     if (newFolder == oldFolder)
         return;

@@ -4,6 +4,7 @@
 #include "document/TALVEN77PCDoc.h"
 #include "platform/FileTransfer.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Paths.h"
 #include "recording/FileList.h"
 #include "recording/VoiceHeader.h"
 
@@ -56,7 +57,7 @@ void CFileOperations::Forget()
 
 QString CFileOperations::WithTrailingBackslash(const QString& path)
 {
-    return path.endsWith(QDir::separator()) ? path : path + QDir::separator();
+    return AddTrailingSeparator(path);
 }
 
 bool CFileOperations::MakeNumberedName(QString& destination)
@@ -272,10 +273,7 @@ CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QStri
         }
         closedir(dir);
     };
-    QString root = folder;
-    while (root.size() > 1 && root.endsWith(QDir::separator()))
-        root.chop(1);
-    walk(QFile::encodeName(root));
+    walk(QFile::encodeName(RemoveTrailingSeparator(folder)));
     return result;
 }
 

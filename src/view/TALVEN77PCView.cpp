@@ -32,7 +32,6 @@
 namespace {
 
 const QString kSplitKey = QStringLiteral("Window/Split");
-const QString kIdleText = QStringLiteral("レディ");
 // The control panel's height (138 dialog units of the original form).
 constexpr int kPanelHeight = 224;
 
@@ -308,7 +307,7 @@ void CTALVEN77PCView::Rebuild()
         m_listPane->Clear();
         m_listPane->FillList();
     });
-    Q_EMIT statusText(kIdleText);
+    Q_EMIT statusText(kIdleStatusText);
     if (m_listPane->selectedCount() == 0)
         m_listPane->SelectFirstRow();
 }
@@ -342,7 +341,7 @@ void CTALVEN77PCView::RefreshAll()
         m_tree->replaceChildren(root, builtChildren(BuildFolderTree(m_document), kOptionRootLabel));
         root->setExpanded(root->childCount() > 0);
     });
-    Q_EMIT statusText(kIdleText);
+    Q_EMIT statusText(kIdleStatusText);
     UpdateCommandStates();
 }
 
@@ -391,7 +390,7 @@ void CTALVEN77PCView::applySettings(const QString& oldSavePath)
         if (m_document.GetListKind(m_tree->selectedListId()) == kListSaveFolder)
             m_tree->setCurrentItem(rootLabelled(kSaveRootLabel));
         rebuildSaveFolder();
-        Q_EMIT statusText(kIdleText);
+        Q_EMIT statusText(kIdleStatusText);
     }
     // The columns, with the sort key back on the name when its column went.
     m_listPane->BuildColumns();
@@ -435,7 +434,7 @@ void CTALVEN77PCView::OnDriveArrived(const QString& drive)
         if (recorder)
             m_panel->setUsbConnected(true);
     }
-    Q_EMIT statusText(kIdleText);
+    Q_EMIT statusText(kIdleStatusText);
     m_listPane->UpdateCounts();
     UpdateCommandStates();
 }
@@ -471,14 +470,14 @@ void CTALVEN77PCView::OnEject()
         m_panel->UnloadRecording(0);
         ejected = drive && EjectRemovableDrive(*drive);
     }
-    // The card's node goes at once, not when the drive list next says so.
-    if (ejected)
+    if (ejected) {
+        // The card's node goes at once, not when the drive list next says so.
         m_driveWatcher->update();
-    if (ejected)
         ShowMessage(QStringLiteral("SDカードは安全に取り外せます。"), MessageIcon::Information);
-    else
+    } else {
         ShowMessage(QStringLiteral("SDカードの取り外しに失敗しました。他のアプリケーションで使用している可能性があります。"),
                     MessageIcon::Error);
+    }
 }
 
 std::unique_ptr<QMenu> CTALVEN77PCView::treeMenuFor(QTreeWidgetItem* node)
@@ -548,7 +547,7 @@ void CTALVEN77PCView::onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetIt
                 list->EnsureScanned();
             m_listPane->FillList();
         });
-        Q_EMIT statusText(kIdleText);
+        Q_EMIT statusText(kIdleStatusText);
         m_listPane->SelectFirstRow();
         if ((list->nKind() == kListRecorder || list->nKind() == kListCard) && !IsFolderWritable(list->strFolder())) {
             ShowMessage(list->nKind() == kListRecorder ? QStringLiteral("装置のSDカードが書込み禁止です。確認してください。")
@@ -615,7 +614,7 @@ void CTALVEN77PCView::addOptionFolder(QTreeWidgetItem* previous)
         m_nCurrentKind = kListRegistered;
         reselect(node);
     });
-    Q_EMIT statusText(kIdleText);
+    Q_EMIT statusText(kIdleStatusText);
 }
 
 void CTALVEN77PCView::OnReleaseFolder()

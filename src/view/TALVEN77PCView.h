@@ -24,6 +24,9 @@ class RecordingPanel;
 class QMenu;
 class QSplitter;
 
+// The first pane of the status bar when nothing is going on.
+inline const QString kIdleStatusText = QStringLiteral("レディ");
+
 // The main view: the control panel's place on top, below it the folder tree
 // and the recording list, split by a bar that keeps 150 pixels from both
 // edges. It routes the window's commands to their owners and keeps their
