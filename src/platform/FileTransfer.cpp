@@ -26,6 +26,7 @@ constexpr int TemporaryNameAttempts = 100;
 
 std::atomic<int64_t> faultAfterBytes{-1};
 std::atomic<int> faultError{0};
+std::atomic<int64_t> corruptOffset{-1};
 
 FileResult result(int error)
 {
@@ -119,13 +120,14 @@ int writeAll(int fd, const char* data, size_t size)
 int copyBytes(int in, int out, int64_t size, const CopyProgress& progress)
 {
     const int64_t faultAfter = faultAfterBytes.load();
+    const int64_t corruptAt = corruptOffset.load();
     int64_t done = 0;
     const auto report = [&] {
         if (progress)
             progress(done, std::max(size, done));
     };
     report();
-    bool inKernel = faultAfter < 0;
+    bool inKernel = faultAfter < 0 && corruptAt < 0;
     std::vector<char> buffer;
     for (;;) {
         if (inKernel) {
@@ -158,6 +160,8 @@ int copyBytes(int in, int out, int64_t size, const CopyProgress& progress)
         int64_t allowed = got;
         if (faultAfter >= 0)
             allowed = std::clamp<int64_t>(faultAfter - done, 0, got);
+        if (corruptAt >= done && corruptAt < done + allowed)
+            buffer[size_t(corruptAt - done)] = char(~buffer[size_t(corruptAt - done)]);
         if (const int error = writeAll(out, buffer.data(), size_t(allowed)))
             return error;
         done += allowed;
@@ -166,6 +170,55 @@ int copyBytes(int in, int out, int64_t size, const CopyProgress& progress)
             return error != 0 ? error : EIO;
         }
         report();
+    }
+}
+
+int readFullyAt(int fd, char* data, size_t size, int64_t position, size_t& got)
+{
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, data + got, size - got, off_t(position + int64_t(got)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return 0;
+}
+
+// Reads the written file back from the device and compares it with the source.
+// written must have been fsync'ed: its clean pages are then dropped from the page
+// cache, so the comparison reads what the device holds, not what was handed to it.
+int verifyCopy(int in, int folderFd, const QByteArray& written, int64_t size, const CopyProgress& progress)
+{
+    const int check = openRetrying(folderFd, written.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (check < 0)
+        return errno;
+    const auto closeCheck = qScopeGuard([check] { ::close(check); });
+    ::posix_fadvise(check, 0, 0, POSIX_FADV_DONTNEED);
+    struct stat checkStat {};
+    if (::fstat(check, &checkStat) != 0)
+        return errno;
+    if (checkStat.st_size != size)
+        return EIO;
+    std::vector<char> expected(ChunkBytes), actual(ChunkBytes);
+    for (int64_t position = 0;;) {
+        size_t fromSource = 0, fromCopy = 0;
+        if (const int error = readFullyAt(in, expected.data(), expected.size(), position, fromSource))
+            return error;
+        if (const int error = readFullyAt(check, actual.data(), actual.size(), position, fromCopy))
+            return error;
+        if (fromSource != fromCopy || std::memcmp(expected.data(), actual.data(), fromSource) != 0)
+            return EIO;
+        if (fromSource == 0)
+            return position == size ? 0 : EIO;
+        position += int64_t(fromSource);
+        if (progress)
+            progress(std::min(position, size), size);
     }
 }
 
@@ -285,7 +338,7 @@ QString FileResult::message() const
 }
 
 FileResult CopyFileDurably(const QString& source, const QString& destination, const CopyProgress& progress,
-                           bool copyTimes)
+                           bool copyTimes, CopyCheck check)
 {
     const QByteArray sourcePath = QFile::encodeName(source);
     const QByteArray destinationPath = QFile::encodeName(destination);
@@ -343,6 +396,10 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
     }
     if (::fsync(out) != 0)
         return lastError();
+    if (check == CopyCheck::ReadBack) {
+        if (const int error = verifyCopy(in, folderFd, temporary, sourceStat.st_size, progress))
+            return result(error);
+    }
     const int closed = ::close(out);
     out = -1;
     if (closed != 0)
@@ -434,4 +491,9 @@ void SetCopyWriteFault(int64_t afterBytes, int error)
 {
     faultError.store(error);
     faultAfterBytes.store(afterBytes);
+}
+
+void SetCopyCorruption(int64_t offset)
+{
+    corruptOffset.store(offset);
 }

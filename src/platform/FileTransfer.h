@@ -28,8 +28,15 @@ using CopyProgress = std::function<void(int64_t done, int64_t total)>;
 // socket) EOPNOTSUPP. A file system that cannot hold the source's permission bits
 // (fchmod refused with EPERM/EOPNOTSUPP, as FAT does for read and execute bits) keeps
 // its own: the copy still succeeds, since the bytes and times are what the user needs.
+//
+// With CopyCheck::ReadBack the written bytes are read back from the device before the
+// rename: the temporary file is fsync'ed, dropped from the page cache and compared with
+// the source. A copy that differs (or whose size differs) is removed and EIO returned;
+// the destination's name then still holds what it held before.
+enum class CopyCheck { None, ReadBack };
 FileResult CopyFileDurably(const QString& source, const QString& destination,
-                           const CopyProgress& progress = {}, bool copyTimes = true);
+                           const CopyProgress& progress = {}, bool copyTimes = true,
+                           CopyCheck check = CopyCheck::None);
 // Gives destination the access and modification times and permission bits of source.
 // Works for folders too; permission bits the file system refuses are kept as with a copy.
 FileResult CopyFileTimes(const QString& source, const QString& destination);
@@ -58,3 +65,7 @@ FileResult RemoveFolderTree(const QString& path);
 // file were written (negative afterBytes: no fault). Stays until reset.
 // While a fault is set, copies go through read/write instead of copy_file_range.
 void SetCopyWriteFault(int64_t afterBytes, int error);
+// Test seam: the next copies write the byte at this offset of the file inverted, as a
+// failing medium might (negative: no fault). Stays until reset; copies go through
+// read/write meanwhile.
+void SetCopyCorruption(int64_t offset);

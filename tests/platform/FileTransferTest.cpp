@@ -236,6 +236,49 @@ private Q_SLOTS:
             QCOMPARE(readFile(destination), oldBytes);
     }
 
+    // A copy read back from the device: one that differs from the source is removed
+    // and the earlier file of its name stays; one that matches lands as usual.
+    void readBackCatchesCorruptCopy_data()
+    {
+        QTest::addColumn<qint64>("corruptAt");
+        QTest::addColumn<bool>("earlier");
+        const qint64 size = 2 * MiB + 100;
+        QTest::newRow("sound copy") << qint64(-1) << true;
+        QTest::newRow("first byte") << qint64(0) << false;
+        QTest::newRow("in the second chunk, over a file") << MiB + 7 << true;
+        QTest::newRow("last byte") << size - 1 << false;
+    }
+    void readBackCatchesCorruptCopy()
+    {
+        QFETCH(qint64, corruptAt);
+        QFETCH(bool, earlier);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("source.mp3"));
+        const QString destination = dir.filePath(QStringLiteral("copy.mp3"));
+        const QByteArray bytes = pattern(2 * MiB + 100, 6);
+        const QByteArray oldBytes = pattern(MiB / 3, 7);
+        QVERIFY(writeFile(source, bytes));
+        if (earlier)
+            QVERIFY(writeFile(destination, oldBytes));
+        const QStringList before = entries(dir.path());
+        const auto reset = qScopeGuard([] { SetCopyCorruption(-1); });
+        SetCopyCorruption(corruptAt);
+
+        const FileResult result = CopyFileDurably(source, destination, {}, true, CopyCheck::ReadBack);
+        if (corruptAt < 0) {
+            QVERIFY2(result.ok(), qPrintable(result.message()));
+            QCOMPARE(readFile(destination), bytes);
+            return;
+        }
+        QCOMPARE(result.error, EIO);
+        QCOMPARE(entries(dir.path()), before);
+        if (earlier)
+            QCOMPARE(readFile(destination), oldBytes);
+        // Without the read-back the same fault goes unnoticed.
+        QVERIFY(CopyFileDurably(source, destination).ok());
+        QVERIFY(readFile(destination) != bytes);
+    }
+
     void sameFileIsRefused_data()
     {
         QTest::addColumn<QString>("other");
