@@ -373,6 +373,12 @@ int CTALVEN77PCDoc::CollectUntransferred(int kind, QList<tagFileList>& out) cons
     return int(out.size());
 }
 
+void CTALVEN77PCDoc::MarkTransferred(int kind, const tagFileList& record)
+{
+    if (CFileList* list = firstListOfKind(kind))
+        list->MarkRecordTransferred(record);
+}
+
 std::optional<QString> CTALVEN77PCDoc::GetCardDrive() const
 {
     const CFileList* list = firstListOfKind(kListCard);

@@ -69,6 +69,8 @@ public:
     QString GetExistingRecordPath(const QString& fileName) const;
 
     int CollectUntransferred(int kind, QList<tagFileList>& out) const;
+    // The record of this file in the first list of the kind now carries the transferred flag.
+    void MarkTransferred(int kind, const tagFileList& record);
     std::optional<QString> GetCardDrive() const;
     std::optional<QString> GetRecorderDrive() const;
 

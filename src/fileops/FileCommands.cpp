@@ -83,8 +83,10 @@ void FileCommands::showProgress(int operation, int files)
         m_progress->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     m_progress->setRange(files);
-    m_progress->show();
-    m_progress->raise();
+    if (!m_bProgressHidden) {
+        m_progress->show();
+        m_progress->raise();
+    }
     if (m_observeProgress)
         m_observeProgress(*m_progress);
 }
@@ -94,9 +96,11 @@ void FileCommands::setProgress(int done, const QString& text, const QString& fil
     if (!m_progress)
         return;
     m_progress->setProgress(done, text, fileName);
-    if (!m_progress->isVisible())
-        m_progress->show();
-    m_progress->raise();
+    if (!m_bProgressHidden) {
+        if (!m_progress->isVisible())
+            m_progress->show();
+        m_progress->raise();
+    }
     if (m_observeProgress)
         m_observeProgress(*m_progress);
 }
@@ -145,6 +149,20 @@ void FileCommands::refillList()
 {
     m_view.listPane().Clear();
     m_view.listPane().FillList();
+}
+
+void FileCommands::markTransferred(const tagFileList& record)
+{
+    // The row of that very file (a recursive list may show one name twice).
+    RecordingListModel* rows = m_view.recordings();
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        if (rows->recordAt(row).szFilePath == record.szFilePath) {
+            tagVoiceHeader header = rows->recordAt(row).header;
+            header.transferredFlag = 1;
+            m_view.RefreshRecordRow(record.szFilePath, row, header);
+            return;
+        }
+    }
 }
 
 void FileCommands::closeProgress()
@@ -250,6 +268,55 @@ void FileCommands::OnDropOnFolder(int targetListId)
         m_engine.CopyFilesToFolder(targetListId);
     }
     finish();
+}
+
+// ---- Transfer into the save folder ------------------------------------------------
+
+int FileCommands::CollectUntransferred(int kind)
+{
+    m_nTransferKind = kind;
+    return m_document.CollectUntransferred(kind, m_transferList);
+}
+
+void FileCommands::TransferToSaveFolder(bool showProgress)
+{
+    if (m_bRunning || m_transferList.isEmpty())
+        return;
+    setRunning(true);
+    WaitCursor wait;
+    m_view.panel().UnloadRecording(0);
+    // The records go back into the list they were collected from, whatever folder is selected.
+    const int kind = m_nTransferKind;
+    const std::optional<QString> root = kind == kListCard ? m_document.GetCardDrive() : m_document.GetRecorderDrive();
+    const QString savePath = m_setting.m_strSavePath;
+    m_bProgressHidden = !showProgress;
+    this->showProgress(0, int(m_transferList.size()));
+    bool folderPrepared = false;
+    m_engine.TransferFiles(m_transferList, kind, root.value_or(QString()), savePath, folderPrepared);
+    if (folderPrepared)
+        m_view.RebuildSaveFolder();
+    closeProgress();
+    m_bProgressHidden = false;
+    m_view.showStatusText(kIdleStatusText);
+    setRunning(false);
+}
+
+void FileCommands::OnTransfer(int kind)
+{
+    if (m_bRunning)
+        return;
+    int count = 0;
+    {
+        WaitCursor wait;
+        count = CollectUntransferred(kind);
+    }
+    if (count == 0) {
+        ShowMessage(QStringLiteral("バックアップするファイルはありません。"), MessageIcon::None);
+        return;
+    }
+    if (!AskYesNo(QStringLiteral("%1件の未転送ファイルが存在します。\nバックアップを行いますか？").arg(count)))
+        return;
+    TransferToSaveFolder(true);
 }
 
 // ---- Rename and save under a new name ----------------------------------------------

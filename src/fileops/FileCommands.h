@@ -41,6 +41,17 @@ public:
     void OnRenameFolder();
     void OnDropOnFolder(int targetListId);
 
+    // The transfer into the save folder. The transfer list is refilled with the
+    // records not yet transferred of the first list of the kind (1 the recorder,
+    // 2 its card); returns how many.
+    int CollectUntransferred(int kind);
+    const QList<tagFileList>& transferList() const { return m_transferList; }
+    // Copies the transfer list into the save folder, with the progress window
+    // shown, or (at start-up, under the splash window) made but not shown.
+    void TransferToSaveFolder(bool showProgress);
+    // "USBデータ転送" (kind 1) and "保存用フォルダにバックアップ" (kind 2): asks, then transfers.
+    void OnTransfer(int kind);
+
     // How the dialogs are run (modally by default) and where "名前を付けて保存" saves;
     // tests answer them themselves.
     void setOverwriteDialogRunner(std::function<int(COverWriteDlg&)> runner) { m_runOverwrite = std::move(runner); }
@@ -61,6 +72,7 @@ public:
     void addRow(const tagFileList& record) override;
     void replaceRow(const tagFileList& record) override;
     void refillList() override;
+    void markTransferred(const tagFileList& record) override;
 
 Q_SIGNALS:
     // A worker started or ended: the window's commands follow.
@@ -84,4 +96,7 @@ private:
     SaveAsChooser m_chooseSaveAs;
     std::function<void(CFileCopyDlg&)> m_observeProgress;
     bool m_bRunning = false;
+    bool m_bProgressHidden = false;
+    QList<tagFileList> m_transferList;
+    int m_nTransferKind = 0;
 };

@@ -6,10 +6,13 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
 #include "recording/FileList.h"
+#include "recording/RecordingFile.h"
+#include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <functional>
@@ -20,6 +23,8 @@ namespace {
 const QString kCopying = QStringLiteral("ファイルをコピーしています... ( %1 / %2 )");
 const QString kMoving = QStringLiteral("ファイルを移動しています... ( %1 / %2 )");
 const QString kDeleting = QStringLiteral("ファイルを削除しています... ( %1 / %2 )");
+const QString kBackingUp = QStringLiteral("ファイルをバックアップしています... ( %1 / %2 )");
+const QString kBackupFailed = QStringLiteral("ファイルのバックアップに失敗しました。\nバックアップを中断します。");
 
 // Between the chunks of a file: the window shows the bytes and gets its turn.
 CopyProgress reportTo(FileOperationsHost& host)
@@ -34,6 +39,37 @@ bool exists(const QString& path)
 {
     // A dangling link is a name that is taken too.
     return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+}
+
+// The same recording as the earlier copy at existing: the same audio bytes, and
+// the same last-write time (the recording's start time on the recorder, which a
+// transfer gives its copy), within the two seconds a FAT save folder rounds to.
+bool isEarlierCopy(const QString& source, const QString& existing)
+{
+    RecordingFile from, to;
+    if (!from.open(source, RecordingFile::Access::Read) || !to.open(existing, RecordingFile::Access::Read))
+        return false;
+    struct stat fromStat {}, toStat {};
+    if (::fstat(from.descriptor(), &fromStat) != 0 || ::fstat(to.descriptor(), &toStat) != 0)
+        return false;
+    return std::llabs(int64_t(fromStat.st_mtim.tv_sec) - int64_t(toStat.st_mtim.tv_sec)) <= 2
+           && AudioBytes(from) == AudioBytes(to);
+}
+
+// The transferred flag into one file, written back into the very file it was
+// read from; a failure is reported with the header write's own warning.
+bool markFileTransferred(const QString& path)
+{
+    RecordingFile file;
+    tagVoiceHeader header{};
+    if (!file.open(path, RecordingFile::Access::Read) || !ReadVoiceHeader(file, header)) {
+        ShowMessage(VoiceHeaderWriteFailedMessage(), MessageIcon::Warning);
+        return false;
+    }
+    const FileIdentity identity = file.identity();
+    file.close();
+    header.transferredFlag = 1;
+    return WriteVoiceHeader(path, header, identity);
 }
 
 } // namespace
@@ -120,9 +156,9 @@ int CFileOperations::prepareDestination(const QString& source, QString& destinat
     return Proceed;
 }
 
-void CFileOperations::refresh(int done, const QString& format, const tagFileList& record)
+void CFileOperations::refresh(int done, int total, const QString& format, const tagFileList& record)
 {
-    m_host.setProgress(done, format.arg(done).arg(m_remembered.size()), record.szFileName);
+    m_host.setProgress(done, format.arg(done).arg(total), record.szFileName);
     m_host.processEvents();
 }
 
@@ -163,7 +199,7 @@ bool CFileOperations::copyFiles(const QString& destinationFolder, int targetList
             ShowMessage(copied.message(), MessageIcon::Error);
             return false;
         }
-        refresh(++done, kCopying, record);
+        refresh(++done, int(m_remembered.size()), kCopying, record);
         if (m_host.cancelRequested())
             return false;
         CopyFileTimes(source, destination);
@@ -205,7 +241,7 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
             ShowMessage(moved.message(), MessageIcon::Error);
             return false;
         }
-        refresh(++done, kMoving, record);
+        refresh(++done, int(m_remembered.size()), kMoving, record);
         if (m_host.cancelRequested())
             return false;
         const QString sourceFolder = WithTrailingBackslash(QDir::toNativeSeparators(QFileInfo(source).path()));
@@ -219,6 +255,87 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
         listRecord(m_document.pCurrent(), record, true);
     }
     return true;
+}
+
+QString CFileOperations::TransferDestinationFolder(const QString& savePath, const QString& driveRoot,
+                                                  const QString& sourcePath)
+{
+    const QString folder = QDir::fromNativeSeparators(QFileInfo(sourcePath).path());
+    const QString root = RemoveTrailingSeparator(QDir::fromNativeSeparators(driveRoot));
+    QString relative = folder;
+    if (!root.isEmpty() && (folder == root || folder.startsWith(root + u'/')))
+        relative = folder.mid(root.size());
+    while (relative.startsWith(u'/'))
+        relative.remove(0, 1);
+    while (relative.endsWith(u'/'))
+        relative.chop(1);
+    const QString number = relative.left(3);
+    QString parent;
+    if (const qsizetype last = relative.lastIndexOf(u'/'); last >= 0) {
+        const QString rest = relative.left(last);
+        parent = rest.mid(rest.lastIndexOf(u'/') + 1);
+    }
+    return WithTrailingBackslash(WithTrailingBackslash(savePath) + number + u'/' + parent.left(4) + u'-' + parent.right(2));
+}
+
+bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourceKind, const QString& driveRoot,
+                                    const QString& savePath, bool& folderPrepared)
+{
+    folderPrepared = false;
+    m_bDeviceRemoved = false;
+    m_host.statusText(QStringLiteral("ファイルをバックアップしています....."));
+    int done = 0;
+    for (const tagFileList& record : records) {
+        const QString folder = TransferDestinationFolder(savePath, driveRoot, record.szFilePath);
+        if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+            ShowMessage(QStringLiteral("フォルダの作成に失敗しました。中断します。"), MessageIcon::Error);
+            return false;
+        }
+        folderPrepared = true;
+        QString destination = folder + record.szFileName;
+        const QString source = record.szFilePath;
+        if (!HasEnoughFreeSpace(destination)) {
+            ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
+            ShowMessage(QStringLiteral("バックアップを中断しました。"), MessageIcon::Information);
+            return false;
+        }
+        if (m_bDeviceRemoved) {
+            ShowMessage(QStringLiteral("デバイスが取り外されました。"), MessageIcon::Error);
+            return false;
+        }
+        // Another recording that happens to have this name (the recorder's numbering
+        // started again) is never written over.
+        if (exists(destination) && !isEarlierCopy(source, destination) && !MakeNumberedName(destination)) {
+            ShowMessage(kBackupFailed, MessageIcon::Error);
+            return false;
+        }
+        // The copy takes its name only once it has been read back whole from the
+        // device; a pulled card or a failing disk leaves no part of it behind.
+        const FileResult copied = CopyFileDurably(source, destination, reportTo(m_host), true, CopyCheck::ReadBack);
+        if (!copied.ok() || !QFileInfo(destination).isFile()) {
+            ShowMessage(kBackupFailed, MessageIcon::Error);
+            return false;
+        }
+        refresh(++done, int(records.size()), kBackingUp, record);
+        if (m_host.cancelRequested())
+            return false;
+        markTransferred(record, destination, sourceKind);
+    }
+    return true;
+}
+
+void CFileOperations::markTransferred(const tagFileList& record, const QString& copy, int sourceKind)
+{
+    // A flag that cannot be written has been reported; that side stays unmarked,
+    // and a source that stays so is offered again next time.
+    const bool sourceMarked = markFileTransferred(record.szFilePath);
+    markFileTransferred(copy);
+    if (!sourceMarked)
+        return;
+    tagFileList marked = record;
+    marked.header.transferredFlag = 1;
+    m_host.markTransferred(marked);
+    m_document.MarkTransferred(sourceKind, marked);
 }
 
 void CFileOperations::listRecord(CFileList* list, const tagFileList& record, bool shown)
@@ -303,7 +420,7 @@ bool CFileOperations::DeleteRememberedFiles()
         }
         if (CFileList* current = m_document.pCurrent())
             current->RemoveRecord(record.szFileName);
-        refresh(++done, kDeleting, record);
+        refresh(++done, int(m_remembered.size()), kDeleting, record);
         if (m_host.cancelRequested()) {
             completed = false;
             break;

@@ -33,6 +33,8 @@ public:
     virtual void replaceRow(const tagFileList& record) = 0;
     // The shown folder's rows are built again from its list.
     virtual void refillList() = 0;
+    // A transferred recording (record of its source, flag set) shows as such in its row.
+    virtual void markTransferred(const tagFileList& /*record*/) {}
 };
 
 // The machinery behind cut, copy, paste, delete and drop: the remembered
@@ -71,6 +73,24 @@ public:
     bool PasteMove(const QString& destinationFolder);
     bool DeleteRememberedFiles();
 
+    // Where a recording of the recorder or its card goes in the save folder:
+    // <save>/<recorder number>/<YYYY>-<MM>/, the number being the first three
+    // characters of the top folder below the drive's root ("001_TALVEN-77") and
+    // YYYY and MM the first four and last two characters of the folder two
+    // levels above the recording ("202611"); "-" alone when there is none.
+    static QString TransferDestinationFolder(const QString& savePath, const QString& driveRoot,
+                                             const QString& sourcePath);
+    // Copies each record into its folder of the save folder and marks it
+    // transferred on both sides, the source only once its copy has been read
+    // back from the device and found whole. An earlier copy of the same
+    // recording is replaced; another recording of the same name keeps its file
+    // and the new copy takes a numbered name. folderPrepared tells whether a
+    // destination folder was made ready (the save folder's tree then changed).
+    // False when the transfer stopped before the end: a message said why, or
+    // the user cancelled (after the current file, which stays unmarked).
+    bool TransferFiles(const QList<tagFileList>& records, int sourceKind, const QString& driveRoot,
+                       const QString& savePath, bool& folderPrepared);
+
     // What stands in the way of deleting a folder with everything below it: a
     // protected recording, or a recording that cannot be read (in use, no
     // permission, a name that cannot be read back), which might be protected.
@@ -91,7 +111,9 @@ private:
     // written; a stop is explained to the user (cancelledText for a cancelled question).
     int prepareDestination(const QString& source, QString& destination, const QString& cancelledText);
     // After each file: the progress window shows it, and the window gets its turn.
-    void refresh(int done, const QString& format, const tagFileList& record);
+    void refresh(int done, int total, const QString& format, const tagFileList& record);
+    // One transferred file: the transferred flag into the source, then the copy.
+    void markTransferred(const tagFileList& record, const QString& copy, int sourceKind);
     // The written file's record goes into the list (and the shown rows when it is
     // the shown folder's), in place of the one of an overwritten file.
     void listRecord(CFileList* list, const tagFileList& record, bool shown);

@@ -91,3 +91,19 @@ void DestroySplashScreen()
 {
     delete g_splash;
 }
+
+SplashClosingMessages::SplashClosingMessages() : m_previous(CurrentMessagePresenter())
+{
+    SetMessagePresenter(this);
+}
+
+SplashClosingMessages::~SplashClosingMessages()
+{
+    SetMessagePresenter(m_previous);
+}
+
+MessageAnswer SplashClosingMessages::present(const QString& text, MessageIcon icon, MessageButtons buttons)
+{
+    DestroySplashScreen();
+    return m_previous->present(text, icon, buttons);
+}

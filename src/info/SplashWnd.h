@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MessageBoxes.h"
+
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -34,3 +36,19 @@ void ShowSplashScreen();
 void SetSplashStatus(const QString& text);
 CSplashWnd* SplashWindow();
 void DestroySplashScreen();
+
+// While it lives, every message box first closes the splash window, which is
+// topmost and would hide it; the presenter in place before shows the message.
+class SplashClosingMessages final : public MessagePresenter
+{
+public:
+    SplashClosingMessages();
+    ~SplashClosingMessages() override;
+    SplashClosingMessages(const SplashClosingMessages&) = delete;
+    SplashClosingMessages& operator=(const SplashClosingMessages&) = delete;
+
+    MessageAnswer present(const QString& text, MessageIcon icon, MessageButtons buttons) override;
+
+private:
+    MessagePresenter* m_previous;
+};

@@ -34,6 +34,11 @@ void SetMessagePresenter(MessagePresenter* presenter)
     g_presenter = presenter ? presenter : &g_standardErrorPresenter;
 }
 
+MessagePresenter* CurrentMessagePresenter()
+{
+    return g_presenter;
+}
+
 void ShowMessage(const QString& text, MessageIcon icon)
 {
     g_presenter->present(text, icon, MessageButtons::Ok);

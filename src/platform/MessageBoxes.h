@@ -20,6 +20,8 @@ public:
 // Installs a presenter (not owned); nullptr restores the default, which writes
 // the text to standard error and answers Ok, No or Cancel.
 void SetMessagePresenter(MessagePresenter* presenter);
+// The presenter in place (the default one when none was installed).
+MessagePresenter* CurrentMessagePresenter();
 
 // Shows a message with an OK button.
 void ShowMessage(const QString& text, MessageIcon icon);

@@ -251,6 +251,16 @@ void CFileList::MarkRecordTransferred(const QString& fileName)
         m_records[index].header.transferredFlag = 1;
 }
 
+void CFileList::MarkRecordTransferred(const tagFileList& record)
+{
+    for (tagFileList& listed : m_records) {
+        if (listed.szFilePath == record.szFilePath) {
+            listed.header.transferredFlag = 1;
+            return;
+        }
+    }
+}
+
 const tagFileList* CFileList::RecordAt(int position) const
 {
     if (position < 0 || position >= m_records.size())

@@ -63,7 +63,9 @@ public:
     bool AddRecordUnique(const tagFileList& record);
     bool RemoveRecord(const QString& fileName);
     void MarkRecordTransferred(const QString& fileName);
-    void MarkRecordTransferred(const tagFileList& record) { MarkRecordTransferred(record.szFileName); }
+    // The record of this file (by path: a recursive list may hold one name in
+    // several folders) carries the transferred flag.
+    void MarkRecordTransferred(const tagFileList& record);
 
     int GetRecordCount() const { return int(m_records.size()); }
     // The record at a position, or nullptr outside 0..count-1. Copy what you keep.

@@ -3,6 +3,7 @@
 #include "MpegFrameHeader.h"
 #include "RecordingFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 bool g_bNoAudioOutput = false;
@@ -50,6 +51,11 @@ uint32_t vbrFrameCount(RecordingFile& file, int64_t frameStart, const MpegFrameH
 }
 
 } // namespace
+
+int64_t AudioBytes(RecordingFile& file)
+{
+    return std::max<int64_t>(0, file.size() - audioStart(file));
+}
 
 uint32_t MeasureMp3Duration(RecordingFile& file)
 {

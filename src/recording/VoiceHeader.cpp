@@ -84,18 +84,18 @@ namespace {
 bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity* readFrom)
 {
     const auto warn = [] {
-        ShowMessage(QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"),
-                    MessageIcon::Warning);
+        ShowMessage(VoiceHeaderWriteFailedMessage(), MessageIcon::Warning);
         return false;
     };
+    // A header that was read before was found: every failure to write it back is news.
     RecordingFile file;
     if (!file.open(path, RecordingFile::Access::ReadWrite))
-        return readFrom && file.error() == ENOENT ? warn() : false;
+        return readFrom ? warn() : false;
     if (readFrom && !(file.identity() == *readFrom))
         return warn();
     const int64_t body = FindVoiceHeaderBody(file);
     if (body < 0)
-        return false;
+        return readFrom ? warn() : false;
     const bool written = file.writeAtAndSync(body, &header, sizeof header);
     // The bytes are on the device whether or not the times can be put back; a
     // refusal (a file of another owner) only moves the start time the list
@@ -105,6 +105,11 @@ bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileId
 }
 
 } // namespace
+
+QString VoiceHeaderWriteFailedMessage()
+{
+    return QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。");
+}
 
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
 {

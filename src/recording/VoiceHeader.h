@@ -64,8 +64,11 @@ bool ReadVoiceHeader(RecordingFile& file, tagVoiceHeader& header, VoiceHeaderLoo
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header);
 // The same, only into the file the header was read from: when the path names
 // another file now (renamed, replaced or deleted meanwhile), nothing is
-// written and the write's warning is shown.
+// written and the write's warning is shown. The header was found when it was
+// read, so every failure shows the warning (a write-protected file included).
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom);
+// The warning of a header that cannot be written.
+QString VoiceHeaderWriteFailedMessage();
 
 // The memo as the list shows it: the bytes up to the first NUL, trailing white
 // space removed, converted from CP932.

@@ -14,6 +14,7 @@
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "fileops/FileCommands.h"
+#include "info/SplashWnd.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
 #include "player/PanelDlg.h"
@@ -27,6 +28,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QSplitter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -148,6 +150,8 @@ void CTALVEN77PCView::connectCommands()
     c.setHandler(Command::DeleteFolder, [files] { files->OnDeleteFolder(); });
     c.setHandler(Command::RenameFolder, [files] { files->OnRenameFolder(); });
     c.setHandler(Command::DeviceNames, [this] { OnDeviceNames(); });
+    c.setHandler(Command::Transfer, [files] { files->OnTransfer(kListRecorder); });
+    c.setHandler(Command::Backup, [files] { files->OnTransfer(kListCard); });
     c.setHandler(Command::ExpandFolder, [this] {
         if (QTreeWidgetItem* node = m_tree->currentItem())
             node->setExpanded(!node->isExpanded());
@@ -280,6 +284,27 @@ void CTALVEN77PCView::OnInitialUpdate()
     m_panel->setUsbConnected(m_document.GetRecorderDrive().has_value());
     BuildColumns();
     UpdateCommandStates();
+    if (m_document.GetRecorderDrive() && m_setting.m_nAutoUsb)
+        autoTransferAtStartup();
+}
+
+void CTALVEN77PCView::autoTransferAtStartup()
+{
+    window()->hide();
+    SetSplashStatus(QStringLiteral("USB自動転送実行中... "));
+    // A message about the transfer is not to be hidden behind the topmost splash.
+    const SplashClosingMessages closeSplashFirst;
+    if (m_fileCommands->CollectUntransferred(kListRecorder) != 0)
+        m_fileCommands->TransferToSaveFolder(false);
+}
+
+void CTALVEN77PCView::autoTransferOnArrival()
+{
+    // The recorder may have gone again, or another transfer be running, by now.
+    if (!m_setting.m_nAutoUsb || !m_document.GetRecorderDrive() || m_fileCommands->isRunning())
+        return;
+    if (m_fileCommands->CollectUntransferred(kListRecorder) != 0)
+        m_fileCommands->TransferToSaveFolder(true);
 }
 
 QTreeWidgetItem* CTALVEN77PCView::topRoot() const
@@ -357,6 +382,24 @@ void CTALVEN77PCView::rebuildSaveFolder()
     });
 }
 
+void CTALVEN77PCView::RebuildSaveFolder()
+{
+    const int selected = m_tree->selectedListId();
+    const QString selectedFolder =
+        m_document.GetListKind(selected) == kListSaveFolder ? m_document.GetListFolder(selected) : QString();
+    // The selected folder's list goes with the old tree.
+    if (!selectedFolder.isEmpty())
+        m_tree->setCurrentItem(rootLabelled(kSaveRootLabel));
+    rebuildSaveFolder();
+    Q_EMIT statusText(kIdleStatusText);
+    if (selectedFolder.isEmpty())
+        return;
+    if (const std::optional<int> id = m_document.FindSaveSubfolderId(selectedFolder)) {
+        if (QTreeWidgetItem* node = m_tree->findNode(*id))
+            m_tree->setCurrentItem(node);
+    }
+}
+
 void CTALVEN77PCView::OnSettings()
 {
     const QString oldSavePath = m_setting.m_strSavePath;
@@ -431,8 +474,13 @@ void CTALVEN77PCView::OnDriveArrived(const QString& drive)
             root->setExpanded(true);
             break;
         }
-        if (recorder)
+        if (recorder) {
             m_panel->setUsbConnected(true);
+            // After the watcher has told all it has: the transfer lets the window
+            // work meanwhile, and the watcher reports a removal during it.
+            if (m_setting.m_nAutoUsb)
+                QTimer::singleShot(0, this, &CTALVEN77PCView::autoTransferOnArrival);
+        }
     }
     Q_EMIT statusText(kIdleStatusText);
     m_listPane->UpdateCounts();

@@ -94,6 +94,9 @@ public:
     // only); a copy or move that is running learns that its device went.
     void OnDriveArrived(const QString& drive);
     void OnDriveRemoved(const QString& drive);
+    // The save folder's part of the tree built again from the disk; a folder of it
+    // that was selected is selected again (its list scanned anew).
+    void RebuildSaveFolder();
     // "設定(&O)...": the settings dialog; after OK the tree shows the new save
     // folder and the list the chosen columns.
     void OnSettings();
@@ -147,6 +150,10 @@ private:
     void reselect(QTreeWidgetItem* node);
     void showDeviceNodes();
     void rebuildSaveFolder();
+    // The automatic transfer of the recorder's recordings not yet transferred, when
+    // the setting asks for it: as the recorder arrives, and at start-up under the splash.
+    void autoTransferOnArrival();
+    void autoTransferAtStartup();
     void applySettings(const QString& oldSavePath);
     void runStep(const QString& text, const std::function<void()>& work);
 

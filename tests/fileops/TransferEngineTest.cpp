@@ -1,0 +1,258 @@
+#include "CardBuilder.h"
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "ScriptedHost.h"
+#include "SimulatedPlaces.h"
+#include "TestRegistry.h"
+#include "device/Drives.h"
+#include "document/TALVEN77PCDoc.h"
+#include "fileops/FileOperations.h"
+#include "platform/FileTransfer.h"
+#include "platform/ProgramIdentity.h"
+#include "recording/FileList.h"
+#include "recording/RecordingFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QTest>
+
+namespace {
+
+const QString kBackupFailed = QStringLiteral("ファイルのバックアップに失敗しました。\nバックアップを中断します。");
+
+int transferredFlagOf(const QString& path)
+{
+    tagVoiceHeader header{};
+    return ReadVoiceHeader(path, header) ? header.transferredFlag : -1;
+}
+
+QStringList filesBelow(const QString& folder)
+{
+    QStringList files;
+    const QDir root(folder);
+    for (const QFileInfo& info : root.entryInfoList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (info.isDir()) {
+            for (const QString& inner : filesBelow(info.filePath()))
+                files.append(info.fileName() + u'/' + inner);
+        } else {
+            files.append(info.fileName());
+        }
+    }
+    files.sort();
+    return files;
+}
+
+} // namespace
+
+// Recordings of the recorder's card going into the save folder: where each one
+// lands, the transferred flag on both sides, and every way the transfer stops.
+class TransferEngineTest : public QObject
+{
+    Q_OBJECT
+
+    // A card with recorder number 1 holding recordings at the given paths below
+    // its root, each of its own start time, and an empty save folder.
+    struct Fixture
+    {
+        QString save;
+        QString card;
+        CTALVEN77PCDoc document;
+        ScriptedHost host;
+        CFileOperations engine{document, host};
+        QList<tagFileList> records;
+        bool folderPrepared = false;
+
+        Fixture(SimulatedPlaces& places, const QStringList& paths)
+        {
+            save = places.newFolder(QStringLiteral("save"));
+            card = places.newFolder(QStringLiteral("card"));
+            WriteFileBytes(card + QStringLiteral("/Device.Dat"), DeviceDatBytes(1));
+            for (int i = 0; i < paths.size(); ++i) {
+                const QString path = card + u'/' + paths[i];
+                QDir().mkpath(QFileInfo(path).path());
+                WriteFileBytes(path, BuildRecording(MakeVoiceHeader(1, paths[i]), ShortSpeechAudio()),
+                               QDateTime(QDate(2026, 11, 2), QTime(9, i)));
+            }
+            places.setDrives({QStringLiteral("card ") + card});
+            document.RunStartupChecks(save);
+            for (const auto& list : document.fileLists()) {
+                if (list->nKind() == kListCard)
+                    list->EnsureScanned();
+            }
+            collect();
+        }
+        int collect() { return document.CollectUntransferred(kListCard, records); }
+        bool transfer() { return engine.TransferFiles(records, kListCard, card, save, folderPrepared); }
+        QString source(const QString& path) const { return card + u'/' + path; }
+        QString copy(const QString& path) const { return save + u'/' + path; }
+    };
+
+    SimulatedPlaces m_places;
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+    void cleanup()
+    {
+        SetFreeSpaceQuery({});
+        SetCopyWriteFault(-1, 0);
+        SetCopyCorruption(-1);
+    }
+
+    void destinationFolder_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("dated folders") << "/media/u/REC" << "/media/u/REC/001_TALVEN-77/202611/02/a.mp3"
+                                       << "/save/001/2026-11/";
+        QTest::newRow("root with a separator") << "/media/u/REC/" << "/media/u/REC/012_TALVEN-77/202701/31/a.mp3"
+                                               << "/save/012/2027-01/";
+        QTest::newRow("directly in the recorder folder") << "/media/u/REC" << "/media/u/REC/001_TALVEN-77/a.mp3"
+                                                         << "/save/001/-/";
+        QTest::newRow("one level below") << "/media/u/REC" << "/media/u/REC/001_TALVEN-77/202611/a.mp3"
+                                         << "/save/001/001_-77/";
+        QTest::newRow("short parent") << "/m" << "/m/001_TALVEN-77/abc/01/a.mp3" << "/save/001/abc-bc/";
+    }
+    void destinationFolder()
+    {
+        QFETCH(QString, root);
+        QFETCH(QString, source);
+        QFETCH(QString, folder);
+        QCOMPARE(CFileOperations::TransferDestinationFolder(QStringLiteral("/save"), root, source), folder);
+    }
+
+    void transfersIntoDatedFoldersAndMarksBothSides()
+    {
+        // Two recordings of one name in two day folders land in one month folder:
+        // the second one takes a numbered name, and each source is marked.
+        const QStringList paths = {"001_TALVEN-77/202611/02/a.mp3", "001_TALVEN-77/202611/03/a.mp3",
+                                   "001_TALVEN-77/202612/01/b.mp3", "001_TALVEN-77/c.mp3"};
+        Fixture f(m_places, paths);
+        QCOMPARE(f.records.size(), 4);
+        MessageRecorder messages;
+        QVERIFY(f.transfer());
+        QVERIFY(messages.entries().isEmpty());
+        QVERIFY(f.folderPrepared);
+        QCOMPARE(filesBelow(f.save), (QStringList{"001/-/c.mp3", "001/2026-11/a(2).mp3", "001/2026-11/a.mp3",
+                                                  "001/2026-12/b.mp3"}));
+        for (const QString& path : paths)
+            QCOMPARE(transferredFlagOf(f.source(path)), 1);
+        for (const QString& path : filesBelow(f.save))
+            QCOMPARE(transferredFlagOf(f.copy(path)), 1);
+        // Each copy is its own source's, with its times.
+        const auto timeOf = [](const QString& path) { return QFileInfo(path).lastModified(); };
+        QCOMPARE(QSet<QDateTime>({timeOf(f.copy("001/2026-11/a.mp3")), timeOf(f.copy("001/2026-11/a(2).mp3"))}),
+                 QSet<QDateTime>({timeOf(f.source(paths[0])), timeOf(f.source(paths[1]))}));
+        QCOMPARE(f.host.marked.size(), 4);
+        QCOMPARE(f.host.progressTexts.last(), QStringLiteral("ファイルをバックアップしています... ( 4 / 4 )"));
+        QCOMPARE(f.collect(), 0);
+    }
+
+    void copyOfTheSameNameAtTheDestination()
+    {
+        Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3", "001_TALVEN-77/202611/02/b.mp3"});
+        // a.mp3 was copied before, but its flag never reached the card: that copy
+        // is replaced. Another recording that happens to be named b.mp3 stays.
+        const QString folder = f.copy("001/2026-11/");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(CopyFileDurably(f.source("001_TALVEN-77/202611/02/a.mp3"), folder + "a.mp3").ok());
+        const QByteArray other = BuildRecording(MakeVoiceHeader(2, "other"), ShortSpeechAudio());
+        QVERIFY(WriteFileBytes(folder + "b.mp3", other, QDateTime(QDate(2019, 1, 1), QTime(8, 0))));
+        MessageRecorder messages;
+        QVERIFY(f.transfer());
+        QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(filesBelow(folder), (QStringList{"a.mp3", "b(2).mp3", "b.mp3"}));
+        QCOMPARE(transferredFlagOf(folder + "a.mp3"), 1);
+        QFile kept(folder + "b.mp3");
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), other);
+        QCOMPARE(transferredFlagOf(folder + "b(2).mp3"), 1);
+    }
+
+    // How a transfer of two recordings stops, and what it leaves.
+    void stops_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<int>("copied");  // copies in the save folder
+        QTest::addColumn<int>("marked");  // sources marked transferred
+        const QString noSpace = NotEnoughFreeSpaceMessage();
+        QTest::newRow("folder in the way") << "file at folder" << QStringList{"フォルダの作成に失敗しました。中断します。"} << 0 << 0;
+        QTest::newRow("disk full") << "no space" << QStringList{noSpace, "バックアップを中断しました。"} << 0 << 0;
+        QTest::newRow("device removed") << "removed" << QStringList{"デバイスが取り外されました。"} << 1 << 1;
+        QTest::newRow("card pulled within a file") << "pulled" << QStringList{kBackupFailed} << 1 << 1;
+        QTest::newRow("copy does not verify") << "corrupt" << QStringList{kBackupFailed} << 0 << 0;
+        QTest::newRow("cancel after the first") << "cancel" << QStringList{} << 1 << 0;
+    }
+    void stops()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, texts);
+        QFETCH(int, copied);
+        QFETCH(int, marked);
+        Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3", "001_TALVEN-77/202611/02/b.mp3"});
+        if (fault == "file at folder")
+            QVERIFY(WriteFileBytes(f.save + "/001", "x"));
+        else if (fault == "no space")
+            SetFreeSpaceQuery([](const QString&) { return FreeSpaceFigures{1000, 1000000}; });
+        else if (fault == "removed")
+            f.host.onProgress = [&](int) { f.engine.setDeviceRemoved(); };
+        else if (fault == "pulled")
+            f.host.onProgress = [](int) { SetCopyWriteFault(1000, EIO); };
+        else if (fault == "corrupt")
+            SetCopyCorruption(200);
+        else if (fault == "cancel")
+            f.host.cancelAfter = 1;
+        MessageRecorder messages;
+
+        QVERIFY(!f.transfer());
+        QStringList shown;
+        for (const auto& entry : messages.entries())
+            shown.append(entry.text);
+        QCOMPARE(shown, texts);
+        // Only whole copies, and no temporary file, are left in the save folder.
+        QStringList copies = filesBelow(f.save);
+        copies.removeAll("001");
+        QCOMPARE(copies.size(), copied);
+        for (const QString& path : copies)
+            QVERIFY2(path.startsWith("001/2026-11/") && path.endsWith(".mp3") && !path.contains("/."), qPrintable(path));
+        QCOMPARE(f.collect(), 2 - marked);
+        QCOMPARE(f.host.marked.size(), marked);
+        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/a.mp3")), marked > 0 ? 1 : 0);
+        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/b.mp3")), 0);
+        if (copied > 0)
+            QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), marked > 0 ? 1 : 0);
+        QCOMPARE(f.folderPrepared, fault != "file at folder");
+    }
+
+    void aFlagThatCannotBeWrittenIsReportedAndTheTransferGoesOn()
+    {
+        Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3", "001_TALVEN-77/202611/02/b.mp3"});
+        // Another program holds a.mp3 on the card: its header cannot be written.
+        RecordingFile held;
+        QVERIFY(held.open(f.source("001_TALVEN-77/202611/02/a.mp3"), RecordingFile::Access::ReadWrite));
+        MessageRecorder messages;
+        QVERIFY(f.transfer());
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries().first().text, VoiceHeaderWriteFailedMessage());
+        held.close();
+        QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/a.mp3")), 0);
+        QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), 1);
+        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/b.mp3")), 1);
+        // It is offered again, and goes over its earlier copy next time.
+        QCOMPARE(f.collect(), 1);
+        QVERIFY(f.transfer());
+        QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/a.mp3")), 1);
+    }
+};
+
+TALVEN77_REGISTER_TEST(TransferEngineTest);
+
+#include "TransferEngineTest.moc"
