@@ -7,6 +7,7 @@
 #include "app/PasswordDlg.h"
 #include "app/SingleInstance.h"
 #include "app/TALVEN77PCApp.h"
+#include "device/Drives.h"
 #include "document/TALVEN77PCDoc.h"
 #include "info/SplashWnd.h"
 #include "platform/ProgramIdentity.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLockFile>
@@ -160,6 +162,87 @@ private Q_SLOTS:
         QVERIFY(cardRoot->child(0)->text(0).startsWith(QStringLiteral("(002)2611")));
         QCOMPARE(cardRoot->child(0)->data(0, kListIdRole).toInt(), program.document()->fileLists().front()->nId());
         QVERIFY(!top->child(1)->isExpanded()); // the empty save-folder root
+    }
+
+    // The recorder attached at start-up with the automatic transfer on: the
+    // transfer runs before the main window shows, the splash telling of it and
+    // the progress window hidden; a message closes the splash first.
+    void automaticTransferAtStartUp_data()
+    {
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("transferred") << false;
+        QTest::newRow("disk full") << true;
+    }
+    void automaticTransferAtStartUp()
+    {
+        QFETCH(bool, diskFull);
+        const QString card = m_dir.filePath(diskFull ? QStringLiteral("usb-full") : QStringLiteral("usb"));
+        QVERIFY(MakeCard({card, 4, 3, 9, {}}));
+        QCOMPARE(ClearTransferredFlags(card), 3);
+        const QString list = m_dir.filePath(QStringLiteral("drives-usb.txt"));
+        QVERIFY(WriteFileBytes(list, QStringLiteral("usb %1\n").arg(card).toUtf8()));
+        SimulatedDriveSource drives(list);
+        SetDriveSource(&drives);
+        const QString save = m_dir.filePath(diskFull ? QStringLiteral("save-full") : QStringLiteral("save-usb"));
+        OpenProgramSettings()->setValue(QStringLiteral("Settings/SavePath"), save);
+        OpenProgramSettings()->setValue(QStringLiteral("Settings/AutoUsb"), 1);
+
+        // What the screen shows each time a file is about to be written.
+        struct Seen
+        {
+            QString splash;
+            bool windowShown = false;
+        };
+        QList<Seen> seen;
+        SetFreeSpaceQuery([&seen, diskFull](const QString&) {
+            Seen now;
+            now.splash = SplashWindow() ? SplashWindow()->statusText() : QStringLiteral("(none)");
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                now.windowShown = now.windowShown || (widget->isVisible() && widget != SplashWindow());
+            seen.append(now);
+            return FreeSpaceFigures{diskFull ? 1000u : 8ull << 30, 16ull << 30, 0};
+        });
+        const auto restore = qScopeGuard([] {
+            SetDriveSource(nullptr);
+            SetFreeSpaceQuery({});
+        });
+        // Whether the splash was still there as each message came.
+        struct SplashAtMessage final : MessagePresenter
+        {
+            QStringList texts;
+            QList<bool> splashThere;
+            SplashAtMessage() { SetMessagePresenter(this); }
+            ~SplashAtMessage() override { SetMessagePresenter(nullptr); }
+            MessageAnswer present(const QString& text, MessageIcon, MessageButtons) override
+            {
+                texts.append(text);
+                splashThere.append(SplashWindow() != nullptr);
+                return MessageAnswer::Ok;
+            }
+        } messages;
+
+        CTALVEN77PCApp program(m_dir.filePath(diskFull ? QStringLiteral("runtime-full") : QStringLiteral("runtime-usb")));
+        QVERIFY(program.InitInstance());
+        QVERIFY(program.mainFrame()->isVisible());
+        QVERIFY(!SplashWindow());
+        QVERIFY(!seen.isEmpty());
+        QCOMPARE(seen.first().splash, QStringLiteral("USB自動転送実行中... "));
+        for (const Seen& now : seen)
+            QVERIFY(!now.windowShown);
+        int copies = 0;
+        for (QDirIterator it(save, {QStringLiteral("*.mp3")}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            QVERIFY(it.next().startsWith(save + QStringLiteral("/004/")));
+            ++copies;
+        }
+        if (!diskFull) {
+            QVERIFY(messages.texts.isEmpty());
+            QCOMPARE(seen.size(), 3);
+            QCOMPARE(copies, 3);
+            return;
+        }
+        QCOMPARE(messages.texts, (QStringList{NotEnoughFreeSpaceMessage(), QStringLiteral("バックアップを中断しました。")}));
+        QCOMPARE(messages.splashThere, (QList<bool>{false, false}));
+        QCOMPARE(copies, 0);
     }
 
     void passwordAtStartUp_data()

@@ -4,6 +4,7 @@
 #include "recording/RecorderIdentity.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QStringList>
 #include <random>
 
@@ -93,4 +94,21 @@ bool MakeCard(const CardOptions& options, QString* error)
         when = when.addSecs(3600 * (2 + qint64(random() % 70)) + qint64(random() % 3600));
     }
     return true;
+}
+
+int ClearTransferredFlags(const QString& root)
+{
+    int count = 0;
+    QDirIterator files(root, {QStringLiteral("*.mp3")}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        tagVoiceHeader header{};
+        if (!ReadVoiceHeader(path, header))
+            return -1;
+        header.transferredFlag = 0;
+        if (!WriteVoiceHeader(path, header))
+            return -1;
+        ++count;
+    }
+    return count;
 }

@@ -29,3 +29,7 @@ struct CardOptions
 // recording header, a memo in Japanese, some marks and flags, and its recording
 // time as its last-write time. Returns false with a reason in error.
 bool MakeCard(const CardOptions& options, QString* error = nullptr);
+
+// Clears the transferred flag of every recording below root (headers written in
+// place, times kept); returns how many recordings there are, -1 when one failed.
+int ClearTransferredFlags(const QString& root);

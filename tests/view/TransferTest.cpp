@@ -1,0 +1,220 @@
+#include "CardBuilder.h"
+#include "FakePanel.h"
+#include "MessageRecorder.h"
+#include "RecordingBuilder.h"
+#include "SimulatedPlaces.h"
+#include "TestRegistry.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "fileops/FileCommands.h"
+#include "fileops/FileCopyDlg.h"
+#include "platform/ProgramIdentity.h"
+#include "recording/FileList.h"
+#include "settings/Setting.h"
+#include "view/FolderTreePane.h"
+#include "view/RecordingColumns.h"
+#include "view/RecordingListModel.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QProgressBar>
+#include <QTest>
+
+namespace {
+
+QStringList recordingsBelow(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, {QStringLiteral("*.mp3")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(folder).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
+int transferredFlagOf(const QString& path)
+{
+    tagVoiceHeader header{};
+    return ReadVoiceHeader(path, header) ? header.transferredFlag : -1;
+}
+
+} // namespace
+
+// The recordings of the recorder and its card reaching the save folder from the
+// window: automatically as the recorder arrives, and by the two commands.
+class TransferTest : public QObject
+{
+    Q_OBJECT
+
+    SimulatedPlaces m_places;
+
+    struct Fixture
+    {
+        QString save;
+        CSetting setting;
+        CTALVEN77PCDoc document;
+        FakePanel panel;
+        std::unique_ptr<CTALVEN77PCView> view;
+        int progressShown = 0;
+        std::function<void(CFileCopyDlg&)> onProgress;
+
+        Fixture(const QString& saveFolder, bool autoUsb) : save(saveFolder)
+        {
+            setting.Load();
+            setting.m_strSavePath = save;
+            setting.m_nAutoUsb = autoUsb ? 1 : 0;
+            document.RunStartupChecks(save);
+            view = std::make_unique<CTALVEN77PCView>(document, setting);
+            view->setPanel(&panel);
+            view->OnInitialUpdate();
+            view->fileCommands().setProgressObserver([this](CFileCopyDlg& dialog) {
+                ++progressShown;
+                if (onProgress)
+                    onProgress(dialog);
+            });
+        }
+        ~Fixture() { view->setPanel(nullptr); }
+        int nodes(const QString& root) { return view->rootLabelled(root)->childCount(); }
+    };
+
+    // A recorder's card with recorder number 7 and the given number of
+    // recordings, of which untransferred are not yet transferred.
+    QString recorder(const QString& name, int recordings, int untransferred)
+    {
+        const QString root = m_places.newFolder(name);
+        if (!MakeCard({root, 7, recordings, 11, {}}) || ClearTransferredFlags(root) != recordings)
+            return {};
+        QStringList files = recordingsBelow(root);
+        for (int i = untransferred; i < files.size(); ++i) {
+            tagVoiceHeader header{};
+            ReadVoiceHeader(root + u'/' + files[i], header);
+            header.transferredFlag = 1;
+            WriteVoiceHeader(root + u'/' + files[i], header);
+        }
+        return root;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+
+    void recorderArrives_data()
+    {
+        QTest::addColumn<bool>("autoUsb");
+        QTest::addColumn<int>("untransferred");
+        QTest::newRow("automatic transfer off") << false << 3;
+        QTest::newRow("nothing to transfer") << true << 0;
+        QTest::newRow("three to transfer") << true << 3;
+    }
+    void recorderArrives()
+    {
+        QFETCH(bool, autoUsb);
+        QFETCH(int, untransferred);
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/notes")));
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/notes/n.mp3"), BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio())));
+        Fixture f(save, autoUsb);
+        // A folder of the save folder is on show meanwhile: it stays so.
+        QTreeWidgetItem* notes = f.view->rootLabelled(kSaveRootLabel)->child(0);
+        f.view->folderTree()->setCurrentItem(notes);
+        const QString card = recorder(QStringLiteral("recorder"), 5, untransferred);
+        MessageRecorder messages;
+
+        QVERIFY(m_places.setDrives({QStringLiteral("usb ") + card}));
+        QTRY_COMPARE(f.nodes(kRecorderRootLabel), 1);
+        QVERIFY(f.panel.usb);
+        const bool transfers = autoUsb && untransferred > 0;
+        if (transfers)
+            QTRY_COMPARE(recordingsBelow(save).size(), 1 + untransferred);
+        else
+            QTest::qWait(200);
+        QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(f.progressShown > 0, transfers);
+        QCOMPARE(recordingsBelow(save).size(), 1 + (transfers ? untransferred : 0));
+        QList<tagFileList> left;
+        QCOMPARE(f.document.CollectUntransferred(kListRecorder, left), transfers ? 0 : untransferred);
+        if (!transfers)
+            return;
+        for (const QString& copy : recordingsBelow(save)) {
+            if (copy.startsWith(QStringLiteral("notes/")))
+                continue;
+            QVERIFY2(copy.startsWith(QStringLiteral("007/2026-11/")), qPrintable(copy));
+            QCOMPARE(transferredFlagOf(save + u'/' + copy), 1);
+        }
+        for (const QString& source : recordingsBelow(card))
+            QCOMPARE(transferredFlagOf(card + u'/' + source), 1);
+        // The save folder's tree shows the new folder, and the folder on show is the same one.
+        QTreeWidgetItem* saveRoot = f.view->rootLabelled(kSaveRootLabel);
+        QCOMPARE(saveRoot->childCount(), 2);
+        QCOMPARE(f.view->folderTree()->currentItem()->text(0), QStringLiteral("notes"));
+        QCOMPARE(f.view->recordings()->rowCount(), 1);
+    }
+
+    void backupCommandAsksAndMarksTheRows()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = recorder(QStringLiteral("card"), 4, 3);
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        Fixture f(save, true);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kCardRootLabel)->child(0));
+        QCOMPARE(f.view->recordings()->rowCount(), 4);
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::No, MessageAnswer::Yes});
+
+        f.view->fileCommands().OnTransfer(kListCard);   // answered No
+        QCOMPARE(recordingsBelow(save).size(), 0);
+        f.view->fileCommands().OnTransfer(kListCard);   // answered Yes
+        QCOMPARE(recordingsBelow(save).size(), 3);
+        f.view->fileCommands().OnTransfer(kListCard);
+        QCOMPARE(messages.entries().size(), 3);
+        const QString question = QStringLiteral("3件の未転送ファイルが存在します。\nバックアップを行いますか？");
+        QCOMPARE(messages.entries()[0].text, question);
+        QCOMPARE(messages.entries()[1].text, question);
+        QCOMPARE(messages.entries()[1].icon, MessageIcon::Question);
+        QCOMPARE(messages.entries()[2].text, QStringLiteral("バックアップするファイルはありません。"));
+        QCOMPARE(messages.entries()[2].icon, MessageIcon::None);
+
+        RecordingListModel* rows = f.view->recordings();
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            QCOMPARE(RecordRowText(rows->recordAt(row), kKeyTransferred), QStringLiteral("    済    "));
+            QCOMPARE(transferredFlagOf(rows->recordAt(row).szFilePath), 1);
+        }
+        QVERIFY(!f.view->fileCommands().isRunning());
+        QCOMPARE(f.panel.calls.count(QStringLiteral("unload 0")) >= 1, true);
+    }
+
+    void recorderRemovedDuringTheTransfer()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = recorder(QStringLiteral("recorder"), 3, 3);
+        Fixture f(save, true);
+        bool pulled = false;
+        f.onProgress = [&](CFileCopyDlg& dialog) {
+            if (pulled || dialog.progressBar()->value() != 1)
+                return;
+            pulled = true;
+            m_places.setDrives({});
+            for (int i = 0; i < 100 && f.nodes(kRecorderRootLabel) > 0; ++i)
+                QTest::qWait(20);
+        };
+        MessageRecorder messages;
+        QVERIFY(m_places.setDrives({QStringLiteral("usb ") + card}));
+        QTRY_VERIFY(pulled);
+        QTRY_VERIFY(!f.view->fileCommands().isRunning());
+        QCOMPARE(f.nodes(kRecorderRootLabel), 0);
+        QVERIFY(!f.panel.usb);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("デバイスが取り外されました。"));
+        QCOMPARE(recordingsBelow(save).size(), 1);
+        // The file copied before the removal is marked on both sides.
+        QCOMPARE(transferredFlagOf(save + u'/' + recordingsBelow(save).first()), 1);
+    }
+};
+
+TALVEN77_REGISTER_TEST(TransferTest);
+
+#include "TransferTest.moc"
