@@ -311,7 +311,8 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
         }
         // The copy takes its name only once it has been read back whole from the
         // device; a pulled card or a failing disk leaves no part of it behind.
-        const FileResult copied = CopyFileDurably(source, destination, reportTo(m_host), true, CopyCheck::ReadBack);
+        const FileResult copied = CopyFileDurably(source, destination, reportTo(m_host), true,
+                                                  m_bVerifyCopies ? CopyCheck::ReadBack : CopyCheck::None);
         if (!copied.ok() || !QFileInfo(destination).isFile()) {
             ShowMessage(kBackupFailed, MessageIcon::Error);
             return false;

@@ -90,6 +90,10 @@ public:
     // the user cancelled (after the current file, which stays unmarked).
     bool TransferFiles(const QList<tagFileList>& records, int sourceKind, const QString& driveRoot,
                        const QString& savePath, bool& folderPrepared);
+    // Whether a transfer reads each copy back before marking its source (the
+    // default). Off only to measure what the read-back costs: without it a
+    // failing medium can leave a damaged copy behind a marked source.
+    void setVerifyCopies(bool verify) { m_bVerifyCopies = verify; }
 
     // What stands in the way of deleting a folder with everything below it: a
     // protected recording, or a recording that cannot be read (in use, no
@@ -123,4 +127,5 @@ private:
     QList<tagFileList> m_remembered;
     int m_nClipboardMode = ModeNone;
     bool m_bDeviceRemoved = false;
+    bool m_bVerifyCopies = true;
 };
