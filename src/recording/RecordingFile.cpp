@@ -225,7 +225,7 @@ int64_t RecordingFile::nextNonZero(int64_t position)
     return std::max(position, m_size);
 }
 
-bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t length)
+bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t length, bool* timesRestored)
 {
     if (m_fd < 0)
         return false;
@@ -242,27 +242,15 @@ bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t 
         done += size_t(put);
     }
     m_window.clear(); // whatever was cached may now be stale
-    if (::fdatasync(m_fd) != 0) {
-        m_error = errno;
-        return false;
-    }
-    m_size = std::max(m_size, position + int64_t(length));
-    return true;
-}
-
-bool RecordingFile::restoreTimes()
-{
-    if (m_fd < 0)
-        return false;
-    if (::futimens(m_fd, m_times) != 0) {
-        m_error = errno;
-        return false;
-    }
-    // The data is on the device already; this makes the times as lasting, so
-    // a card pulled at once still shows the recording's own start time.
+    const bool restored = ::futimens(m_fd, m_times) == 0;
+    if (timesRestored)
+        *timesRestored = restored;
+    // One sync makes the bytes and the times lasting together, so a card pulled
+    // at once still shows the recording's own start time.
     if (::fsync(m_fd) != 0) {
         m_error = errno;
         return false;
     }
+    m_size = std::max(m_size, position + int64_t(length));
     return true;
 }

@@ -70,14 +70,14 @@ public:
     // size() when only zeros follow. Holes of a sparse file are passed over
     // without reading them.
     int64_t nextNonZero(int64_t position);
-    // Writes all bytes at position and waits until they reach the device.
-    bool writeAtAndSync(int64_t position, const void* source, size_t length);
-    // Puts back the access and last-write times found at open. A recording's
-    // start time is the earlier of birth and last-write time, and a copy's birth
-    // time is the moment of copying, so a header write must not move them.
-    // False when the file system refuses (for instance a file of another owner
-    // that this user may write but not re-date).
-    bool restoreTimes();
+    // Writes all bytes at position, puts back the access and last-write times
+    // found at open, and waits until both have reached the device (one sync for
+    // the two). A recording's start time is the earlier of birth and last-write
+    // time, and a copy's birth time is the moment of copying, so a header write
+    // must not move them. False when the bytes did not reach the device;
+    // timesRestored tells whether the file system took the times back (a file
+    // of another owner that this user may write but not re-date refuses them).
+    bool writeAtAndSync(int64_t position, const void* source, size_t length, bool* timesRestored = nullptr);
 
     // The lock call, flock(2) unless replaced. Tests stand in for file systems
     // whose locks fail in their own ways; an empty function restores flock.

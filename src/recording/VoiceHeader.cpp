@@ -96,12 +96,9 @@ bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileId
     const int64_t body = FindVoiceHeaderBody(file);
     if (body < 0)
         return readFrom ? warn() : false;
-    const bool written = file.writeAtAndSync(body, &header, sizeof header);
-    // The bytes are on the device whether or not the times can be put back; a
-    // refusal (a file of another owner) only moves the start time the list
-    // shows, so it does not make the write a failure.
-    file.restoreTimes();
-    return written ? true : warn();
+    // A refusal of the times (a file of another owner) only moves the start time
+    // the list shows, so it does not make the write a failure.
+    return file.writeAtAndSync(body, &header, sizeof header) ? true : warn();
 }
 
 } // namespace
