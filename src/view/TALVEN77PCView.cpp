@@ -100,6 +100,10 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_driveWatcher, &DriveWatcher::arrived, this, &CTALVEN77PCView::OnDriveArrived);
     connect(m_driveWatcher, &DriveWatcher::removed, this, &CTALVEN77PCView::OnDriveRemoved);
     connect(m_fileCommands, &FileCommands::busyChanged, this, &CTALVEN77PCView::UpdateCommandStates);
+    connect(m_fileCommands, &FileCommands::busyChanged, this, [this] {
+        if (m_bAutoTransferPending && !m_fileCommands->isRunning())
+            QTimer::singleShot(0, this, &CTALVEN77PCView::autoTransferOnArrival);
+    });
     connectCommands();
     m_ownPanel = new CPanelDlg({}, m_panelArea);
     setPanel(m_ownPanel);
@@ -300,9 +304,15 @@ void CTALVEN77PCView::autoTransferAtStartup()
 
 void CTALVEN77PCView::autoTransferOnArrival()
 {
-    // The recorder may have gone again, or another transfer be running, by now.
-    if (!m_setting.m_nAutoUsb || !m_document.GetRecorderDrive() || m_fileCommands->isRunning())
+    // The recorder may have gone again by now. While another copy, move or
+    // transfer runs, the transfer waits for its end.
+    m_bAutoTransferPending = false;
+    if (!m_setting.m_nAutoUsb || !m_document.GetRecorderDrive())
         return;
+    if (m_fileCommands->isRunning()) {
+        m_bAutoTransferPending = true;
+        return;
+    }
     if (m_fileCommands->CollectUntransferred(kListRecorder) != 0)
         m_fileCommands->TransferToSaveFolder(true);
 }

@@ -172,6 +172,8 @@ private:
     FolderChooser m_chooseFolder;
     FileCommands* m_fileCommands;
     DriveWatcher* m_driveWatcher;
+    // The recorder arrived while another file operation ran: its transfer follows that one.
+    bool m_bAutoTransferPending = false;
     std::function<int(CSettingDlg&)> m_runSettingsDialog;
     std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;
 };

@@ -14,6 +14,7 @@
 #include "view/FolderTreePane.h"
 #include "view/RecordingColumns.h"
 #include "view/RecordingListModel.h"
+#include "view/MainList.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QDir>
@@ -152,6 +153,42 @@ private Q_SLOTS:
         QCOMPARE(saveRoot->childCount(), 2);
         QCOMPARE(f.view->folderTree()->currentItem()->text(0), QStringLiteral("notes"));
         QCOMPARE(f.view->recordings()->rowCount(), 1);
+    }
+
+    void recorderArrivingDuringACopyTransfersAfterIt()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        for (const QString& folder : {QStringLiteral("/a"), QStringLiteral("/b")})
+            QVERIFY(QDir().mkpath(save + folder));
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/a/n.mp3"), BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio())));
+        const QString card = recorder(QStringLiteral("recorder"), 2, 2);
+        Fixture f(save, true);
+        QTreeWidgetItem* saveRoot = f.view->rootLabelled(kSaveRootLabel);
+        const auto folder = [saveRoot](const QString& label) {
+            for (int i = 0; i < saveRoot->childCount(); ++i) {
+                if (saveRoot->child(i)->text(0) == label)
+                    return saveRoot->child(i);
+            }
+            return static_cast<QTreeWidgetItem*>(nullptr);
+        };
+        f.view->folderTree()->setCurrentItem(folder(QStringLiteral("a")));
+        f.view->recordingList()->selectAll();
+        bool arrived = false;
+        f.onProgress = [&](CFileCopyDlg&) {
+            if (arrived)
+                return;
+            arrived = true;
+            m_places.setDrives({QStringLiteral("usb ") + card});
+            for (int i = 0; i < 100 && f.nodes(kRecorderRootLabel) == 0; ++i)
+                QTest::qWait(20);
+            QCOMPARE(recordingsBelow(save).size(), 1); // nothing of the recorder's yet
+        };
+        f.view->fileCommands().OnDropOnFolder(FolderTreePane::listId(folder(QStringLiteral("b"))));
+        QVERIFY(arrived);
+        QCOMPARE(f.nodes(kRecorderRootLabel), 1);
+        QTRY_COMPARE(recordingsBelow(save),
+                     (QStringList{"007/2026-11/REC00001.MP3", "007/2026-11/REC00002.MP3", "a/n.mp3", "b/n.mp3"}));
+        QTRY_VERIFY(!f.view->fileCommands().isRunning());
     }
 
     void backupCommandAsksAndMarksTheRows()
