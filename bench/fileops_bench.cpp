@@ -16,6 +16,7 @@
 // Goals: the copy within 1.3 times its reference; the move and the delete
 // under 1 ms per file beyond their system calls.
 #include "CardBuilder.h"
+#include "DiskBench.h"
 #include "RecordingBuilder.h"
 #include "document/TALVEN77PCDoc.h"
 #include "fileops/FileOperations.h"
@@ -26,13 +27,9 @@
 #include <QFile>
 #include <algorithm>
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -56,68 +53,28 @@ QString g_delete;
 QList<QByteArray> g_smallRecordings; // the bytes of each of the 1,000 small recordings
 qint64 g_copyBytes = 0;
 
-// Wall and CPU seconds (the whole process's, kernel time included) of one pass.
-struct Timing
-{
-    double wall = 0;
-    double cpu = 0;
-};
-
 // The timed rounds, ours and the reference's.
 struct Rounds
 {
     std::vector<Timing> ours;
     std::vector<Timing> reference;
 
-    static double mean(const std::vector<Timing>& timings, double Timing::*figure)
-    {
-        double sum = 0;
-        for (const Timing& timing : timings)
-            sum += timing.*figure;
-        return sum / double(timings.size());
-    }
     double ratio() const { return mean(ours, &Timing::wall) / mean(reference, &Timing::wall); }
     double overheadPerFile(double Timing::*figure, int files) const
     {
         return (mean(ours, figure) - mean(reference, figure)) / files;
-    }
-    // The lowest and highest wall time ratio of one round's pair: how much the disk's other
-    // users moved the figures.
-    std::pair<double, double> ratioSpread() const
-    {
-        std::vector<double> ratios;
-        for (size_t i = 0; i < ours.size(); ++i)
-            ratios.push_back(ours[i].wall / reference[i].wall);
-        const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
-        return {*low, *high};
     }
 };
 Rounds g_copyRounds;
 Rounds g_moveRounds;
 Rounds g_deleteRounds;
 
-// The window side with nothing to show. No name clashes arise, so the overwrite
-// question never comes (were it to, it would be cancelled and the pass fail).
-class QuietHost : public FileOperationsHost
-{
-public:
-    bool askOverwrite(const QString&, const QString&, int&, bool&) override { return false; }
-    void showProgress(int, int) override {}
-    void setProgress(int, const QString&, const QString&) override {}
-    bool cancelRequested() const override { return false; }
-    void statusText(const QString&) override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-    void addRow(const tagFileList&) override {}
-    void replaceRow(const tagFileList&) override {}
-    void refillList() override {}
-};
-
 // A document that scanned the save folder and shows one of its folders, as the
 // window has it when the user pastes or deletes there.
 struct Session
 {
     CTALVEN77PCDoc document;
-    QuietHost host;
+    QuietHost host{QuietHost::Events::Processed};
     CFileOperations engine{document, host};
 
     explicit Session(const QString& shown)
@@ -153,17 +110,6 @@ QByteArray nativePath(const QString& folder, const QString& name)
     return QFile::encodeName(folder + QLatin1Char('/') + name);
 }
 
-// Nothing of an earlier pass left in flight for the next one to pay for.
-void syncFileSystem()
-{
-    const int fd =
-        ::open(QFile::encodeName(g_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
-}
-
 void emptyFolder(const QString& folder)
 {
     for (const QString& name : namesIn(folder))
@@ -175,7 +121,7 @@ void resetMove()
 {
     for (const QString& name : namesIn(g_moveTo))
         ::rename(nativePath(g_moveTo, name).constData(), nativePath(g_moveFrom, name).constData());
-    syncFileSystem();
+    syncFileSystem(g_root);
 }
 
 bool writeSmallRecordings(const QString& folder)
@@ -187,20 +133,9 @@ bool writeSmallRecordings(const QString& folder)
     return true;
 }
 
-bool onTmpfs(const QString& path)
-{
-    struct statfs fs = {};
-    return ::statfs(QFile::encodeName(path).constData(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
-}
-
 bool prepareFolders()
 {
-    QString base = qEnvironmentVariable("TALVEN77_BENCH_DIR");
-    if (base.isEmpty())
-        base = (onTmpfs(QDir::tempPath()) ? QCoreApplication::applicationDirPath()
-                                          : QDir::tempPath()) +
-               QStringLiteral("/talven77-bench");
-    g_root = base + QStringLiteral("/fileops");
+    g_root = benchFolder(QStringLiteral("fileops"));
     g_save = g_root + QStringLiteral("/save");
     g_copySource = g_save + QStringLiteral("/copy-source");
     g_copyTo = g_save + QStringLiteral("/copy-to");
@@ -238,24 +173,8 @@ bool prepareFolders()
         std::printf("Warning: %s is a tmpfs, where fsync costs nothing.\n", qPrintable(g_root));
     std::printf("Folders in %s; copied recordings of %lld bytes.\n", qPrintable(g_root),
                 g_copyBytes);
-    syncFileSystem();
+    syncFileSystem(g_root);
     return true;
-}
-
-double cpuSeconds()
-{
-    timespec time{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
-    return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
-}
-
-template <typename Work> Timing timed(Work work)
-{
-    const auto wall = std::chrono::steady_clock::now();
-    const double cpu = cpuSeconds();
-    work();
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(),
-            cpuSeconds() - cpu};
 }
 
 // Timed rounds of our pass and the reference's, taking turns at going first,
@@ -282,7 +201,7 @@ void runRounds(benchmark::State& state, Rounds& rounds, bool (*ours)(Timing&),
         rounds.ours.push_back(oursTiming);
         rounds.reference.push_back(referenceTiming);
     }
-    state.counters["reference_ms"] = Rounds::mean(rounds.reference, &Timing::wall) * 1e3;
+    state.counters["reference_ms"] = mean(rounds.reference, &Timing::wall) * 1e3;
     state.counters["ratio"] = rounds.ratio();
     state.counters["overhead_us_per_file"] = rounds.overheadPerFile(&Timing::wall, files) * 1e6;
     state.counters["cpu_overhead_us_per_file"] = rounds.overheadPerFile(&Timing::cpu, files) * 1e6;
@@ -291,7 +210,7 @@ void runRounds(benchmark::State& state, Rounds& rounds, bool (*ours)(Timing&),
 bool engineCopy(Timing& timing)
 {
     emptyFolder(g_copyTo);
-    syncFileSystem();
+    syncFileSystem(g_root);
     Session session(g_copyTo);
     session.engine.Remember(session.recordsOf(g_copySource), CFileOperations::ModeCopy);
     bool ok = false;
@@ -303,7 +222,7 @@ bool engineCopy(Timing& timing)
 bool referenceCopy(Timing& timing)
 {
     emptyFolder(g_copyTo);
-    syncFileSystem();
+    syncFileSystem(g_root);
     QList<std::pair<QByteArray, QByteArray>> paths;
     for (const QString& name : namesIn(g_copySource))
         paths.append({nativePath(g_copySource, name), nativePath(g_copyTo, name)});
@@ -354,7 +273,7 @@ bool engineDelete(Timing& timing)
     emptyFolder(g_delete);
     if (!writeSmallRecordings(g_delete))
         return false;
-    syncFileSystem();
+    syncFileSystem(g_root);
     Session session(g_delete);
     session.engine.Remember(session.recordsOf(g_delete), CFileOperations::ModeDelete);
     bool ok = false;
@@ -367,7 +286,7 @@ bool referenceDelete(Timing& timing)
     emptyFolder(g_delete);
     if (!writeSmallRecordings(g_delete))
         return false;
-    syncFileSystem();
+    syncFileSystem(g_root);
     QList<QByteArray> paths;
     for (const QString& name : namesIn(g_delete))
         paths.append(nativePath(g_delete, name));
@@ -399,15 +318,14 @@ void printRounds(const QString& what, const Rounds& rounds, const char* calls, i
 {
     if (rounds.ours.empty())
         return;
-    const auto [low, high] = rounds.ratioSpread();
+    const auto [low, high] = ratioSpread(rounds.ours, rounds.reference);
     std::printf("%s: ours %.1f ms, %s %.1f ms; ratio %.2fx (rounds %.2fx to %.2fx); our overhead "
                 "%.1f us per file; goal %s\n",
-                qPrintable(what), Rounds::mean(rounds.ours, &Timing::wall) * 1e3, calls,
-                Rounds::mean(rounds.reference, &Timing::wall) * 1e3, rounds.ratio(), low, high,
+                qPrintable(what), mean(rounds.ours, &Timing::wall) * 1e3, calls,
+                mean(rounds.reference, &Timing::wall) * 1e3, rounds.ratio(), low, high,
                 rounds.overheadPerFile(&Timing::wall, files) * 1e6, qPrintable(goal));
     std::printf("  CPU: ours %.1f ms, reference %.1f ms; our CPU overhead %.1f us per file\n",
-                Rounds::mean(rounds.ours, &Timing::cpu) * 1e3,
-                Rounds::mean(rounds.reference, &Timing::cpu) * 1e3,
+                mean(rounds.ours, &Timing::cpu) * 1e3, mean(rounds.reference, &Timing::cpu) * 1e3,
                 rounds.overheadPerFile(&Timing::cpu, files) * 1e6);
 }
 

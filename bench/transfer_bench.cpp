@@ -23,6 +23,7 @@
 // Goal: the transfer with its read-back within 2 times cp and sync; beside it, the same
 // factor against cp, sync and the read-back.
 #include "CardBuilder.h"
+#include "DiskBench.h"
 #include "RecordingBuilder.h"
 #include "document/TALVEN77PCDoc.h"
 #include "fileops/FileOperations.h"
@@ -34,18 +35,13 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <algorithm>
 #include <array>
 #include <benchmark/benchmark.h>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <spawn.h>
-#include <sys/resource.h>
-#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -69,13 +65,6 @@ QString g_driveList;  // the simulated drive list
 QStringList g_sources;
 qint64 g_fileBytes = 0;
 
-// Wall and CPU seconds (the process's and its waited-for children's, kernel time included).
-struct Timing
-{
-    double wall = 0;
-    double cpu = 0;
-};
-
 enum Pass { Verified, Unverified, Reference, ReadBackReference, kPasses };
 const std::array<const char*, kPasses> kPassNames = {
     "transfer with read-back", "transfer without read-back", "cp + sync",
@@ -83,53 +72,9 @@ const std::array<const char*, kPasses> kPassNames = {
 
 std::array<std::vector<Timing>, kPasses> g_rounds;
 
-double mean(const std::vector<Timing>& timings, double Timing::*figure)
-{
-    double sum = 0;
-    for (const Timing& timing : timings)
-        sum += timing.*figure;
-    return sum / double(timings.size());
-}
-
 double ratio(Pass ours, Pass reference)
 {
     return mean(g_rounds[ours], &Timing::wall) / mean(g_rounds[reference], &Timing::wall);
-}
-
-// The lowest and highest ratio of one round's pair: how much the disk's other users moved
-// the figures.
-std::pair<double, double> ratioSpread(Pass ours, Pass reference)
-{
-    std::vector<double> ratios;
-    for (size_t i = 0; i < g_rounds[ours].size(); ++i)
-        ratios.push_back(g_rounds[ours][i].wall / g_rounds[reference][i].wall);
-    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
-    return {*low, *high};
-}
-
-// The window side with nothing to show. The destination is empty, so no name clash asks.
-class QuietHost : public FileOperationsHost
-{
-public:
-    bool askOverwrite(const QString&, const QString&, int&, bool&) override { return false; }
-    void showProgress(int, int) override {}
-    void setProgress(int, const QString&, const QString&) override {}
-    bool cancelRequested() const override { return false; }
-    void statusText(const QString&) override {}
-    void processEvents() override {}
-    void addRow(const tagFileList&) override {}
-    void replaceRow(const tagFileList&) override {}
-    void refillList() override {}
-};
-
-void syncFileSystem()
-{
-    const int fd =
-        ::open(QFile::encodeName(g_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
 }
 
 // Removes the files below folder, keeping the folders.
@@ -173,12 +118,6 @@ bool unmarkSources()
     return true;
 }
 
-bool onTmpfs(const QString& path)
-{
-    struct statfs fs = {};
-    return ::statfs(QFile::encodeName(path).constData(), &fs) == 0 && fs.f_type == TMPFS_MAGIC;
-}
-
 bool writeCard()
 {
     QDir(g_card).removeRecursively();
@@ -203,12 +142,7 @@ bool writeCard()
 
 bool prepareFolders()
 {
-    QString base = qEnvironmentVariable("TALVEN77_BENCH_DIR");
-    if (base.isEmpty())
-        base = (onTmpfs(QDir::tempPath()) ? QCoreApplication::applicationDirPath()
-                                          : QDir::tempPath()) +
-               QStringLiteral("/talven77-bench");
-    g_root = base + QStringLiteral("/transfer");
+    g_root = benchFolder(QStringLiteral("transfer"));
     g_card = g_root + QStringLiteral("/card");
     g_save = g_root + QStringLiteral("/save");
     g_saveMonth = g_save + QStringLiteral("/001/2026-11");
@@ -237,29 +171,8 @@ bool prepareFolders()
         std::printf("Warning: %s is a tmpfs, where fsync costs nothing.\n", qPrintable(g_root));
     std::printf("Folders in %s; %d recordings of %lld bytes.\n", qPrintable(g_root), kFiles,
                 g_fileBytes);
-    syncFileSystem();
+    syncFileSystem(g_root);
     return true;
-}
-
-double cpuSeconds()
-{
-    double seconds = 0;
-    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        rusage usage{};
-        ::getrusage(who, &usage);
-        for (const timeval& time : {usage.ru_utime, usage.ru_stime})
-            seconds += double(time.tv_sec) + double(time.tv_usec) / 1e6;
-    }
-    return seconds;
-}
-
-template <typename Work> Timing timed(Work work)
-{
-    const auto wall = std::chrono::steady_clock::now();
-    const double cpu = cpuSeconds();
-    work();
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count(),
-            cpuSeconds() - cpu};
 }
 
 bool engineTransfer(bool verify, Timing& timing)
@@ -279,7 +192,7 @@ bool engineTransfer(bool verify, Timing& timing)
     const std::optional<QString> card = document.GetCardDrive();
     if (!card || document.CollectUntransferred(kListCard, records) != kFiles)
         return false;
-    syncFileSystem();
+    syncFileSystem(g_root);
     bool ok = false;
     bool folderPrepared = false;
     timing = timed([&] {
@@ -338,7 +251,7 @@ bool readBackCopies()
 bool referenceCopy(bool readBack, Timing& timing)
 {
     emptyFilesBelow(g_copyTo);
-    syncFileSystem();
+    syncFileSystem(g_root);
     std::vector<QByteArray> arguments{"cp"};
     for (const QString& source : g_sources)
         arguments.push_back(QFile::encodeName(source));
@@ -353,7 +266,7 @@ bool referenceCopy(bool readBack, Timing& timing)
         pid_t pid = 0;
         if (::posix_spawn(&pid, "/bin/cp", nullptr, nullptr, argv.data(), environ) == 0)
             ::waitpid(pid, &status, 0);
-        syncFileSystem();
+        syncFileSystem(g_root);
         if (readBack)
             readBackSame = readBackCopies();
     });
@@ -439,7 +352,7 @@ int main(int argc, char** argv)
         const std::array<std::pair<Pass, Pass>, 3> pairs = {
             {{Verified, Reference}, {Unverified, Reference}, {Verified, ReadBackReference}}};
         for (const auto& [ours, reference] : pairs) {
-            const auto [low, high] = ratioSpread(ours, reference);
+            const auto [low, high] = ratioSpread(g_rounds[ours], g_rounds[reference]);
             std::printf("  %s / %s: %.2fx (rounds %.2fx to %.2fx)\n", kPassNames[ours],
                         kPassNames[reference], ratio(ours, reference), low, high);
         }
