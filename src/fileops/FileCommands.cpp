@@ -275,24 +275,35 @@ void FileCommands::OnDropOnFolder(int targetListId)
 int FileCommands::CollectUntransferred(int kind)
 {
     m_nTransferKind = kind;
+    m_strTransferRoot = transferRoot(kind);
     return m_document.CollectUntransferred(kind, m_transferList);
+}
+
+QString FileCommands::transferRoot(int kind) const
+{
+    return (kind == kListCard ? m_document.GetCardDrive() : m_document.GetRecorderDrive()).value_or(QString());
 }
 
 void FileCommands::TransferToSaveFolder(bool showProgress)
 {
     if (m_bRunning || m_transferList.isEmpty())
         return;
+    // The drive went (or another took its place) since the records were collected,
+    // while the question was up, say.
+    const int kind = m_nTransferKind;
+    if (m_strTransferRoot.isEmpty() || transferRoot(kind) != m_strTransferRoot) {
+        ShowMessage(QStringLiteral("デバイスが取り外されました。"), MessageIcon::Error);
+        return;
+    }
     setRunning(true);
     WaitCursor wait;
     m_view.panel().UnloadRecording(0);
     // The records go back into the list they were collected from, whatever folder is selected.
-    const int kind = m_nTransferKind;
-    const std::optional<QString> root = kind == kListCard ? m_document.GetCardDrive() : m_document.GetRecorderDrive();
     const QString savePath = m_setting.m_strSavePath;
     m_bProgressHidden = !showProgress;
     this->showProgress(0, int(m_transferList.size()));
     bool folderPrepared = false;
-    m_engine.TransferFiles(m_transferList, kind, root.value_or(QString()), savePath, folderPrepared);
+    m_engine.TransferFiles(m_transferList, kind, m_strTransferRoot, savePath, folderPrepared);
     if (folderPrepared)
         m_view.RebuildSaveFolder();
     closeProgress();

@@ -83,6 +83,8 @@ private:
     void setRunning(bool running);
     void closeProgress();
     void finish();
+    // The drive of the first list of the kind, or empty.
+    QString transferRoot(int kind) const;
     // The selected and focused row, or -1.
     int focusedSelectedRow() const;
 
@@ -99,4 +101,5 @@ private:
     bool m_bProgressHidden = false;
     QList<tagFileList> m_transferList;
     int m_nTransferKind = 0;
+    QString m_strTransferRoot;
 };

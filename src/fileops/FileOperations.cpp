@@ -16,6 +16,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <functional>
+#include <optional>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -41,20 +43,79 @@ bool exists(const QString& path)
     return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
 }
 
-// The same recording as the earlier copy at existing: the same audio bytes, and
-// the same last-write time (the recording's start time on the recorder, which a
-// transfer gives its copy), within the two seconds a FAT save folder rounds to.
+// The same recording as the earlier copy at existing: the same last-write time
+// (the recording's start time on the recorder, which a transfer gives its copy)
+// within the two seconds a FAT save folder rounds to, and the same audio bytes
+// after the tag (which the flags and the memo do not touch).
 bool isEarlierCopy(const QString& source, const QString& existing)
 {
     RecordingFile from, to;
     if (!from.open(source, RecordingFile::Access::Read) || !to.open(existing, RecordingFile::Access::Read))
         return false;
     struct stat fromStat {}, toStat {};
-    if (::fstat(from.descriptor(), &fromStat) != 0 || ::fstat(to.descriptor(), &toStat) != 0)
+    if (::fstat(from.descriptor(), &fromStat) != 0 || ::fstat(to.descriptor(), &toStat) != 0
+        || std::llabs(int64_t(fromStat.st_mtim.tv_sec) - int64_t(toStat.st_mtim.tv_sec)) > 2)
         return false;
-    return std::llabs(int64_t(fromStat.st_mtim.tv_sec) - int64_t(toStat.st_mtim.tv_sec)) <= 2
-           && AudioBytes(from) == AudioBytes(to);
+    const int64_t fromStart = AudioStart(from), toStart = AudioStart(to);
+    const int64_t length = from.size() - fromStart;
+    if (length != to.size() - toStart)
+        return false;
+    constexpr size_t kChunk = 256 * 1024;
+    std::vector<char> a(kChunk), b(kChunk);
+    for (int64_t done = 0; done < length;) {
+        const size_t want = size_t(std::min<int64_t>(int64_t(kChunk), length - done));
+        if (from.readAt(fromStart + done, a.data(), want) != want || to.readAt(toStart + done, b.data(), want) != want
+            || std::memcmp(a.data(), b.data(), want) != 0)
+            return false;
+        done += int64_t(want);
+    }
+    return true;
 }
+
+// Where a recording goes that may have been copied before: over its earlier
+// copy (under its own name or a numbered one), else under its own name when that
+// is free, else under the first free numbered name. False when every name is taken.
+bool chooseTransferDestination(const QString& source, QString& destination)
+{
+    if (!exists(destination))
+        return true;
+    if (isEarlierCopy(source, destination))
+        return true;
+    // Numbered names are handed out from (2) on, so earlier copies sit before the first free one.
+    for (int n = 2; n <= CFileOperations::kLastNumber; ++n) {
+        const QString numbered = CFileOperations::NumberedName(destination, n);
+        if (!exists(numbered) || isEarlierCopy(source, numbered)) {
+            destination = numbered;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A copy that took a read-only source's permissions still gets its flag: the
+// owner may write it for that moment.
+class WritableForAMoment
+{
+public:
+    explicit WritableForAMoment(const QString& path) : m_path(QFile::encodeName(path))
+    {
+        struct stat st {};
+        if (::stat(m_path.constData(), &st) == 0 && !(st.st_mode & S_IWUSR)
+            && ::chmod(m_path.constData(), (st.st_mode & 07777) | S_IWUSR) == 0)
+            m_mode = st.st_mode & 07777;
+    }
+    ~WritableForAMoment()
+    {
+        if (m_mode)
+            ::chmod(m_path.constData(), *m_mode);
+    }
+    WritableForAMoment(const WritableForAMoment&) = delete;
+    WritableForAMoment& operator=(const WritableForAMoment&) = delete;
+
+private:
+    QByteArray m_path;
+    std::optional<mode_t> m_mode;
+};
 
 // The transferred flag into one file, written back into the very file it was
 // read from; a failure is reported with the header write's own warning.
@@ -96,7 +157,7 @@ QString CFileOperations::WithTrailingBackslash(const QString& path)
     return AddTrailingSeparator(path);
 }
 
-bool CFileOperations::MakeNumberedName(QString& destination)
+QString CFileOperations::NumberedName(const QString& destination, int number)
 {
     const QFileInfo info(destination);
     const QString folder = WithTrailingBackslash(QDir::toNativeSeparators(info.path()));
@@ -107,8 +168,13 @@ bool CFileOperations::MakeNumberedName(QString& destination)
     const qsizetype bracket = base.lastIndexOf(u'(');
     if (bracket >= 0)
         base.truncate(bracket);
-    for (int n = 2; n <= 9999; ++n) {
-        const QString candidate = folder + QStringLiteral("%1(%2)").arg(base).arg(n) + extension;
+    return folder + QStringLiteral("%1(%2)").arg(base).arg(number) + extension;
+}
+
+bool CFileOperations::MakeNumberedName(QString& destination)
+{
+    for (int n = 2; n <= kLastNumber; ++n) {
+        const QString candidate = NumberedName(destination, n);
         if (!exists(candidate)) {
             destination = candidate;
             return true;
@@ -262,9 +328,9 @@ QString CFileOperations::TransferDestinationFolder(const QString& savePath, cons
 {
     const QString folder = QDir::fromNativeSeparators(QFileInfo(sourcePath).path());
     const QString root = RemoveTrailingSeparator(QDir::fromNativeSeparators(driveRoot));
-    QString relative = folder;
-    if (!root.isEmpty() && (folder == root || folder.startsWith(root + u'/')))
-        relative = folder.mid(root.size());
+    if (root.isEmpty() || (folder != root && !folder.startsWith(root + u'/')))
+        return {};
+    QString relative = folder.mid(root.size());
     while (relative.startsWith(u'/'))
         relative.remove(0, 1);
     while (relative.endsWith(u'/'))
@@ -284,9 +350,15 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
     folderPrepared = false;
     m_bDeviceRemoved = false;
     m_host.statusText(QStringLiteral("ファイルをバックアップしています....."));
+    const QString kRemoved = QStringLiteral("デバイスが取り外されました。");
     int done = 0;
     for (const tagFileList& record : records) {
+        // A record that is not below the drive's root any more: the drive went.
         const QString folder = TransferDestinationFolder(savePath, driveRoot, record.szFilePath);
+        if (folder.isEmpty()) {
+            ShowMessage(kRemoved, MessageIcon::Error);
+            return false;
+        }
         if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
             ShowMessage(QStringLiteral("フォルダの作成に失敗しました。中断します。"), MessageIcon::Error);
             return false;
@@ -300,12 +372,12 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
             return false;
         }
         if (m_bDeviceRemoved) {
-            ShowMessage(QStringLiteral("デバイスが取り外されました。"), MessageIcon::Error);
+            ShowMessage(kRemoved, MessageIcon::Error);
             return false;
         }
         // Another recording that happens to have this name (the recorder's numbering
         // started again) is never written over.
-        if (exists(destination) && !isEarlierCopy(source, destination) && !MakeNumberedName(destination)) {
+        if (!chooseTransferDestination(source, destination)) {
             ShowMessage(kBackupFailed, MessageIcon::Error);
             return false;
         }
@@ -320,6 +392,12 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
         refresh(++done, int(records.size()), kBackingUp, record);
         if (m_host.cancelRequested())
             return false;
+        // A drive that went while the file was copied takes no flag: what is at its
+        // path now may be another card's recording.
+        if (m_bDeviceRemoved) {
+            ShowMessage(kRemoved, MessageIcon::Error);
+            return false;
+        }
         markTransferred(record, destination, sourceKind);
     }
     return true;
@@ -330,7 +408,10 @@ void CFileOperations::markTransferred(const tagFileList& record, const QString& 
     // A flag that cannot be written has been reported; that side stays unmarked,
     // and a source that stays so is offered again next time.
     const bool sourceMarked = markFileTransferred(record.szFilePath);
-    markFileTransferred(copy);
+    {
+        const WritableForAMoment writable(copy);
+        markFileTransferred(copy);
+    }
     if (!sourceMarked)
         return;
     tagFileList marked = record;

@@ -63,6 +63,9 @@ public:
     // destination(2), (3)... up to (9999), the base name cut at its last "("; false
     // (destination unchanged) when every one of them exists.
     static bool MakeNumberedName(QString& destination);
+    // destination with "(number)" in place of what follows the base name's last "(".
+    static QString NumberedName(const QString& destination, int number);
+    static constexpr int kLastNumber = 9999;
     static QString WithTrailingBackslash(const QString& path);
 
     // The workers; false when they stopped before the end (a message said why, or
@@ -78,6 +81,7 @@ public:
     // characters of the top folder below the drive's root ("001_TALVEN-77") and
     // YYYY and MM the first four and last two characters of the folder two
     // levels above the recording ("202611"); "-" alone when there is none.
+    // Empty when the source is not below driveRoot.
     static QString TransferDestinationFolder(const QString& savePath, const QString& driveRoot,
                                              const QString& sourcePath);
     // Copies each record into its folder of the save folder and marks it

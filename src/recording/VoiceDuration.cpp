@@ -3,7 +3,6 @@
 #include "MpegFrameHeader.h"
 #include "RecordingFile.h"
 
-#include <algorithm>
 #include <cstring>
 
 bool g_bNoAudioOutput = false;
@@ -52,9 +51,9 @@ uint32_t vbrFrameCount(RecordingFile& file, int64_t frameStart, const MpegFrameH
 
 } // namespace
 
-int64_t AudioBytes(RecordingFile& file)
+int64_t AudioStart(RecordingFile& file)
 {
-    return std::max<int64_t>(0, file.size() - audioStart(file));
+    return audioStart(file);
 }
 
 uint32_t MeasureMp3Duration(RecordingFile& file)

@@ -17,6 +17,6 @@ uint32_t GetVoiceDuration(const QString& path);
 // measured in whole frames from the Xing, Info or VBRI frame count, else by the
 // constant-bitrate arithmetic of the audio bytes. Reads only the file's start.
 uint32_t MeasureMp3Duration(RecordingFile& file);
-// The bytes after the ID3v2 tag(s) at the file's start: the audio, whatever the
-// tag holds. A header write leaves it unchanged.
-int64_t AudioBytes(RecordingFile& file);
+// Where the audio starts: the position after the ID3v2 tag(s) at the file's
+// start. What follows is the same whatever the tag holds.
+int64_t AudioStart(RecordingFile& file);

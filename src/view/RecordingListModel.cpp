@@ -143,6 +143,8 @@ bool RecordingListModel::RefreshRecordRow(const QString& path, int row, const ta
     target.record.header = header;
     for (const int key : {int(kKeyProtect), int(kKeyIndex), int(kKeyPlayed), int(kKeyMemo)})
         target.texts[size_t(key)] = EditedRowText(header, key);
+    // A transfer marks the row as a new row would show it.
+    target.texts[kKeyTransferred] = RecordRowText(target.record, kKeyTransferred);
     Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole});
     return true;
 }

@@ -252,10 +252,11 @@ void RecordingListPane::RefreshRecordRow(const QString& path, int row, const tag
 {
     if (!m_model->RefreshRecordRow(path, row, header))
         return;
+    // By path: a list of the recorder's folders may hold one name in several of them.
     if (CFileList* current = m_document.pCurrent()) {
-        const QString name = m_model->recordAt(row).szFileName;
+        const QString filePath = m_model->recordAt(row).szFilePath;
         for (int i = 0; i < current->GetRecordCount(); ++i) {
-            if (current->RecordAt(i)->szFileName == name) {
+            if (current->RecordAt(i)->szFilePath == filePath) {
                 current->SetHeaderAt(i, header);
                 break;
             }

@@ -34,6 +34,8 @@
 namespace {
 
 const QString kSplitKey = QStringLiteral("Window/Split");
+// How often a transfer waiting for a question or menu to close looks again.
+constexpr int kAutoTransferRetryMs = 300;
 // The control panel's height (138 dialog units of the original form).
 constexpr int kPanelHeight = 224;
 
@@ -311,6 +313,11 @@ void CTALVEN77PCView::autoTransferOnArrival()
         return;
     if (m_fileCommands->isRunning()) {
         m_bAutoTransferPending = true;
+        return;
+    }
+    // A question or menu is up (whose answer may act on the lists): after it.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        QTimer::singleShot(kAutoTransferRetryMs, this, &CTALVEN77PCView::autoTransferOnArrival);
         return;
     }
     if (m_fileCommands->CollectUntransferred(kListRecorder) != 0)

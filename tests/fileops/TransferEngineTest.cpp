@@ -117,6 +117,8 @@ private Q_SLOTS:
         QTest::newRow("one level below") << "/media/u/REC" << "/media/u/REC/001_TALVEN-77/202611/a.mp3"
                                          << "/save/001/001_-77/";
         QTest::newRow("short parent") << "/m" << "/m/001_TALVEN-77/abc/01/a.mp3" << "/save/001/abc-bc/";
+        QTest::newRow("not below the root") << "/media/u/REC" << "/media/u/RECORDS/001_TALVEN-77/a.mp3" << "";
+        QTest::newRow("no root") << "" << "/media/u/REC/001_TALVEN-77/a.mp3" << "";
     }
     void destinationFolder()
     {
@@ -153,25 +155,70 @@ private Q_SLOTS:
         QCOMPARE(f.collect(), 0);
     }
 
-    void copyOfTheSameNameAtTheDestination()
+    // What lies at the destination under the recording's name (and numbered
+    // names), and where the copy goes: over an earlier copy of the same
+    // recording, never over another one.
+    void sameNameAtTheDestination_data()
     {
-        Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3", "001_TALVEN-77/202611/02/b.mp3"});
-        // a.mp3 was copied before, but its flag never reached the card: that copy
-        // is replaced. Another recording that happens to be named b.mp3 stays.
+        QTest::addColumn<QString>("present");  // "earlier", "other time", "other audio", "numbered earlier"
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("copy");     // where the new copy is
+        QTest::newRow("earlier copy") << "earlier" << QStringList{"a.mp3"} << "a.mp3";
+        QTest::newRow("another recording") << "other time" << QStringList{"a(2).mp3", "a.mp3"} << "a(2).mp3";
+        QTest::newRow("same time, other audio") << "other audio" << QStringList{"a(2).mp3", "a.mp3"} << "a(2).mp3";
+        QTest::newRow("earlier copy under a numbered name")
+            << "numbered earlier" << QStringList{"a(2).mp3", "a.mp3"} << "a(2).mp3";
+    }
+    void sameNameAtTheDestination()
+    {
+        QFETCH(QString, present);
+        QFETCH(QStringList, files);
+        QFETCH(QString, copy);
+        const QString sourcePath = QStringLiteral("001_TALVEN-77/202611/02/a.mp3");
+        Fixture f(m_places, {sourcePath});
+        const QString source = f.source(sourcePath);
         const QString folder = f.copy("001/2026-11/");
         QVERIFY(QDir().mkpath(folder));
-        QVERIFY(CopyFileDurably(f.source("001_TALVEN-77/202611/02/a.mp3"), folder + "a.mp3").ok());
-        const QByteArray other = BuildRecording(MakeVoiceHeader(2, "other"), ShortSpeechAudio());
-        QVERIFY(WriteFileBytes(folder + "b.mp3", other, QDateTime(QDate(2019, 1, 1), QTime(8, 0))));
+        const QDateTime sourceTime = QFileInfo(source).lastModified();
+        QByteArray other = BuildRecording(MakeVoiceHeader(2, "other"), ShortSpeechAudio());
+        if (present == "earlier") {
+            QVERIFY(CopyFileDurably(source, folder + "a.mp3").ok());
+        } else if (present == "other time") {
+            QVERIFY(WriteFileBytes(folder + "a.mp3", other, sourceTime.addDays(-3)));
+        } else if (present == "other audio") {
+            other[other.size() - 100] = char(other[other.size() - 100] ^ 0x55);
+            QVERIFY(WriteFileBytes(folder + "a.mp3", other, sourceTime));
+        } else {
+            QVERIFY(WriteFileBytes(folder + "a.mp3", other, sourceTime.addDays(-3)));
+            QVERIFY(CopyFileDurably(source, folder + "a(2).mp3").ok());
+        }
         MessageRecorder messages;
         QVERIFY(f.transfer());
         QVERIFY(messages.entries().isEmpty());
-        QCOMPARE(filesBelow(folder), (QStringList{"a.mp3", "b(2).mp3", "b.mp3"}));
-        QCOMPARE(transferredFlagOf(folder + "a.mp3"), 1);
-        QFile kept(folder + "b.mp3");
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), other);
-        QCOMPARE(transferredFlagOf(folder + "b(2).mp3"), 1);
+        QCOMPARE(filesBelow(folder), files);
+        QCOMPARE(transferredFlagOf(folder + copy), 1);
+        QFile in(folder + copy), from(source);
+        QVERIFY(in.open(QIODevice::ReadOnly) && from.open(QIODevice::ReadOnly));
+        QCOMPARE(in.readAll(), from.readAll());
+        if (present != "earlier") {
+            QFile kept(folder + "a.mp3");
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), other);
+        }
+    }
+
+    // A read-only recording gives a read-only copy, which still takes its flag.
+    void readOnlySourceGivesAMarkedCopy()
+    {
+        Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3"});
+        const QString copy = f.copy("001/2026-11/a.mp3");
+        QVERIFY(QFile::setPermissions(f.source("001_TALVEN-77/202611/02/a.mp3"),
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        MessageRecorder messages;
+        QVERIFY(f.transfer());
+        QCOMPARE(transferredFlagOf(copy), 1);
+        QCOMPARE(QFileInfo(copy).permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
+                 QFileDevice::Permissions());
     }
 
     // How a transfer of two recordings stops, and what it leaves.
@@ -184,7 +231,8 @@ private Q_SLOTS:
         const QString noSpace = NotEnoughFreeSpaceMessage();
         QTest::newRow("folder in the way") << "file at folder" << QStringList{"フォルダの作成に失敗しました。中断します。"} << 0 << 0;
         QTest::newRow("disk full") << "no space" << QStringList{noSpace, "バックアップを中断しました。"} << 0 << 0;
-        QTest::newRow("device removed") << "removed" << QStringList{"デバイスが取り外されました。"} << 1 << 1;
+        // The file at hand as the drive went is copied whole but not marked.
+        QTest::newRow("device removed") << "removed" << QStringList{"デバイスが取り外されました。"} << 1 << 0;
         QTest::newRow("card pulled within a file") << "pulled" << QStringList{kBackupFailed} << 1 << 1;
         QTest::newRow("copy does not verify") << "corrupt" << QStringList{kBackupFailed} << 0 << 0;
         QTest::newRow("cancel after the first") << "cancel" << QStringList{} << 1 << 0;

@@ -84,21 +84,33 @@ private Q_SLOTS:
         QVERIFY(f.deviceRemoved());
     }
 
-    void theRecorderComesAndGoesWhileASaveFolderIsSelected()
+    // A device's node comes and goes while a folder of the save folder is on
+    // show: that folder stays selected and keeps its rows.
+    void aDeviceComesAndGoesWhileASaveFolderIsSelected_data()
     {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("root");
+        QTest::newRow("recorder") << "usb" << kRecorderRootLabel;
+        QTest::newRow("card") << "card" << kCardRootLabel;
+    }
+    void aDeviceComesAndGoesWhileASaveFolderIsSelected()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, root);
         const QString save = m_places.newFolder(QStringLiteral("save"));
         QVERIFY(QDir().mkpath(save + QStringLiteral("/day")));
         QVERIFY(WriteFileBytes(save + QStringLiteral("/day/a.mp3"), BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio())));
         Fixture f(save);
         QTreeWidgetItem* day = f.view->rootLabelled(kSaveRootLabel)->child(0);
         f.view->folderTree()->setCurrentItem(day);
-        const QString recorder = card(QStringLiteral("recorder"), 5);
-        QVERIFY(m_places.setDrives({QStringLiteral("usb ") + recorder}));
-        QTRY_COMPARE(f.nodes(kRecorderRootLabel), 1);
-        QVERIFY(f.panel.usb);
+        const QString device = card(QStringLiteral("device"), 5);
+        QVERIFY(m_places.setDrives({kind + u' ' + device}));
+        QTRY_COMPARE(f.nodes(root), 1);
+        QCOMPARE(f.panel.usb, kind == "usb");
         QVERIFY(m_places.setDrives({}));
-        QTRY_COMPARE(f.nodes(kRecorderRootLabel), 0);
+        QTRY_COMPARE(f.nodes(root), 0);
         QVERIFY(!f.panel.usb);
+        QVERIFY(f.deviceRemoved());
         QCOMPARE(f.view->folderTree()->currentItem(), day);
         QCOMPARE(f.view->recordings()->rowCount(), 1);
     }

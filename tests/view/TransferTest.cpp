@@ -216,12 +216,49 @@ private Q_SLOTS:
         QCOMPARE(messages.entries()[2].icon, MessageIcon::None);
 
         RecordingListModel* rows = f.view->recordings();
+        const int column = int(rows->shownKeys().indexOf(kKeyTransferred));
+        QVERIFY(column >= 0);
         for (int row = 0; row < rows->rowCount(); ++row) {
-            QCOMPARE(RecordRowText(rows->recordAt(row), kKeyTransferred), QStringLiteral("    済    "));
+            QCOMPARE(rows->data(rows->index(row, column), Qt::DisplayRole).toString(), QStringLiteral("    済    "));
             QCOMPARE(transferredFlagOf(rows->recordAt(row).szFilePath), 1);
         }
         QVERIFY(!f.view->fileCommands().isRunning());
         QCOMPARE(f.panel.calls.count(QStringLiteral("unload 0")) >= 1, true);
+    }
+
+    void cardRemovedWhileTheQuestionIsUp()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = recorder(QStringLiteral("card"), 2, 2);
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        Fixture f(save, false);
+        // Answers Yes once the card has gone.
+        struct PullingPresenter final : MessagePresenter
+        {
+            std::function<void()> pull;
+            QStringList texts;
+            PullingPresenter() { SetMessagePresenter(this); }
+            ~PullingPresenter() override { SetMessagePresenter(nullptr); }
+            MessageAnswer present(const QString& text, MessageIcon, MessageButtons buttons) override
+            {
+                texts.append(text);
+                if (buttons != MessageButtons::YesNo)
+                    return MessageAnswer::Ok;
+                pull();
+                return MessageAnswer::Yes;
+            }
+        } messages;
+        messages.pull = [&] {
+            m_places.setDrives({});
+            for (int i = 0; i < 100 && f.nodes(kCardRootLabel) > 0; ++i)
+                QTest::qWait(20);
+        };
+        f.view->fileCommands().OnTransfer(kListCard);
+        QCOMPARE(f.nodes(kCardRootLabel), 0);
+        QCOMPARE(messages.texts.size(), 2);
+        QCOMPARE(messages.texts[1], QStringLiteral("デバイスが取り外されました。"));
+        QVERIFY(QDir(save).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+        QVERIFY(!f.view->fileCommands().isRunning());
     }
 
     void recorderRemovedDuringTheTransfer()
@@ -231,7 +268,7 @@ private Q_SLOTS:
         Fixture f(save, true);
         bool pulled = false;
         f.onProgress = [&](CFileCopyDlg& dialog) {
-            if (pulled || dialog.progressBar()->value() != 1)
+            if (pulled || dialog.progressBar()->value() != 2)
                 return;
             pulled = true;
             m_places.setDrives({});
@@ -246,9 +283,12 @@ private Q_SLOTS:
         QVERIFY(!f.panel.usb);
         QCOMPARE(messages.entries().size(), 1);
         QCOMPARE(messages.entries()[0].text, QStringLiteral("デバイスが取り外されました。"));
-        QCOMPARE(recordingsBelow(save).size(), 1);
-        // The file copied before the removal is marked on both sides.
-        QCOMPARE(transferredFlagOf(save + u'/' + recordingsBelow(save).first()), 1);
+        // The first copy is marked; the second, whole, went as the recorder went and is not.
+        QList<int> flags;
+        for (const QString& copy : recordingsBelow(save))
+            flags.append(transferredFlagOf(save + u'/' + copy));
+        std::sort(flags.begin(), flags.end());
+        QCOMPARE(flags, (QList<int>{0, 1}));
     }
 };
 
