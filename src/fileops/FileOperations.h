@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileTransfer.h"
 #include "recording/FileListRecord.h"
 
 #include <QList>
@@ -66,6 +67,8 @@ public:
     // destination with "(number)" in place of what follows the base name's last "(".
     static QString NumberedName(const QString& destination, int number);
     static constexpr int kLastNumber = 9999;
+    // A name that is taken: an entry of any kind, a dangling link too.
+    static bool NameTaken(const QString& path);
     static QString WithTrailingBackslash(const QString& path);
 
     // The workers; false when they stopped before the end (a message said why, or
@@ -118,6 +121,8 @@ private:
     // The overwrite rule, then the free-space rule, for one file about to be
     // written; a stop is explained to the user (cancelledText for a cancelled question).
     int prepareDestination(const QString& source, QString& destination, const QString& cancelledText);
+    // Between the chunks of a file: the window shows the bytes and gets its turn.
+    CopyProgress copyProgress() const;
     // After each file: the progress window shows it, and the window gets its turn.
     void refresh(int done, int total, const QString& format, const tagFileList& record);
     // One transferred file: the transferred flag into the source, then the copy.
