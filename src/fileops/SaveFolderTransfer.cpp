@@ -143,6 +143,8 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
 {
     folderPrepared = false;
     m_bDeviceRemoved = false;
+    // A card that refuses every flag (write-protected) says so once, not once a file.
+    const MessagesShownOnce once;
     m_host.statusText(QStringLiteral("ファイルをバックアップしています....."));
     int done = 0;
     for (const tagFileList& record : records) {

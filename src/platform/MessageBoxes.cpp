@@ -53,3 +53,23 @@ bool AskOkCancel(const QString& text, MessageIcon icon)
 {
     return g_presenter->present(text, icon, MessageButtons::OkCancel) == MessageAnswer::Ok;
 }
+
+MessagesShownOnce::MessagesShownOnce() : m_previous(CurrentMessagePresenter())
+{
+    SetMessagePresenter(this);
+}
+
+MessagesShownOnce::~MessagesShownOnce()
+{
+    SetMessagePresenter(m_previous);
+}
+
+MessageAnswer MessagesShownOnce::present(const QString& text, MessageIcon icon, MessageButtons buttons)
+{
+    if (buttons == MessageButtons::Ok) {
+        if (m_shown.contains(text))
+            return MessageAnswer::Ok;
+        m_shown.append(text);
+    }
+    return m_previous->present(text, icon, buttons);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 enum class MessageIcon { Information, Warning, Error, Question, None };
 enum class MessageButtons { Ok, YesNo, OkCancel };
@@ -29,3 +30,21 @@ void ShowMessage(const QString& text, MessageIcon icon);
 bool AskYesNo(const QString& text, MessageIcon icon = MessageIcon::Question);
 // Asks with OK and Cancel buttons; true for OK.
 bool AskOkCancel(const QString& text, MessageIcon icon = MessageIcon::Question);
+
+// While it lives, a message with only an OK button whose text has been shown
+// already is not shown again: a long run of files that each fail the same way
+// (a write-protected card) tells it once. Questions always go through.
+class MessagesShownOnce final : public MessagePresenter
+{
+public:
+    MessagesShownOnce();
+    ~MessagesShownOnce() override;
+    MessagesShownOnce(const MessagesShownOnce&) = delete;
+    MessagesShownOnce& operator=(const MessagesShownOnce&) = delete;
+
+    MessageAnswer present(const QString& text, MessageIcon icon, MessageButtons buttons) override;
+
+private:
+    MessagePresenter* m_previous;
+    QStringList m_shown;
+};

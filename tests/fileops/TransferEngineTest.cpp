@@ -278,26 +278,33 @@ private Q_SLOTS:
         QCOMPARE(f.folderPrepared, fault != "file at folder");
     }
 
-    void aFlagThatCannotBeWrittenIsReportedAndTheTransferGoesOn()
+    void flagsThatCannotBeWrittenAreReportedOnceAndTheTransferGoesOn()
     {
-        Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3", "001_TALVEN-77/202611/02/b.mp3"});
-        // Another program holds a.mp3 on the card: its header cannot be written.
-        RecordingFile held;
-        QVERIFY(held.open(f.source("001_TALVEN-77/202611/02/a.mp3"), RecordingFile::Access::ReadWrite));
+        const QStringList paths = {"001_TALVEN-77/202611/02/a.mp3", "001_TALVEN-77/202611/02/b.mp3",
+                                   "001_TALVEN-77/202611/02/c.mp3"};
+        Fixture f(m_places, paths);
+        // Another program holds a.mp3 and b.mp3 on the card: their headers cannot be written.
+        RecordingFile heldA, heldB;
+        QVERIFY(heldA.open(f.source(paths[0]), RecordingFile::Access::ReadWrite));
+        QVERIFY(heldB.open(f.source(paths[1]), RecordingFile::Access::ReadWrite));
         MessageRecorder messages;
         QVERIFY(f.transfer());
         QCOMPARE(messages.entries().size(), 1);
         QCOMPARE(messages.entries().first().text, VoiceHeaderWriteFailedMessage());
-        held.close();
-        QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3"}));
-        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/a.mp3")), 0);
+        heldA.close();
+        heldB.close();
+        QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+        QCOMPARE(transferredFlagOf(f.source(paths[0])), 0);
+        QCOMPARE(transferredFlagOf(f.source(paths[1])), 0);
         QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), 1);
-        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/b.mp3")), 1);
-        // It is offered again, and goes over its earlier copy next time.
-        QCOMPARE(f.collect(), 1);
+        QCOMPARE(transferredFlagOf(f.source(paths[2])), 1);
+        // They are offered again, and go over their earlier copies next time.
+        QCOMPARE(f.collect(), 2);
         QVERIFY(f.transfer());
-        QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3"}));
-        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/a.mp3")), 1);
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+        QCOMPARE(transferredFlagOf(f.source(paths[0])), 1);
+        QCOMPARE(transferredFlagOf(f.source(paths[1])), 1);
     }
 };
 
