@@ -64,7 +64,8 @@ public:
     // destination(2), (3)... up to (9999), the base name cut at its last "("; false
     // (destination unchanged) when every one of them exists.
     static bool MakeNumberedName(QString& destination);
-    // destination with "(number)" in place of what follows the base name's last "(".
+    // destination with "(number)" after its base name, in place of what follows
+    // the base name's last "(" when it has one.
     static QString NumberedName(const QString& destination, int number);
     static constexpr int kLastNumber = 9999;
     // A name that is taken: an entry of any kind, a dangling link too.

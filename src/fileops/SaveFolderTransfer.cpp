@@ -40,7 +40,7 @@ bool isEarlierCopy(const QString& source, const QString& existing)
         return false;
     const int64_t fromStart = AudioStart(from), toStart = AudioStart(to);
     const int64_t length = from.size() - fromStart;
-    if (length != to.size() - toStart)
+    if (length < 0 || length != to.size() - toStart)
         return false;
     constexpr size_t kChunk = 256 * 1024;
     std::vector<char> a(kChunk), b(kChunk);
@@ -121,10 +121,13 @@ QString CFileOperations::TransferDestinationFolder(const QString& savePath, cons
                                                   const QString& sourcePath)
 {
     const QString folder = QDir::fromNativeSeparators(QFileInfo(sourcePath).path());
-    const QString root = RemoveTrailingSeparator(QDir::fromNativeSeparators(driveRoot));
-    if (root.isEmpty() || (folder != root && !folder.startsWith(root + u'/')))
+    const QString root = QDir::fromNativeSeparators(driveRoot);
+    if (root.isEmpty())
         return {};
-    QString relative = folder.mid(root.size());
+    const QString rootFolder = root.endsWith(u'/') ? root : root + u'/';
+    if (folder + u'/' != rootFolder && !folder.startsWith(rootFolder))
+        return {};
+    QString relative = folder.mid(rootFolder.size());
     while (relative.startsWith(u'/'))
         relative.remove(0, 1);
     while (relative.endsWith(u'/'))
@@ -144,7 +147,7 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
     folderPrepared = false;
     m_bDeviceRemoved = false;
     // A card that refuses every flag (write-protected) says so once, not once a file.
-    const MessagesShownOnce once;
+    QStringList warned;
     m_host.statusText(QStringLiteral("ファイルをバックアップしています....."));
     int done = 0;
     for (const tagFileList& record : records) {
@@ -193,6 +196,7 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
             ShowMessage(kRemoved, MessageIcon::Error);
             return false;
         }
+        const MessagesShownOnce once(warned);
         markTransferred(record, destination, sourceKind);
     }
     return true;

@@ -99,6 +99,7 @@ SplashClosingMessages::SplashClosingMessages() : m_previous(CurrentMessagePresen
 
 SplashClosingMessages::~SplashClosingMessages()
 {
+    Q_ASSERT(CurrentMessagePresenter() == this);
     SetMessagePresenter(m_previous);
 }
 

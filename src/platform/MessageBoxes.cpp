@@ -2,6 +2,8 @@
 
 #include "ProgramIdentity.h"
 
+#include <QtGlobal>
+
 #include <cstdio>
 
 namespace {
@@ -54,13 +56,14 @@ bool AskOkCancel(const QString& text, MessageIcon icon)
     return g_presenter->present(text, icon, MessageButtons::OkCancel) == MessageAnswer::Ok;
 }
 
-MessagesShownOnce::MessagesShownOnce() : m_previous(CurrentMessagePresenter())
+MessagesShownOnce::MessagesShownOnce(QStringList& shown) : m_previous(CurrentMessagePresenter()), m_shown(shown)
 {
     SetMessagePresenter(this);
 }
 
 MessagesShownOnce::~MessagesShownOnce()
 {
+    Q_ASSERT(CurrentMessagePresenter() == this);
     SetMessagePresenter(m_previous);
 }
 

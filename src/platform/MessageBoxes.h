@@ -31,13 +31,15 @@ bool AskYesNo(const QString& text, MessageIcon icon = MessageIcon::Question);
 // Asks with OK and Cancel buttons; true for OK.
 bool AskOkCancel(const QString& text, MessageIcon icon = MessageIcon::Question);
 
-// While it lives, a message with only an OK button whose text has been shown
-// already is not shown again: a long run of files that each fail the same way
-// (a write-protected card) tells it once. Questions always go through.
+// While it lives, a message with only an OK button whose text is in shown
+// already is not shown again; the texts it shows are added to shown. A long
+// run of files that each fail the same way (a write-protected card) tells it
+// once. Questions always go through. Presenters are stacked: each one goes
+// before the one it replaced.
 class MessagesShownOnce final : public MessagePresenter
 {
 public:
-    MessagesShownOnce();
+    explicit MessagesShownOnce(QStringList& shown);
     ~MessagesShownOnce() override;
     MessagesShownOnce(const MessagesShownOnce&) = delete;
     MessagesShownOnce& operator=(const MessagesShownOnce&) = delete;
@@ -46,5 +48,5 @@ public:
 
 private:
     MessagePresenter* m_previous;
-    QStringList m_shown;
+    QStringList& m_shown;
 };

@@ -231,20 +231,26 @@ bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t 
         return false;
     const auto* in = static_cast<const unsigned char*>(source);
     size_t done = 0;
+    int error = 0;
     while (done < length) {
         const ssize_t put = ::pwrite(m_fd, in + done, length - done, position + int64_t(done));
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0) {
-            m_error = put < 0 ? errno : EIO;
-            return false;
+            error = put < 0 ? errno : EIO;
+            break;
         }
         done += size_t(put);
     }
     m_window.clear(); // whatever was cached may now be stale
+    // Even a write that failed part-way may have moved the times: they go back either way.
     const bool restored = ::futimens(m_fd, m_times) == 0;
     if (timesRestored)
         *timesRestored = restored;
+    if (error != 0) {
+        m_error = error;
+        return false;
+    }
     // One sync makes the bytes and the times lasting together, so a card pulled
     // at once still shows the recording's own start time.
     if (::fsync(m_fd) != 0) {

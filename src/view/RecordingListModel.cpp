@@ -137,7 +137,8 @@ void RecordingListModel::setMarkedRow(int row)
 
 bool RecordingListModel::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
 {
-    if (row < 0 || row >= rowCount() || rowAt(row).texts[kKeyName] != QFileInfo(path).fileName())
+    // By path: a list of the recorder's folders may show one name twice.
+    if (row < 0 || row >= rowCount() || rowAt(row).record.szFilePath != path)
         return false;
     Row& target = rowAt(row);
     target.record.header = header;

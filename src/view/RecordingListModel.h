@@ -41,8 +41,8 @@ public:
     void setMarkerIcon(const QIcon& icon) { m_marker = icon; }
 
     // After the control panel changed a header: the record's header and the
-    // row's protect, index, played and memo cells (their shorter texts).
-    // Nothing when the row does not show the file of path.
+    // row's protect, index, played and memo cells (their shorter texts), and
+    // its transferred cell. Nothing when the row does not show the file of path.
     bool RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header);
 
     int rowCount(const QModelIndex& parent = {}) const override;

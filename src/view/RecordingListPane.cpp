@@ -254,9 +254,8 @@ void RecordingListPane::RefreshRecordRow(const QString& path, int row, const tag
         return;
     // By path: a list of the recorder's folders may hold one name in several of them.
     if (CFileList* current = m_document.pCurrent()) {
-        const QString filePath = m_model->recordAt(row).szFilePath;
         for (int i = 0; i < current->GetRecordCount(); ++i) {
-            if (current->RecordAt(i)->szFilePath == filePath) {
+            if (current->RecordAt(i)->szFilePath == path) {
                 current->SetHeaderAt(i, header);
                 break;
             }

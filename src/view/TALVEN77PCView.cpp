@@ -99,13 +99,16 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(qApp, &QApplication::focusChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     m_fileCommands = new FileCommands(*this, document, setting);
     m_driveWatcher = new DriveWatcher(CurrentDriveSource(), this);
+    m_autoTransferTimer = new QTimer(this);
     connect(m_driveWatcher, &DriveWatcher::arrived, this, &CTALVEN77PCView::OnDriveArrived);
     connect(m_driveWatcher, &DriveWatcher::removed, this, &CTALVEN77PCView::OnDriveRemoved);
     connect(m_fileCommands, &FileCommands::busyChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connect(m_fileCommands, &FileCommands::busyChanged, this, [this] {
         if (m_bAutoTransferPending && !m_fileCommands->isRunning())
-            QTimer::singleShot(0, this, &CTALVEN77PCView::autoTransferOnArrival);
+            scheduleAutoTransfer(0);
     });
+    m_autoTransferTimer->setSingleShot(true);
+    connect(m_autoTransferTimer, &QTimer::timeout, this, &CTALVEN77PCView::autoTransferOnArrival);
     connectCommands();
     m_ownPanel = new CPanelDlg({}, m_panelArea);
     setPanel(m_ownPanel);
@@ -304,6 +307,12 @@ void CTALVEN77PCView::autoTransferAtStartup()
         m_fileCommands->TransferToSaveFolder(false);
 }
 
+void CTALVEN77PCView::scheduleAutoTransfer(int delayMs)
+{
+    // One timer: arrivals in quick succession make one transfer.
+    m_autoTransferTimer->start(delayMs);
+}
+
 void CTALVEN77PCView::autoTransferOnArrival()
 {
     // The recorder may have gone again by now. While another copy, move or
@@ -317,7 +326,7 @@ void CTALVEN77PCView::autoTransferOnArrival()
     }
     // A question or menu is up (whose answer may act on the lists): after it.
     if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
-        QTimer::singleShot(kAutoTransferRetryMs, this, &CTALVEN77PCView::autoTransferOnArrival);
+        scheduleAutoTransfer(kAutoTransferRetryMs);
         return;
     }
     if (m_fileCommands->CollectUntransferred(kListRecorder) != 0)
@@ -496,7 +505,7 @@ void CTALVEN77PCView::OnDriveArrived(const QString& drive)
             // After the watcher has told all it has: the transfer lets the window
             // work meanwhile, and the watcher reports a removal during it.
             if (m_setting.m_nAutoUsb)
-                QTimer::singleShot(0, this, &CTALVEN77PCView::autoTransferOnArrival);
+                scheduleAutoTransfer(0);
         }
     }
     Q_EMIT statusText(kIdleStatusText);

@@ -23,6 +23,7 @@ class RecordingListPane;
 class RecordingPanel;
 class QMenu;
 class QSplitter;
+class QTimer;
 
 // The first pane of the status bar when nothing is going on.
 inline const QString kIdleStatusText = QStringLiteral("レディ");
@@ -153,6 +154,7 @@ private:
     // The automatic transfer of the recorder's recordings not yet transferred, when
     // the setting asks for it: as the recorder arrives, and at start-up under the splash.
     void autoTransferOnArrival();
+    void scheduleAutoTransfer(int delayMs);
     void autoTransferAtStartup();
     void applySettings(const QString& oldSavePath);
     void runStep(const QString& text, const std::function<void()>& work);
@@ -174,6 +176,7 @@ private:
     DriveWatcher* m_driveWatcher;
     // The recorder arrived while another file operation ran: its transfer follows that one.
     bool m_bAutoTransferPending = false;
+    QTimer* m_autoTransferTimer;
     std::function<int(CSettingDlg&)> m_runSettingsDialog;
     std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;
 };

@@ -117,6 +117,7 @@ private Q_SLOTS:
         QTest::newRow("one level below") << "/media/u/REC" << "/media/u/REC/001_TALVEN-77/202611/a.mp3"
                                          << "/save/001/001_-77/";
         QTest::newRow("short parent") << "/m" << "/m/001_TALVEN-77/abc/01/a.mp3" << "/save/001/abc-bc/";
+        QTest::newRow("drive at the top") << "/" << "/001_TALVEN-77/202611/02/a.mp3" << "/save/001/2026-11/";
         QTest::newRow("not below the root") << "/media/u/REC" << "/media/u/RECORDS/001_TALVEN-77/a.mp3" << "";
         QTest::newRow("no root") << "" << "/media/u/REC/001_TALVEN-77/a.mp3" << "";
     }
@@ -208,6 +209,7 @@ private Q_SLOTS:
     }
 
     // A read-only recording gives a read-only copy, which still takes its flag.
+    // (Run as root, the write goes through anyway; then only the mode put back is shown.)
     void readOnlySourceGivesAMarkedCopy()
     {
         Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3"});

@@ -18,8 +18,8 @@ public:
         MessageButtons buttons;
     };
 
-    MessageRecorder() { SetMessagePresenter(this); }
-    ~MessageRecorder() override { SetMessagePresenter(nullptr); }
+    MessageRecorder() : m_previous(CurrentMessagePresenter()) { SetMessagePresenter(this); }
+    ~MessageRecorder() override { SetMessagePresenter(m_previous); }
 
     void scriptAnswers(const QList<MessageAnswer>& answers) { m_answers += answers; }
     const QList<Entry>& entries() const { return m_entries; }
@@ -36,6 +36,7 @@ public:
     }
 
 private:
+    MessagePresenter* m_previous;
     QList<Entry> m_entries;
     QList<MessageAnswer> m_answers;
 };

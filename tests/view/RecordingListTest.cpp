@@ -186,7 +186,8 @@ private Q_SLOTS:
         header.playedFlag = 2;
         QVERIFY(!model.RefreshRecordRow(QStringLiteral("/save/day/a.mp3"), 1, header)); // another file's row
         QVERIFY(!model.RefreshRecordRow(QStringLiteral("/save/day/a.mp3"), -1, header));
-        QVERIFY(model.RefreshRecordRow(QStringLiteral("/elsewhere/a.mp3"), 0, header));
+        QVERIFY(!model.RefreshRecordRow(QStringLiteral("/save/other/a.mp3"), 0, header)); // its namesake elsewhere
+        QVERIFY(model.RefreshRecordRow(QStringLiteral("/save/day/a.mp3"), 0, header));
         QCOMPARE(model.cellText(0, model.columnOfKey(kKeyProtect)), QStringLiteral("○"));
         QCOMPARE(model.cellText(0, model.columnOfKey(kKeyIndex)), QStringLiteral("1"));
         QCOMPARE(model.cellText(0, model.columnOfKey(kKeyPlayed)), QStringLiteral("済"));
@@ -194,7 +195,7 @@ private Q_SLOTS:
         QCOMPARE(model.recordAt(0).header.protectFlag, 1);
         header.protectFlag = 0;
         header.indexMarks[0] = kEmptyIndexMark;
-        QVERIFY(model.RefreshRecordRow(QStringLiteral("a.mp3"), 0, header));
+        QVERIFY(model.RefreshRecordRow(QStringLiteral("/save/day/a.mp3"), 0, header));
         QCOMPARE(model.cellText(0, model.columnOfKey(kKeyProtect)), QString());
         QCOMPARE(model.cellText(0, model.columnOfKey(kKeyIndex)), QString());
     }

@@ -17,6 +17,8 @@
 #include "view/MainList.h"
 #include "view/TALVEN77PCView.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QProgressBar>
@@ -189,6 +191,23 @@ private Q_SLOTS:
         QTRY_COMPARE(recordingsBelow(save),
                      (QStringList{"007/2026-11/REC00001.MP3", "007/2026-11/REC00002.MP3", "a/n.mp3", "b/n.mp3"}));
         QTRY_VERIFY(!f.view->fileCommands().isRunning());
+    }
+
+    void automaticTransferWaitsForAnOpenQuestion()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = recorder(QStringLiteral("recorder"), 2, 2);
+        Fixture f(save, true);
+        QDialog question(f.view.get());
+        question.setModal(true);
+        question.show();
+        QTRY_VERIFY(QApplication::activeModalWidget() == &question);
+        QVERIFY(m_places.setDrives({QStringLiteral("usb ") + card}));
+        QTRY_COMPARE(f.nodes(kRecorderRootLabel), 1);
+        QTest::qWait(700);
+        QCOMPARE(recordingsBelow(save).size(), 0);
+        question.close();
+        QTRY_COMPARE(recordingsBelow(save).size(), 2);
     }
 
     void backupCommandAsksAndMarksTheRows()
