@@ -92,19 +92,8 @@ void DestroySplashScreen()
     delete g_splash;
 }
 
-SplashClosingMessages::SplashClosingMessages() : m_previous(CurrentMessagePresenter())
-{
-    SetMessagePresenter(this);
-}
-
-SplashClosingMessages::~SplashClosingMessages()
-{
-    Q_ASSERT(CurrentMessagePresenter() == this);
-    SetMessagePresenter(m_previous);
-}
-
 MessageAnswer SplashClosingMessages::present(const QString& text, MessageIcon icon, MessageButtons buttons)
 {
     DestroySplashScreen();
-    return m_previous->present(text, icon, buttons);
+    return previous().present(text, icon, buttons);
 }

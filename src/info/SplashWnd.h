@@ -39,16 +39,8 @@ void DestroySplashScreen();
 
 // While it lives, every message box first closes the splash window, which is
 // topmost and would hide it; the presenter in place before shows the message.
-class SplashClosingMessages final : public MessagePresenter
+class SplashClosingMessages final : public StackedMessagePresenter
 {
 public:
-    SplashClosingMessages();
-    ~SplashClosingMessages() override;
-    SplashClosingMessages(const SplashClosingMessages&) = delete;
-    SplashClosingMessages& operator=(const SplashClosingMessages&) = delete;
-
     MessageAnswer present(const QString& text, MessageIcon icon, MessageButtons buttons) override;
-
-private:
-    MessagePresenter* m_previous;
 };

@@ -56,12 +56,12 @@ bool AskOkCancel(const QString& text, MessageIcon icon)
     return g_presenter->present(text, icon, MessageButtons::OkCancel) == MessageAnswer::Ok;
 }
 
-MessagesShownOnce::MessagesShownOnce(QStringList& shown) : m_previous(CurrentMessagePresenter()), m_shown(shown)
+StackedMessagePresenter::StackedMessagePresenter() : m_previous(CurrentMessagePresenter())
 {
     SetMessagePresenter(this);
 }
 
-MessagesShownOnce::~MessagesShownOnce()
+StackedMessagePresenter::~StackedMessagePresenter()
 {
     Q_ASSERT(CurrentMessagePresenter() == this);
     SetMessagePresenter(m_previous);
@@ -74,5 +74,5 @@ MessageAnswer MessagesShownOnce::present(const QString& text, MessageIcon icon, 
             return MessageAnswer::Ok;
         m_shown.append(text);
     }
-    return m_previous->present(text, icon, buttons);
+    return previous().present(text, icon, buttons);
 }

@@ -31,22 +31,35 @@ bool AskYesNo(const QString& text, MessageIcon icon = MessageIcon::Question);
 // Asks with OK and Cancel buttons; true for OK.
 bool AskOkCancel(const QString& text, MessageIcon icon = MessageIcon::Question);
 
+// A presenter that stands in front of the one in place while it lives, and
+// passes messages on to it (previous()). Such presenters are stacked: each one
+// goes before the one it replaced.
+class StackedMessagePresenter : public MessagePresenter
+{
+public:
+    StackedMessagePresenter();
+    ~StackedMessagePresenter() override;
+    StackedMessagePresenter(const StackedMessagePresenter&) = delete;
+    StackedMessagePresenter& operator=(const StackedMessagePresenter&) = delete;
+
+protected:
+    MessagePresenter& previous() const { return *m_previous; }
+
+private:
+    MessagePresenter* m_previous;
+};
+
 // While it lives, a message with only an OK button whose text is in shown
 // already is not shown again; the texts it shows are added to shown. A long
 // run of files that each fail the same way (a write-protected card) tells it
-// once. Questions always go through. Presenters are stacked: each one goes
-// before the one it replaced.
-class MessagesShownOnce final : public MessagePresenter
+// once. Questions always go through.
+class MessagesShownOnce final : public StackedMessagePresenter
 {
 public:
-    explicit MessagesShownOnce(QStringList& shown);
-    ~MessagesShownOnce() override;
-    MessagesShownOnce(const MessagesShownOnce&) = delete;
-    MessagesShownOnce& operator=(const MessagesShownOnce&) = delete;
+    explicit MessagesShownOnce(QStringList& shown) : m_shown(shown) {}
 
     MessageAnswer present(const QString& text, MessageIcon icon, MessageButtons buttons) override;
 
 private:
-    MessagePresenter* m_previous;
     QStringList& m_shown;
 };

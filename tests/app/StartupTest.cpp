@@ -207,12 +207,10 @@ private Q_SLOTS:
             SetFreeSpaceQuery({});
         });
         // Whether the splash was still there as each message came.
-        struct SplashAtMessage final : MessagePresenter
+        struct SplashAtMessage final : StackedMessagePresenter
         {
             QStringList texts;
             QList<bool> splashThere;
-            SplashAtMessage() { SetMessagePresenter(this); }
-            ~SplashAtMessage() override { SetMessagePresenter(nullptr); }
             MessageAnswer present(const QString& text, MessageIcon, MessageButtons) override
             {
                 texts.append(text);

@@ -8,7 +8,7 @@
 // Installed in place of real message boxes for the length of its life: keeps
 // every message and answers questions (Yes/No, OK/Cancel) from a script: No, or
 // Cancel, once the script runs out. Messages with only an OK button take no answer.
-class MessageRecorder final : public MessagePresenter
+class MessageRecorder final : public StackedMessagePresenter
 {
 public:
     struct Entry
@@ -17,9 +17,6 @@ public:
         MessageIcon icon;
         MessageButtons buttons;
     };
-
-    MessageRecorder() : m_previous(CurrentMessagePresenter()) { SetMessagePresenter(this); }
-    ~MessageRecorder() override { SetMessagePresenter(m_previous); }
 
     void scriptAnswers(const QList<MessageAnswer>& answers) { m_answers += answers; }
     const QList<Entry>& entries() const { return m_entries; }
@@ -36,7 +33,6 @@ public:
     }
 
 private:
-    MessagePresenter* m_previous;
     QList<Entry> m_entries;
     QList<MessageAnswer> m_answers;
 };

@@ -252,12 +252,10 @@ private Q_SLOTS:
         QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
         Fixture f(save, false);
         // Answers Yes once the card has gone.
-        struct PullingPresenter final : MessagePresenter
+        struct PullingPresenter final : StackedMessagePresenter
         {
             std::function<void()> pull;
             QStringList texts;
-            PullingPresenter() { SetMessagePresenter(this); }
-            ~PullingPresenter() override { SetMessagePresenter(nullptr); }
             MessageAnswer present(const QString& text, MessageIcon, MessageButtons buttons) override
             {
                 texts.append(text);
