@@ -353,12 +353,36 @@ tagFileList CTALVEN77PCDoc::FindCurrentRecord(const QString& fileName) const
     return {};
 }
 
-QString CTALVEN77PCDoc::GetExistingRecordPath(const QString& fileName) const
+namespace {
+
+QString existingPath(const tagFileList& record)
 {
-    const tagFileList record = FindCurrentRecord(fileName);
     if (record.szFilePath.isEmpty() || !QFileInfo(record.szFilePath).isFile())
         return {};
     return record.szFilePath;
+}
+
+} // namespace
+
+QString CTALVEN77PCDoc::GetExistingRecordPath(const QString& fileName) const
+{
+    return existingPath(FindCurrentRecord(fileName));
+}
+
+tagFileList CTALVEN77PCDoc::FindCurrentRecord(const tagFileList& row) const
+{
+    if (m_pCurrent && !row.szFilePath.isEmpty()) {
+        for (const tagFileList& record : m_pCurrent->records()) {
+            if (record.szFilePath == row.szFilePath)
+                return record;
+        }
+    }
+    return FindCurrentRecord(row.szFileName);
+}
+
+QString CTALVEN77PCDoc::GetExistingRecordPath(const tagFileList& row) const
+{
+    return existingPath(FindCurrentRecord(row));
 }
 
 int CTALVEN77PCDoc::CollectUntransferred(int kind, QList<tagFileList>& out) const

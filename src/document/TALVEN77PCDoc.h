@@ -67,6 +67,10 @@ public:
     tagFileList GetCurrentRecord(int position) const;
     tagFileList FindCurrentRecord(const QString& fileName) const; // name ignoring case
     QString GetExistingRecordPath(const QString& fileName) const;
+    // The same for the file a row shows: found by its path (a list of the
+    // recorder's folders may hold one name in several of them), else by name.
+    tagFileList FindCurrentRecord(const tagFileList& row) const;
+    QString GetExistingRecordPath(const tagFileList& row) const;
 
     int CollectUntransferred(int kind, QList<tagFileList>& out) const;
     // The record of this file in the first list of the kind now carries the transferred flag.

@@ -190,7 +190,7 @@ void FileCommands::rememberSelection(int mode)
 {
     QList<tagFileList> records;
     for (const int row : m_view.recordingList()->selectedRowNumbers())
-        records.append(m_document.FindCurrentRecord(m_view.recordings()->recordAt(row).szFileName));
+        records.append(m_document.FindCurrentRecord(m_view.recordings()->recordAt(row)));
     m_engine.Remember(records, mode);
 }
 
@@ -378,7 +378,7 @@ void FileCommands::OnSaveAs()
     if (row < 0)
         return;
     const QString name = m_view.recordings()->recordAt(row).szFileName;
-    const QString source = m_document.GetExistingRecordPath(name);
+    const QString source = m_document.GetExistingRecordPath(m_view.recordings()->recordAt(row));
     const QString chosen = m_chooseSaveAs(name);
     if (chosen.isEmpty())
         return;

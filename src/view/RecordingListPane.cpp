@@ -202,8 +202,7 @@ void RecordingListPane::InvertSelection()
         m_list->selectionModel()->setCurrentIndex(m_model->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
         m_bSorting = false;
         m_model->setMarkedRow(rows.first());
-        m_panel->LoadRecording(m_document.GetExistingRecordPath(m_model->recordAt(rows.first()).szFileName),
-                               rows.first() + 1);
+        m_panel->LoadRecording(m_document.GetExistingRecordPath(m_model->recordAt(rows.first())), rows.first() + 1);
         if (m_nCurrentKind != kListRecorder)
             m_panel->setControlsAllowed(true);
     }
@@ -222,10 +221,10 @@ void RecordingListPane::AutoSizeColumns()
 
 bool RecordingListPane::selectNeighbour(int row)
 {
-    // The name is taken first: selecting a row whose file has vanished removes the row.
-    const QString name = m_model->recordAt(row).szFileName;
+    // The record is taken first: selecting a row whose file has vanished removes the row.
+    const tagFileList record = m_model->recordAt(row);
     m_list->setCurrentIndex(m_model->index(row, 0)); // selects and loads it
-    if (m_document.GetExistingRecordPath(name).isEmpty())
+    if (m_document.GetExistingRecordPath(record).isEmpty())
         return false;
     m_list->scrollTo(m_model->index(row, 0));
     return true;
@@ -283,7 +282,7 @@ void RecordingListPane::onSelectionChanged()
         return;
     }
     const QString name = m_model->recordAt(current).szFileName;
-    const QString path = m_document.GetExistingRecordPath(name);
+    const QString path = m_document.GetExistingRecordPath(m_model->recordAt(current));
     if (path.isEmpty()) {
         m_bSkipDrag = true;
         // The row that was loaded lost the selection to this one: the panel lets go of it.

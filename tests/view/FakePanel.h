@@ -14,8 +14,10 @@ struct FakePanel : RecordingPanel
     // Called at each unload, before the call is recorded (a test looks at the world then).
     std::function<void()> onUnload;
 
+    QString loadedPath; // the path of the last recording loaded
     bool LoadRecording(const QString& path, int position) override
     {
+        loadedPath = path;
         calls.append(QStringLiteral("load %1 %2").arg(QFileInfo(path).fileName()).arg(position));
         return true;
     }

@@ -210,6 +210,42 @@ private Q_SLOTS:
         QTRY_COMPARE(recordingsBelow(save).size(), 2);
     }
 
+    // The recorder's list covers all its day folders: two recordings of one name
+    // (its numbering started again) are two rows, each for its own file.
+    void namesakesInTheRecordersDayFolders()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = m_places.newFolder(QStringLiteral("recorder"));
+        QVERIFY(WriteFileBytes(card + QStringLiteral("/Device.Dat"), DeviceDatBytes(7)));
+        const QStringList paths = {card + QStringLiteral("/007_TALVEN-77/202611/02/a.mp3"),
+                                   card + QStringLiteral("/007_TALVEN-77/202611/03/a.mp3")};
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(QDir().mkpath(QFileInfo(paths[i]).path()));
+            QVERIFY(WriteFileBytes(paths[i], BuildRecording(MakeVoiceHeader(1, QString::number(i)), ShortSpeechAudio()),
+                                   QDateTime(QDate(2026, 11, 2 + i), QTime(9, 0))));
+        }
+        QVERIFY(m_places.setDrives({QStringLiteral("usb ") + card}));
+        Fixture f(save, false);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kRecorderRootLabel)->child(0));
+        RecordingListModel* rows = f.view->recordings();
+        QCOMPARE(rows->rowCount(), 2);
+        QStringList loaded;
+        for (int row = 0; row < 2; ++row) {
+            f.view->recordingList()->setCurrentIndex(rows->index(row, 0));
+            QCOMPARE(f.panel.loadedPath, rows->recordAt(row).szFilePath);
+            loaded.append(f.panel.loadedPath);
+        }
+        loaded.sort();
+        QCOMPARE(loaded, paths);
+        f.view->recordingList()->selectAll();
+        f.view->fileCommands().OnEditCopy();
+        QStringList remembered;
+        for (const tagFileList& record : f.view->fileCommands().engine().remembered())
+            remembered.append(record.szFilePath);
+        remembered.sort();
+        QCOMPARE(remembered, paths);
+    }
+
     void backupCommandAsksAndMarksTheRows()
     {
         const QString save = m_places.newFolder(QStringLiteral("save"));
