@@ -34,7 +34,7 @@
 namespace {
 
 const QString kSplitKey = QStringLiteral("Window/Split");
-// How often a transfer waiting for a question or menu to close looks again.
+// How often a transfer waiting for another operation, a question or a menu looks again.
 constexpr int kAutoTransferRetryMs = 300;
 // The control panel's height (138 dialog units of the original form).
 constexpr int kPanelHeight = 224;
@@ -103,10 +103,6 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_driveWatcher, &DriveWatcher::arrived, this, &CTALVEN77PCView::OnDriveArrived);
     connect(m_driveWatcher, &DriveWatcher::removed, this, &CTALVEN77PCView::OnDriveRemoved);
     connect(m_fileCommands, &FileCommands::busyChanged, this, &CTALVEN77PCView::UpdateCommandStates);
-    connect(m_fileCommands, &FileCommands::busyChanged, this, [this] {
-        if (m_bAutoTransferPending && !m_fileCommands->isRunning())
-            scheduleAutoTransfer(0);
-    });
     m_autoTransferTimer->setSingleShot(true);
     connect(m_autoTransferTimer, &QTimer::timeout, this, &CTALVEN77PCView::autoTransferOnArrival);
     connectCommands();
@@ -316,16 +312,11 @@ void CTALVEN77PCView::scheduleAutoTransfer(int delayMs)
 void CTALVEN77PCView::autoTransferOnArrival()
 {
     // The recorder may have gone again by now. While another copy, move or
-    // transfer runs, the transfer waits for its end.
-    m_bAutoTransferPending = false;
+    // transfer runs, or a question or menu is up (whose answer may act on the
+    // lists), the transfer waits for its end.
     if (!m_setting.m_nAutoUsb || !m_document.GetRecorderDrive())
         return;
-    if (m_fileCommands->isRunning()) {
-        m_bAutoTransferPending = true;
-        return;
-    }
-    // A question or menu is up (whose answer may act on the lists): after it.
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+    if (m_fileCommands->isRunning() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
         scheduleAutoTransfer(kAutoTransferRetryMs);
         return;
     }
@@ -384,7 +375,7 @@ void CTALVEN77PCView::RefreshAll()
         m_document.CheckDrives();
         showDeviceNodes();
     });
-    rebuildSaveFolder();
+    scanSaveFolderIntoTree();
     runStep(QStringLiteral("任意フォルダ解析中....."), [this] {
         QTreeWidgetItem* root = rootLabelled(kOptionRootLabel);
         m_tree->removeChildren(root);
@@ -396,7 +387,7 @@ void CTALVEN77PCView::RefreshAll()
     UpdateCommandStates();
 }
 
-void CTALVEN77PCView::rebuildSaveFolder()
+void CTALVEN77PCView::scanSaveFolderIntoTree()
 {
     runStep(QStringLiteral("保存用フォルダ解析中....."), [this] {
         QTreeWidgetItem* root = rootLabelled(kSaveRootLabel);
@@ -416,7 +407,7 @@ void CTALVEN77PCView::RebuildSaveFolder()
     // The selected folder's list goes with the old tree.
     if (!selectedFolder.isEmpty())
         m_tree->setCurrentItem(rootLabelled(kSaveRootLabel));
-    rebuildSaveFolder();
+    scanSaveFolderIntoTree();
     Q_EMIT statusText(kIdleStatusText);
     if (selectedFolder.isEmpty())
         return;
@@ -454,13 +445,8 @@ void CTALVEN77PCView::applySettings(const QString& oldSavePath)
 #else
     constexpr Qt::CaseSensitivity pathCase = Qt::CaseSensitive;
 #endif
-    if (oldSavePath.compare(m_setting.m_strSavePath, pathCase) != 0) {
-        // The selected folder's list goes with the old tree.
-        if (m_document.GetListKind(m_tree->selectedListId()) == kListSaveFolder)
-            m_tree->setCurrentItem(rootLabelled(kSaveRootLabel));
-        rebuildSaveFolder();
-        Q_EMIT statusText(kIdleStatusText);
-    }
+    if (oldSavePath.compare(m_setting.m_strSavePath, pathCase) != 0)
+        RebuildSaveFolder();
     // The columns, with the sort key back on the name when its column went.
     m_listPane->BuildColumns();
     m_listPane->SortList();

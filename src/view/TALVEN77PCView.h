@@ -150,7 +150,7 @@ private:
     void addOptionFolder(QTreeWidgetItem* previous);
     void reselect(QTreeWidgetItem* node);
     void showDeviceNodes();
-    void rebuildSaveFolder();
+    void scanSaveFolderIntoTree();
     // The automatic transfer of the recorder's recordings not yet transferred, when
     // the setting asks for it: as the recorder arrives, and at start-up under the splash.
     void autoTransferOnArrival();
@@ -174,8 +174,6 @@ private:
     FolderChooser m_chooseFolder;
     FileCommands* m_fileCommands;
     DriveWatcher* m_driveWatcher;
-    // The recorder arrived while another file operation ran: its transfer follows that one.
-    bool m_bAutoTransferPending = false;
     QTimer* m_autoTransferTimer;
     std::function<int(CSettingDlg&)> m_runSettingsDialog;
     std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;
