@@ -1,6 +1,7 @@
 #include "TALVEN77PCDoc.h"
 
 #include "device/Drives.h"
+#include "platform/FileTransfer.h"
 #include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
 
@@ -48,10 +49,16 @@ void CTALVEN77PCDoc::RunStartupChecks(const QString& savePath, const ProgressTex
     say(QStringLiteral("装置およびSDカードチェック中..."));
     CheckDrives();
     say(QStringLiteral("保存用フォルダチェック中....."));
+    // What an earlier run left under the program's temporary names (a crash, a kill)
+    // is tidied before the folders are listed: a recording half-way through a
+    // rename gets its new name, a copy nobody writes any more goes.
+    RecoverTemporaryNames(savePath, true);
     RemoveListsOfKind(kListSaveFolder);
     ScanSaveFolder(savePath, progress);
     say(QStringLiteral("任意フォルダチェック中....."));
     LoadOptionFolders(progress);
+    for (const QString& path : m_optionPaths)
+        RecoverTemporaryNames(path, false);
 }
 
 CFileList& CTALVEN77PCDoc::appendList(int kind, bool recursive)

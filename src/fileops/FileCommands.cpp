@@ -10,6 +10,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
 #include "recording/FileList.h"
+#include "settings/SaveFolderCheck.h"
 #include "settings/Setting.h"
 #include "view/FolderTreePane.h"
 #include "view/MainList.h"
@@ -184,6 +185,14 @@ void FileCommands::finish()
     setRunning(false);
 }
 
+bool FileCommands::saveFolderUsable() const
+{
+    if (IsUsableSaveFolder(m_setting.m_strSavePath))
+        return true;
+    ShowMessage(UnusableSaveFolderMessage(), MessageIcon::Warning);
+    return false;
+}
+
 // ---- Cut, copy, paste, delete, drop ---------------------------------------------
 
 void FileCommands::rememberSelection(int mode)
@@ -213,7 +222,7 @@ void FileCommands::OnEditCopy()
 void FileCommands::OnEditPaste()
 {
     const int mode = m_engine.clipboardMode();
-    if (m_bRunning || (mode != CFileOperations::ModeCopy && mode != CFileOperations::ModeCut))
+    if (m_bRunning || (mode != CFileOperations::ModeCopy && mode != CFileOperations::ModeCut) || !saveFolderUsable())
         return;
     m_engine.m_bApplyToAll = false;
     setRunning(true);
@@ -240,7 +249,7 @@ void FileCommands::OnEditPaste()
 
 void FileCommands::OnDeleteFiles()
 {
-    if (m_bRunning)
+    if (m_bRunning || !saveFolderUsable())
         return;
     if (!AskYesNo(QStringLiteral("選択中のファイルを削除してもよろしいですか？\n(保護マークが設定されているファイルは削除しません)")))
         return;
@@ -256,7 +265,8 @@ void FileCommands::OnDeleteFiles()
 
 void FileCommands::OnDropOnFolder(int targetListId)
 {
-    if (m_bRunning || !m_document.CanDropOnFolder(targetListId, m_view.folderTree()->selectedListId()))
+    if (m_bRunning || !m_document.CanDropOnFolder(targetListId, m_view.folderTree()->selectedListId())
+        || !saveFolderUsable())
         return;
     rememberSelection(CFileOperations::ModeNone);
     m_engine.m_bApplyToAll = false;
@@ -286,7 +296,7 @@ QString FileCommands::transferRoot(int kind) const
 
 void FileCommands::TransferToSaveFolder(bool showProgress)
 {
-    if (m_bRunning || m_transferList.isEmpty())
+    if (m_bRunning || m_transferList.isEmpty() || !saveFolderUsable())
         return;
     // The drive went (or another took its place) since the records were collected,
     // while the question was up, say.
@@ -314,7 +324,7 @@ void FileCommands::TransferToSaveFolder(bool showProgress)
 
 void FileCommands::OnTransfer(int kind)
 {
-    if (m_bRunning)
+    if (m_bRunning || !saveFolderUsable())
         return;
     int count = 0;
     {
@@ -342,7 +352,7 @@ int FileCommands::focusedSelectedRow() const
 void FileCommands::OnRenameFile()
 {
     const int row = focusedSelectedRow();
-    if (row < 0 || m_bRunning)
+    if (row < 0 || m_bRunning || !saveFolderUsable())
         return;
     const QString oldName = m_view.recordings()->recordAt(row).szFileName;
     const QString oldPath = m_document.GetExistingRecordPath(oldName);
@@ -403,6 +413,8 @@ void FileCommands::OnSaveAs()
 
 void FileCommands::OnCreateFolder()
 {
+    if (!saveFolderUsable())
+        return;
     FolderTreePane* tree = m_view.folderTree();
     QTreeWidgetItem* parentNode = tree->currentItem();
     QString parent = m_document.GetListFolder(tree->selectedListId());
@@ -413,7 +425,7 @@ void FileCommands::OnCreateFolder()
     QString text;
     QString path;
     for (int n = 1; n < 9999 && text.isEmpty(); ++n) {
-        const QString candidate = n == 1 ? name : QStringLiteral("%1(%2)").arg(name).arg(n);
+        const QString candidate = n == 1 ? name : name + u'(' + QString::number(n) + u')';
         if (QFileInfo(parent + candidate).exists() || QFileInfo(parent + candidate).isSymLink())
             continue;
         if (QDir().mkpath(parent + candidate)) {
@@ -440,7 +452,7 @@ void FileCommands::OnDeleteFolder()
     FolderTreePane* tree = m_view.folderTree();
     QTreeWidgetItem* node = tree->currentItem();
     const int id = tree->selectedListId();
-    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning)
+    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning || !saveFolderUsable())
         return;
     if (!AskYesNo(QStringLiteral("選択したフォルダとフォルダ内の全てのファイルを削除してよろしいですか？\n（サブフォルダも削除します）"),
                   MessageIcon::None))
@@ -453,12 +465,15 @@ void FileCommands::OnDeleteFolder()
     m_view.showStatusText(QStringLiteral("削除フォルダ内のデータを解析しています..."));
     const QString path = m_document.GetListFolder(id);
     m_view.panel().UnloadRecording(0);
-    const CFileOperations::FolderCheck check = CFileOperations::CheckFolderForDeletion(path);
+    QString mountPoint;
+    const CFileOperations::FolderCheck check = CFileOperations::CheckFolderForDeletion(path, &mountPoint);
     if (check != CFileOperations::FolderCheck::Deletable) {
-        ShowMessage(check == CFileOperations::FolderCheck::HoldsProtected
-                        ? QStringLiteral("保護されているファイルが存在するため削除できません。")
-                        : QStringLiteral("使用中か読み込めないファイルが存在するため削除できません。"),
-                    MessageIcon::None);
+        QString text = QStringLiteral("使用中か読み込めないファイルが存在するため削除できません。");
+        if (check == CFileOperations::FolderCheck::HoldsProtected)
+            text = QStringLiteral("保護されているファイルが存在するため削除できません。");
+        else if (check == CFileOperations::FolderCheck::HoldsMountPoint)
+            text = QStringLiteral("別のドライブがマウントされているフォルダを含むため削除できません。\n") + mountPoint;
+        ShowMessage(text, MessageIcon::None);
         m_view.showStatusText(kIdleStatusText);
         return;
     }
@@ -481,7 +496,7 @@ void FileCommands::OnRenameFolder()
     QTreeWidgetItem* node = tree->currentItem();
     const int id = tree->selectedListId();
     // The roots are not folders of their own.
-    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning)
+    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning || !saveFolderUsable())
         return;
     const QString oldPath = CFileOperations::WithTrailingBackslash(m_document.GetListFolder(id));
     CRenameDlg dialog(node->text(0), m_view.window());

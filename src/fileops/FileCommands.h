@@ -80,6 +80,9 @@ Q_SIGNALS:
 
 private:
     void rememberSelection(int mode);
+    // False, after saying so, while the save folder setting names no usable folder:
+    // nothing is then written, moved or removed.
+    bool saveFolderUsable() const;
     void setRunning(bool running);
     void closeProgress();
     void finish();

@@ -71,7 +71,8 @@ QString CFileOperations::NumberedName(const QString& destination, int number)
     const qsizetype bracket = base.lastIndexOf(u'(');
     if (bracket >= 0)
         base.truncate(bracket);
-    return folder + QStringLiteral("%1(%2)").arg(base).arg(number) + extension;
+    // Put together, never substituted: a name may hold "%1" itself.
+    return folder + base + u'(' + QString::number(number) + u')' + extension;
 }
 
 bool CFileOperations::MakeNumberedName(QString& destination)
@@ -242,8 +243,15 @@ void CFileOperations::listRecord(CFileList* list, const tagFileList& record, boo
         m_host.replaceRow(record);
 }
 
-CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QString& folder)
+CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QString& folder, QString* mountPoint)
 {
+    // The walk below never leaves the folder's own file system.
+    const QString mounted = FindMountPoint(folder);
+    if (!mounted.isEmpty()) {
+        if (mountPoint)
+            *mountPoint = QDir::toNativeSeparators(mounted);
+        return FolderCheck::HoldsMountPoint;
+    }
     FolderCheck result = FolderCheck::Deletable;
     const std::function<void(const QByteArray&)> walk = [&](const QByteArray& native) {
         DIR* dir = opendir(native.constData());

@@ -88,7 +88,8 @@ public:
     // Empty when the source is not below driveRoot.
     static QString TransferDestinationFolder(const QString& savePath, const QString& driveRoot,
                                              const QString& sourcePath);
-    // Copies each record into its folder of the save folder and marks it
+    // Copies each record into its folder of the save folder (refused, with a
+    // message, while the save folder is not usable: IsUsableSaveFolder) and marks it
     // transferred on both sides, the source only once its copy has been read
     // back from the device and found whole. An earlier copy of the same
     // recording is replaced; another recording of the same name keeps its file
@@ -105,10 +106,12 @@ public:
 
     // What stands in the way of deleting a folder with everything below it: a
     // protected recording, or a recording that cannot be read (in use, no
-    // permission, a name that cannot be read back), which might be protected.
+    // permission, a name that cannot be read back), which might be protected;
+    // or another file system mounted there (or the folder itself a mount
+    // point), whose path goes into mountPoint: its files are not the folder's.
     // Links are not followed; files without a recording header never block.
-    enum class FolderCheck { Deletable, HoldsProtected, HoldsUnreadable };
-    static FolderCheck CheckFolderForDeletion(const QString& folder);
+    enum class FolderCheck { Deletable, HoldsProtected, HoldsUnreadable, HoldsMountPoint };
+    static FolderCheck CheckFolderForDeletion(const QString& folder, QString* mountPoint = nullptr);
 
     // The recorder or the card went away: a move stops before its next file.
     void setDeviceRemoved() { m_bDeviceRemoved = true; }

@@ -8,6 +8,7 @@
 #include "recording/RecordingFile.h"
 #include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
+#include "settings/SaveFolderCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -145,6 +146,10 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
                                     const QString& savePath, bool& folderPrepared)
 {
     folderPrepared = false;
+    if (!IsUsableSaveFolder(savePath)) {
+        ShowMessage(UnusableSaveFolderMessage(), MessageIcon::Warning);
+        return false;
+    }
     m_bDeviceRemoved = false;
     // A card that refuses every flag (write-protected) says so once, not once a file.
     QStringList warned;

@@ -1,6 +1,7 @@
 #include "FileTransfer.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -11,11 +12,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +26,12 @@ namespace {
 
 constexpr size_t ChunkBytes = size_t(1) << 20;
 constexpr int TemporaryNameAttempts = 100;
+
+// Every temporary name of the program: ".talven77-<kind>-<8 letters>-<name>".
+constexpr char TemporaryPrefix[] = ".talven77-";
+constexpr int TemporaryLetters = 8;
+
+enum class TemporaryKind { Copy, Rename };
 
 std::atomic<int64_t> faultAfterBytes{-1};
 std::atomic<int> faultError{0};
@@ -74,28 +83,97 @@ std::pair<QByteArray, QByteArray> splitPath(const QByteArray& path)
     return {slash == 0 ? QByteArrayLiteral("/") : path.left(slash), path.mid(slash + 1)};
 }
 
-// A hidden name derived from name, cut at a character boundary to stay within NAME_MAX.
-QByteArray temporaryName(const QByteArray& name)
+QByteArray kindWord(TemporaryKind kind)
 {
-    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray suffix(".");
-    for (int i = 0; i < 6; ++i)
-        suffix += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
-    suffix += ".tmp";
-    qsizetype cut = std::min<qsizetype>(name.size(), NAME_MAX - 1 - suffix.size());
-    while (cut > 0 && cut < name.size() && (uchar(name[cut]) & 0xC0) == 0x80)
-        --cut;
-    return '.' + name.left(cut) + suffix;
+    return kind == TemporaryKind::Copy ? QByteArrayLiteral("copy") : QByteArrayLiteral("rename");
 }
 
+// The program's hidden name for name. A copy's may be cut (at a character boundary) to
+// stay within NAME_MAX; a rename's must hold the whole new name and is empty when it cannot.
+QByteArray temporaryName(TemporaryKind kind, const QByteArray& name)
+{
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray prefix = TemporaryPrefix + kindWord(kind) + '-';
+    for (int i = 0; i < TemporaryLetters; ++i)
+        prefix += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
+    prefix += '-';
+    const qsizetype room = NAME_MAX - prefix.size();
+    if (kind == TemporaryKind::Rename && name.size() > room)
+        return {};
+    qsizetype cut = std::min<qsizetype>(name.size(), room);
+    while (cut > 0 && cut < name.size() && (uchar(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return prefix + name.left(cut);
+}
+
+// The kind of one of the program's temporary names, and the name that follows its letters.
+std::optional<TemporaryKind> parseTemporaryName(const QByteArray& entry, QByteArray* name)
+{
+    for (const TemporaryKind kind : {TemporaryKind::Copy, TemporaryKind::Rename}) {
+        const QByteArray prefix = TemporaryPrefix + kindWord(kind) + '-';
+        if (!entry.startsWith(prefix) || entry.size() < prefix.size() + TemporaryLetters + 2)
+            continue;
+        const QByteArray letters = entry.mid(prefix.size(), TemporaryLetters);
+        const bool lettersOk = std::all_of(letters.begin(), letters.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        });
+        if (!lettersOk || entry[prefix.size() + TemporaryLetters] != '-')
+            return std::nullopt;
+        *name = entry.mid(prefix.size() + TemporaryLetters + 1);
+        return kind;
+    }
+    return std::nullopt;
+}
+
+// Whether name in the folder open as folderFd still is the file open as fd.
+bool stillNamed(int folderFd, const char* name, int fd)
+{
+    struct stat opened {}, named {};
+    return ::fstat(fd, &opened) == 0 && opened.st_nlink > 0
+           && ::fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(opened, named);
+}
+
+int flockRetrying(int fd, int operation)
+{
+    int done;
+    do
+        done = ::flock(fd, operation);
+    while (done != 0 && errno == EINTR);
+    return done;
+}
+
+// Opens an entry to take its lock: read-write where permitted (a lock on a network
+// share needs it), never following a link or waiting on a FIFO.
+int openForLock(int folderFd, const char* name, bool folder)
+{
+    if (folder)
+        return openRetrying(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = openRetrying(folderFd, name, O_RDWR | flags);
+    if (fd >= 0 || (errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY))
+        return fd;
+    return openRetrying(folderFd, name, O_RDONLY | flags);
+}
+
+// Creates a temporary file for name and takes its exclusive lock, which it keeps for
+// as long as the file is open: a tidy-up meanwhile (here, in another process or on
+// another machine sharing the folder) leaves it alone.
 int createTemporary(int folderFd, const QByteArray& name, QByteArray& temporary)
 {
     for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
-        temporary = temporaryName(name);
+        temporary = temporaryName(TemporaryKind::Copy, name);
         const int fd = openRetrying(folderFd, temporary.constData(),
                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
             return fd;
+        }
+        // A file system without locks lets no tidy-up lock the file either, so none removes it.
+        // A tidy-up that got the lock between the create and this lock has removed the file.
+        if (flockRetrying(fd, LOCK_EX) != 0 || stillNamed(folderFd, temporary.constData(), fd))
+            return fd;
+        ::close(fd);
     }
     errno = EEXIST;
     return -1;
@@ -222,32 +300,37 @@ int verifyCopy(int in, int folderFd, const QByteArray& written, int64_t size, co
     }
 }
 
-int renameNoReplaceNative(const QByteArray& from, const QByteArray& to)
+int renameNoReplaceAt(int folderFd, const char* from, const char* to)
 {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(folderFd, from, folderFd, to, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
     struct stat fromStat {};
-    if (::lstat(from.constData(), &fromStat) != 0)
+    if (::fstatat(folderFd, from, &fromStat, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (!S_ISDIR(fromStat.st_mode)) {
-        if (::link(from.constData(), to.constData()) == 0) {
-            if (::unlink(from.constData()) == 0)
+        if (::linkat(folderFd, from, folderFd, to, 0) == 0) {
+            if (::unlinkat(folderFd, from, 0) == 0)
                 return 0;
             const int error = errno;
-            ::unlink(to.constData());
+            ::unlinkat(folderFd, to, 0);
             return error;
         }
         if (errno != EPERM && errno != EOPNOTSUPP)
             return errno;
     }
     struct stat toStat {};
-    if (::lstat(to.constData(), &toStat) == 0)
+    if (::fstatat(folderFd, to, &toStat, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
     if (errno != ENOENT)
         return errno;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    return ::renameat(folderFd, from, folderFd, to) == 0 ? 0 : errno;
+}
+
+int renameNoReplaceNative(const QByteArray& from, const QByteArray& to)
+{
+    return renameNoReplaceAt(AT_FDCWD, from.constData(), to.constData());
 }
 
 // True when to finds the very directory entry from names: another spelling of it on a
@@ -266,36 +349,60 @@ bool isOtherSpelling(const QByteArray& from, const QByteArray& to)
            && (S_ISDIR(fromStat.st_mode) || fromStat.st_nlink == 1);
 }
 
+// The hidden name holds the new name whole, so that a crash between the two renames
+// leaves an entry that the next start brings to its new name. The entry is locked
+// throughout: a tidy-up elsewhere meanwhile leaves it alone.
 int renameThroughHiddenName(const QByteArray& from, const QByteArray& to)
 {
     const auto [folder, name] = splitPath(to);
+    const QByteArray fromName = splitPath(from).second;
+    const int folderFd = openRetrying(AT_FDCWD, folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return errno;
+    const auto closeFolder = qScopeGuard([folderFd] { ::close(folderFd); });
+    struct stat fromStat {};
+    if (::fstatat(folderFd, fromName.constData(), &fromStat, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    const int lockFd = openForLock(folderFd, fromName.constData(), S_ISDIR(fromStat.st_mode));
+    const auto closeLock = qScopeGuard([lockFd] {
+        if (lockFd >= 0)
+            ::close(lockFd);
+    });
+    if (lockFd >= 0 && flockRetrying(lockFd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return EBUSY;
     for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
-        const QByteArray hidden = folder + '/' + temporaryName(name);
-        int error = renameNoReplaceNative(from, hidden);
+        const QByteArray hidden = temporaryName(TemporaryKind::Rename, name);
+        if (hidden.isEmpty())
+            return ENAMETOOLONG;
+        int error = renameNoReplaceAt(folderFd, fromName.constData(), hidden.constData());
         if (error == EEXIST)
             continue;
         if (error != 0)
             return error;
-        error = renameNoReplaceNative(hidden, to);
+        error = renameNoReplaceAt(folderFd, hidden.constData(), name.constData());
         if (error != 0)
-            renameNoReplaceNative(hidden, from);
+            renameNoReplaceAt(folderFd, hidden.constData(), fromName.constData());
         return error;
     }
     return EEXIST;
 }
 
-// Removes everything in the folder open as fd (taken over) without following links.
-int removeContents(int fd)
+using Entries = std::vector<std::pair<QByteArray, unsigned char>>;
+
+// The entries of the folder open as fd (which stays open), without "." and "..".
+int readEntries(int fd, Entries& entries)
 {
-    DIR* folder = ::fdopendir(fd);
+    const int copy = ::dup(fd);
+    if (copy < 0)
+        return errno;
+    DIR* folder = ::fdopendir(copy);
     if (!folder) {
         const int error = errno;
-        ::close(fd);
+        ::close(copy);
         return error;
     }
     const auto closeFolder = qScopeGuard([folder] { ::closedir(folder); });
-    // Read first: entries removed while reading may make readdir skip others.
-    std::vector<std::pair<QByteArray, unsigned char>> entries;
+    ::rewinddir(folder);
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(folder);
@@ -304,8 +411,132 @@ int removeContents(int fd)
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             entries.emplace_back(QByteArray(entry->d_name), entry->d_type);
     }
-    if (errno != 0)
-        return errno;
+    return errno;
+}
+
+bool isFolderEntry(int folderFd, const QByteArray& name, unsigned char type)
+{
+    if (type != DT_UNKNOWN)
+        return type == DT_DIR;
+    struct stat entryStat {};
+    return ::fstatat(folderFd, name.constData(), &entryStat, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(entryStat.st_mode);
+}
+
+// Whether path, relative to the folder open as folderFd, is the root of a mount: another
+// file system, or a folder of this one bound there (which keeps st_dev).
+bool isMountRoot(int folderFd, const QByteArray& path)
+{
+    constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+    struct statx entry {};
+    if (::statx(folderFd, path.constData(), flags, STATX_BASIC_STATS | STATX_MNT_ID, &entry) != 0)
+        return false;
+    if (entry.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+        return (entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    struct statx parent {};
+    if (::statx(folderFd, (path + "/..").constData(), flags, STATX_BASIC_STATS | STATX_MNT_ID, &parent) != 0)
+        return false;
+    if (entry.stx_mask & parent.stx_mask & STATX_MNT_ID)
+        return entry.stx_mnt_id != parent.stx_mnt_id;
+    return entry.stx_dev_major != parent.stx_dev_major || entry.stx_dev_minor != parent.stx_dev_minor;
+}
+
+// The first mount root below the folder open as fd (whose path is path), depth first.
+QByteArray findMountRoot(int fd, const QByteArray& path)
+{
+    Entries entries;
+    readEntries(fd, entries);
+    for (const auto& [name, type] : entries) {
+        if (!isFolderEntry(fd, name, type))
+            continue;
+        if (isMountRoot(fd, name))
+            return path + '/' + name;
+        const int child = openRetrying(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child < 0)
+            continue;
+        const QByteArray found = findMountRoot(child, path + '/' + name);
+        ::close(child);
+        if (!found.isEmpty())
+            return found;
+    }
+    return {};
+}
+
+QByteArray withoutTrailingSlashes(QByteArray path)
+{
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+// Takes the lock of an entry that nobody holds; -1 when it is held, gone or cannot be locked.
+int lockUnheld(int folderFd, const QByteArray& name, bool folder)
+{
+    const int fd = openForLock(folderFd, name.constData(), folder);
+    if (fd < 0)
+        return -1;
+    if (flockRetrying(fd, LOCK_EX | LOCK_NB) != 0 || !stillNamed(folderFd, name.constData(), fd)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Removes the temporary copies in the folder open as folderFd whose writer is gone
+// and, with finishRenames, gives an entry left under a rename's hidden name its new name.
+void tidyFolder(int folderFd, bool finishRenames)
+{
+    Entries entries;
+    readEntries(folderFd, entries);
+    for (const auto& entry : entries) {
+        const QByteArray& name = entry.first;
+        QByteArray newName;
+        const std::optional<TemporaryKind> kind = parseTemporaryName(name, &newName);
+        if (!kind || (*kind == TemporaryKind::Rename && !finishRenames))
+            continue;
+        struct stat entryStat {};
+        if (::fstatat(folderFd, name.constData(), &entryStat, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const bool folder = S_ISDIR(entryStat.st_mode);
+        if (!S_ISREG(entryStat.st_mode) && !(folder && *kind == TemporaryKind::Rename))
+            continue;
+        const int lock = lockUnheld(folderFd, name, folder);
+        if (lock < 0)
+            continue;
+        if (*kind == TemporaryKind::Copy)
+            ::unlinkat(folderFd, name.constData(), 0);
+        else
+            renameNoReplaceAt(folderFd, name.constData(), newName.constData()); // a taken name keeps it hidden
+        ::close(lock);
+    }
+}
+
+void recoverFolder(int fd, bool withSubfolders)
+{
+    tidyFolder(fd, true);
+    if (!withSubfolders)
+        return;
+    Entries entries;
+    readEntries(fd, entries);
+    for (const auto& [name, type] : entries) {
+        if (!isFolderEntry(fd, name, type) || isMountRoot(fd, name))
+            continue;
+        const int child = openRetrying(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child < 0)
+            continue;
+        recoverFolder(child, true);
+        ::close(child);
+    }
+}
+
+// Removes everything in the folder open as fd (taken over) without following links
+// or entering another file system (EXDEV).
+int removeContents(int fd)
+{
+    const auto closeFolder = qScopeGuard([fd] { ::close(fd); });
+    // Read first: entries removed while reading may make readdir skip others.
+    Entries entries;
+    if (const int error = readEntries(fd, entries))
+        return error;
     for (const auto& [name, type] : entries) {
         bool isFolder = type == DT_DIR;
         if (type == DT_UNKNOWN) {
@@ -315,6 +546,8 @@ int removeContents(int fd)
             isFolder = S_ISDIR(entryStat.st_mode);
         }
         if (isFolder) {
+            if (isMountRoot(fd, name))
+                return EXDEV;
             const int child = openRetrying(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
                 return errno;
@@ -376,6 +609,8 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
         return lastError();
     const auto closeFolder = qScopeGuard([folderFd] { ::close(folderFd); });
 
+    // What an earlier copy into this folder left behind when its writer died.
+    tidyFolder(folderFd, false);
     QByteArray temporary;
     int out = createTemporary(folderFd, name, temporary);
     if (out < 0)
@@ -400,6 +635,13 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
         if (const int error = verifyCopy(in, folderFd, temporary, sourceStat.st_size, progress))
             return result(error);
     }
+    // The lock stays with a second descriptor until the file has its name; the close of
+    // the first still reports what a network file system could not write.
+    const int lock = ::dup(out);
+    const auto releaseLock = qScopeGuard([lock] {
+        if (lock >= 0)
+            ::close(lock);
+    });
     const int closed = ::close(out);
     out = -1;
     if (closed != 0)
@@ -439,7 +681,8 @@ FileResult MoveFile(const QString& source, const QString& destination, const Cop
         return {};
     if (errno != EXDEV)
         return lastError();
-    const FileResult copied = CopyFileDurably(source, destination, progress, true);
+    // The source goes only once the copy has been read back from the device and found whole.
+    const FileResult copied = CopyFileDurably(source, destination, progress, true, CopyCheck::ReadBack);
     if (!copied.ok())
         return copied;
     if (::unlink(sourcePath.constData()) != 0)
@@ -466,10 +709,8 @@ FileResult RemoveFile(const QString& path)
 
 FileResult RemoveFolderTree(const QString& path)
 {
-    QByteArray nativePath = QFile::encodeName(path);
     // A trailing slash would make lstat and open follow a link to a folder.
-    while (nativePath.size() > 1 && nativePath.endsWith('/'))
-        nativePath.chop(1);
+    const QByteArray nativePath = withoutTrailingSlashes(QFile::encodeName(path));
     struct stat pathStat {};
     if (::lstat(nativePath.constData(), &pathStat) != 0)
         return lastError();
@@ -477,6 +718,8 @@ FileResult RemoveFolderTree(const QString& path)
         return ::unlink(nativePath.constData()) == 0 ? FileResult{} : lastError();
     if (!S_ISDIR(pathStat.st_mode))
         return result(ENOTDIR);
+    if (!FindMountPoint(path).isEmpty())
+        return result(EXDEV);
     const int fd = openRetrying(AT_FDCWD, nativePath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return lastError();
@@ -485,6 +728,43 @@ FileResult RemoveFolderTree(const QString& path)
     if (::rmdir(nativePath.constData()) != 0)
         return lastError();
     return {};
+}
+
+QString FindMountPoint(const QString& folder)
+{
+    const QByteArray nativePath = withoutTrailingSlashes(QFile::encodeName(folder));
+    struct stat pathStat {};
+    if (::lstat(nativePath.constData(), &pathStat) != 0 || !S_ISDIR(pathStat.st_mode))
+        return {};
+    if (isMountRoot(AT_FDCWD, nativePath))
+        return QFile::decodeName(nativePath);
+    const int fd = openRetrying(AT_FDCWD, nativePath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const QByteArray found = findMountRoot(fd, nativePath);
+    ::close(fd);
+    return QFile::decodeName(found);
+}
+
+void RemoveStaleCopies(const QString& folder)
+{
+    const int fd = openRetrying(AT_FDCWD, QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    tidyFolder(fd, false);
+    ::close(fd);
+}
+
+void RecoverTemporaryNames(const QString& folder, bool withSubfolders)
+{
+    // A relative folder would be taken from wherever the program was started.
+    if (!QDir::isAbsolutePath(folder))
+        return;
+    const int fd = openRetrying(AT_FDCWD, QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    recoverFolder(fd, withSubfolders);
+    ::close(fd);
 }
 
 void SetCopyWriteFault(int64_t afterBytes, int error)

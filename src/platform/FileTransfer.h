@@ -16,8 +16,9 @@ struct FileResult
 using CopyProgress = std::function<void(int64_t done, int64_t total)>;
 
 // Copies source to destination durably: the bytes go into a temporary file in the
-// destination's folder (hidden name derived from the destination, created with
-// O_CREAT|O_EXCL), are fsync'ed, get the source's permission bits (and, when copyTimes,
+// destination's folder (".talven77-copy-xxxxxxxx-<name>", created with O_CREAT|O_EXCL and
+// locked with flock for as long as it is written; temporary copies in that folder whose
+// writer is gone are removed first, see RemoveStaleCopies), are fsync'ed, get the source's permission bits (and, when copyTimes,
 // its access and modification times, futimens), and the temporary file is then renamed
 // over the destination and the folder fsync'ed. A failure at any byte (disk full, card
 // pulled, read error) removes the temporary file and leaves any earlier file of the
@@ -41,8 +42,9 @@ FileResult CopyFileDurably(const QString& source, const QString& destination,
 // Works for folders too; permission bits the file system refuses are kept as with a copy.
 FileResult CopyFileTimes(const QString& source, const QString& destination);
 // Moves a file: rename(2) within a file system (replacing an existing destination, as the
-// caller has decided), else (EXDEV) CopyFileDurably with times, then removes the source;
-// when the source cannot be removed the copy stays and the error is returned.
+// caller has decided), else (EXDEV) CopyFileDurably with times and CopyCheck::ReadBack,
+// then removes the source: a copy the device does not give back as written keeps the
+// source (EIO). When the source cannot be removed the copy stays and the error is returned.
 // Source and destination naming the same file (through links too) give EINVAL with nothing
 // changed: rename(2) would keep both hard links, or put a link in place of its own target.
 FileResult MoveFile(const QString& source, const QString& destination, const CopyProgress& progress = {});
@@ -52,14 +54,32 @@ FileResult MoveFile(const QString& source, const QString& destination, const Cop
 // Files where link() is refused too (EPERM/EOPNOTSUPP, as on FAT) go the folders' way.
 // A new name that a case-insensitive file system (FAT) finds as the very entry being renamed
 // ("memo.wav" to "Memo.wav") is no taken name: the entry goes through a hidden temporary
-// name, since the kernel treats a rename onto the same entry as done.
+// name (".talven77-rename-xxxxxxxx-<new name>", the entry locked with flock meanwhile;
+// ENAMETOOLONG when the new name does not fit into it, EBUSY when another holds the
+// entry's lock), since the kernel treats a rename onto the same entry as done. An entry
+// that a crash left under that name is the user's file: RecoverTemporaryNames finishes it.
 FileResult RenameNoReplace(const QString& from, const QString& to);
 // Removes one file (not a folder).
 FileResult RemoveFile(const QString& path);
 // Removes a folder with everything below it, never following symbolic links out of it
-// (a link is removed, not its target). Stops at the first failure.
+// (a link is removed, not its target) and never entering another file system: a folder
+// that is or holds a mount point (FindMountPoint) gives EXDEV with nothing removed.
+// Stops at the first failure.
 // A path that is itself a symbolic link loses the link alone; any other non-folder gives ENOTDIR.
 FileResult RemoveFolderTree(const QString& path);
+// The folder itself when it is the root of a mount, else the first folder below it that
+// is (another file system, or a folder bound there); links are not followed. Empty when none.
+QString FindMountPoint(const QString& folder);
+
+// Removes from folder the program's temporary copies whose writer is gone (a crash, a
+// kill): each is locked exclusively first, so a copy still being written, by this
+// process, another one or another machine sharing the folder, stays.
+void RemoveStaleCopies(const QString& folder);
+// The start-up tidy-up of an absolute folder and, withSubfolders, every folder below it
+// (links not followed, other file systems not entered): stale temporary copies are
+// removed, and an entry that a crash left under a rename's hidden name gets its new name
+// (it is the user's recording or folder: never removed; hidden still when the name is taken).
+void RecoverTemporaryNames(const QString& folder, bool withSubfolders);
 
 // Test seam: the next copies' writes fail with this errno once this many bytes of the
 // file were written (negative afterBytes: no fault). Stays until reset.

@@ -7,6 +7,7 @@
 #include "SimulatedPlaces.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -103,6 +104,33 @@ private Q_SLOTS:
         QCOMPARE(childLabels(root.children[0]), QStringList{"two"});
         QCOMPARE(childLabels(root.children[0].children[0]), QStringList{"three"});
         QCOMPARE(root.children[0].children[0].children[0].id, *document.GetSaveSubfolderId(2));
+    }
+
+    void startUpTidiesWhatACrashLeftUnderTemporaryNames()
+    {
+        const QString save = newFolder(QStringLiteral("save"));
+        const QString option = newFolder(QStringLiteral("opt"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day/.talven77-rename-aaaa1111-Renamed")));
+        const QByteArray recording = BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio());
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/day/.talven77-rename-aaaa1111-Renamed/REC1.MP3"), recording));
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/day/.talven77-copy-bbbb2222-REC2.MP3"), "half a copy"));
+        QVERIFY(WriteFileBytes(option + QStringLiteral("/.talven77-rename-cccc3333-Memo.MP3"), recording));
+        QVERIFY(WriteFileBytes(option + QStringLiteral("/.talven77-copy-dddd4444-REC3.MP3"), "half a copy"));
+        {
+            const auto settings = OpenProgramSettings();
+            settings->setValue(QStringLiteral("OptionFolder/Count"), 1);
+            settings->setValue(QStringLiteral("OptionFolder/FolderNo1"), option);
+        }
+
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save);
+        const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(save + QStringLiteral("/day")).entryList(everything), QStringList{"Renamed"});
+        QCOMPARE(QDir(option).entryList(everything), QStringList{"Memo.MP3"});
+        QVERIFY(QFile::exists(save + QStringLiteral("/day/Renamed/REC1.MP3")));
+        // The folder is listed under its own name, never under the temporary one.
+        QVERIFY(document.FindSaveSubfolderId(save + QStringLiteral("/day/Renamed/")));
+        QCOMPARE(document.fileLists().size(), size_t(3));
     }
 
     void firstValidCardAndTheRecorderBecomeRoots()

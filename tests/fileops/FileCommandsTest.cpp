@@ -1,6 +1,7 @@
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
+#include "TestMounts.h"
 #include "TestRegistry.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
@@ -10,6 +11,7 @@
 #include "platform/FileTransfer.h"
 #include "platform/ProgramIdentity.h"
 #include "recording/FileList.h"
+#include "settings/SaveFolderCheck.h"
 #include "settings/Setting.h"
 #include "view/CommandSet.h"
 #include "view/FolderTreePane.h"
@@ -21,6 +23,8 @@
 #include <QAction>
 #include <QDate>
 #include <QDir>
+#include <QDirIterator>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QTest>
 #include <sys/file.h>
@@ -30,6 +34,20 @@ namespace {
 QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
+// Every file and folder below folder, hidden ones too, with its size.
+QStringList everythingBelow(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        found.append(it.filePath().mid(folder.size()) + u' ' + QString::number(it.fileInfo().size()));
+    }
+    found.sort();
+    return found;
 }
 
 } // namespace
@@ -325,6 +343,92 @@ private Q_SLOTS:
         QVERIFY(!f.node(QStringLiteral("day2")));
         QCOMPARE(f.view->folderTree()->currentItem(), f.view->rootLabelled(kSaveRootLabel));
         QVERIFY(!f.document.FindSaveSubfolderId(QDir::toNativeSeparators(f.save + "/day2/deeper/")));
+    }
+
+    void deletingAFolderThatHoldsAMount_data()
+    {
+        QTest::addColumn<bool>("bind");
+        QTest::newRow("another file system") << false;
+        QTest::newRow("a folder bound there") << true;
+    }
+    void deletingAFolderThatHoldsAMount()
+    {
+        QFETCH(bool, bind);
+        Fixture f(m_places);
+        const QString elsewhere = m_places.newFolder(QStringLiteral("elsewhere"));
+        const QString at = f.save + QStringLiteral("/day2/deeper/card");
+        QVERIFY(QDir().mkpath(at));
+        ScopedMount mount = bind ? ScopedMount::Bind(elsewhere, at) : ScopedMount::Memory(at);
+        if (!mount.mounted())
+            QSKIP("mounting is not permitted here; it needs root");
+        QVERIFY(WriteFileBytes(at + QStringLiteral("/REC001.MP3"), BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio())));
+        QVERIFY(WriteFileBytes(f.save + QStringLiteral("/day2/notes.txt"), "notes"));
+        const QStringList before = everythingBelow(f.save);
+        f.select(QStringLiteral("day2"));
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+
+        f.commands().OnDeleteFolder();
+        QCOMPARE(messages.entries().size(), 2);
+        QCOMPARE(messages.entries()[1].text,
+                 QStringLiteral("別のドライブがマウントされているフォルダを含むため削除できません。\n")
+                     + QDir::toNativeSeparators(at));
+        QCOMPARE(everythingBelow(f.save), before);
+        QVERIFY(f.node(QStringLiteral("day2")));
+    }
+
+    void anUnusableSaveFolderRefusesTheCommands_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("savePath");
+        for (const char* command : {"paste", "delete files", "rename file", "drop", "delete folder", "rename folder"})
+            QTest::addRow("%s, empty", command) << command << "";
+        // A new folder with no folder selected goes into the save folder itself.
+        QTest::newRow("create folder, relative") << "create folder" << "Corvane/TALVEN-77";
+        QTest::newRow("create folder, empty") << "create folder" << "";
+    }
+    void anUnusableSaveFolderRefusesTheCommands()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, savePath);
+        Fixture f(m_places);
+        const QString here = m_places.newFolder(QStringLiteral("started-here"));
+        const QString before = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+        QVERIFY(QDir::setCurrent(here));
+        f.selectRows({0});
+        if (command == "paste") {
+            f.commands().OnEditCopy();
+            f.select(QStringLiteral("day2"));
+        } else if (command == "delete folder" || command == "rename folder") {
+            f.select(QStringLiteral("day2"));
+        } else if (command == "create folder") {
+            f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel));
+        }
+        f.renameTo(QStringLiteral("renamed"));
+        f.setting.m_strSavePath = savePath;
+        const QStringList files = everythingBelow(f.save);
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+
+        if (command == "paste")
+            f.commands().OnEditPaste();
+        else if (command == "delete files")
+            f.commands().OnDeleteFiles();
+        else if (command == "rename file")
+            f.commands().OnRenameFile();
+        else if (command == "drop")
+            f.commands().OnDropOnFolder(FolderTreePane::listId(f.node(QStringLiteral("day2"))));
+        else if (command == "create folder")
+            f.commands().OnCreateFolder();
+        else if (command == "delete folder")
+            f.commands().OnDeleteFolder();
+        else
+            f.commands().OnRenameFolder();
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, UnusableSaveFolderMessage());
+        QCOMPARE(everythingBelow(f.save), files);
+        QVERIFY(everythingBelow(here).isEmpty());
     }
 
     void renamingAFolder()

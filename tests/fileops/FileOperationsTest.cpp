@@ -104,6 +104,10 @@ private Q_SLOTS:
         QTest::newRow("numbered part cut off") << "x(2).mp3" << QStringList{"x(2).mp3"} << "x(3).mp3";
         QTest::newRow("cut at the last bracket") << "a(b)c.mp3" << QStringList{"a(b)c.mp3"} << "a(2).mp3";
         QTest::newRow("no extension") << "memo" << QStringList{"memo"} << "memo(2)";
+        QTest::newRow("percent signs stay as they are")
+            << "REC%1.MP3" << QStringList{"REC%1.MP3"} << "REC%1(2).MP3";
+        QTest::newRow("percent signs next to a number")
+            << "%2 %1(%1).mp3" << QStringList{"%2 %1(%1).mp3", "%2 %1(2).mp3"} << "%2 %1(3).mp3";
     }
 
     void numberedNames()

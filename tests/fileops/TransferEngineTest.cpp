@@ -11,9 +11,11 @@
 #include "platform/ProgramIdentity.h"
 #include "recording/FileList.h"
 #include "recording/RecordingFile.h"
+#include "settings/SaveFolderCheck.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
 
@@ -278,6 +280,32 @@ private Q_SLOTS:
         if (copied > 0)
             QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), marked > 0 ? 1 : 0);
         QCOMPARE(f.folderPrepared, fault != "file at folder");
+    }
+
+    void anUnusableSaveFolderIsRefused_data()
+    {
+        QTest::addColumn<QString>("savePath");
+        QTest::newRow("empty") << "";
+        QTest::newRow("relative") << "Corvane/TALVEN-77";
+    }
+    void anUnusableSaveFolderIsRefused()
+    {
+        QFETCH(QString, savePath);
+        Fixture f(m_places, {"001_TALVEN-77/202611/02/a.mp3"});
+        // A relative save folder would be taken from here.
+        const QString here = m_places.newFolder(QStringLiteral("started-here"));
+        const QString before = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+        QVERIFY(QDir::setCurrent(here));
+        MessageRecorder messages;
+
+        QVERIFY(!f.engine.TransferFiles(f.records, kListCard, f.card, savePath, f.folderPrepared));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, UnusableSaveFolderMessage());
+        QVERIFY(filesBelow(here).isEmpty());
+        QVERIFY(filesBelow(f.save).isEmpty());
+        QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/a.mp3")), 0);
+        QVERIFY(!f.folderPrepared);
     }
 
     void flagsThatCannotBeWrittenAreReportedOnceAndTheTransferGoesOn()

@@ -1,3 +1,4 @@
+#include "TestMounts.h"
 #include "TestRegistry.h"
 #include "platform/FileTransfer.h"
 
@@ -5,15 +6,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,6 +113,23 @@ bool setImmutable(const QString& path, bool on)
 }
 
 const auto resetFault = [] { SetCopyWriteFault(-1, 0); };
+
+// Whether another open of path may take an exclusive lock at once.
+bool lockFree(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+QStringList sorted(QStringList names)
+{
+    names.sort();
+    return names;
+}
 
 } // namespace
 
@@ -577,6 +598,168 @@ private Q_SLOTS:
         QCOMPARE(given.st_mtim.tv_sec, SourceTimes[1].tv_sec);
         QCOMPARE(given.st_mtim.tv_nsec, SourceTimes[1].tv_nsec);
         QCOMPARE(given.st_atim.tv_sec, SourceTimes[0].tv_sec);
+    }
+    void moveAcrossFileSystemsKeepsTheSourceOfABadCopy_data()
+    {
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("new name") << false;
+        QTest::newRow("over an earlier file") << true;
+    }
+    void moveAcrossFileSystemsKeepsTheSourceOfABadCopy()
+    {
+        QFETCH(bool, earlier);
+        QTemporaryDir disk;
+        QTemporaryDir memory(QStringLiteral("/dev/shm/tst_platform-XXXXXX"));
+        if (!memory.isValid() || statOf(disk.path()).st_dev == statOf(memory.path()).st_dev)
+            QSKIP("no second file system in /dev/shm");
+        const QString source = disk.filePath(QStringLiteral("a.mp3"));
+        const QString destination = memory.filePath(QStringLiteral("a.mp3"));
+        const QByteArray bytes = pattern(MiB + 300, 10);
+        QVERIFY(writeFile(source, bytes));
+        if (earlier)
+            QVERIFY(writeFile(destination, "old"));
+        const QStringList before = entries(memory.path());
+        const auto reset = qScopeGuard([] { SetCopyCorruption(-1); });
+        SetCopyCorruption(100); // a device that silently changes byte 101 of what it is given
+
+        QCOMPARE(MoveFile(source, destination).error, EIO);
+        QCOMPARE(readFile(source), bytes);
+        QCOMPARE(entries(memory.path()), before);
+        if (earlier)
+            QCOMPARE(readFile(destination), QByteArray("old"));
+    }
+
+    void treeRemovalNeverEntersAMount_data()
+    {
+        QTest::addColumn<bool>("bind");
+        QTest::addColumn<QString>("mountAt");
+        QTest::newRow("another file system below") << false << "tree/nested/card";
+        QTest::newRow("a folder bound below") << true << "tree/nested/card";
+        QTest::newRow("the folder itself") << false << "tree";
+    }
+    void treeRemovalNeverEntersAMount()
+    {
+        QFETCH(bool, bind);
+        QFETCH(QString, mountAt);
+        QTemporaryDir dir;
+        QDir root(dir.path());
+        QVERIFY(root.mkpath(QStringLiteral("tree/nested/card")));
+        QVERIFY(root.mkpath(QStringLiteral("elsewhere")));
+        const QString at = dir.filePath(mountAt);
+        ScopedMount mount = bind ? ScopedMount::Bind(dir.filePath(QStringLiteral("elsewhere")), at)
+                                 : ScopedMount::Memory(at);
+        if (!mount.mounted())
+            QSKIP(qPrintable(QStringLiteral("mounting is not permitted here (%1); it needs root")
+                                 .arg(QString::fromLocal8Bit(std::strerror(mount.error())))));
+        QVERIFY(root.mkpath(QStringLiteral("tree/nested/card")));
+        const QStringList files{QStringLiteral("tree/a.wav"), QStringLiteral("tree/nested/card/inside.wav")};
+        for (const QString& file : files)
+            QVERIFY(writeFile(dir.filePath(file), file.toUtf8()));
+
+        QCOMPARE(FindMountPoint(dir.filePath(QStringLiteral("tree/"))), at);
+        QCOMPARE(RemoveFolderTree(dir.filePath(QStringLiteral("tree"))).error, EXDEV);
+        for (const QString& file : files)
+            QCOMPARE(readFile(dir.filePath(file)), file.toUtf8());
+    }
+
+    void aCopyHoldsItsTemporaryFileUnderTheProgramsName()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+        const QString out = dir.filePath(QStringLiteral("out"));
+        const QString source = dir.filePath(QStringLiteral("REC001.MP3"));
+        const QByteArray bytes = pattern(MiB + 5, 11);
+        QVERIFY(writeFile(source, bytes));
+        QStringList during;
+        bool lockedDuring = true;
+        const FileResult result = CopyFileDurably(source, out + QStringLiteral("/REC001.MP3"), [&](int64_t, int64_t) {
+            RemoveStaleCopies(out); // another program tidying the folder meanwhile
+            const QStringList now = entries(out);
+            during += now;
+            for (const QString& name : now)
+                lockedDuring = lockedDuring && !lockFree(out + u'/' + name);
+        });
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(entries(out), QStringList(QStringLiteral("REC001.MP3")));
+        QCOMPARE(readFile(out + QStringLiteral("/REC001.MP3")), bytes);
+        during.removeDuplicates();
+        QCOMPARE(during.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\.talven77-copy-[a-z0-9]{8}-REC001\\.MP3$"))
+                     .match(during.first())
+                     .hasMatch(),
+                 qPrintable(during.first()));
+        QVERIFY(lockedDuring);
+    }
+
+    void staleTemporaryCopiesGoUnlessHeld_data()
+    {
+        QTest::addColumn<bool>("byCopy");
+        QTest::newRow("tidy-up") << false;
+        QTest::newRow("a copy into the folder") << true;
+    }
+    void staleTemporaryCopiesGoUnlessHeld()
+    {
+        QFETCH(bool, byCopy);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("save")));
+        const QString save = dir.filePath(QStringLiteral("save"));
+        const QString stale = QStringLiteral(".talven77-copy-k3j9x0aa-REC001.MP3");
+        const QString held = QStringLiteral(".talven77-copy-77aa88bb-REC002.MP3");
+        // Names that are not the program's temporary copies: someone else's hidden file,
+        // a name that merely starts alike, a recording under a rename's hidden name.
+        const QStringList others{QStringLiteral(".REC003.MP3.a1b2c3.tmp"), QStringLiteral(".talven77-copy-short-x.mp3"),
+                                 QStringLiteral(".talven77-rename-k3j9x0aa-REC004.MP3"), QStringLiteral("REC005.MP3")};
+        for (const QString& name : others + QStringList{stale, held})
+            QVERIFY(writeFile(save + u'/' + name, name.toUtf8()));
+        LockHeldElsewhere lock(save + u'/' + held);
+        QVERIFY(lock.held());
+
+        QStringList expected = others + QStringList{held};
+        if (byCopy) {
+            QVERIFY(writeFile(dir.filePath(QStringLiteral("new.mp3")), "new"));
+            QVERIFY(CopyFileDurably(dir.filePath(QStringLiteral("new.mp3")), save + QStringLiteral("/new.mp3")).ok());
+            expected += QStringLiteral("new.mp3");
+        } else {
+            RemoveStaleCopies(save);
+        }
+        QCOMPARE(entries(save), sorted(expected));
+        for (const QString& name : others)
+            QCOMPARE(readFile(save + u'/' + name), name.toUtf8());
+
+        lock.release();
+        RemoveStaleCopies(save);
+        QVERIFY(!exists(save + u'/' + held));
+    }
+
+    void interruptedRenamesAreFinishedAtStart()
+    {
+        QTemporaryDir dir;
+        QDir root(dir.path());
+        QVERIFY(root.mkpath(QStringLiteral("save/day/.talven77-rename-bbbb2222-Folder")));
+        const QString save = dir.filePath(QStringLiteral("save"));
+        const QStringList files{QStringLiteral(".talven77-rename-aaaa1111-Memo.mp3"),
+                                QStringLiteral("day/.talven77-rename-bbbb2222-Folder/inside.mp3"),
+                                QStringLiteral("day/.talven77-copy-cccc3333-x.mp3"),
+                                QStringLiteral(".talven77-rename-dddd4444-Taken.mp3"), QStringLiteral("Taken.mp3"),
+                                QStringLiteral(".talven77-rename-eeee5555-Held.mp3")};
+        for (const QString& file : files)
+            QVERIFY(writeFile(save + u'/' + file, file.toUtf8()));
+        LockHeldElsewhere lock(save + QStringLiteral("/.talven77-rename-eeee5555-Held.mp3"));
+        QVERIFY(lock.held());
+
+        RecoverTemporaryNames(save, true);
+        QCOMPARE(readFile(save + QStringLiteral("/Memo.mp3")), files[0].toUtf8());
+        QCOMPARE(readFile(save + QStringLiteral("/day/Folder/inside.mp3")), files[1].toUtf8());
+        QCOMPARE(entries(save + QStringLiteral("/day")), QStringList(QStringLiteral("Folder")));
+        // A taken new name, or an entry someone holds, stays as it is: never removed.
+        QCOMPARE(entries(save), sorted({QStringLiteral(".talven77-rename-dddd4444-Taken.mp3"),
+                                        QStringLiteral(".talven77-rename-eeee5555-Held.mp3"), QStringLiteral("Memo.mp3"),
+                                        QStringLiteral("Taken.mp3"), QStringLiteral("day")}));
+        QCOMPARE(readFile(save + QStringLiteral("/Taken.mp3")), QByteArray("Taken.mp3"));
+
+        lock.release();
+        RecoverTemporaryNames(save, false);
+        QCOMPARE(readFile(save + QStringLiteral("/Held.mp3")), files[5].toUtf8());
     }
 };
 

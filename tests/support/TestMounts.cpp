@@ -1,0 +1,58 @@
+#include "TestMounts.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/mount.h>
+
+ScopedMount ScopedMount::Memory(const QString& at)
+{
+    const int done = ::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0, "size=4m");
+    return ScopedMount(at, done == 0 ? 0 : errno);
+}
+
+ScopedMount ScopedMount::Bind(const QString& folder, const QString& at)
+{
+    const int done = ::mount(QFile::encodeName(folder).constData(), QFile::encodeName(at).constData(), nullptr,
+                             MS_BIND, nullptr);
+    return ScopedMount(at, done == 0 ? 0 : errno);
+}
+
+ScopedMount::ScopedMount(ScopedMount&& other) noexcept : m_at(other.m_at), m_error(other.m_error)
+{
+    other.m_error = EINVAL;
+}
+
+ScopedMount::~ScopedMount()
+{
+    if (m_error == 0)
+        ::umount2(QFile::encodeName(m_at).constData(), MNT_DETACH);
+}
+
+LockHeldElsewhere::LockHeldElsewhere(const QString& path)
+{
+    // flock(1) becomes the command (no fork), which says so once the lock is held and
+    // then waits: one process, whose end releases the lock.
+    m_process.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), QStringLiteral("--no-fork"), path,
+                                              QStringLiteral("sh"),
+                                              QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 600")});
+    if (!m_process.waitForStarted(10000))
+        return;
+    while (!m_process.canReadLine() && m_process.state() == QProcess::Running)
+        m_process.waitForReadyRead(1000);
+    m_held = m_process.readLine().trimmed() == "held";
+}
+
+LockHeldElsewhere::~LockHeldElsewhere()
+{
+    release();
+}
+
+void LockHeldElsewhere::release()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(10000);
+    m_held = false;
+}
