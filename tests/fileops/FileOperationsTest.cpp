@@ -2,6 +2,7 @@
 #include "ScriptedHost.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "device/Drives.h"
 #include "document/TALVEN77PCDoc.h"
@@ -12,8 +13,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -287,6 +291,31 @@ private Q_SLOTS:
         QCOMPARE(f.document.FindList(f.listOf(f.from))->GetRecordCount(), 0);
         QCOMPARE(f.listed(), (QStringList{"a.mp3", "b.mp3"}));
         QCOMPARE(f.host.progressTexts.last(), QStringLiteral("ファイルを移動しています... ( 2 / 2 )"));
+    }
+
+    void aMoveAcrossFileSystemsKeepsTheSourceOfABadCopy()
+    {
+        Fixture f(m_places, {"a.mp3", "b.mp3"});
+        QTemporaryDir memory(QStringLiteral("/dev/shm/tst_fileops-XXXXXX"));
+        struct stat saveStat {}, memoryStat {};
+        if (!memory.isValid() || ::stat(QFile::encodeName(f.save).constData(), &saveStat) != 0
+            || ::stat(QFile::encodeName(memory.path()).constData(), &memoryStat) != 0 || saveStat.st_dev == memoryStat.st_dev)
+            QSKIP("no second file system in /dev/shm");
+        const QByteArray original = ReadWholeFile(f.from + "a.mp3");
+        const auto reset = qScopeGuard([] { SetCopyCorruption(-1); });
+        SetCopyCorruption(100); // the device changes byte 101 of what it is given
+        MessageRecorder messages;
+        f.remember(CFileOperations::ModeCut);
+
+        QVERIFY(!f.engine.PasteMove(memory.path()));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
+        QCOMPARE(messages.entries()[0].text, FileResult{EIO}.message());
+        QCOMPARE(ReadWholeFile(f.from + "a.mp3"), original);
+        QCOMPARE(filesIn(f.from), (QStringList{"a.mp3", "b.mp3"}));
+        QVERIFY(filesIn(memory.path()).isEmpty());
+        QCOMPARE(f.document.FindList(f.listOf(f.from))->GetRecordCount(), 2);
+        QVERIFY(f.host.rows.isEmpty());
     }
 
     void moveIntoItsOwnFolderMovesNothing()
