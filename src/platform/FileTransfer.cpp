@@ -27,8 +27,11 @@ namespace {
 constexpr size_t ChunkBytes = size_t(1) << 20;
 constexpr int TemporaryNameAttempts = 100;
 
-// Every temporary name of the program: ".talven77-<kind>-<8 letters>-<name>".
+// Every temporary name of the program: ".talven77-<kind>-<8 letters>-<name>.tmp". The
+// suffix keeps it out of every list of recordings (those end with ".mp3").
 constexpr char TemporaryPrefix[] = ".talven77-";
+constexpr char TemporarySuffix[] = ".tmp";
+constexpr qsizetype TemporarySuffixLength = sizeof TemporarySuffix - 1;
 constexpr int TemporaryLetters = 8;
 
 enum class TemporaryKind { Copy, Rename };
@@ -97,13 +100,13 @@ QByteArray temporaryName(TemporaryKind kind, const QByteArray& name)
     for (int i = 0; i < TemporaryLetters; ++i)
         prefix += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
     prefix += '-';
-    const qsizetype room = NAME_MAX - prefix.size();
+    const qsizetype room = NAME_MAX - prefix.size() - TemporarySuffixLength;
     if (kind == TemporaryKind::Rename && name.size() > room)
         return {};
     qsizetype cut = std::min<qsizetype>(name.size(), room);
     while (cut > 0 && cut < name.size() && (uchar(name[cut]) & 0xC0) == 0x80)
         --cut;
-    return prefix + name.left(cut);
+    return prefix + name.left(cut) + TemporarySuffix;
 }
 
 // The kind of one of the program's temporary names, and the name that follows its letters.
@@ -111,7 +114,9 @@ std::optional<TemporaryKind> parseTemporaryName(const QByteArray& entry, QByteAr
 {
     for (const TemporaryKind kind : {TemporaryKind::Copy, TemporaryKind::Rename}) {
         const QByteArray prefix = TemporaryPrefix + kindWord(kind) + '-';
-        if (!entry.startsWith(prefix) || entry.size() < prefix.size() + TemporaryLetters + 2)
+        const qsizetype nameStart = prefix.size() + TemporaryLetters + 1;
+        if (!entry.startsWith(prefix) || !entry.endsWith(TemporarySuffix)
+            || entry.size() < nameStart + 1 + TemporarySuffixLength)
             continue;
         const QByteArray letters = entry.mid(prefix.size(), TemporaryLetters);
         const bool lettersOk = std::all_of(letters.begin(), letters.end(), [](char c) {
@@ -119,7 +124,7 @@ std::optional<TemporaryKind> parseTemporaryName(const QByteArray& entry, QByteAr
         });
         if (!lettersOk || entry[prefix.size() + TemporaryLetters] != '-')
             return std::nullopt;
-        *name = entry.mid(prefix.size() + TemporaryLetters + 1);
+        *name = entry.mid(nameStart, entry.size() - nameStart - TemporarySuffixLength);
         return kind;
     }
     return std::nullopt;

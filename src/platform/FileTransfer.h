@@ -16,7 +16,7 @@ struct FileResult
 using CopyProgress = std::function<void(int64_t done, int64_t total)>;
 
 // Copies source to destination durably: the bytes go into a temporary file in the
-// destination's folder (".talven77-copy-xxxxxxxx-<name>", created with O_CREAT|O_EXCL and
+// destination's folder (".talven77-copy-xxxxxxxx-<name>.tmp", created with O_CREAT|O_EXCL and
 // locked with flock for as long as it is written; temporary copies in that folder whose
 // writer is gone are removed first, see RemoveStaleCopies), are fsync'ed, get the source's permission bits (and, when copyTimes,
 // its access and modification times, futimens), and the temporary file is then renamed
@@ -54,7 +54,7 @@ FileResult MoveFile(const QString& source, const QString& destination, const Cop
 // Files where link() is refused too (EPERM/EOPNOTSUPP, as on FAT) go the folders' way.
 // A new name that a case-insensitive file system (FAT) finds as the very entry being renamed
 // ("memo.wav" to "Memo.wav") is no taken name: the entry goes through a hidden temporary
-// name (".talven77-rename-xxxxxxxx-<new name>", the entry locked with flock meanwhile;
+// name (".talven77-rename-xxxxxxxx-<new name>.tmp", the entry locked with flock meanwhile;
 // ENAMETOOLONG when the new name does not fit into it, EBUSY when another holds the
 // entry's lock), since the kernel treats a rename onto the same entry as done. An entry
 // that a crash left under that name is the user's file: RecoverTemporaryNames finishes it.

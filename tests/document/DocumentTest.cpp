@@ -110,12 +110,12 @@ private Q_SLOTS:
     {
         const QString save = newFolder(QStringLiteral("save"));
         const QString option = newFolder(QStringLiteral("opt"));
-        QVERIFY(QDir().mkpath(save + QStringLiteral("/day/.talven77-rename-aaaa1111-Renamed")));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day/.talven77-rename-aaaa1111-Renamed.tmp")));
         const QByteArray recording = BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio());
-        QVERIFY(WriteFileBytes(save + QStringLiteral("/day/.talven77-rename-aaaa1111-Renamed/REC1.MP3"), recording));
-        QVERIFY(WriteFileBytes(save + QStringLiteral("/day/.talven77-copy-bbbb2222-REC2.MP3"), "half a copy"));
-        QVERIFY(WriteFileBytes(option + QStringLiteral("/.talven77-rename-cccc3333-Memo.MP3"), recording));
-        QVERIFY(WriteFileBytes(option + QStringLiteral("/.talven77-copy-dddd4444-REC3.MP3"), "half a copy"));
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/day/.talven77-rename-aaaa1111-Renamed.tmp/REC1.MP3"), recording));
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/day/.talven77-copy-bbbb2222-REC2.MP3.tmp"), "half a copy"));
+        QVERIFY(WriteFileBytes(option + QStringLiteral("/.talven77-rename-cccc3333-Memo.MP3.tmp"), recording));
+        QVERIFY(WriteFileBytes(option + QStringLiteral("/.talven77-copy-dddd4444-REC3.MP3.tmp"), "half a copy"));
         {
             const auto settings = OpenProgramSettings();
             settings->setValue(QStringLiteral("OptionFolder/Count"), 1);

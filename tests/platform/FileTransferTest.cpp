@@ -684,7 +684,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(out + QStringLiteral("/REC001.MP3")), bytes);
         during.removeDuplicates();
         QCOMPARE(during.size(), 1);
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\.talven77-copy-[a-z0-9]{8}-REC001\\.MP3$"))
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\.talven77-copy-[a-z0-9]{8}-REC001\\.MP3\\.tmp$"))
                      .match(during.first())
                      .hasMatch(),
                  qPrintable(during.first()));
@@ -703,12 +703,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("save")));
         const QString save = dir.filePath(QStringLiteral("save"));
-        const QString stale = QStringLiteral(".talven77-copy-k3j9x0aa-REC001.MP3");
-        const QString held = QStringLiteral(".talven77-copy-77aa88bb-REC002.MP3");
+        const QString stale = QStringLiteral(".talven77-copy-k3j9x0aa-REC001.MP3.tmp");
+        const QString held = QStringLiteral(".talven77-copy-77aa88bb-REC002.MP3.tmp");
         // Names that are not the program's temporary copies: someone else's hidden file,
         // a name that merely starts alike, a recording under a rename's hidden name.
         const QStringList others{QStringLiteral(".REC003.MP3.a1b2c3.tmp"), QStringLiteral(".talven77-copy-short-x.mp3"),
-                                 QStringLiteral(".talven77-rename-k3j9x0aa-REC004.MP3"), QStringLiteral("REC005.MP3")};
+                                 QStringLiteral(".talven77-rename-k3j9x0aa-REC004.MP3.tmp"), QStringLiteral("REC005.MP3")};
         for (const QString& name : others + QStringList{stale, held})
             QVERIFY(writeFile(save + u'/' + name, name.toUtf8()));
         LockHeldElsewhere lock(save + u'/' + held);
@@ -735,16 +735,16 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QDir root(dir.path());
-        QVERIFY(root.mkpath(QStringLiteral("save/day/.talven77-rename-bbbb2222-Folder")));
+        QVERIFY(root.mkpath(QStringLiteral("save/day/.talven77-rename-bbbb2222-Folder.tmp")));
         const QString save = dir.filePath(QStringLiteral("save"));
-        const QStringList files{QStringLiteral(".talven77-rename-aaaa1111-Memo.mp3"),
-                                QStringLiteral("day/.talven77-rename-bbbb2222-Folder/inside.mp3"),
-                                QStringLiteral("day/.talven77-copy-cccc3333-x.mp3"),
-                                QStringLiteral(".talven77-rename-dddd4444-Taken.mp3"), QStringLiteral("Taken.mp3"),
-                                QStringLiteral(".talven77-rename-eeee5555-Held.mp3")};
+        const QStringList files{QStringLiteral(".talven77-rename-aaaa1111-Memo.mp3.tmp"),
+                                QStringLiteral("day/.talven77-rename-bbbb2222-Folder.tmp/inside.mp3"),
+                                QStringLiteral("day/.talven77-copy-cccc3333-x.mp3.tmp"),
+                                QStringLiteral(".talven77-rename-dddd4444-Taken.mp3.tmp"), QStringLiteral("Taken.mp3"),
+                                QStringLiteral(".talven77-rename-eeee5555-Held.mp3.tmp")};
         for (const QString& file : files)
             QVERIFY(writeFile(save + u'/' + file, file.toUtf8()));
-        LockHeldElsewhere lock(save + QStringLiteral("/.talven77-rename-eeee5555-Held.mp3"));
+        LockHeldElsewhere lock(save + QStringLiteral("/.talven77-rename-eeee5555-Held.mp3.tmp"));
         QVERIFY(lock.held());
 
         RecoverTemporaryNames(save, true);
@@ -752,8 +752,8 @@ private Q_SLOTS:
         QCOMPARE(readFile(save + QStringLiteral("/day/Folder/inside.mp3")), files[1].toUtf8());
         QCOMPARE(entries(save + QStringLiteral("/day")), QStringList(QStringLiteral("Folder")));
         // A taken new name, or an entry someone holds, stays as it is: never removed.
-        QCOMPARE(entries(save), sorted({QStringLiteral(".talven77-rename-dddd4444-Taken.mp3"),
-                                        QStringLiteral(".talven77-rename-eeee5555-Held.mp3"), QStringLiteral("Memo.mp3"),
+        QCOMPARE(entries(save), sorted({QStringLiteral(".talven77-rename-dddd4444-Taken.mp3.tmp"),
+                                        QStringLiteral(".talven77-rename-eeee5555-Held.mp3.tmp"), QStringLiteral("Memo.mp3"),
                                         QStringLiteral("Taken.mp3"), QStringLiteral("day")}));
         QCOMPARE(readFile(save + QStringLiteral("/Taken.mp3")), QByteArray("Taken.mp3"));
 
