@@ -8,11 +8,16 @@
 #include "info/SplashWnd.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
+#include "settings/SaveFolderCheck.h"
 
 #include <QDir>
 
 bool EnsureSaveFolder(const QString& savePath)
 {
+    // An empty or relative setting names no folder of the user's: nothing is made
+    // (the commands that would write there say why they refuse).
+    if (!IsUsableSaveFolder(savePath))
+        return false;
     if (FolderExists(savePath))
         return true;
     if (QDir().mkpath(AddTrailingSeparator(savePath)))

@@ -4,6 +4,7 @@
 #include "platform/FileTransfer.h"
 #include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
+#include "settings/SaveFolderCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,6 +103,10 @@ bool CTALVEN77PCDoc::AddDriveRoot(int kind, const QString& drive)
 
 void CTALVEN77PCDoc::ScanSaveFolder(const QString& savePath, const ProgressText& progress)
 {
+    // An empty setting would walk the whole file system from its root, a relative one
+    // whatever folder the program was started in.
+    if (!IsUsableSaveFolder(savePath))
+        return;
     AddSaveSubfolderLists(savePath, progress);
 }
 

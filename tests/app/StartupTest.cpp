@@ -123,6 +123,15 @@ private Q_SLOTS:
         QVERIFY(EnsureSaveFolder(nested + u'/'));
         QVERIFY(messages.entries().isEmpty());
 
+        // A relative setting makes nothing where the program happens to run.
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(nested));
+        const bool madeRelative = EnsureSaveFolder(QStringLiteral("Corvane/TALVEN-77"));
+        QVERIFY(QDir::setCurrent(before));
+        QVERIFY(!madeRelative);
+        QVERIFY(QDir(nested).isEmpty());
+        QVERIFY(messages.entries().isEmpty());
+
         QVERIFY(WriteFileBytes(m_dir.filePath(QStringLiteral("plain-file")), "x"));
         QVERIFY(!EnsureSaveFolder(m_dir.filePath(QStringLiteral("plain-file/sub"))));
         QCOMPARE(messages.entries().size(), 1);

@@ -133,6 +133,26 @@ private Q_SLOTS:
         QCOMPARE(document.fileLists().size(), size_t(3));
     }
 
+    void anUnusableSaveFolderListsNothing_data()
+    {
+        QTest::addColumn<QString>("savePath");
+        QTest::newRow("relative") << "Corvane";
+        QTest::newRow("empty") << "";
+    }
+    void anUnusableSaveFolderListsNothing()
+    {
+        QFETCH(QString, savePath);
+        // Where the program was started, with folders a relative setting would find.
+        const QString here = newFolder(QStringLiteral("started-here"));
+        QVERIFY(QDir().mkpath(here + QStringLiteral("/Corvane/TALVEN-77")));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(here));
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(savePath);
+        QVERIFY(QDir::setCurrent(before));
+        QVERIFY(document.fileLists().empty());
+    }
+
     void firstValidCardAndTheRecorderBecomeRoots()
     {
         const QString noDeviceFile = newFolder(QStringLiteral("stick"));
