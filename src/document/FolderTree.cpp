@@ -4,6 +4,7 @@
 #include "platform/Paths.h"
 
 #include <QDir>
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -23,6 +24,31 @@ FolderTreeNode* findNode(FolderTreeNode& node, int id)
             return found;
     }
     return nullptr;
+}
+
+// Names in the order the recorder's file system lists a folder: code units
+// compared with each letter upper-cased; names that differ in case alone
+// (possible here, not there) in plain code-unit order.
+bool folderNameLess(const QString& a, const QString& b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t x = a.at(i).toUpper().unicode();
+        const char16_t y = b.at(i).toUpper().unicode();
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+void sortFolderLevels(std::vector<FolderTreeNode>& nodes)
+{
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const FolderTreeNode& a, const FolderTreeNode& b) { return folderNameLess(a.label, b.label); });
+    for (FolderTreeNode& node : nodes)
+        sortFolderLevels(node.children);
 }
 
 } // namespace
@@ -63,5 +89,7 @@ FolderTreeNode BuildFolderTree(const CTALVEN77PCDoc& document)
             break;
         }
     }
+    // The directory gives its folders in no particular order.
+    sortFolderLevels(save.children);
     return top;
 }

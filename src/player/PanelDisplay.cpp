@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
+#include <cmath>
 
 namespace {
 
@@ -217,4 +218,12 @@ BarPictures BuildBarPictures(const PanelDisplayState& state, int barLeft, double
         pictures.nextNumber = drawn + 1;
     }
     return pictures;
+}
+
+uint32_t SecondAtBarOffset(int x, double pixelsPerSecond, uint32_t duration)
+{
+    if (x <= 0 || pixelsPerSecond <= 0)
+        return 0;
+    const double second = std::round(double(x) / pixelsPerSecond);
+    return second >= double(duration) ? duration : uint32_t(second);
 }

@@ -77,6 +77,10 @@ struct BarPictures
 // dragged, or -1.
 BarPictures BuildBarPictures(const PanelDisplayState& state, int barLeft, double pixelsPerSecond, int dragMark);
 
+// The second under a pointer x pixels right of the bar's left end: the nearest
+// one, and the recording's first or last second anywhere past the bar's ends.
+uint32_t SecondAtBarOffset(int x, double pixelsPerSecond, uint32_t duration);
+
 // "%3d分%2d秒" and the minutes:seconds of the section labels ("%2d:%02d").
 QString FormatDisplayDuration(uint32_t seconds);
 QString FormatSectionTime(uint32_t seconds);

@@ -338,29 +338,30 @@ bool CPanelDlg::UnloadRecording(int selectedCount)
     m_bHeaderDirty = false;
     m_nSelCount = std::max(selectedCount, 0);
     endDrags();
-    if (!m_strPath.isEmpty()) {
+    // The path goes first: what is painted below is drawn for no recording.
+    const bool wasLoaded = !m_strPath.isEmpty();
+    m_strPath.clear();
+    if (wasLoaded) {
         m_pPlayer->Close();
         // As if the recording were one second long, the section all of it (a
         // begin kept from a longer recording would put its marker off the bar).
         setPixelsPerSecond(1);
         m_nBegin = 0;
         m_nEnd = 1;
-        {
-            const QSignalBlocker quiet(m_positionSlider);
-            m_positionSlider->setRange(int(m_nBegin), 1);
-        }
-        UpdateControls();
-        PlaceSectionMarkers();
-        RepaintBar();
+        const QSignalBlocker quiet(m_positionSlider);
+        m_positionSlider->setRange(int(m_nBegin), 1);
     }
     m_strMemo.clear();
     m_memo->setText(QString());
-    m_strPath.clear();
-    RedrawDisplay();
     if (selectedCount != 1)
         m_bControlsAllowed = false;
     // Without a recording nothing is left to play or edit, whatever the count.
     UpdateControls();
+    // The flags and labels depend on the count too: a second unload with
+    // another count draws them again.
+    PlaceSectionMarkers();
+    RepaintBar();
+    RedrawDisplay();
     return result;
 }
 
@@ -847,16 +848,6 @@ void CPanelDlg::paintEvent(QPaintEvent*)
     painter.drawPixmap(m_flagHome.topLeft(), home);
 }
 
-int CPanelDlg::secondAt(int x) const
-{
-    const double p = m_dPixelsPerSecond;
-    for (uint32_t s = 0; s <= m_nDuration; ++s) {
-        if (std::abs(x - int(s * p)) < p / 2)
-            return int(s);
-    }
-    return -1;
-}
-
 void CPanelDlg::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton || !m_bControlsAllowed || m_nSelCount != 1)
@@ -899,10 +890,7 @@ void CPanelDlg::mouseMoveEvent(QMouseEvent* event)
 {
     if (!m_bDragBegin && !m_bDragEnd && !m_bDragMark)
         return;
-    const int second = secondAt(event->position().toPoint().x() - m_bar.left());
-    if (second < 0)
-        return;
-    const uint32_t s = uint32_t(second);
+    const uint32_t s = SecondAtBarOffset(event->position().toPoint().x() - m_bar.left(), m_dPixelsPerSecond, m_nDuration);
     if (m_bDragBegin) {
         if (s < m_nEnd && s != m_nBegin) {
             m_nBegin = s;

@@ -162,7 +162,6 @@ private:
     void refreshFocusedRow();
     void refreshRow(int row);
     void sectionChanged();
-    int secondAt(int x) const;
     void setPixelsPerSecond(uint32_t duration);
     IndexMarks marks() const { return GetIndexMarks(m_header); }
     void setMarks(const IndexMarks& marks) { SetIndexMarks(m_header, marks); }

@@ -153,6 +153,39 @@ private Q_SLOTS:
         QVERIFY(document.fileLists().empty());
     }
 
+    // Each level of the save folder in the order the recorder's own file system
+    // lists it (code units compared with the letters upper-cased), whatever order
+    // the directory gives.
+    void saveFoldersAreInNameOrder_data()
+    {
+        QTest::addColumn<QStringList>("made");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("months") << QStringList{"2026-11", "2026-12", "2026-10"}
+                                << QStringList{"2026-10", "2026-11", "2026-12"};
+        QTest::newRow("case ignored") << QStringList{"b", "C", "a"} << QStringList{"a", "b", "C"};
+        QTest::newRow("letters before underscore") << QStringList{"_x", "b", "A1"}
+                                                   << QStringList{"A1", "b", "_x"};
+        QTest::newRow("namesakes by case") << QStringList{"day", "Day"} << QStringList{"Day", "day"};
+    }
+
+    void saveFoldersAreInNameOrder()
+    {
+        QFETCH(QStringList, made);
+        QFETCH(QStringList, shown);
+        const QString save = newFolder(QStringLiteral("save"));
+        for (const QString& name : made) {
+            QVERIFY(QDir().mkpath(save + u'/' + name + QStringLiteral("/inner2")));
+            QVERIFY(QDir().mkpath(save + u'/' + name + QStringLiteral("/Inner1")));
+        }
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save);
+        const FolderTreeNode tree = BuildFolderTree(document);
+        const FolderTreeNode& root = tree.children[1];
+        QCOMPARE(childLabels(root), shown);
+        for (const FolderTreeNode& child : root.children)
+            QCOMPARE(childLabels(child), (QStringList{"Inner1", "inner2"}));
+    }
+
     void firstValidCardAndTheRecorderBecomeRoots()
     {
         const QString noDeviceFile = newFolder(QStringLiteral("stick"));

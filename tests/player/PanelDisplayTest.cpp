@@ -223,6 +223,38 @@ private Q_SLOTS:
         QCOMPARE(bar.nextNumber, next);
     }
 
+    // The second a pointer at x pixels right of the bar's left stands on: the
+    // nearest, and past either end the end itself, however far and however long.
+    void secondUnderThePointer_data()
+    {
+        QTest::addColumn<int>("x");
+        QTest::addColumn<double>("pixelsPerSecond");
+        QTest::addColumn<uint>("duration");
+        QTest::addColumn<uint>("second");
+        const double minute = 357.0 / 60, tenHours = 357.0 / 36000;
+        QTest::newRow("minute, start") << 0 << minute << 60u << 0u;
+        QTest::newRow("minute, thirty") << int(minute * 30) << minute << 60u << 30u;
+        QTest::newRow("minute, end pixel") << 357 << minute << 60u << 60u;
+        QTest::newRow("minute, left of the bar") << -1 << minute << 60u << 0u;
+        QTest::newRow("minute, far left") << -400 << minute << 60u << 0u;
+        QTest::newRow("minute, right of the bar") << 358 << minute << 60u << 60u;
+        QTest::newRow("minute, far right") << 5000 << minute << 60u << 60u;
+        QTest::newRow("ten hours, middle") << 178 << tenHours << 36000u << 17950u;
+        QTest::newRow("ten hours, one left of the end") << 356 << tenHours << 36000u << 35899u;
+        QTest::newRow("ten hours, right of the bar") << 360 << tenHours << 36000u << 36000u;
+        QTest::newRow("ten hours, left of the bar") << -3 << tenHours << 36000u << 0u;
+        QTest::newRow("no length") << 200 << 357.0 << 0u << 0u;
+    }
+
+    void secondUnderThePointer()
+    {
+        QFETCH(int, x);
+        QFETCH(double, pixelsPerSecond);
+        QFETCH(uint, duration);
+        QFETCH(uint, second);
+        QCOMPARE(SecondAtBarOffset(x, pixelsPerSecond, duration), second);
+    }
+
     void formats()
     {
         QCOMPARE(FormatDisplayDuration(125), QStringLiteral("  2分 5秒"));

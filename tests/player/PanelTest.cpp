@@ -27,6 +27,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <sys/file.h>
 
@@ -330,6 +331,40 @@ private Q_SLOTS:
         QCOMPARE(GetIndexMarks(headerOf(f.folder + "a.mp3")), (IndexMarks{45, E, E, E, E}));
     }
 
+    // A quick drag leaves the bar between two moves: past either end the marker
+    // or flag goes to that end, not to where the last move inside left it.
+    void draggedPastTheEndsReachesThem()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {20})});
+        CPanelDlg& panel = f.panel;
+        const QRect bar = panel.barRect();
+        const auto xOf = [&](uint32_t second) { return bar.left() + int(panel.m_dPixelsPerSecond * second); };
+        const int farLeft = bar.left() - 60, farRight = bar.right() + 60;
+
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
+        QTest::mouseMove(&panel, QPoint(xOf(40), bar.top()));
+        QCOMPARE(panel.m_nEnd, 40u);
+        QTest::mouseMove(&panel, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QCOMPARE(panel.m_nEnd, 60u);
+
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.beginMarker()->geometry().center());
+        QTest::mouseMove(&panel, QPoint(xOf(30), bar.top()));
+        QCOMPARE(panel.m_nBegin, 30u);
+        QTest::mouseMove(&panel, QPoint(farLeft, bar.top()));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
+        QCOMPARE(panel.m_nBegin, 0u);
+        QCOMPARE(f.engine().m_begin, 0u);
+
+        const int y = panel.flagHome().center().y();
+        QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
+        QCOMPARE(panel.m_nDragMark, 0);
+        QTest::mouseMove(&panel, QPoint(xOf(35), y));
+        QTest::mouseMove(&panel, QPoint(farRight, y));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, y));
+        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{60, E, E, E, E}));
+    }
+
     void aNewFlagFillsTheFirstEmptySlot()
     {
         // As the recorder may leave them: an empty slot before a set one.
@@ -461,6 +496,41 @@ private Q_SLOTS:
         QCOMPARE(f.panel.m_nSelCount, 1);
         QCOMPARE(f.panel.memoEdit()->text(), QStringLiteral("memo"));
         QVERIFY(f.panel.button(CPanelDlg::IdPlay)->isEnabled());
+    }
+
+    // What the window holds where the flags are drawn, beside what a full
+    // repaint of the panel's present state draws there.
+    void ctrlClickOntoASecondRowClearsTheFlags()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, 40})});
+        CPanelDlg& panel = f.panel;
+        f.view->resize(900, 500);
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
+        const QRect flags(QPoint(panel.barRect().left(), panel.flagHome().top()),
+                          QPoint(panel.barRect().right() + panel.flagHome().width(), panel.flagHome().bottom()));
+        const auto onScreen = [&](const QRect& area) {
+            QWidget* window = panel.window();
+            const QPoint at = panel.mapTo(window, area.topLeft());
+            return window->screen()
+                ->grabWindow(window->winId(), at.x(), at.y(), area.width(), area.height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage loaded = onScreen(flags);
+        QCOMPARE(panel.barPictures().home, BarPictures::NextFlag);
+
+        CMainList* list = f.view->recordingList();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          list->visualRect(f.model()->index(1, 0)).center());
+        QCOMPARE(f.panel.m_nSelCount, 2);
+        QCOMPARE(panel.displayItems().first().text, QStringLiteral("   2 件"));
+        const QImage shown = onScreen(flags);
+        const QImage home = onScreen(panel.flagHome());
+        panel.repaint();
+        QCOMPARE(onScreen(panel.flagHome()), home);
+        QCOMPARE(onScreen(flags), shown);
+        QVERIFY(shown != loaded); // the flags of the recording are gone
     }
 
     void aHeaderThatCannotBeWrittenIsNotRetried()
