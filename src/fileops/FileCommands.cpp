@@ -9,22 +9,17 @@
 #include "platform/FileTransfer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
+#include "platform/WaitCursor.h"
 #include "recording/FileList.h"
 #include "settings/SaveFolderCheck.h"
 #include "settings/Setting.h"
-#include "view/FolderTreePane.h"
-#include "view/MainList.h"
-#include "view/RecordingListModel.h"
-#include "view/RecordingListPane.h"
-#include "view/RecordingPanel.h"
-#include "view/TALVEN77PCView.h"
-#include "view/WaitCursor.h"
 
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace {
 
@@ -45,13 +40,13 @@ std::vector<FolderTreeNode> builtChildrenOf(const FolderTreeNode& node, int list
 
 } // namespace
 
-FileCommands::FileCommands(CTALVEN77PCView& view, CTALVEN77PCDoc& document, CSetting& setting)
-    : QObject(&view), m_view(view), m_document(document), m_setting(setting), m_engine(document, *this),
+FileCommands::FileCommands(FileCommandsHost& host, CTALVEN77PCDoc& document, CSetting& setting, QObject* parent)
+    : QObject(parent), m_host(host), m_document(document), m_setting(setting), m_engine(document, *this),
       m_runOverwrite([](COverWriteDlg& dialog) { return dialog.exec(); }),
       m_runRename([](CRenameDlg& dialog) { return dialog.exec(); })
 {
     m_chooseSaveAs = [this](const QString& initialName) {
-        QFileDialog dialog(&m_view, QString(), initialName, QStringLiteral("TALVEN-77 録音データ(*.mp3)"));
+        QFileDialog dialog(m_host.dialogParent(), QString(), initialName, QStringLiteral("TALVEN-77 録音データ(*.mp3)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("mp3"));
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -69,7 +64,7 @@ FileCommands::~FileCommands()
 
 bool FileCommands::askOverwrite(const QString& source, const QString& destination, int& choice, bool& applyToAll)
 {
-    COverWriteDlg dialog(source, destination, choice, m_view.window());
+    COverWriteDlg dialog(source, destination, choice, m_host.dialogParent());
     if (m_runOverwrite(dialog) != QDialog::Accepted)
         return false;
     choice = dialog.choice();
@@ -119,7 +114,7 @@ bool FileCommands::cancelRequested() const
 
 void FileCommands::statusText(const QString& text)
 {
-    m_view.showStatusText(text);
+    m_host.showStatusText(text);
 }
 
 void FileCommands::processEvents()
@@ -131,36 +126,34 @@ void FileCommands::processEvents()
 
 void FileCommands::addRow(const tagFileList& record)
 {
-    m_view.recordings()->appendRecord(record);
+    m_host.appendRow(record);
 }
 
 void FileCommands::replaceRow(const tagFileList& record)
 {
-    RecordingListModel* rows = m_view.recordings();
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        if (rows->recordAt(row).szFileName == record.szFileName) {
-            rows->replaceRecordRow(row, record);
+    for (int row = 0; row < m_host.rowCount(); ++row) {
+        if (m_host.recordAt(row).szFileName == record.szFileName) {
+            m_host.replaceRow(row, record);
             return;
         }
     }
-    rows->appendRecord(record);
+    m_host.appendRow(record);
 }
 
 void FileCommands::refillList()
 {
-    m_view.listPane().Clear();
-    m_view.listPane().FillList();
+    m_host.refillList();
 }
 
 void FileCommands::markTransferred(const tagFileList& record)
 {
     // The row of that very file (a recursive list may show one name twice).
-    RecordingListModel* rows = m_view.recordings();
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        if (rows->recordAt(row).szFilePath == record.szFilePath) {
-            tagVoiceHeader header = rows->recordAt(row).header;
+    for (int row = 0; row < m_host.rowCount(); ++row) {
+        const tagFileList shown = m_host.recordAt(row);
+        if (shown.szFilePath == record.szFilePath) {
+            tagVoiceHeader header = shown.header;
             header.transferredFlag = 1;
-            m_view.RefreshRecordRow(record.szFilePath, row, header);
+            m_host.RefreshRecordRow(record.szFilePath, row, header);
             return;
         }
     }
@@ -181,8 +174,10 @@ void FileCommands::finish()
 {
     m_engine.Forget();
     closeProgress();
-    m_view.showStatusText(kIdleStatusText);
+    m_host.showStatusText(kIdleStatusText);
     setRunning(false);
+    // The recording let go of for the work: the highlighted row is loaded again.
+    m_host.reloadSelection();
 }
 
 bool FileCommands::saveFolderUsable() const
@@ -198,8 +193,8 @@ bool FileCommands::saveFolderUsable() const
 void FileCommands::rememberSelection(int mode)
 {
     QList<tagFileList> records;
-    for (const int row : m_view.recordingList()->selectedRowNumbers())
-        records.append(m_document.FindCurrentRecord(m_view.recordings()->recordAt(row)));
+    for (const int row : m_host.selectedRows())
+        records.append(m_document.FindCurrentRecord(m_host.recordAt(row)));
     m_engine.Remember(records, mode);
 }
 
@@ -208,7 +203,7 @@ void FileCommands::OnEditCut()
     if (m_bRunning)
         return;
     rememberSelection(CFileOperations::ModeCut);
-    m_view.UpdateCommandStates();
+    m_host.UpdateCommandStates();
 }
 
 void FileCommands::OnEditCopy()
@@ -216,7 +211,7 @@ void FileCommands::OnEditCopy()
     if (m_bRunning)
         return;
     rememberSelection(CFileOperations::ModeCopy);
-    m_view.UpdateCommandStates();
+    m_host.UpdateCommandStates();
 }
 
 void FileCommands::OnEditPaste()
@@ -229,9 +224,9 @@ void FileCommands::OnEditPaste()
     showProgress(mode == CFileOperations::ModeCut ? 1 : 0, int(m_engine.remembered().size()));
     {
         WaitCursor wait;
-        m_view.panel().UnloadRecording(0);
+        m_host.unloadRecording();
         // Only into a folder of the save folder or a registered one, never the recorder or the card.
-        const int target = m_view.folderTree()->selectedListId();
+        const int target = m_host.selectedFolderId();
         const int kind = m_document.GetListKind(target);
         const QString folder = m_document.GetListFolder(target);
         if (!folder.isEmpty() && (kind == kListSaveFolder || kind == kListRegistered)) {
@@ -241,8 +236,8 @@ void FileCommands::OnEditPaste()
                 m_engine.PasteMove(folder);
         }
         m_engine.Forget();
-        m_view.listPane().SortList();
-        m_view.listPane().UpdateCounts();
+        m_host.SortList();
+        m_host.UpdateCounts();
     }
     finish();
 }
@@ -257,7 +252,7 @@ void FileCommands::OnDeleteFiles()
     setRunning(true);
     {
         WaitCursor wait;
-        m_view.panel().UnloadRecording(0);
+        m_host.unloadRecording();
         m_engine.DeleteRememberedFiles();
     }
     finish();
@@ -265,8 +260,7 @@ void FileCommands::OnDeleteFiles()
 
 void FileCommands::OnDropOnFolder(int targetListId)
 {
-    if (m_bRunning || !m_document.CanDropOnFolder(targetListId, m_view.folderTree()->selectedListId())
-        || !saveFolderUsable())
+    if (m_bRunning || !m_document.CanDropOnFolder(targetListId, m_host.selectedFolderId()) || !saveFolderUsable())
         return;
     rememberSelection(CFileOperations::ModeNone);
     m_engine.m_bApplyToAll = false;
@@ -274,7 +268,7 @@ void FileCommands::OnDropOnFolder(int targetListId)
     {
         WaitCursor wait;
         showProgress(0, int(m_engine.remembered().size()));
-        m_view.panel().UnloadRecording(0);
+        m_host.unloadRecording();
         m_engine.CopyFilesToFolder(targetListId);
     }
     finish();
@@ -307,7 +301,7 @@ void FileCommands::TransferToSaveFolder(bool showProgress)
     }
     setRunning(true);
     WaitCursor wait;
-    m_view.panel().UnloadRecording(0);
+    m_host.unloadRecording();
     // The records go back into the list they were collected from, whatever folder is selected.
     const QString savePath = m_setting.m_strSavePath;
     m_bProgressHidden = !showProgress;
@@ -315,11 +309,12 @@ void FileCommands::TransferToSaveFolder(bool showProgress)
     bool folderPrepared = false;
     m_engine.TransferFiles(m_transferList, kind, m_strTransferRoot, savePath, folderPrepared);
     if (folderPrepared)
-        m_view.RebuildSaveFolder();
+        m_host.RebuildSaveFolder();
     closeProgress();
     m_bProgressHidden = false;
-    m_view.showStatusText(kIdleStatusText);
+    m_host.showStatusText(kIdleStatusText);
     setRunning(false);
+    m_host.reloadSelection();
 }
 
 void FileCommands::OnTransfer(int kind)
@@ -344,9 +339,8 @@ void FileCommands::OnTransfer(int kind)
 
 int FileCommands::focusedSelectedRow() const
 {
-    const CMainList* list = m_view.recordingList();
-    const int row = list->currentIndex().row();
-    return row >= 0 && list->selectedRowNumbers().contains(row) ? row : -1;
+    const int row = m_host.focusedRow();
+    return row >= 0 && m_host.selectedRows().contains(row) ? row : -1;
 }
 
 void FileCommands::OnRenameFile()
@@ -354,14 +348,13 @@ void FileCommands::OnRenameFile()
     const int row = focusedSelectedRow();
     if (row < 0 || m_bRunning || !saveFolderUsable())
         return;
-    const QString oldName = m_view.recordings()->recordAt(row).szFileName;
+    const QString oldName = m_host.recordAt(row).szFileName;
     const QString oldPath = m_document.GetExistingRecordPath(oldName);
-    CRenameDlg dialog(oldName, m_view.window());
+    CRenameDlg dialog(oldName, m_host.dialogParent());
     if (m_runRename(dialog) != QDialog::Accepted)
         return;
-    m_view.panel().UnloadRecording(0);
-    CMainList* list = m_view.recordingList();
-    list->selectionModel()->clear();
+    m_host.unloadRecording();
+    m_host.clearSelection();
     QString newName = dialog.newName();
     if (!newName.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
         newName += QStringLiteral(".mp3");
@@ -371,15 +364,14 @@ void FileCommands::OnRenameFile()
         const FileResult renamed = RenameNoReplace(oldPath, newPath);
         if (!renamed.ok()) {
             ShowMessage(renamed.message(), MessageIcon::Error);
-            list->setCurrentIndex(m_view.recordings()->index(row, 0));
+            m_host.focusRow(row);
             return;
         }
         if (CFileList* current = m_document.pCurrent())
             current->RenameRecord(oldName, newName);
-        const tagFileList record = m_document.FindCurrentRecord(newName);
-        m_view.recordings()->replaceRecordRow(row, record);
+        m_host.replaceRow(row, m_document.FindCurrentRecord(newName));
     }
-    list->setCurrentIndex(m_view.recordings()->index(row, 0));
+    m_host.focusRow(row);
 }
 
 void FileCommands::OnSaveAs()
@@ -387,8 +379,9 @@ void FileCommands::OnSaveAs()
     const int row = focusedSelectedRow();
     if (row < 0)
         return;
-    const QString name = m_view.recordings()->recordAt(row).szFileName;
-    const QString source = m_document.GetExistingRecordPath(m_view.recordings()->recordAt(row));
+    const tagFileList shown = m_host.recordAt(row);
+    const QString name = shown.szFileName;
+    const QString source = m_document.GetExistingRecordPath(shown);
     const QString chosen = m_chooseSaveAs(name);
     if (chosen.isEmpty())
         return;
@@ -415,9 +408,7 @@ void FileCommands::OnCreateFolder()
 {
     if (!saveFolderUsable())
         return;
-    FolderTreePane* tree = m_view.folderTree();
-    QTreeWidgetItem* parentNode = tree->currentItem();
-    QString parent = m_document.GetListFolder(tree->selectedListId());
+    QString parent = m_document.GetListFolder(m_host.selectedFolderId());
     if (parent.isEmpty())
         parent = m_setting.m_strSavePath;
     parent = CFileOperations::WithTrailingBackslash(parent);
@@ -439,32 +430,27 @@ void FileCommands::OnCreateFolder()
         ShowMessage(QStringLiteral("フォルダが作成できませんでした"), MessageIcon::Error);
         return;
     }
-    const int id = m_document.AddSaveSubfolderList(path);
-    if (!parentNode)
-        parentNode = m_view.rootLabelled(kSaveRootLabel);
-    tree->addFolderNode(parentNode, text, id);
-    parentNode->setExpanded(true);
-    m_view.UpdateCommandStates();
+    m_host.addFolderNodeBelowSelection(text, m_document.AddSaveSubfolderList(path));
+    m_host.UpdateCommandStates();
 }
 
 void FileCommands::OnDeleteFolder()
 {
-    FolderTreePane* tree = m_view.folderTree();
-    QTreeWidgetItem* node = tree->currentItem();
-    const int id = tree->selectedListId();
-    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning || !saveFolderUsable())
+    const int id = m_host.selectedFolderId();
+    if (m_document.GetListKind(id) != kListSaveFolder || m_bRunning || !saveFolderUsable())
         return;
     if (!AskYesNo(QStringLiteral("選択したフォルダとフォルダ内の全てのファイルを削除してよろしいですか？\n（サブフォルダも削除します）"),
                   MessageIcon::None))
         return;
     // The tree may have changed while the question was up.
-    node = tree->findNode(id);
-    if (!node)
+    if (!m_host.hasFolderNode(id))
         return;
     WaitCursor wait;
-    m_view.showStatusText(QStringLiteral("削除フォルダ内のデータを解析しています..."));
+    m_host.showStatusText(QStringLiteral("削除フォルダ内のデータを解析しています..."));
     const QString path = m_document.GetListFolder(id);
-    m_view.panel().UnloadRecording(0);
+    m_host.unloadRecording();
+    // However it ends, a row still highlighted is loaded again.
+    const auto reload = qScopeGuard([this] { m_host.reloadSelection(); });
     QString mountPoint;
     const CFileOperations::FolderCheck check = CFileOperations::CheckFolderForDeletion(path, &mountPoint);
     if (check != CFileOperations::FolderCheck::Deletable) {
@@ -474,39 +460,36 @@ void FileCommands::OnDeleteFolder()
         else if (check == CFileOperations::FolderCheck::HoldsMountPoint)
             text = QStringLiteral("別のドライブがマウントされているフォルダを含むため削除できません。\n") + mountPoint;
         ShowMessage(text, MessageIcon::None);
-        m_view.showStatusText(kIdleStatusText);
+        m_host.showStatusText(kIdleStatusText);
         return;
     }
-    m_view.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
+    m_host.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
     const QString folder = RemoveTrailingSeparator(path);
     const FileResult removed = RemoveFolderTree(folder);
     if (!removed.ok() || QFileInfo(folder).exists()) {
         ShowMessage(QStringLiteral("フォルダの削除に失敗しました"), MessageIcon::None);
     } else {
-        tree->setCurrentItem(m_view.rootLabelled(kSaveRootLabel));
-        tree->removeNode(node);
+        m_host.removeFolderNode(id);
     }
-    m_view.showStatusText(kIdleStatusText);
-    m_view.UpdateCommandStates();
+    m_host.showStatusText(kIdleStatusText);
+    m_host.UpdateCommandStates();
 }
 
 void FileCommands::OnRenameFolder()
 {
-    FolderTreePane* tree = m_view.folderTree();
-    QTreeWidgetItem* node = tree->currentItem();
-    const int id = tree->selectedListId();
+    const int id = m_host.selectedFolderId();
     // The roots are not folders of their own.
-    if (!node || m_document.GetListKind(id) != kListSaveFolder || m_bRunning || !saveFolderUsable())
+    if (m_document.GetListKind(id) != kListSaveFolder || m_bRunning || !saveFolderUsable())
         return;
     const QString oldPath = CFileOperations::WithTrailingBackslash(m_document.GetListFolder(id));
-    CRenameDlg dialog(node->text(0), m_view.window());
+    CRenameDlg dialog(m_document.GetListLabel(id), m_host.dialogParent());
     if (m_runRename(dialog) != QDialog::Accepted)
         return;
     // The tree may have changed while the dialog was up.
-    node = tree->findNode(id);
-    if (!node)
+    if (!m_host.hasFolderNode(id))
         return;
-    m_view.panel().UnloadRecording(0);
+    m_host.unloadRecording();
+    const auto reload = qScopeGuard([this] { m_host.reloadSelection(); });
     const QString oldFolder = RemoveTrailingSeparator(oldPath);
     const QString newFolder = oldFolder.left(oldFolder.lastIndexOf(QDir::separator()) + 1) + dialog.newName();
     if (newFolder == oldFolder)
@@ -516,15 +499,14 @@ void FileCommands::OnRenameFolder()
         ShowMessage(renamed.message(), MessageIcon::Error);
         return;
     }
-    node->setText(0, m_document.ChangeListFolder(id, newFolder + QDir::separator()));
-    tree->removeChildren(node);
+    const QString label = m_document.ChangeListFolder(id, newFolder + QDir::separator());
+    // The old subfolders' nodes and lists go; the new ones are scanned from the disk.
+    m_host.clearFolderNode(id);
     m_document.AddSaveSubfolderLists(newFolder);
     bool found = false;
-    tree->replaceChildren(node, builtChildrenOf(BuildFolderTree(m_document), id, &found));
+    m_host.setFolderNode(id, label, builtChildrenOf(BuildFolderTree(m_document), id, &found));
     // The shown list, if it is this folder's, now names its files in the new place.
-    if (m_document.pCurrent() && m_document.pCurrent()->nId() == id) {
-        m_view.listPane().Clear();
-        m_view.listPane().FillList();
-    }
-    m_view.UpdateCommandStates();
+    if (m_document.pCurrent() && m_document.pCurrent()->nId() == id)
+        m_host.refillList();
+    m_host.UpdateCommandStates();
 }

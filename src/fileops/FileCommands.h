@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileCommandsHost.h"
 #include "FileOperations.h"
 
 #include <QObject>
@@ -11,19 +12,19 @@ class COverWriteDlg;
 class CRenameDlg;
 class CSetting;
 class CTALVEN77PCDoc;
-class CTALVEN77PCView;
 
 // The main view's commands that change recordings and folders: cut, copy,
 // paste, delete, drop onto a folder, rename, save under a new name, and the
 // save folder's create, delete and rename folder. The view forwards the
-// commands here; the copy, move and delete work is the engine's, with the
-// progress window and the overwrite question shown for it.
+// commands here and answers through FileCommandsHost; the copy, move and
+// delete work is the engine's, with the progress window and the overwrite
+// question shown for it.
 class FileCommands : public QObject, public FileOperationsHost
 {
     Q_OBJECT
 
 public:
-    FileCommands(CTALVEN77PCView& view, CTALVEN77PCDoc& document, CSetting& setting);
+    FileCommands(FileCommandsHost& host, CTALVEN77PCDoc& document, CSetting& setting, QObject* parent = nullptr);
     ~FileCommands() override;
 
     CFileOperations& engine() { return m_engine; }
@@ -91,7 +92,7 @@ private:
     // The selected and focused row, or -1.
     int focusedSelectedRow() const;
 
-    CTALVEN77PCView& m_view;
+    FileCommandsHost& m_host;
     CTALVEN77PCDoc& m_document;
     CSetting& m_setting;
     CFileOperations m_engine;

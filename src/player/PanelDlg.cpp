@@ -7,9 +7,9 @@
 #include "SectionSlider.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WaitCursor.h"
 #include "recording/RecordingFile.h"
 #include "recording/VoiceDuration.h"
-#include "view/WaitCursor.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -44,7 +44,7 @@ bool IsCommandEnabled(Command command, const CommandContext& c)
     case Command::Rebuild:
         return c.selectedKind != 0;
     case Command::Play:
-        return c.selectedRows == 1 && c.selectedKind != kListRecorder;
+        return c.panelCanPlay && c.selectedRows == 1 && c.selectedKind != kListRecorder;
     case Command::ExpandFolder:
         return c.nodeHasChildren;
     case Command::DeleteFolder:

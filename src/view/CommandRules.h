@@ -64,6 +64,7 @@ struct CommandContext
     int clipboardMode = 0;     // 0 nothing remembered, 1 copy, 2 cut
     uint32_t shownKeys = 1;    // bit k: the column of sort key k is shown
     bool busy = false;         // a copy, move or delete is going through its files
+    bool panelCanPlay = true;  // the control panel in place plays at all
 };
 
 // Whether a command may run now. Commands without a rule of their own are always enabled.

@@ -7,7 +7,8 @@
 #include <QMimeData>
 #include <algorithm>
 
-CMainList::CMainList(RecordingListModel* model, QWidget* parent) : QTableView(parent), m_model(model)
+CMainList::CMainList(RecordingListModel* model, QWidget* parent)
+    : QTableView(parent), m_model(model), m_runDrag([](QDrag& drag) { drag.exec(Qt::CopyAction); })
 {
     setModel(model);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -21,6 +22,11 @@ CMainList::CMainList(RecordingListModel* model, QWidget* parent) : QTableView(pa
     verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
     verticalHeader()->setMinimumWidth(40);
     horizontalHeader()->setHighlightSections(false);
+}
+
+QString CMainList::recordingsMimeType()
+{
+    return RecordingListModel::recordingsMimeType();
 }
 
 QList<int> CMainList::selectedRowNumbers() const
@@ -43,14 +49,12 @@ void CMainList::startDrag(Qt::DropActions)
 {
     bool allowed = true;
     Q_EMIT dragStarting(allowed);
-    if (!allowed || selectedRowNumbers().isEmpty())
+    if (!allowed)
+        return;
+    QMimeData* data = m_model->mimeData(selectionModel()->selectedRows());
+    if (!data)
         return;
     auto* drag = new QDrag(this);
-    auto* data = new QMimeData;
-    QByteArray names;
-    for (const int row : selectedRowNumbers())
-        names += m_model->recordAt(row).szFileName.toUtf8() + '\n';
-    data->setData(recordingsMimeType(), names);
     drag->setMimeData(data);
-    drag->exec(Qt::CopyAction);
+    m_runDrag(*drag);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QTableView>
+#include <functional>
+
+class QDrag;
 
 class RecordingListModel;
 
@@ -15,9 +18,13 @@ public:
 
     RecordingListModel* recordings() const { return m_model; }
     // The type under which dragged rows travel: their file names, one a line.
-    static QString recordingsMimeType() { return QStringLiteral("application/x-talven77-recordings"); }
+    static QString recordingsMimeType();
     QList<int> selectedRowNumbers() const;
     void showRowNumbers(bool shown);
+    // How a drag of rows is carried out (the platform's drag, copying, by
+    // default); tests deliver it to its target themselves.
+    using DragRunner = std::function<void(QDrag&)>;
+    void setDragRunner(DragRunner runner) { m_runDrag = std::move(runner); }
 
 Q_SIGNALS:
     // A drag of the selected rows is about to start; clear allowed to drop it.
@@ -28,4 +35,5 @@ protected:
 
 private:
     RecordingListModel* m_model;
+    DragRunner m_runDrag;
 };

@@ -1,8 +1,10 @@
 #include "RecordingListModel.h"
 
 #include <QFileInfo>
+#include <QMimeData>
 #include <algorithm>
 #include <numeric>
+#include <set>
 
 RecordingListModel::RecordingListModel(QObject* parent) : QAbstractTableModel(parent)
 {
@@ -148,6 +150,35 @@ bool RecordingListModel::RefreshRecordRow(const QString& path, int row, const ta
     target.texts[kKeyTransferred] = RecordRowText(target.record, kKeyTransferred);
     Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole});
     return true;
+}
+
+Qt::ItemFlags RecordingListModel::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
+QStringList RecordingListModel::mimeTypes() const
+{
+    return {recordingsMimeType()};
+}
+
+QMimeData* RecordingListModel::mimeData(const QModelIndexList& indexes) const
+{
+    // One line a row, in row order, whatever cells of it were given.
+    std::set<int> rows;
+    for (const QModelIndex& index : indexes) {
+        if (index.isValid() && index.row() < rowCount())
+            rows.insert(index.row());
+    }
+    if (rows.empty())
+        return nullptr;
+    QByteArray names;
+    for (const int row : rows)
+        names += recordAt(row).szFileName.toUtf8() + '\n';
+    auto* data = new QMimeData;
+    data->setData(recordingsMimeType(), names);
+    return data;
 }
 
 int RecordingListModel::rowCount(const QModelIndex& parent) const

@@ -45,6 +45,13 @@ public:
     // its transferred cell. Nothing when the row does not show the file of path.
     bool RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header);
 
+    // Rows are dragged onto the folder tree, as the file names of their rows
+    // (one a line, UTF-8) under this type.
+    static QString recordingsMimeType() { return QStringLiteral("application/x-talven77-recordings"); }
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

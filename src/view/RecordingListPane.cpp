@@ -7,16 +7,26 @@
 #include "RecordingPanel.h"
 #include "RowSearch.h"
 #include "TreeImages.h"
-#include "WaitCursor.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/MessageBoxes.h"
+#include "platform/ProgramIdentity.h"
+#include "platform/WaitCursor.h"
 #include "settings/Setting.h"
 
 #include <QHeaderView>
+#include <QSettings>
 #include <QVBoxLayout>
 
 namespace {
+
+// The widths the user gave the columns: "Width%d" with n = key + 1, as the display settings count.
+const QString kColumnWidthGroup = QStringLiteral("ListColumns");
+
+QString columnWidthName(int key)
+{
+    return QStringLiteral("Width%1").arg(key + 1);
+}
 
 RecordingPanel* noPanel()
 {
@@ -52,12 +62,47 @@ RecordingListPane::RecordingListPane(CTALVEN77PCDoc& document, CSetting& setting
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     connect(header, &QHeaderView::sectionClicked, this, &RecordingListPane::sortByColumn);
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) { onColumnResized(column, width); });
+    loadColumnWidths();
     connect(m_model, &QAbstractItemModel::modelReset, this, &RecordingListPane::stateChanged);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &RecordingListPane::stateChanged);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &RecordingListPane::stateChanged);
 }
 
-RecordingListPane::~RecordingListPane() = default;
+RecordingListPane::~RecordingListPane()
+{
+    saveColumnWidths();
+}
+
+void RecordingListPane::loadColumnWidths()
+{
+    const auto settings = OpenProgramSettings();
+    settings->beginGroup(kColumnWidthGroup);
+    for (int key = 0; key < kColumnKeys; ++key) {
+        const int width = settings->value(columnWidthName(key), 0).toInt();
+        if (width > 0)
+            m_columnWidths.insert(key, width);
+    }
+}
+
+void RecordingListPane::saveColumnWidths() const
+{
+    if (m_columnWidths.isEmpty())
+        return;
+    const auto settings = OpenProgramSettings();
+    settings->beginGroup(kColumnWidthGroup);
+    for (auto width = m_columnWidths.cbegin(); width != m_columnWidths.cend(); ++width)
+        settings->setValue(columnWidthName(width.key()), width.value());
+}
+
+void RecordingListPane::onColumnResized(int column, int width)
+{
+    // Widths the columns are given as they are built are not the user's.
+    if (m_bBuildingColumns || column < 0 || column >= m_model->shownKeys().size() || width <= 0)
+        return;
+    m_columnWidths.insert(m_model->shownKeys()[column], width);
+}
 
 void RecordingListPane::setPanel(RecordingPanel* panel)
 {
@@ -78,13 +123,16 @@ void RecordingListPane::BuildColumns()
         if (m_setting.m_nDisplayItem[key])
             keys.append(key);
     }
+    m_bBuildingColumns = true;
     m_model->setShownKeys(keys);
-    // As wide as the header text, with room for the sort indicator.
+    // As the user left it, else as wide as the header text with room for the sort indicator.
     const QFontMetrics metrics = m_list->horizontalHeader()->fontMetrics();
     for (int column = 0; column < m_model->columnCount(); ++column) {
         const QString header = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        m_list->setColumnWidth(column, metrics.horizontalAdvance(header) + 8 + 16);
+        const int width = m_columnWidths.value(m_model->shownKeys()[column], metrics.horizontalAdvance(header) + 8 + 16);
+        m_list->setColumnWidth(column, width);
     }
+    m_bBuildingColumns = false;
     if (m_model->columnOfKey(m_nSortKey) < 0)
         m_nSortKey = kKeyName;
     FillList();
@@ -109,6 +157,12 @@ void RecordingListPane::SelectFirstRow()
 {
     if (m_model->rowCount() > 0)
         m_list->setCurrentIndex(m_model->index(0, 0));
+}
+
+void RecordingListPane::reloadSelection()
+{
+    m_model->setMarkedRow(-1);
+    onSelectionChanged();
 }
 
 void RecordingListPane::SortList()

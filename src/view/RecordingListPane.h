@@ -2,6 +2,7 @@
 
 #include "RecordingPanel.h"
 
+#include <QHash>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -33,7 +34,9 @@ public:
     // The kind of the folder the tree shows (the recorder over USB is not played from).
     void setCurrentKind(int kind) { m_nCurrentKind = kind; }
 
-    // Columns from the display settings, then the rows of the current list.
+    // Columns from the display settings, then the rows of the current list. A
+    // column has the width the user last gave its key (kept across restarts),
+    // else its header text's.
     void BuildColumns();
     void FillList();
     void SortList();
@@ -42,6 +45,10 @@ public:
     void Clear();
     // Selects and focuses the first row, when there is one.
     void SelectFirstRow();
+    // The control panel loads the one selected and focused row again (after an
+    // operation let go of its recording while the rows stayed); with not
+    // exactly one row selected it holds none.
+    void reloadSelection();
 
     void setSortKey(int key);
     void toggleDescending();
@@ -87,6 +94,9 @@ private:
     bool selectNeighbour(int row);
     void search(bool forward);
     void showSortIndicator();
+    void onColumnResized(int column, int width);
+    void loadColumnWidths();
+    void saveColumnWidths() const;
 
     CTALVEN77PCDoc& m_document;
     CSetting& m_setting;
@@ -97,6 +107,9 @@ private:
     int m_nSortKey = 0;
     bool m_bDescending = false;
     bool m_bSorting = false;
+    bool m_bBuildingColumns = false;
+    // The width the user gave each column, by its key.
+    QHash<int, int> m_columnWidths;
     int m_nSelCount = 0;
     bool m_bSkipDrag = false;
     QString m_strFind;

@@ -6,7 +6,6 @@
 #include "RecordingListModel.h"
 #include "RecordingListPane.h"
 #include "RecordingPanel.h"
-#include "WaitCursor.h"
 #include "device/CardRemoval.h"
 #include "device/DriveWatcher.h"
 #include "device/Drives.h"
@@ -17,6 +16,7 @@
 #include "info/SplashWnd.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/WaitCursor.h"
 #include "player/PanelDlg.h"
 #include "recording/VoiceDuration.h"
 #include "settings/DeviceNameDlg.h"
@@ -97,7 +97,7 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     connect(m_listPane, &RecordingListPane::recordingCount, this, &CTALVEN77PCView::recordingCount);
     connect(m_listPane, &RecordingListPane::stateChanged, this, &CTALVEN77PCView::UpdateCommandStates);
     connect(qApp, &QApplication::focusChanged, this, &CTALVEN77PCView::UpdateCommandStates);
-    m_fileCommands = new FileCommands(*this, document, setting);
+    m_fileCommands = new FileCommands(*this, document, setting, this);
     m_driveWatcher = new DriveWatcher(CurrentDriveSource(), this);
     m_autoTransferTimer = new QTimer(this);
     connect(m_driveWatcher, &DriveWatcher::arrived, this, &CTALVEN77PCView::OnDriveArrived);
@@ -179,13 +179,12 @@ void CTALVEN77PCView::UpdateCommandStates()
         context.shownKeys |= 1u << key;
     context.clipboardMode = m_fileCommands->engine().clipboardMode();
     context.busy = m_fileCommands->isRunning();
+    context.panelCanPlay = m_panel->canPlay();
     // The window paints on while a worker goes through the files, but takes no input
     // that would change them (the progress window's cancel button stays usable).
     m_splitter->setEnabled(!context.busy);
     m_panelArea->setEnabled(!context.busy);
     m_commands->Update(context, m_listPane->sortKey(), m_listPane->descending());
-    if (!m_panel->canPlay())
-        m_commands->action(Command::Play)->setEnabled(false);
 }
 
 CMainList* CTALVEN77PCView::recordingList() const
@@ -256,6 +255,110 @@ bool CTALVEN77PCView::SelectNextRecording()
 void CTALVEN77PCView::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
 {
     m_listPane->RefreshRecordRow(path, row, header);
+}
+
+// ---- What the file commands ask of the window -----------------------------------
+
+QWidget* CTALVEN77PCView::dialogParent() const
+{
+    return window();
+}
+
+void CTALVEN77PCView::unloadRecording()
+{
+    m_panel->UnloadRecording(0);
+}
+
+void CTALVEN77PCView::reloadSelection()
+{
+    m_listPane->reloadSelection();
+}
+
+int CTALVEN77PCView::rowCount() const
+{
+    return recordings()->rowCount();
+}
+
+tagFileList CTALVEN77PCView::recordAt(int row) const
+{
+    return recordings()->recordAt(row);
+}
+
+QList<int> CTALVEN77PCView::selectedRows() const
+{
+    return recordingList()->selectedRowNumbers();
+}
+
+int CTALVEN77PCView::focusedRow() const
+{
+    return m_listPane->focusedRow();
+}
+
+void CTALVEN77PCView::appendRow(const tagFileList& record)
+{
+    recordings()->appendRecord(record);
+}
+
+void CTALVEN77PCView::replaceRow(int row, const tagFileList& record)
+{
+    recordings()->replaceRecordRow(row, record);
+}
+
+void CTALVEN77PCView::refillList()
+{
+    m_listPane->Clear();
+    m_listPane->FillList();
+}
+
+void CTALVEN77PCView::clearSelection()
+{
+    recordingList()->selectionModel()->clear();
+}
+
+void CTALVEN77PCView::focusRow(int row)
+{
+    recordingList()->setCurrentIndex(recordings()->index(row, 0));
+}
+
+int CTALVEN77PCView::selectedFolderId() const
+{
+    return m_tree->selectedListId();
+}
+
+bool CTALVEN77PCView::hasFolderNode(int listId) const
+{
+    return m_tree->findNode(listId) != nullptr;
+}
+
+void CTALVEN77PCView::addFolderNodeBelowSelection(const QString& label, int listId)
+{
+    QTreeWidgetItem* parent = m_tree->currentItem();
+    if (!parent)
+        parent = rootLabelled(kSaveRootLabel);
+    m_tree->addFolderNode(parent, label, listId);
+    parent->setExpanded(true);
+}
+
+void CTALVEN77PCView::removeFolderNode(int listId)
+{
+    if (QTreeWidgetItem* node = m_tree->findNode(listId)) {
+        m_tree->setCurrentItem(rootLabelled(kSaveRootLabel));
+        m_tree->removeNode(node);
+    }
+}
+
+void CTALVEN77PCView::clearFolderNode(int listId)
+{
+    if (QTreeWidgetItem* node = m_tree->findNode(listId))
+        m_tree->removeChildren(node);
+}
+
+void CTALVEN77PCView::setFolderNode(int listId, const QString& label, const std::vector<FolderTreeNode>& children)
+{
+    if (QTreeWidgetItem* node = m_tree->findNode(listId)) {
+        node->setText(0, label);
+        m_tree->replaceChildren(node, children);
+    }
 }
 
 void CTALVEN77PCView::OnFind()

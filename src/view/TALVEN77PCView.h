@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FolderTreePane.h"
+#include "fileops/FileCommandsHost.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -25,15 +26,13 @@ class QMenu;
 class QSplitter;
 class QTimer;
 
-// The first pane of the status bar when nothing is going on.
-inline const QString kIdleStatusText = QStringLiteral("レディ");
-
 // The main view: the control panel's place on top, below it the folder tree
 // and the recording list, split by a bar that keeps 150 pixels from both
 // edges. It routes the window's commands to their owners and keeps their
 // enabled states; selecting a tree node makes its list current and scans it
-// on first use; selecting the option-folder root registers a folder.
-class CTALVEN77PCView : public QWidget
+// on first use; selecting the option-folder root registers a folder. The file
+// commands reach the panes through it.
+class CTALVEN77PCView : public QWidget, public FileCommandsHost
 {
     Q_OBJECT
 
@@ -52,7 +51,7 @@ public:
     RecordingPanel& panel() const { return *m_panel; }
     FileCommands& fileCommands() const { return *m_fileCommands; }
     // Text for the first pane of the status bar.
-    void showStatusText(const QString& text) { Q_EMIT statusText(text); }
+    void showStatusText(const QString& text) override { Q_EMIT statusText(text); }
     FolderTreePane* folderTree() const { return m_tree; }
     RecordingListPane& listPane() const { return *m_listPane; }
     CMainList* recordingList() const;
@@ -69,11 +68,11 @@ public:
     // The recording list's operations, as the other parts of the window call them.
     void BuildColumns();
     void FillList();
-    void SortList();
-    void UpdateCounts();
+    void SortList() override;
+    void UpdateCounts() override;
     bool SelectPrevRecording();
     bool SelectNextRecording();
-    void RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header);
+    void RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header) override;
     void OnFind();
     void FindPrevious();
     void FindNext();
@@ -97,7 +96,7 @@ public:
     void OnDriveRemoved(const QString& drive);
     // The save folder's part of the tree built again from the disk; a folder of it
     // that was selected is selected again (its list scanned anew).
-    void RebuildSaveFolder();
+    void RebuildSaveFolder() override;
     // "設定(&O)...": the settings dialog; after OK the tree shows the new save
     // folder and the list the chosen columns.
     void OnSettings();
@@ -131,7 +130,7 @@ public:
     QTreeWidgetItem* rootLabelled(const QString& label) const;
 
     // Applies the commands' enable rules to the window's present state.
-    void UpdateCommandStates();
+    void UpdateCommandStates() override;
 
 Q_SIGNALS:
     // Recordings of the list were dropped on this folder (copying them is the file commands' part).
@@ -145,6 +144,26 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // What the file commands ask of the window.
+    QWidget* dialogParent() const override;
+    void unloadRecording() override;
+    void reloadSelection() override;
+    int rowCount() const override;
+    tagFileList recordAt(int row) const override;
+    QList<int> selectedRows() const override;
+    int focusedRow() const override;
+    void appendRow(const tagFileList& record) override;
+    void replaceRow(int row, const tagFileList& record) override;
+    void refillList() override;
+    void clearSelection() override;
+    void focusRow(int row) override;
+    int selectedFolderId() const override;
+    bool hasFolderNode(int listId) const override;
+    void addFolderNodeBelowSelection(const QString& label, int listId) override;
+    void removeFolderNode(int listId) override;
+    void clearFolderNode(int listId) override;
+    void setFolderNode(int listId, const QString& label, const std::vector<FolderTreeNode>& children) override;
+
     void connectCommands();
     void onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void addOptionFolder(QTreeWidgetItem* previous);

@@ -10,6 +10,8 @@
 #include "fileops/RenameDlg.h"
 #include "platform/FileTransfer.h"
 #include "platform/ProgramIdentity.h"
+#include "player/PanelButton.h"
+#include "player/PanelDlg.h"
 #include "recording/FileList.h"
 #include "settings/SaveFolderCheck.h"
 #include "settings/Setting.h"
@@ -18,14 +20,19 @@
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
 #include "view/RecordingListPane.h"
+#include "view/RecordingPanel.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDate>
 #include <QDir>
 #include <QDirIterator>
+#include <QDrag>
+#include <QDropEvent>
 #include <QScopeGuard>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 #include <sys/file.h>
 
@@ -67,7 +74,8 @@ class FileCommandsTest : public QObject
         CTALVEN77PCDoc document;
         std::unique_ptr<CTALVEN77PCView> view;
 
-        explicit Fixture(SimulatedPlaces& places, const QList<uint8_t>& protect = {})
+        // panel: in place of the view's own (which cannot load without a sound server).
+        explicit Fixture(SimulatedPlaces& places, const QList<uint8_t>& protect = {}, RecordingPanel* panel = nullptr)
         {
             save = places.newFolder(QStringLiteral("save"));
             QDir().mkpath(save + QStringLiteral("/day1"));
@@ -82,8 +90,15 @@ class FileCommandsTest : public QObject
             setting.m_strSavePath = save;
             document.RunStartupChecks(save);
             view = std::make_unique<CTALVEN77PCView>(document, setting);
+            if (panel)
+                view->setPanel(panel);
             view->OnInitialUpdate();
             select(QStringLiteral("day1"));
+        }
+        ~Fixture()
+        {
+            if (view)
+                view->setPanel(nullptr);
         }
         FileCommands& commands() { return view->fileCommands(); }
         QTreeWidgetItem* node(const QString& label)
@@ -167,6 +182,34 @@ private Q_SLOTS:
         QCOMPARE(f.rowNames(), QStringList{"a.mp3"});
     }
 
+    // A paste lets go of the loaded recording while it works; afterwards the
+    // highlighted row is loaded again, PLAY usable, and a click on it is no news.
+    void afterAPasteTheHighlightedRowIsLoaded_data()
+    {
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("copy") << false;
+        QTest::newRow("cut") << true;
+    }
+
+    void afterAPasteTheHighlightedRowIsLoaded()
+    {
+        QFETCH(bool, cut);
+        Fixture f(m_places);
+        QVERIFY(WriteFileBytes(f.save + QStringLiteral("/day2/c.mp3"), BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        f.selectRows({0});
+        cut ? f.commands().OnEditCut() : f.commands().OnEditCopy();
+        f.select(QStringLiteral("day2"));
+        CPanelDlg* panel = f.view->controlPanel();
+        QCOMPARE(QFileInfo(panel->m_strPath).fileName(), QStringLiteral("c.mp3"));
+        f.commands().OnEditPaste();
+        QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "c.mp3"}));
+        const int focused = f.view->recordingList()->currentIndex().row();
+        QCOMPARE(f.view->recordingList()->selectedRowNumbers(), QList<int>{focused});
+        QCOMPARE(panel->m_strPath, f.save + QStringLiteral("/day2/") + f.rowNames()[focused]);
+        QCOMPARE(f.view->listPane().loadedRow(), focused);
+        QVERIFY(panel->button(CPanelDlg::IdPlay)->isEnabled());
+    }
+
     void dropCopiesIntoAnotherFolder()
     {
         Fixture f(m_places);
@@ -181,6 +224,47 @@ private Q_SLOTS:
         Q_EMIT f.view->folderTree()->dropOnFolder(FolderTreePane::listId(f.node(QStringLiteral("day1"))));
         QCoreApplication::processEvents();
         QCOMPARE(filesIn(f.save + "/day1"), (QStringList{"a.mp3", "b.mp3"}));
+    }
+
+    // Pressing on a selected row and moving drags the selected rows (not a
+    // rubber band); dropped on another folder of the tree, they are copied there.
+    // The platform's drag loop is stood in for; the rest is the window's own.
+    void rowsDraggedOntoAFolderAreCopied()
+    {
+        NullRecordingPanel panel;
+        Fixture f(m_places, {}, &panel);
+        f.view->resize(900, 500);
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
+        CMainList* list = f.view->recordingList();
+        FolderTreePane* tree = f.view->folderTree();
+        f.selectRows({0, 1});
+        const QPoint from = list->visualRect(f.view->recordings()->index(1, 0)).center();
+        const QPoint onto = tree->visualItemRect(f.node(QStringLiteral("day2"))).center();
+
+        QByteArray dragged;
+        bool accepted = false;
+        // The platform's part: the pointer carries the drag to the folder and lets go there.
+        list->setDragRunner([&](QDrag& drag) {
+            const QMimeData* data = drag.mimeData();
+            dragged = data->data(CMainList::recordingsMimeType());
+            QDragEnterEvent enter(onto, Qt::CopyAction, data, Qt::LeftButton, {});
+            QApplication::sendEvent(tree->viewport(), &enter);
+            QDragMoveEvent move(onto, Qt::CopyAction, data, Qt::LeftButton, {});
+            QApplication::sendEvent(tree->viewport(), &move);
+            accepted = move.isAccepted();
+            QDropEvent drop(onto, Qt::CopyAction, data, Qt::LeftButton, {});
+            QApplication::sendEvent(tree->viewport(), &drop);
+        });
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(list->viewport(), from + QPoint(2, 0));
+        QTest::mouseMove(list->viewport(), from + QPoint(QApplication::startDragDistance() + 8, 0));
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, from + QPoint(QApplication::startDragDistance() + 8, 0));
+        QVERIFY(accepted);
+        QCOMPARE(dragged, QByteArray("a.mp3\nb.mp3\n"));
+        QCOMPARE(f.view->listPane().selectedCount(), 2); // the selection is what was dragged, not a band
+        QTRY_COMPARE(filesIn(f.save + "/day2"), (QStringList{"a.mp3", "b.mp3"}));
+        QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "b.mp3"})); // the shown folder is unchanged
     }
 
     void deleteKeepsProtectedRecordings()

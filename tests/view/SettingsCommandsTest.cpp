@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTest>
 
@@ -125,6 +126,53 @@ private Q_SLOTS:
         CSetting stored;
         stored.Load();
         QCOMPARE(stored.m_nDisplayItem[kKeyMemo], 0);
+    }
+
+    // The width the user gives a column stays with its key: through settings
+    // that hide and show columns, and across a restart. A column never resized
+    // keeps the width of its header text.
+    void columnWidthsAreKeptByKey()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        auto f = std::make_unique<Fixture>(save);
+        const auto widthOf = [&](int key) {
+            const int column = f->view->recordings()->columnOfKey(key);
+            return column < 0 ? -1 : f->view->recordingList()->columnWidth(column);
+        };
+        const auto resize = [&](int key, int width) {
+            f->view->recordingList()->horizontalHeader()->resizeSection(f->view->recordings()->columnOfKey(key), width);
+        };
+        const auto toggleColumn = [&](int key) {
+            f->view->setSettingsDialogRunner([key](CSettingDlg& dialog) {
+                dialog.checkBox(CSettingDlg::IdFirstDisplayItem + key)->click();
+                dialog.button(CSettingDlg::IdOk)->click();
+                return dialog.result();
+            });
+            f->view->OnSettings();
+        };
+        const int modeWidth = widthOf(kKeyMode);
+        const int nameWidth = widthOf(kKeyName);
+        const int durationWidth = widthOf(kKeyDuration);
+        resize(kKeySize, 97);
+        resize(kKeyMemo, 211);
+
+        toggleColumn(kKeyDuration); // hidden: the columns after it move left
+        QCOMPARE(widthOf(kKeyDuration), -1);
+        QCOMPARE(widthOf(kKeySize), 97);
+        QCOMPARE(widthOf(kKeyMemo), 211);
+        toggleColumn(kKeyMemo);
+        toggleColumn(kKeyMemo); // shown again
+        QCOMPARE(widthOf(kKeyMemo), 211);
+        QCOMPARE(widthOf(kKeyMode), modeWidth);
+
+        f.reset();
+        f = std::make_unique<Fixture>(save);
+        QCOMPARE(widthOf(kKeySize), 97);
+        QCOMPARE(widthOf(kKeyMemo), 211);
+        QCOMPARE(widthOf(kKeyName), nameWidth);
+        QCOMPARE(widthOf(kKeyDuration), -1);
+        toggleColumn(kKeyDuration); // shown again, never resized: the width of its header text
+        QCOMPARE(widthOf(kKeyDuration), durationWidth);
     }
 
     void anotherSaveFolderWhileASaveSubfolderIsSelected()

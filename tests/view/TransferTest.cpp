@@ -15,6 +15,7 @@
 #include "view/RecordingColumns.h"
 #include "view/RecordingListModel.h"
 #include "view/MainList.h"
+#include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QApplication>
@@ -279,6 +280,12 @@ private Q_SLOTS:
         }
         QVERIFY(!f.view->fileCommands().isRunning());
         QCOMPARE(f.panel.calls.count(QStringLiteral("unload 0")) >= 1, true);
+        // The highlighted row is the recording loaded again.
+        const int focused = f.view->recordingList()->currentIndex().row();
+        QCOMPARE(f.view->recordingList()->selectedRowNumbers(), QList<int>{focused});
+        QCOMPARE(f.panel.calls.last(),
+                 QStringLiteral("load %1 %2").arg(rows->recordAt(focused).szFileName).arg(focused + 1));
+        QCOMPARE(f.view->listPane().loadedRow(), focused);
     }
 
     void cardRemovedWhileTheQuestionIsUp()
