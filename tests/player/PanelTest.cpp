@@ -94,7 +94,12 @@ class PanelTest : public QObject
 
         CMp3Ctrl& engine() { return panel.engine(); }
         RecordingListModel* model() { return view->recordings(); }
-        void select(int row) { view->recordingList()->setCurrentIndex(model()->index(row, 0)); }
+        // As a plain click would, whatever modifier an earlier click left the application holding.
+        void select(int row)
+        {
+            view->recordingList()->selectionModel()->setCurrentIndex(
+                model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        }
         int focusedRow() { return view->recordingList()->currentIndex().row(); }
         // Plays on for this long, delivering notices and timer ticks as the window would.
         void play(double seconds)
