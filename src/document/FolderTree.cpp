@@ -26,9 +26,9 @@ FolderTreeNode* findNode(FolderTreeNode& node, int id)
     return nullptr;
 }
 
-// Names in the order the recorder's file system lists a folder: code units
-// compared with each letter upper-cased; names that differ in case alone
-// (possible here, not there) in plain code-unit order.
+// Folder names in ordinal order ignoring case, as a case-insensitive file
+// system lists them: code units compared with each letter upper-cased; names
+// that differ in case alone (possible here) in plain code-unit order.
 bool folderNameLess(const QString& a, const QString& b)
 {
     const qsizetype common = std::min(a.size(), b.size());

@@ -891,14 +891,17 @@ void CPanelDlg::mouseMoveEvent(QMouseEvent* event)
     if (!m_bDragBegin && !m_bDragEnd && !m_bDragMark)
         return;
     const uint32_t s = SecondAtBarOffset(event->position().toPoint().x() - m_bar.left(), m_dPixelsPerSecond, m_nDuration);
+    // A marker pulled past the other one stops a second short of it.
     if (m_bDragBegin) {
-        if (s < m_nEnd && s != m_nBegin) {
-            m_nBegin = s;
+        const uint32_t begin = m_nEnd > 0 ? std::min(s, m_nEnd - 1) : 0;
+        if (begin != m_nBegin) {
+            m_nBegin = begin;
             sectionChanged();
         }
     } else if (m_bDragEnd) {
-        if (s > m_nBegin && s != m_nEnd) {
-            m_nEnd = s;
+        const uint32_t end = std::max(s, m_nBegin + 1);
+        if (end != m_nEnd && end <= m_nDuration) {
+            m_nEnd = end;
             sectionChanged();
         }
     } else {

@@ -638,6 +638,8 @@ void CTALVEN77PCView::OnEject()
         m_driveWatcher->update();
         ShowMessage(QStringLiteral("SDカードは安全に取り外せます。"), MessageIcon::Information);
     } else {
+        // The card stays, and so does its list: the highlighted row is loaded again.
+        m_listPane->reloadSelection();
         ShowMessage(QStringLiteral("SDカードの取り外しに失敗しました。他のアプリケーションで使用している可能性があります。"),
                     MessageIcon::Error);
     }

@@ -153,9 +153,8 @@ private Q_SLOTS:
         QVERIFY(document.fileLists().empty());
     }
 
-    // Each level of the save folder in the order the recorder's own file system
-    // lists it (code units compared with the letters upper-cased), whatever order
-    // the directory gives.
+    // Each level of the save folder in ordinal order ignoring case (code units
+    // compared with the letters upper-cased), whatever order the directory gives.
     void saveFoldersAreInNameOrder_data()
     {
         QTest::addColumn<QStringList>("made");

@@ -74,7 +74,7 @@ class FileCommandsTest : public QObject
         CTALVEN77PCDoc document;
         std::unique_ptr<CTALVEN77PCView> view;
 
-        // panel: in place of the view's own (which cannot load without a sound server).
+        // panel: in place of the view's own, for tests that watch what is loaded.
         explicit Fixture(SimulatedPlaces& places, const QList<uint8_t>& protect = {}, RecordingPanel* panel = nullptr)
         {
             save = places.newFolder(QStringLiteral("save"));

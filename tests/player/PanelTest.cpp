@@ -361,6 +361,23 @@ private Q_SLOTS:
         QCOMPARE(panel.m_nBegin, 0u);
         QCOMPARE(f.engine().m_begin, 0u);
 
+        // Past the other marker, a second short of it.
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
+        QTest::mouseMove(&panel, QPoint(xOf(10), bar.top()));
+        QTest::mouseMove(&panel, QPoint(farLeft, bar.top()));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
+        QCOMPARE(panel.m_nEnd, 1u);
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
+        QTest::mouseMove(&panel, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.beginMarker()->geometry().center());
+        QTest::mouseMove(&panel, QPoint(xOf(10), bar.top()));
+        QTest::mouseMove(&panel, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QCOMPARE(panel.m_nBegin, 59u);
+        QCOMPARE(f.engine().m_begin, 59u);
+        QCOMPARE(f.engine().m_end, 60u);
+
         const int y = panel.flagHome().center().y();
         QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
         QCOMPARE(panel.m_nDragMark, 0);
@@ -536,6 +553,8 @@ private Q_SLOTS:
         QCOMPARE(onScreen(panel.flagHome()), home);
         QCOMPARE(onScreen(flags), shown);
         QVERIFY(shown != loaded); // the flags of the recording are gone
+        // Ctrl goes up again, as the user's finger does.
+        QTest::keyRelease(list, Qt::Key_Control);
     }
 
     void aHeaderThatCannotBeWrittenIsNotRetried()
