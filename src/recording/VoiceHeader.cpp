@@ -81,27 +81,66 @@ bool ReadVoiceHeader(const QString& path, tagVoiceHeader& header, VoiceHeaderLoo
 
 namespace {
 
-bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity* readFrom)
+// Whether the 492 bytes at body lie inside the tag's declared size (a syncsafe
+// number after the 10-byte tag header) and inside the file. A size that is not
+// syncsafe says nothing about where the tag ends.
+bool bodyInsideTag(RecordingFile& file, int64_t body)
 {
-    const auto warn = [] {
-        ShowMessage(VoiceHeaderWriteFailedMessage(), MessageIcon::Warning);
+    unsigned char tag[kTagHeaderBytes];
+    if (file.readAt(0, tag, sizeof tag) != sizeof tag)
         return false;
-    };
-    // A header that was read before was found: every failure to write it back is news.
+    if ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80)
+        return false;
+    const int64_t tagSize = int64_t(tag[6]) << 21 | int64_t(tag[7]) << 14 | int64_t(tag[8]) << 7 | tag[9];
+    const int64_t bodyEnd = body + int64_t(sizeof(tagVoiceHeader));
+    return bodyEnd <= kTagHeaderBytes + tagSize && bodyEnd <= file.size();
+}
+
+bool warn()
+{
+    ShowMessage(VoiceHeaderWriteFailedMessage(), MessageIcon::Warning);
+    return false;
+}
+
+bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity* readFrom,
+                 HeaderChange change)
+{
+    // A header that was read before was found: every failure to write a change
+    // of the user's back is news.
+    const bool reportRefusals = readFrom && change == HeaderChange::User;
     RecordingFile file;
     if (!file.open(path, RecordingFile::Access::ReadWrite))
-        return readFrom ? warn() : false;
+        return reportRefusals ? warn() : false;
     if (readFrom && !(file.identity() == *readFrom))
-        return warn();
-    const int64_t body = FindVoiceHeaderBody(file);
-    if (body < 0)
-        return readFrom ? warn() : false;
-    // A refusal of the times (a file of another owner) only moves the start time
-    // the list shows, so it does not make the write a failure.
-    return file.writeAtAndSync(body, &header, sizeof header) ? true : warn();
+        return reportRefusals ? warn() : false;
+    switch (WriteVoiceHeaderInto(file, header)) {
+    case HeaderWriteResult::Written:
+        return true;
+    case HeaderWriteResult::Failed:
+        return false; // warned already
+    case HeaderWriteResult::NotFound:
+    case HeaderWriteResult::OutsideTag:
+        break;
+    }
+    return reportRefusals ? warn() : false;
 }
 
 } // namespace
+
+HeaderWriteResult WriteVoiceHeaderInto(RecordingFile& file, const tagVoiceHeader& header)
+{
+    const int64_t body = FindVoiceHeaderBody(file);
+    if (body < 0)
+        return HeaderWriteResult::NotFound;
+    if (!bodyInsideTag(file, body))
+        return HeaderWriteResult::OutsideTag;
+    // A refusal of the times (a file of another owner) only moves the start time
+    // the list shows, so it does not make the write a failure.
+    if (file.writeAtAndSync(body, &header, sizeof header))
+        return HeaderWriteResult::Written;
+    warn();
+    return HeaderWriteResult::Failed;
+}
 
 QString VoiceHeaderWriteFailedMessage()
 {
@@ -110,12 +149,13 @@ QString VoiceHeaderWriteFailedMessage()
 
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
 {
-    return writeHeader(path, header, nullptr);
+    return writeHeader(path, header, nullptr, HeaderChange::User);
 }
 
-bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom)
+bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom,
+                      HeaderChange change)
 {
-    return writeHeader(path, header, &readFrom);
+    return writeHeader(path, header, &readFrom, change);
 }
 
 QString VoiceMemoText(const tagVoiceHeader& header)

@@ -56,17 +56,38 @@ bool ReadVoiceHeader(const QString& path, tagVoiceHeader& header, VoiceHeaderLoo
 // Reads the header from an open file (the scan's single open).
 bool ReadVoiceHeader(RecordingFile& file, tagVoiceHeader& header, VoiceHeaderLookup* lookup = nullptr);
 
+// Who a header write is for. A change the user made (memo, marks, protect)
+// that cannot be written is reported; the played mark, which the program sets
+// by itself whenever a recording plays, is dropped silently when the file
+// cannot be written at all (read-only media would otherwise warn for every
+// recording played), and reported only when a write that began failed.
+enum class HeaderChange { User, Automatic };
+
+// How a write into an open file ended.
+enum class HeaderWriteResult { Written, NotFound, OutsideTag, Failed };
+
+// Writes the 492 bytes over the body of the XPCC frame of a file opened for
+// writing; the caller holds the file (and its lock) from the read on. The body
+// is written only when all of it lies inside the tag's declared size and
+// inside the file: a frame that the walk found past the tag, in the audio, or
+// whose body the file's end cuts short is read as found but never written
+// over. A write that fails after it began shows the warning; the other
+// outcomes are silent.
+HeaderWriteResult WriteVoiceHeaderInto(RecordingFile& file, const tagVoiceHeader& header);
+
 // Writes the 492 bytes over the body of the file's XPCC frame; true only once
 // they have reached the device. The file keeps its access and last-write times,
 // so the start time the list shows never moves; where the file system refuses
 // to put them back, the write still counts as done. A write that fails after
-// the frame was found shows a warning; every other failure returns false silently.
+// it began shows a warning; every other failure returns false silently.
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header);
 // The same, only into the file the header was read from: when the path names
 // another file now (renamed, replaced or deleted meanwhile), nothing is
-// written and the write's warning is shown. The header was found when it was
-// read, so every failure shows the warning (a write-protected file included).
-bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom);
+// written. The header was found when it was read, so for a change of the
+// user's every failure shows the warning (a write-protected file included);
+// for an automatic change only a write that began and failed does.
+bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom,
+                      HeaderChange change = HeaderChange::User);
 // The warning of a header that cannot be written.
 QString VoiceHeaderWriteFailedMessage();
 

@@ -40,6 +40,15 @@ QByteArray frameWithSizeBytes(const QByteArray& sizeBytes, int bodyBytes)
     return QByteArrayLiteral("TXXX") + sizeBytes + QByteArray(2, '\0') + QByteArray(bodyBytes, 'b');
 }
 
+// An ID3v2 tag header that declares size bytes after itself (syncsafe).
+QByteArray tagHeaderOfSize(int size)
+{
+    QByteArray tag = QByteArrayLiteral("ID3\x03\x00\x00");
+    for (int shift = 21; shift >= 0; shift -= 7)
+        tag.append(char((size >> shift) & 0x7F));
+    return tag;
+}
+
 bool isAllZero(const tagVoiceHeader& header)
 {
     return headerBytes(header) == QByteArray(sizeof header, '\0');
@@ -348,7 +357,7 @@ private Q_SLOTS:
         const tagVoiceHeader written = MakeVoiceHeader(2, QStringLiteral("上書き"), {1, 2});
 
         bool read = !found;
-        bool wrote = !found;
+        bool wrote = true;
         tagVoiceHeader header;
         std::memset(&header, 0xCC, sizeof header);
         uint32_t duration = 1;
@@ -367,24 +376,21 @@ private Q_SLOTS:
         QVERIFY(FinishesWithin(5000, everything, [&] { ReleaseFifoReaders(path); }));
 
         QCOMPARE(read, found);
-        QCOMPARE(wrote, found);
+        // The bodies found here run past the end of the file: read as found, never written.
+        QVERIFY(!wrote);
         QCOMPARE(duration, 0u);
         QCOMPARE(listed.contains(QStringLiteral("x.mp3")), found);
         QVERIFY(listed.contains(QStringLiteral("real.mp3")));
         QVERIFY(messages.entries().isEmpty());
         if (kind != QStringLiteral("bytes"))
             return;
-        const QByteArray after = ReadWholeFile(path);
+        QCOMPARE(ReadWholeFile(path), bytes);
         if (!found) {
             QVERIFY(isAllZero(header));
-            QCOMPARE(after, bytes);
             return;
         }
-        // What the file held of the body, the rest zero; a write puts all 492
-        // bytes at the body and touches nothing before it.
+        // What the file held of the body, the rest zero.
         QCOMPARE(headerBytes(header), bytes.mid(bodyOffset).leftJustified(sizeof header, '\0'));
-        QCOMPARE(after.left(bodyOffset), bytes.left(bodyOffset));
-        QCOMPARE(after.mid(bodyOffset), headerBytes(written));
     }
 
     void missingFileAndFolderAreNotFound()
@@ -494,16 +500,16 @@ private Q_SLOTS:
 
     void failedWriteIsReportedWithAWarning()
     {
-        // The body of this frame runs past the end of the file, so writing it
-        // has to grow the file; a file-size limit makes that write fail midway.
-        const QByteArray file = kTagHeader + QByteArrayLiteral("XPCC") + QByteArray(6, '\0') + QByteArray(8, 'z');
+        // A file-size limit that falls inside the body stops the write after
+        // its first hundred bytes.
+        const QByteArray file = BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio());
         const QString path = write(QStringLiteral("full.mp3"), file);
         MessageRecorder messages;
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limited = saved;
-        limited.rlim_cur = rlim_t(file.size() + 100);
+        limited.rlim_cur = rlim_t(20 + 100);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
         const bool written = WriteVoiceHeader(path, MakeVoiceHeader(2, QStringLiteral("書けない")));
         setrlimit(RLIMIT_FSIZE, &saved);
@@ -514,6 +520,64 @@ private Q_SLOTS:
         QCOMPARE(messages.entries()[0].text,
                  QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"));
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Warning);
+    }
+
+    void writesOnlyInsideTheTag_data()
+    {
+        const tagVoiceHeader original = MakeVoiceHeader(1, QStringLiteral("枠"), {4});
+        const QByteArray xpcc = xpccFrame(original);
+        const QByteArray audio = ShortSpeechAudio();
+        const QByteArray emptyXpcc = QByteArrayLiteral("XPCC") + QByteArray(6, '\0');
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("bodyOffset");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("padding inside the tag") << BuildVoiceTag(original, {}, 64) + audio << 20 << true;
+        QTest::newRow("body ends at the tag's end") << tagHeaderOfSize(502) + xpcc + audio << 20 << true;
+        QTest::newRow("body one byte past the tag's end") << tagHeaderOfSize(501) + xpcc + audio << 20 << false;
+        QTest::newRow("frame of size 0 followed by audio")
+            << tagHeaderOfSize(10) + emptyXpcc + audio << 20 << false;
+        QTest::newRow("body past the end of the file")
+            << tagHeaderOfSize(2048) + emptyXpcc + QByteArray(100, 'z') << 20 << false;
+        QTest::newRow("frame found after the tag")
+            << tagHeaderOfSize(20) + frameWithSizeBytes(QByteArray("\x0A\x00\x00\x00", 4), 10) + xpcc + audio
+            << 40 << false;
+        QTest::newRow("tag size not syncsafe")
+            << QByteArray("ID3\x03\x00\x00\x00\x00\x84\x00", 10) + xpcc + audio << 20 << false;
+    }
+    void writesOnlyInsideTheTag()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, bodyOffset);
+        QFETCH(bool, writable);
+        const QString path = write(QStringLiteral("bounds.mp3"), file);
+        MessageRecorder messages;
+        tagVoiceHeader header;
+        QVERIFY(ReadVoiceHeader(path, header)); // reading is as before
+        QCOMPARE(headerBytes(header), file.mid(bodyOffset, sizeof header).leftJustified(sizeof header, '\0'));
+        RecordingFile opened;
+        QVERIFY(opened.open(path, RecordingFile::Access::Read));
+        const FileIdentity readFrom = opened.identity();
+        opened.close();
+
+        const tagVoiceHeader changed = MakeVoiceHeader(2, QStringLiteral("上書き"), {1, 2});
+        QCOMPARE(WriteVoiceHeader(path, changed), writable);
+        QVERIFY(messages.entries().isEmpty());
+        if (writable) {
+            const QByteArray after = ReadWholeFile(path);
+            QCOMPARE(after.size(), file.size());
+            QCOMPARE(after.left(bodyOffset), file.left(bodyOffset));
+            QCOMPARE(after.mid(bodyOffset, sizeof changed), headerBytes(changed));
+            QCOMPARE(after.mid(bodyOffset + int(sizeof changed)), file.mid(bodyOffset + int(sizeof changed)));
+            return;
+        }
+        QCOMPARE(ReadWholeFile(path), file);
+        // A change the user made that cannot be written is reported; the file stays.
+        QVERIFY(!WriteVoiceHeader(path, changed, readFrom));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, VoiceHeaderWriteFailedMessage());
+        QVERIFY(!WriteVoiceHeader(path, changed, readFrom, HeaderChange::Automatic));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(ReadWholeFile(path), file);
     }
 
     void memoAsTheListShowsIt_data()
