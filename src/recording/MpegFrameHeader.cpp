@@ -14,7 +14,25 @@ constexpr int kBitrates[2][3][16] = {
 
 constexpr int kSampleRatesMpeg1[3] = {44100, 48000, 32000};
 
+int bitrateOf(int version, int layer, int index)
+{
+    return kBitrates[version == 10 ? 0 : 1][layer - 1][index];
+}
+
+int frameBytesOf(const MpegFrameHeader& h, int bitrateKbps, bool padding)
+{
+    const int bitsPerSecond = bitrateKbps * 1000;
+    if (h.layer == 1)
+        return (12 * bitsPerSecond / h.sampleRate + (padding ? 1 : 0)) * 4;
+    return h.samplesPerFrame / 8 * bitsPerSecond / h.sampleRate + (padding ? 1 : 0);
+}
+
 } // namespace
+
+int MpegFrameHeader::smallestFrameBytes() const
+{
+    return frameBytesOf(*this, bitrateOf(version, layer, 1), false);
+}
 
 int MpegFrameHeader::xingOffset() const
 {
@@ -38,7 +56,7 @@ std::optional<MpegFrameHeader> ParseMpegFrameHeader(const unsigned char* p)
     h.version = versionBits == 3 ? 10 : versionBits == 2 ? 20 : 25;
     h.layer = 4 - layerBits;
     const bool mpeg1 = h.version == 10;
-    h.bitrateKbps = kBitrates[mpeg1 ? 0 : 1][h.layer - 1][bitrateIndex];
+    h.bitrateKbps = bitrateOf(h.version, h.layer, bitrateIndex);
     h.sampleRate = kSampleRatesMpeg1[rateIndex] / (mpeg1 ? 1 : h.version == 20 ? 2 : 4);
     h.padding = (p[2] >> 1) & 1;
     h.mono = (p[3] >> 6) == 3;
@@ -49,12 +67,7 @@ std::optional<MpegFrameHeader> ParseMpegFrameHeader(const unsigned char* p)
     else
         h.samplesPerFrame = 1152;
 
-    if (h.bitrateKbps > 0) {
-        const int bitsPerSecond = h.bitrateKbps * 1000;
-        if (h.layer == 1)
-            h.frameBytes = (12 * bitsPerSecond / h.sampleRate + (h.padding ? 1 : 0)) * 4;
-        else
-            h.frameBytes = h.samplesPerFrame / 8 * bitsPerSecond / h.sampleRate + (h.padding ? 1 : 0);
-    }
+    if (h.bitrateKbps > 0)
+        h.frameBytes = frameBytesOf(h, h.bitrateKbps, h.padding);
     return h;
 }

@@ -17,6 +17,9 @@ struct MpegFrameHeader
 
     // Offset from the frame start of a Xing or Info header in a layer III frame.
     int xingOffset() const;
+    // The size of the smallest frame this stream can have (its lowest bit rate,
+    // no padding): no stretch of audio holds more frames than its bytes / this.
+    int smallestFrameBytes() const;
     bool sameStream(const MpegFrameHeader& other) const
     {
         return version == other.version && layer == other.layer && sampleRate == other.sampleRate;

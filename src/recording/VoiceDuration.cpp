@@ -75,7 +75,12 @@ uint32_t MeasureMp3Duration(RecordingFile& file)
             if (!nextHeader || !nextHeader->sameStream(*header))
                 continue;
         }
-        if (const uint32_t frames = vbrFrameCount(file, position, *header))
+        // A count that claims more frames than the audio bytes can hold (a
+        // damaged or hostile header) would give a duration of years: the file
+        // is then measured as one without a count.
+        const uint32_t frames = vbrFrameCount(file, position, *header);
+        const uint64_t capacity = uint64_t(fileSize - position) / uint64_t(header->smallestFrameBytes());
+        if (frames > 0 && frames <= capacity)
             return uint32_t(uint64_t(frames) * uint64_t(header->samplesPerFrame) / uint64_t(header->sampleRate));
         const uint64_t audioBytes = uint64_t(fileSize - position);
         return uint32_t(audioBytes * 8 / (uint64_t(header->bitrateKbps) * 1000));

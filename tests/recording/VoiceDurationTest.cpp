@@ -124,6 +124,46 @@ private Q_SLOTS:
         QVERIFY(expected >= int(audio.pcmSamples / sampleRate));
     }
 
+    void aFrameCountTheFileCannotHoldIsIgnored_data()
+    {
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<int>("bitrate"); // 0: VBR
+        QTest::addColumn<qint64>("count"); // -1: a hundred times the real count
+        QTest::newRow("VBR 44.1 kHz, 0xFFFFFFFF") << 44100 << 0 << qint64(0xFFFFFFFF);
+        QTest::newRow("VBR 8 kHz, 0xFFFFFFFF") << 8000 << 0 << qint64(0xFFFFFFFF);
+        QTest::newRow("VBR 8 kHz, a hundred times the real count") << 8000 << 0 << qint64(-1);
+        QTest::newRow("Info of 24 kHz 64 kbps, 0xFFFFFFFF") << 24000 << 64 << qint64(0xFFFFFFFF);
+    }
+    void aFrameCountTheFileCannotHoldIsIgnored()
+    {
+        QFETCH(int, sampleRate);
+        QFETCH(int, bitrate);
+        QFETCH(qint64, count);
+        const EncodedMp3 audio = EncodeMp3({sampleRate, 1, bitrate, bitrate == 0, true}, 3.0, 5);
+        QVERIFY(audio.ok && audio.hasInfoFrame);
+        const QByteArray tag = BuildVoiceTag(MakeVoiceHeader(0));
+        qsizetype at = audio.bytes.indexOf("Xing");
+        if (at < 0)
+            at = audio.bytes.indexOf("Info");
+        QVERIFY(at > 0 && (uchar(audio.bytes.at(at + 7)) & 1)); // the count is there
+        const auto bigEndian = [](quint32 value) {
+            const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+            return QByteArray(bytes, 4);
+        };
+        const QByteArray realCount = audio.bytes.mid(at + 8, 4);
+        const quint32 real = quint32(uchar(realCount[0])) << 24 | quint32(uchar(realCount[1])) << 16
+                             | quint32(uchar(realCount[2])) << 8 | uchar(realCount[3]);
+        QByteArray claimed = audio.bytes;
+        claimed.replace(at + 8, 4, bigEndian(count < 0 ? real * 100 : quint32(count)));
+        // The same audio without its VBR header: measured from the bytes.
+        QByteArray without = audio.bytes;
+        without.replace(at, 4, "None");
+
+        const uint32_t measured = GetVoiceDuration(write(tag + claimed));
+        QCOMPARE(measured, GetVoiceDuration(write(tag + without)));
+        QVERIFY(measured < 60);
+    }
+
     void tagIsNotCountedAsAudio()
     {
         // 8 kbit/s: a 1 KiB tag taken for audio would add a whole second.
