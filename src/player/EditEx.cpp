@@ -187,7 +187,7 @@ QString CEditEx::acceptedInput(const QString& input)
     const QString tail = whole.mid(cursor.selectionEnd());
     const QString candidate = m_singleLine ? withoutLineBreaks(input) : input;
 
-    int room = m_byteLimit >= 0 ? m_byteLimit - cp932Size(head + tail) : 0;
+    int room = m_byteLimit >= 0 ? m_byteLimit - storedBytes(head + tail) : 0;
     QString accepted;
     bool refused = false;
     Cp932Encoding reason; // the first refusal that has a message for the user
@@ -198,7 +198,7 @@ QString CEditEx::acceptedInput(const QString& input)
         i += length;
         int size = 0;
         if (m_byteLimit >= 0) {
-            size = cp932Size(character);
+            size = storedBytes(character);
             if (size < 0) {
                 refused = true;
                 if (reason.ok()) {
@@ -232,6 +232,21 @@ QString CEditEx::acceptedInput(const QString& input)
     if (refused)
         Q_EMIT inputRefused(m_controlId, reason.message());
     return accepted;
+}
+
+int CEditEx::storedBytes(QStringView character) const
+{
+    if (!m_singleLine && character.size() == 1 && isLineBreak(character.at(0)))
+        return 2;
+    return cp932Size(character);
+}
+
+int CEditEx::storedBytes(const QString& text) const
+{
+    if (m_singleLine)
+        return cp932Size(text);
+    // The document breaks its lines with LF alone.
+    return cp932Size(text) + int(text.count(u'\n'));
 }
 
 void CEditEx::keyPressEvent(QKeyEvent* event)

@@ -42,7 +42,8 @@ public:
     bool isSingleLine() const { return m_singleLine; }
 
     // The text is CP932 text of at most this many bytes (a half-width
-    // character one byte, a full-width one two). Input that would pass the
+    // character one byte, a full-width one two; in the multi-line memo a line
+    // break two, since it is stored as CR LF). Input that would pass the
     // limit is cut back to what fits, never inside a character; a character
     // CP932 cannot hold is refused. Negative: no limit and no CP932 rule.
     void setByteLimit(int bytes);
@@ -91,6 +92,9 @@ private:
     bool typesText(const QKeyEvent* event) const;
     // The part of input that may replace the selection (or go in at the caret).
     QString acceptedInput(const QString& input);
+    // Bytes of one character, and of a text already in the control, as stored.
+    int storedBytes(QStringView character) const;
+    int storedBytes(const QString& text) const;
     bool mayNotify() const;
     void setColours(const QColor& text, const QColor& background);
 

@@ -59,13 +59,33 @@ QString memoOfHeader(const tagVoiceHeader& header)
     // be written back; the memo shows without them.
     QString text = Cp932ToUnicode(QByteArray(memo, qsizetype(length)));
     text.remove(QChar::ReplacementCharacter);
+    // The memo box breaks lines with LF alone.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
     return trimmedMemo(text);
+}
+
+// The memo box's text as the header stores it: lines broken by CR LF, as the
+// recorder and every earlier version write them.
+QString storedMemo(const QString& text)
+{
+    QString stored = text;
+    stored.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return stored;
 }
 
 int memoBytes(const QString& text)
 {
-    const Cp932Encoding encoded = UnicodeToCp932(text);
+    const Cp932Encoding encoded = UnicodeToCp932(storedMemo(text));
     return encoded.ok() ? int(encoded.bytes.size()) : -1;
+}
+
+// Whether the two headers differ in the played mark alone.
+bool onlyPlayedMarkDiffers(const tagVoiceHeader& changed, const tagVoiceHeader& read)
+{
+    tagVoiceHeader withoutMark = changed;
+    withoutMark.playedFlag = read.playedFlag;
+    return std::memcmp(&withoutMark, &read, sizeof read) == 0;
 }
 
 const char* const kTransportTips[] = {"頭出し（前）", "早戻し", "早送り", "頭出し（次）", "一時停止", "停止", "再生"};
@@ -265,21 +285,28 @@ bool CPanelDlg::CommitHeader()
                 m_bHeaderDirty = true;
             }
         }
-        if (m_bHeaderDirty) {
+        if (m_bHeaderDirty && std::memcmp(&m_header, &m_headerAsRead, sizeof m_header) != 0) {
             // Not retried, even when a message box shown by the write lets another commit in.
             m_bHeaderDirty = false;
             // The engine lets go of the file before its header is written.
             m_pPlayer->Stop();
             m_pPlayer->Close();
+            const HeaderChange change =
+                onlyPlayedMarkDiffers(m_header, m_headerAsRead) ? HeaderChange::Automatic : HeaderChange::User;
             // A file whose header could not be read gets nothing written over it.
-            result = m_bHeaderRead && WriteVoiceHeader(m_strPath, m_header, m_readFrom);
-            if (!result) {
-                // The row shows what the file holds, not the change that did not reach it.
+            const bool written = m_bHeaderRead && WriteVoiceHeader(m_strPath, m_header, m_readFrom, change);
+            if (written) {
+                m_headerAsRead = m_header;
+            } else {
+                // The row shows what the file holds, not the change that did not
+                // reach it; a file that cannot be read either leaves the row as it is.
                 tagVoiceHeader stored{};
-                ReadVoiceHeader(m_strPath, stored);
-                m_header = stored;
-                refreshRow(m_nRowNumber - 1);
+                if (ReadVoiceHeader(m_strPath, stored)) {
+                    m_header = stored;
+                    refreshRow(m_nRowNumber - 1);
+                }
             }
+            result = written || change == HeaderChange::Automatic;
         }
     }
     m_bHeaderDirty = false;
@@ -294,6 +321,7 @@ bool CPanelDlg::LoadRecording(const QString& path, int rowNumber)
     endDrags();
 
     m_header = tagVoiceHeader{};
+    m_headerAsRead = m_header;
     m_bHeaderRead = false;
     m_readFrom = {};
     {
@@ -302,6 +330,7 @@ bool CPanelDlg::LoadRecording(const QString& path, int rowNumber)
             m_fileTime = file.creationTime();
             m_readFrom = file.identity();
             m_bHeaderRead = ReadVoiceHeader(file, m_header);
+            m_headerAsRead = m_header;
         } else {
             m_fileTime = RecordingFile::CreationTimeOf(path);
         }
@@ -326,8 +355,10 @@ bool CPanelDlg::LoadRecording(const QString& path, int rowNumber)
     UpdateControls();
     PlaceSectionMarkers();
     RepaintBar();
-    m_strMemo = memoOfHeader(m_header);
-    m_memo->setText(m_strMemo);
+    m_memo->setText(memoOfHeader(m_header));
+    // What the box gives back for the memo as read is the memo unchanged.
+    m_strMemo = trimmedMemo(m_memo->text());
+    m_strMemoAsRead = m_strMemo;
     RedrawDisplay();
     return result;
 }
@@ -352,6 +383,7 @@ bool CPanelDlg::UnloadRecording(int selectedCount)
         m_positionSlider->setRange(int(m_nBegin), 1);
     }
     m_strMemo.clear();
+    m_strMemoAsRead.clear();
     m_memo->setText(QString());
     if (selectedCount != 1)
         m_bControlsAllowed = false;
@@ -740,7 +772,12 @@ void CPanelDlg::onSpeedChanged(int speed)
 
 void CPanelDlg::storeMemo(const QString& text)
 {
-    const Cp932Encoding encoded = UnicodeToCp932(text, kMemoBytes);
+    if (text == m_strMemoAsRead) {
+        // Back to the memo as read: its bytes as they were.
+        std::memcpy(m_header.memo, m_headerAsRead.memo, sizeof m_header.memo);
+        return;
+    }
+    const Cp932Encoding encoded = UnicodeToCp932(storedMemo(text), kMemoBytes);
     if (!encoded.ok())
         return;
     std::memset(m_header.memo, 0, sizeof m_header.memo);

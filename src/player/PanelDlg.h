@@ -63,8 +63,11 @@ public:
     QWidget* panelWidget() override { return this; }
     void setHost(RecordingListHost* host) override { m_host = host; }
 
-    // Writes the header copy when it changed (the memo's last text included);
-    // false when the write failed. The change is not retried either way.
+    // Writes the header copy when its bytes differ from those read (the memo's
+    // last text included): merely viewing a recording never writes it. False
+    // when the write failed; the played mark alone, which the program sets by
+    // itself, is dropped without a word on a file that cannot be written. The
+    // change is not retried either way.
     bool CommitHeader();
     void UpdateControls();
     void RedrawDisplay();
@@ -171,6 +174,11 @@ private:
     // the copy goes back only into that file.
     FileIdentity m_readFrom;
     bool m_bHeaderRead = false;
+    // The header as read, and its memo as the memo box gave it back: a memo
+    // the user leaves as it was keeps its bytes (line breaks, what follows its
+    // terminator), and only bytes that differ from these are written.
+    tagVoiceHeader m_headerAsRead{};
+    QString m_strMemoAsRead;
     // The control that had the keyboard focus when the controls last changed.
     QPointer<QWidget> m_focusToKeep;
     QBasicTimer m_timer;

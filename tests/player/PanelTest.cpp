@@ -3,6 +3,7 @@
 #include "Mp3Encoder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "VirtualAudioOutput.h"
 #include "document/FolderTree.h"
@@ -40,6 +41,19 @@ const QByteArray& minuteOfAudio()
 {
     static const QByteArray audio = EncodeMp3(RecorderFormat(0), 60.0, 7).bytes;
     return audio;
+}
+
+// A header whose memo field holds these bytes as they stand.
+tagVoiceHeader headerWithMemoBytes(const QByteArray& memo)
+{
+    tagVoiceHeader header = MakeVoiceHeader(1, {}, {12});
+    std::memcpy(header.memo, memo.constData(), size_t(std::min<qsizetype>(memo.size(), kMemoBytes)));
+    return header;
+}
+
+QByteArray memoField(const tagVoiceHeader& header)
+{
+    return QByteArray(header.memo, kMemoBytes);
 }
 
 tagVoiceHeader headerOf(const QString& path)
@@ -561,8 +575,11 @@ private Q_SLOTS:
     {
         Fixture f(m_places);
         f.panel.OnProtect();
-        // The file lost its recording header meanwhile: nothing can be written to it.
-        QVERIFY(WriteFileBytes(f.folder + "a.mp3", minuteOfAudio()));
+        // The file's tag shrank meanwhile and no longer holds the header: it
+        // still reads, but nothing may be written to it.
+        QByteArray shrunk = BuildRecording(MakeVoiceHeader(0), minuteOfAudio());
+        shrunk.replace(6, 4, QByteArray("\0\0\0\x0A", 4));
+        QVERIFY(WriteFileBytes(f.folder + "a.mp3", shrunk));
         QVERIFY(!f.panel.UnloadRecording(0));
         QVERIFY(!f.panel.m_bHeaderDirty);
         QCOMPARE(f.rowHeader(0).protectFlag, 0); // the row shows what the file holds
@@ -593,6 +610,128 @@ private Q_SLOTS:
         QVERIFY(!f.panel.UnloadRecording(0));
         QCOMPARE(messages.entries().size(), 2);
         QVERIFY(!QFile::exists(f.folder + "b.mp3"));
+    }
+
+    void aFailedReReadLeavesTheRowAsItWas()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(2, QStringLiteral("残す"), {10, 20})});
+        MessageRecorder messages;
+        f.panel.OnProtect();
+        // The file vanished: the write fails, and so does the read that follows it.
+        QVERIFY(QFile::remove(f.folder + "a.mp3"));
+        QVERIFY(!f.panel.UnloadRecording(0));
+        QCOMPARE(messages.entries().size(), 1);
+        const CFileList* list = f.document.pCurrent();
+        const tagFileList* cached = nullptr;
+        for (int i = 0; i < list->GetRecordCount() && !cached; ++i) {
+            if (list->RecordAt(i)->szFilePath == f.folder + "a.mp3")
+                cached = list->RecordAt(i);
+        }
+        QVERIFY(cached);
+        for (const tagVoiceHeader& shown : {f.rowHeader(0), cached->header}) {
+            QCOMPARE(shown.mode, 2);
+            QCOMPARE(shown.protectFlag, 1);
+            QCOMPARE(GetIndexMarks(shown), (IndexMarks{10, 20, E, E, E}));
+            QCOMPARE(VoiceMemoText(shown), QStringLiteral("残す"));
+        }
+    }
+
+    void viewingARecordingWritesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("memo"); // the memo field's bytes as the recorder left them
+        QTest::newRow("lines broken by CR LF") << UnicodeToCp932(QStringLiteral("一行目\r\n二行目\r\n")).bytes;
+        QTest::newRow("lines broken by LF") << QByteArray("first\nsecond");
+        QTest::newRow("blanks and bytes after the terminator") << QByteArray("memo \r\n \0left over", 19);
+        QTest::newRow("a character cut at the last byte") << QByteArray(255, 'm') + '\x82';
+    }
+    void viewingARecordingWritesNothing()
+    {
+        QFETCH(QByteArray, memo);
+        const tagVoiceHeader header = headerWithMemoBytes(memo);
+        Fixture f(m_places, {header, header});
+        MessageRecorder messages;
+        const QString a = f.folder + "a.mp3";
+        const FileSnapshot before = SnapshotFile(a);
+        // Loaded by the fixture; left, loaded and left again.
+        f.select(1);
+        f.select(0);
+        QVERIFY(f.panel.UnloadRecording(0));
+        QVERIFY(SnapshotFile(a) == before);
+        QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(memoField(f.rowHeader(0)), memoField(header));
+    }
+
+    void anEditedMemoBreaksItsLinesWithCrLf()
+    {
+        Fixture f(m_places, {headerWithMemoBytes(UnicodeToCp932(QStringLiteral("一行目\r\n二行目")).bytes)});
+        CEditEx* memo = f.panel.memoEdit();
+        QCOMPARE(memo->text(), QStringLiteral("一行目\n二行目"));
+        memo->setText(memo->text() + QStringLiteral("\n三行目"));
+        f.select(1);
+        const QByteArray stored = UnicodeToCp932(QStringLiteral("一行目\r\n二行目\r\n三行目")).bytes;
+        const QByteArray field = stored + QByteArray(kMemoBytes - stored.size(), '\0');
+        QCOMPARE(memoField(headerOf(f.folder + "a.mp3")), field);
+        QCOMPARE(memoField(f.rowHeader(0)), field);
+    }
+
+    void aMemoWithLineBreaksKeepsTo256StoredBytes()
+    {
+        Fixture f(m_places);
+        CEditEx* memo = f.panel.memoEdit();
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.view.get()));
+        memo->setFocus();
+        // 254 bytes and a line break, stored as CR LF, fill the field.
+        memo->setText(QString(254, u'a'));
+        memo->moveCursor(QTextCursor::End);
+        QTest::keyClick(memo, Qt::Key_Return);
+        QTest::keyClicks(memo, QStringLiteral("b"));
+        QCOMPARE(memo->text(), QString(254, u'a') + u'\n');
+        // A pasted line break that would pass the limit is left out.
+        memo->setText(QString(255, u'a'));
+        memo->moveCursor(QTextCursor::End);
+        QApplication::clipboard()->setText(QStringLiteral("\n"));
+        memo->paste();
+        QCOMPARE(memo->text(), QString(255, u'a'));
+        memo->setText(QString(200, u'a'));
+        memo->moveCursor(QTextCursor::End);
+        QTest::keyClick(memo, Qt::Key_Return);
+        QTest::keyClicks(memo, QStringLiteral("b"));
+        f.select(1);
+        const QByteArray stored = QByteArray(200, 'a') + "\r\nb";
+        QCOMPARE(memoField(headerOf(f.folder + "a.mp3")), stored + QByteArray(kMemoBytes - stored.size(), '\0'));
+    }
+
+    void thePlayedMarkIsDroppedSilentlyOnReadOnlyMedia()
+    {
+        Fixture f(m_places);
+        const QStringList files{f.folder + "a.mp3", f.folder + "b.mp3", f.folder + "c.mp3"};
+        QList<QByteArray> before;
+        for (const QString& file : files)
+            before.append(ReadWholeFile(file));
+        ReadOnlyFolder readOnly(f.folder);
+        if (!readOnly.ok())
+            QSKIP("making a folder read-only in place needs root");
+        MessageRecorder messages;
+        // Continuous play runs through all three without a word.
+        f.panel.playModeList()->setCurrentIndex(2);
+        f.panel.OnPlay();
+        f.play(125);
+        QCOMPARE(f.focusedRow(), 2);
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
+        QVERIFY(f.panel.UnloadRecording(0));
+        QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(f.rowHeader(0).playedFlag, 0); // the row shows what the file holds
+
+        // A change the user made still gets the warning.
+        f.select(1);
+        f.panel.OnPlay();
+        f.panel.OnProtect();
+        QVERIFY(!f.panel.UnloadRecording(0));
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, VoiceHeaderWriteFailedMessage());
+        for (int i = 0; i < files.size(); ++i)
+            QCOMPARE(ReadWholeFile(files[i]), before[i]);
     }
 
     void aHeaderThatCouldNotBeReadIsNeverWritten()

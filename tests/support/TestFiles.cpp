@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <future>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -41,4 +42,45 @@ void ReleaseFifoReaders(const QString& path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0)
         ::close(fd);
+}
+
+FileSnapshot SnapshotFile(const QString& path)
+{
+    FileSnapshot snapshot;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return snapshot;
+    // Read without moving the access time, where this process may ask for that.
+    int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+    if (fd < 0)
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QFile file;
+    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        snapshot.bytes = file.readAll();
+    else if (fd >= 0)
+        ::close(fd);
+    const timespec times[3] = {st.st_atim, st.st_mtim, st.st_ctim};
+    for (int i = 0; i < 3; ++i) {
+        snapshot.times[i][0] = times[i].tv_sec;
+        snapshot.times[i][1] = times[i].tv_nsec;
+    }
+    return snapshot;
+}
+
+ReadOnlyFolder::ReadOnlyFolder(const QString& folder) : m_folder(QFile::encodeName(folder))
+{
+    const char* path = m_folder.constData();
+    if (::mount(path, path, nullptr, MS_BIND, nullptr) != 0)
+        return;
+    m_mounted = true;
+    if (::mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        ::umount2(path, MNT_DETACH);
+        m_mounted = false;
+    }
+}
+
+ReadOnlyFolder::~ReadOnlyFolder()
+{
+    if (m_mounted)
+        ::umount2(m_folder.constData(), MNT_DETACH);
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <functional>
 
 // Small helpers for tests that work on real files.
@@ -19,3 +20,31 @@ bool MakeFifo(const QString& path);
 // Lets every reader that waits on the FIFO go on: it is opened for writing and
 // closed again, so a reader blocked in open sees the end of its data.
 void ReleaseFifoReaders(const QString& path);
+
+// The bytes and times of a file: equal snapshots mean nothing wrote to it
+// (the change time moves with every write, even one that puts the other
+// times back). An empty snapshot for a file that cannot be looked at.
+struct FileSnapshot
+{
+    QByteArray bytes;
+    int64_t times[3][2] = {}; // access, modification, change: seconds, nanoseconds
+    bool operator==(const FileSnapshot&) const = default;
+};
+FileSnapshot SnapshotFile(const QString& path);
+
+// A folder made read-only in place, as a write-protected card is: a read-only
+// bind mount of the folder over itself, undone when this goes. Mounting needs
+// root; ok() says whether it was made.
+class ReadOnlyFolder
+{
+public:
+    explicit ReadOnlyFolder(const QString& folder);
+    ~ReadOnlyFolder();
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    bool ok() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
