@@ -17,7 +17,10 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -333,7 +336,12 @@ private Q_SLOTS:
         const QString missing = m_dir.filePath(QStringLiteral("mixed/missing.mp3"));
         QVERIFY(WriteFileBytes(good, BuildRecording(editBase(), ShortSpeechAudio()), kRecorded));
         QVERIFY(WriteFileBytes(plain, ShortSpeechAudio(), kRecorded));
-        const Run edit = runTool({QStringLiteral("edit"), plain, good, missing,
+        // A tag that declares only the XPCC frame's header, audio straight after it.
+        const QString outside = m_dir.filePath(QStringLiteral("mixed/outside.mp3"));
+        const QByteArray outsideBytes = QByteArrayLiteral("ID3\x03\x00\x00\x00\x00\x00\x0AXPCC")
+                                        + QByteArray(6, '\0') + ShortSpeechAudio();
+        QVERIFY(WriteFileBytes(outside, outsideBytes, kRecorded));
+        const Run edit = runTool({QStringLiteral("edit"), plain, good, missing, outside,
                                   QStringLiteral("--protect"), QStringLiteral("off")});
         QCOMPARE(edit.status, 1);
         // Each file on its own: the good one is changed all the same.
@@ -345,6 +353,9 @@ private Q_SLOTS:
                  qPrintable(errors));
         const QString noSuchFile = QString::fromLocal8Bit(std::strerror(ENOENT));
         QVERIFY(errors.contains(missing + QStringLiteral(": ") + noSuchFile));
+        QVERIFY2(errors.contains(outside + QStringLiteral(": the recording header does not lie inside")),
+                 qPrintable(errors));
+        QCOMPARE(ReadWholeFile(outside), outsideBytes);
         QCOMPARE(ReadWholeFile(plain), ShortSpeechAudio());
         QCOMPARE(QFileInfo(plain).lastModified(), kRecorded);
         QVERIFY(!QFile::exists(missing));
@@ -352,13 +363,12 @@ private Q_SLOTS:
 
     void editReportsAFailedWrite()
     {
-        // The XPCC body runs past the end of this file, so the write has to grow
-        // it; a file-size limit in the tool's process makes that write fail.
-        const QByteArray bytes = QByteArrayLiteral("ID3\x03\x00\x00\x00\x00\x00\x00XPCC")
-                                 + QByteArray(6, '\0') + QByteArray(8, 'z');
-        const QString path = m_dir.filePath(QStringLiteral("grows.mp3"));
+        // A file-size limit in the tool's process that falls inside the header's
+        // body stops the write after its first hundred bytes.
+        const QByteArray bytes = BuildRecording(editBase(), ShortSpeechAudio());
+        const QString path = m_dir.filePath(QStringLiteral("limited.mp3"));
         QVERIFY(WriteFileBytes(path, bytes, kRecorded));
-        const rlim_t limit = rlim_t(bytes.size() + 100);
+        const rlim_t limit = rlim_t(kBody + 100);
         const auto limitFileSize = [limit] {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limited{limit, limit};
@@ -374,6 +384,57 @@ private Q_SLOTS:
                  qPrintable(errors));
         QVERIFY(errors.contains(path + QStringLiteral(": the header could not be written")));
         QCOMPARE(ReadWholeFile(path).left(kBody), bytes.left(kBody));
+    }
+
+    void editHoldsOneOpenAndKeepsBothTimes()
+    {
+        const QByteArray bytes = BuildRecording(editBase(), ShortSpeechAudio());
+        const QString path = m_dir.filePath(QStringLiteral("times/once.mp3"));
+        QVERIFY(WriteFileBytes(path, bytes, kRecorded));
+        QCOMPARE(QFileInfo(path).lastRead(), kRecorded);
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(path).constData(),
+                                  IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) >= 0);
+
+        const Run edit = runTool({QStringLiteral("edit"), path, QStringLiteral("--marks"), QStringLiteral("0,8")});
+        QVERIFY2(edit.status == 0, edit.errors.constData());
+        QCOMPARE(edit.lines.size(), 1);
+        QCOMPARE(edit.lines[0][QStringLiteral("indexMarks")].toArray().first().toInt(), 8);
+
+        // One open, for writing, from the read to the write: the lock taken
+        // there covers both, and nothing reads the file once it is written.
+        QList<uint32_t> events;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                events.append(event->mask & (IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE));
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        ::close(watch);
+        QCOMPARE(events, (QList<uint32_t>{IN_OPEN, IN_CLOSE_WRITE}));
+        // The times as they were before the edit read anything.
+        QCOMPARE(QFileInfo(path).lastRead(), kRecorded);
+        QCOMPARE(QFileInfo(path).lastModified(), kRecorded);
+
+        // A file that another process holds is refused and left as it is.
+        const QByteArray edited = ReadWholeFile(path);
+        QFile held(path);
+        QVERIFY(held.open(QIODevice::ReadOnly));
+        QCOMPARE(flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+        const Run refused = runTool({QStringLiteral("edit"), path, QStringLiteral("--played"), QStringLiteral("on")});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.errors.contains("the file is in use"), refused.errors.constData());
+        held.close();
+        QCOMPARE(ReadWholeFile(path), edited);
+
+        // The help says what a mark of 0 does.
+        QString help;
+        for (const QJsonObject& line : runTool({QStringLiteral("--help")}).lines)
+            help += line[QStringLiteral("unparsable")].toString();
+        QVERIFY2(help.contains(QStringLiteral("of 0 means an empty slot")), qPrintable(help));
     }
 
     void badInputFailsClearly()

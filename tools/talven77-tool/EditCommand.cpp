@@ -2,6 +2,8 @@
 #include "Inspection.h"
 #include "JsonLines.h"
 #include "platform/Cp932.h"
+#include "recording/RecordingFile.h"
+#include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
 
 #include <array>
@@ -12,7 +14,7 @@ namespace {
 
 const QString kUsage = QStringLiteral(
     "usage: edit FILE... [--memo TEXT] [--protect on|off] [--played on|off] "
-    "[--transferred on|off] [--marks S,S,...]");
+    "[--transferred on|off] [--marks S,S,...]  (a mark of 0 means an empty slot)");
 
 // The changes asked for; what is not asked for stays as the file has it.
 struct HeaderEdit
@@ -87,24 +89,37 @@ std::optional<std::array<uint32_t, kIndexMarkCount>> marksValue(const QString& t
 }
 
 // Changes one file: read the whole header, change the fields asked for, write
-// it back. Prints the header as inspect does, or says why not.
+// it back. One open, and its lock, lasts from the read to the write, so nobody
+// writes in between; the file's times are taken at that open, before anything
+// is read, and put back after the write. Prints the header as inspect does,
+// or says why not.
 bool editFile(const QString& path, const HeaderEdit& edit)
 {
+    RecordingFile file;
     tagVoiceHeader header;
-    if (!ReadVoiceHeader(path, header)) {
-        bool found = false;
-        const QJsonObject why = InspectRecording(path, found);
-        PrintError(QStringLiteral("%1: %2").arg(path, why.value(QStringLiteral("error")).toString()));
+    VoiceHeaderLookup lookup = VoiceHeaderLookup::OpenFailed;
+    if (!file.open(path, RecordingFile::Access::ReadWrite) || !ReadVoiceHeader(file, header, &lookup)) {
+        PrintError(QStringLiteral("%1: %2").arg(path, NotARecordingText(file, lookup)));
         return false;
     }
+    // Measured before the write: nothing reads the file after it.
+    const uint32_t duration = MeasureMp3Duration(file);
     edit.applyTo(header);
-    if (!WriteVoiceHeader(path, header)) {
+    switch (WriteVoiceHeaderInto(file, header)) {
+    case HeaderWriteResult::Written:
+        break;
+    case HeaderWriteResult::OutsideTag:
+        PrintError(QStringLiteral("%1: the recording header does not lie inside the file's ID3v2 tag; "
+                                  "nothing was written")
+                       .arg(path));
+        return false;
+    case HeaderWriteResult::NotFound:
+    case HeaderWriteResult::Failed:
         PrintError(QStringLiteral("%1: the header could not be written").arg(path));
         return false;
     }
-    bool found = false;
-    PrintJsonLine(InspectRecording(path, found));
-    return found;
+    PrintJsonLine(RecordingObject(path, header, duration));
+    return true;
 }
 
 } // namespace

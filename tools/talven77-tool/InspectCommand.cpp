@@ -21,38 +21,47 @@ QString openErrorText(int error)
 
 } // namespace
 
-QJsonObject InspectRecording(const QString& path, bool& ok)
+QString NotARecordingText(const RecordingFile& file, VoiceHeaderLookup lookup)
 {
-    QJsonObject object{{QStringLiteral("path"), path}};
-    RecordingFile file;
-    tagVoiceHeader header;
-    VoiceHeaderLookup lookup = VoiceHeaderLookup::OpenFailed;
-    ok = file.open(path, RecordingFile::Access::Read) && ReadVoiceHeader(file, header, &lookup);
-    object.insert(QStringLiteral("found"), ok);
-    if (!ok) {
-        QString error;
-        if (!file.isOpen())
-            error = openErrorText(file.error());
-        else if (lookup == VoiceHeaderLookup::NotTagged)
-            error = QStringLiteral("not a recording: the file has no ID3v2 tag");
-        else
-            error = QStringLiteral("not a recording: no XPCC recording header in the file");
-        object.insert(QStringLiteral("error"), error);
-        return object;
-    }
+    if (!file.isOpen())
+        return openErrorText(file.error());
+    if (lookup == VoiceHeaderLookup::NotTagged)
+        return QStringLiteral("not a recording: the file has no ID3v2 tag");
+    return QStringLiteral("not a recording: no XPCC recording header in the file");
+}
+
+QJsonObject RecordingObject(const QString& path, const tagVoiceHeader& header, uint32_t duration)
+{
     QJsonArray marks;
     for (int i = 0; i < kIndexMarkCount; ++i) {
         const uint32_t mark = header.indexMarks[i];
         marks.append(mark == kEmptyIndexMark ? QJsonValue() : QJsonValue(qint64(mark)));
     }
-    object.insert(QStringLiteral("mode"), header.mode);
-    object.insert(QStringLiteral("playedFlag"), header.playedFlag);
-    object.insert(QStringLiteral("protectFlag"), header.protectFlag);
-    object.insert(QStringLiteral("transferredFlag"), header.transferredFlag);
-    object.insert(QStringLiteral("indexMarks"), marks);
-    object.insert(QStringLiteral("memo"), VoiceMemoText(header));
-    object.insert(QStringLiteral("duration"), qint64(MeasureMp3Duration(file)));
-    return object;
+    return QJsonObject{
+        {QStringLiteral("path"), path},
+        {QStringLiteral("found"), true},
+        {QStringLiteral("mode"), header.mode},
+        {QStringLiteral("playedFlag"), header.playedFlag},
+        {QStringLiteral("protectFlag"), header.protectFlag},
+        {QStringLiteral("transferredFlag"), header.transferredFlag},
+        {QStringLiteral("indexMarks"), marks},
+        {QStringLiteral("memo"), VoiceMemoText(header)},
+        {QStringLiteral("duration"), qint64(duration)},
+    };
+}
+
+QJsonObject InspectRecording(const QString& path, bool& ok)
+{
+    RecordingFile file;
+    tagVoiceHeader header;
+    VoiceHeaderLookup lookup = VoiceHeaderLookup::OpenFailed;
+    ok = file.open(path, RecordingFile::Access::Read) && ReadVoiceHeader(file, header, &lookup);
+    if (!ok) {
+        return QJsonObject{{QStringLiteral("path"), path},
+                           {QStringLiteral("found"), false},
+                           {QStringLiteral("error"), NotARecordingText(file, lookup)}};
+    }
+    return RecordingObject(path, header, MeasureMp3Duration(file));
 }
 
 int RunInspect(const QStringList& arguments)

@@ -1,9 +1,19 @@
 #pragma once
 
+#include "recording/VoiceHeader.h"
+
 #include <QJsonObject>
 #include <QString>
+#include <cstdint>
 
 // What inspect prints for one file: its path, whether a recording header was
 // found, and either the header's fields and the duration or the reason
 // ("error") why not. found tells the same as the object's "found".
 QJsonObject InspectRecording(const QString& path, bool& found);
+
+// The object for a file whose header was read: its path, "found", the
+// header's fields and the duration.
+QJsonObject RecordingObject(const QString& path, const tagVoiceHeader& header, uint32_t duration);
+// Why a file is no recording to inspect or edit: its open failed (file is not
+// open), or the header walk ended as lookup says.
+QString NotARecordingText(const RecordingFile& file, VoiceHeaderLookup lookup);
