@@ -1,8 +1,12 @@
 #include "Mp3Decoder.h"
 
+#include "recording/RecordingFile.h"
+
 #include <QFile>
+#include <fcntl.h>
 #include <mpg123.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
@@ -47,9 +51,14 @@ bool Mp3Decoder::open(const QString& path, QString* error)
     }
     long rate = 0;
     int channels = 0, encoding = 0;
-    if (mpg123_open(m_handle, QFile::encodeName(path).constData()) != MPG123_OK) {
+    const QByteArray nativePath = QFile::encodeName(path);
+    m_fd = RecordingFile::OpenKeepingAccessTime(nativePath, O_RDONLY | O_CLOEXEC);
+    // A file that cannot be opened here gets the library's own open, and its reason.
+    const int opened = m_fd >= 0 ? mpg123_open_fd(m_handle, m_fd) : mpg123_open(m_handle, nativePath.constData());
+    if (opened != MPG123_OK) {
         if (error)
             *error = describe(m_handle, code);
+        releaseFile();
         return false;
     }
     if (mpg123_getformat(m_handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0
@@ -57,6 +66,7 @@ bool Mp3Decoder::open(const QString& path, QString* error)
         if (error)
             *error = describe(m_handle, code);
         mpg123_close(m_handle);
+        releaseFile();
         return false;
     }
     // Keep the format fixed for the whole stream.
@@ -75,6 +85,15 @@ void Mp3Decoder::close()
     if (m_open)
         mpg123_close(m_handle);
     m_open = false;
+    releaseFile();
+}
+
+void Mp3Decoder::releaseFile()
+{
+    // The library leaves a descriptor it was given open.
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 int64_t Mp3Decoder::read(float* frames, int64_t count)

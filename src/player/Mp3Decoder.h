@@ -34,7 +34,10 @@ public:
     int64_t position() const { return m_position; }
 
 private:
+    void releaseFile();
+
     mpg123_handle_struct* m_handle = nullptr;
+    int m_fd = -1; // the file, opened so that playing it leaves its access time alone
     bool m_open = false;
     int m_rate = 0;
     int m_channels = 0;

@@ -89,6 +89,19 @@ int64_t RecordingFile::CreationTimeOf(const QString& path)
     return creationTimeOf(st);
 }
 
+int RecordingFile::OpenKeepingAccessTime(const QByteArray& nativePath, int flags)
+{
+    for (const int extra : {O_NOATIME, 0}) {
+        int fd;
+        do {
+            fd = ::open(nativePath.constData(), flags | extra);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EPERM || extra == 0)
+            return fd;
+    }
+    return -1;
+}
+
 bool RecordingFile::open(const QByteArray& nativePath, Access access, bool knownRegular)
 {
     close();
@@ -98,10 +111,7 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access, bool known
     // something writes to it; regular files ignore the flag.
     const int flags =
         (access == Access::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    int fd;
-    do {
-        fd = ::open(nativePath.constData(), flags);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = OpenKeepingAccessTime(nativePath, flags);
     if (fd < 0) {
         m_error = errno;
         return false;

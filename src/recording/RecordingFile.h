@@ -39,6 +39,12 @@ public:
     // a watchdog starts). False with errno, EISDIR or kNotRegularFile in error.
     static bool IsRegularFile(const QByteArray& nativePath, int& error);
 
+    // open(2) with flags, asking that reads leave the access time alone: a
+    // recording looked at, listed or played is not touched in any way. Where
+    // the file system or the file's owner does not allow that (EPERM for a file
+    // of another user), the file is opened as usual. -1 with errno on failure.
+    static int OpenKeepingAccessTime(const QByteArray& nativePath, int flags);
+
     // Opens without creating or truncating, and without waiting on special
     // files. On failure error() holds errno (EISDIR for a folder, EWOULDBLOCK
     // for a file that another operation holds), or kNotRegularFile.

@@ -651,6 +651,14 @@ private Q_SLOTS:
         Fixture f(m_places, {header, header});
         MessageRecorder messages;
         const QString a = f.folder + "a.mp3";
+        // Times of long ago, which a read would move on a file system that updates access times.
+        {
+            QFile file(a);
+            const QDateTime longAgo(QDate(2013, 4, 15), QTime(10, 0));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(longAgo, QFileDevice::FileAccessTime));
+            QVERIFY(file.setFileTime(longAgo, QFileDevice::FileModificationTime));
+        }
         const FileSnapshot before = SnapshotFile(a);
         // Loaded by the fixture; left, loaded and left again.
         f.select(1);

@@ -393,6 +393,24 @@ private Q_SLOTS:
         QCOMPARE(headerBytes(header), bytes.mid(bodyOffset).leftJustified(sizeof header, '\0'));
     }
 
+    void lookingAtARecordingLeavesItsAccessTime()
+    {
+        const QDateTime longAgo(QDate(2013, 4, 15), QTime(10, 0));
+        const QString folder = m_dir.filePath(QStringLiteral("atime"));
+        const QString path = folder + QStringLiteral("/r.mp3");
+        QVERIFY(WriteFileBytes(path, BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio()), longAgo));
+        QCOMPARE(QFileInfo(path).lastRead(), longAgo);
+        tagVoiceHeader header;
+        QVERIFY(ReadVoiceHeader(path, header));
+        QCOMPARE(GetVoiceDuration(path), 2u);
+        CFileList list(kListRegistered, false);
+        list.SetFolder(folder);
+        list.EnsureScanned();
+        QCOMPARE(list.GetRecordCount(), 1);
+        QCOMPARE(QFileInfo(path).lastRead(), longAgo);
+        QCOMPARE(QFileInfo(path).lastModified(), longAgo);
+    }
+
     void missingFileAndFolderAreNotFound()
     {
         tagVoiceHeader header;
