@@ -46,7 +46,7 @@ QByteArray readFileStart(const QString& path, int length)
     int error = 0;
     if (!RecordingFile::IsRegularFile(nativePath, error))
         return {};
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = RecordingFile::OpenKeepingAccessTime(nativePath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return {};
     QByteArray data(length, '\0');

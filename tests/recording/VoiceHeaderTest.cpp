@@ -1,3 +1,4 @@
+#include "CardBuilder.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "TestFiles.h"
@@ -409,6 +410,11 @@ private Q_SLOTS:
         QCOMPARE(list.GetRecordCount(), 1);
         QCOMPARE(QFileInfo(path).lastRead(), longAgo);
         QCOMPARE(QFileInfo(path).lastModified(), longAgo);
+        // The card's identification file as well.
+        const QString identification = folder + QStringLiteral("/Device.Dat");
+        QVERIFY(WriteFileBytes(identification, DeviceDatBytes(7), longAgo));
+        QCOMPARE(ReadRecorderNumber(folder), uint16_t(7));
+        QCOMPARE(QFileInfo(identification).lastRead(), longAgo);
     }
 
     void missingFileAndFolderAreNotFound()
