@@ -4,6 +4,7 @@
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
 #include "TestFiles.h"
+#include "TestMounts.h"
 #include "TestRegistry.h"
 #include "VirtualAudioOutput.h"
 #include "document/FolderTree.h"
@@ -717,8 +718,8 @@ private Q_SLOTS:
         QList<QByteArray> before;
         for (const QString& file : files)
             before.append(ReadWholeFile(file));
-        ReadOnlyFolder readOnly(f.folder);
-        if (!readOnly.ok())
+        const ScopedMount readOnly = ScopedMount::ReadOnly(f.folder);
+        if (!readOnly.mounted())
             QSKIP("making a folder read-only in place needs root");
         MessageRecorder messages;
         // Continuous play runs through all three without a word.

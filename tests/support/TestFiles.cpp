@@ -4,7 +4,6 @@
 #include <chrono>
 #include <fcntl.h>
 #include <future>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -65,22 +64,4 @@ FileSnapshot SnapshotFile(const QString& path)
         snapshot.times[i][1] = times[i].tv_nsec;
     }
     return snapshot;
-}
-
-ReadOnlyFolder::ReadOnlyFolder(const QString& folder) : m_folder(QFile::encodeName(folder))
-{
-    const char* path = m_folder.constData();
-    if (::mount(path, path, nullptr, MS_BIND, nullptr) != 0)
-        return;
-    m_mounted = true;
-    if (::mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
-        ::umount2(path, MNT_DETACH);
-        m_mounted = false;
-    }
-}
-
-ReadOnlyFolder::~ReadOnlyFolder()
-{
-    if (m_mounted)
-        ::umount2(m_folder.constData(), MNT_DETACH);
 }

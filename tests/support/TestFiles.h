@@ -31,20 +31,3 @@ struct FileSnapshot
     bool operator==(const FileSnapshot&) const = default;
 };
 FileSnapshot SnapshotFile(const QString& path);
-
-// A folder made read-only in place, as a write-protected card is: a read-only
-// bind mount of the folder over itself, undone when this goes. Mounting needs
-// root; ok() says whether it was made.
-class ReadOnlyFolder
-{
-public:
-    explicit ReadOnlyFolder(const QString& folder);
-    ~ReadOnlyFolder();
-    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
-    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
-    bool ok() const { return m_mounted; }
-
-private:
-    QByteArray m_folder;
-    bool m_mounted = false;
-};

@@ -18,6 +18,20 @@ ScopedMount ScopedMount::Bind(const QString& folder, const QString& at)
     return ScopedMount(at, done == 0 ? 0 : errno);
 }
 
+ScopedMount ScopedMount::ReadOnly(const QString& folder)
+{
+    ScopedMount bound = Bind(folder, folder);
+    if (!bound.mounted())
+        return bound;
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        const int error = errno;
+        ::umount2(path.constData(), MNT_DETACH);
+        bound.m_error = error;
+    }
+    return bound;
+}
+
 ScopedMount::ScopedMount(ScopedMount&& other) noexcept : m_at(other.m_at), m_error(other.m_error)
 {
     other.m_error = EINVAL;

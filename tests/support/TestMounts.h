@@ -11,6 +11,9 @@ class ScopedMount
 public:
     static ScopedMount Memory(const QString& at);
     static ScopedMount Bind(const QString& folder, const QString& at);
+    // The folder made read-only in place, as a write-protected card is: bound
+    // over itself and made read-only.
+    static ScopedMount ReadOnly(const QString& folder);
     ~ScopedMount();
     ScopedMount(ScopedMount&& other) noexcept;
     ScopedMount(const ScopedMount&) = delete;

@@ -1,5 +1,6 @@
 #include "RecordingBuilder.h"
 #include "TestFiles.h"
+#include "TestMounts.h"
 #include "TestRegistry.h"
 #include "platform/Cp932.h"
 #include "recording/VoiceHeader.h"
@@ -17,7 +18,6 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
-#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -421,13 +421,12 @@ private Q_SLOTS:
 
         // A file that another process holds is refused and left as it is.
         const QByteArray edited = ReadWholeFile(path);
-        QFile held(path);
-        QVERIFY(held.open(QIODevice::ReadOnly));
-        QCOMPARE(flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+        LockHeldElsewhere held(path);
+        QVERIFY(held.held());
         const Run refused = runTool({QStringLiteral("edit"), path, QStringLiteral("--played"), QStringLiteral("on")});
         QCOMPARE(refused.status, 1);
         QVERIFY2(refused.errors.contains("the file is in use"), refused.errors.constData());
-        held.close();
+        held.release();
         QCOMPARE(ReadWholeFile(path), edited);
 
         // The help says what a mark of 0 does.
