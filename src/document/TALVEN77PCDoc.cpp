@@ -130,7 +130,11 @@ void CTALVEN77PCDoc::AddSaveSubfolderLists(const QString& folderPath, const Prog
                 continue;
             if (!isFolder(native + entry->d_name, entry->d_type))
                 continue;
-            const QString path = folder + QFile::decodeName(entry->d_name) + QDir::separator();
+            // A name that does not decode would be acted on under another name.
+            const QString name = DecodedEntryName(entry->d_name);
+            if (name.isNull())
+                continue;
+            const QString path = folder + name + QDir::separator();
             if (progress)
                 progress(QStringLiteral("保存用フォルダチェック中... [%1]").arg(path));
             appendList(kListSaveFolder, false).SetFolder(path);

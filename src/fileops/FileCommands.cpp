@@ -419,7 +419,7 @@ void FileCommands::OnCreateFolder()
         const QString candidate = n == 1 ? name : name + u'(' + QString::number(n) + u')';
         if (QFileInfo(parent + candidate).exists() || QFileInfo(parent + candidate).isSymLink())
             continue;
-        if (QDir().mkpath(parent + candidate)) {
+        if (CreateFolderDurably(parent + candidate, m_setting.m_strSavePath).ok()) {
             text = candidate;
             path = parent + candidate;
         } else if (n == 1) {

@@ -90,9 +90,11 @@ public:
                                              const QString& sourcePath);
     // Copies each record into its folder of the save folder (refused, with a
     // message, while the save folder is not usable: IsUsableSaveFolder) and marks it
-    // transferred on both sides, the source only once its copy has been read
-    // back from the device and found whole. An earlier copy of the same
-    // recording is replaced; another recording of the same name keeps its file
+    // transferred on both sides: the copy first (its flag is in it before its
+    // sync), the source only once its copy has been read back from the device
+    // and found whole. An earlier copy of the same recording (the same audio
+    // and time) stays as it is, with what the user changed in its header, and
+    // only takes the flag; another recording of the same name keeps its file
     // and the new copy takes a numbered name. folderPrepared tells whether a
     // destination folder was made ready (the save folder's tree then changed).
     // False when the transfer stopped before the end: a message said why, or
@@ -129,8 +131,8 @@ private:
     CopyProgress copyProgress() const;
     // After each file: the progress window shows it, and the window gets its turn.
     void refresh(int done, int total, const QString& format, const tagFileList& record);
-    // One transferred file: the transferred flag into the source, then the copy.
-    void markTransferred(const tagFileList& record, const QString& copy, int sourceKind);
+    // A transferred file whose card flag is lasting: its row and its record show it.
+    void showTransferred(const tagFileList& record, int sourceKind);
     // The written file's record goes into the list (and the shown rows when it is
     // the shown folder's), in place of the one of an overwritten file.
     void listRecord(CFileList* list, const tagFileList& record, bool shown);

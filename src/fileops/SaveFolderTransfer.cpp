@@ -13,11 +13,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <algorithm>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -55,19 +60,25 @@ bool isEarlierCopy(const QString& source, const QString& existing)
     return true;
 }
 
-// Where a recording goes that may have been copied before: over its earlier
-// copy (under its own name or a numbered one), else under its own name when that
-// is free, else under the first free numbered name. False when every name is taken.
-bool chooseTransferDestination(const QString& source, QString& destination)
+// Where a recording goes that may have been copied before: to its earlier copy (under
+// its own name or a numbered one), which then stays as it is, else to its own name when
+// that is free, else to the first free numbered name. reserved holds the names that
+// copies still waiting for their sync will take. False when every name is taken.
+bool chooseTransferDestination(const QString& source, QString& destination, const QSet<QString>& reserved,
+                               bool& earlierCopy)
 {
-    if (!CFileOperations::NameTaken(destination))
-        return true;
-    if (isEarlierCopy(source, destination))
+    const auto taken = [&](const QString& name) { return reserved.contains(name) || CFileOperations::NameTaken(name); };
+    const auto earlier = [&](const QString& name) {
+        earlierCopy = !reserved.contains(name) && isEarlierCopy(source, name);
+        return earlierCopy;
+    };
+    earlierCopy = false;
+    if (!taken(destination) || earlier(destination))
         return true;
     // Numbered names are handed out from (2) on, so earlier copies sit before the first free one.
     for (int n = 2; n <= CFileOperations::kLastNumber; ++n) {
         const QString numbered = CFileOperations::NumberedName(destination, n);
-        if (!CFileOperations::NameTaken(numbered) || isEarlierCopy(source, numbered)) {
+        if (!taken(numbered) || earlier(numbered)) {
             destination = numbered;
             return true;
         }
@@ -102,7 +113,7 @@ private:
 
 // The transferred flag into one file, written back into the very file it was
 // read from; a failure is reported with the header write's own warning.
-bool markFileTransferred(const QString& path)
+bool markFileTransferred(const QString& path, HeaderSync sync)
 {
     RecordingFile file;
     tagVoiceHeader header{};
@@ -113,8 +124,127 @@ bool markFileTransferred(const QString& path)
     const FileIdentity identity = file.identity();
     file.close();
     header.transferredFlag = 1;
-    return WriteVoiceHeader(path, header, identity);
+    return WriteVoiceHeader(path, header, identity, HeaderChange::User, sync);
 }
+
+bool carriesTransferredFlag(const QString& path)
+{
+    tagVoiceHeader header{};
+    return ReadVoiceHeader(path, header) && header.transferredFlag != 0;
+}
+
+// The transferred flag as the copy's own header holds it: the one byte the copy takes
+// in place of the source's, written before the copy's sync. None when the source's
+// header cannot be read or does not lie whole inside its tag (it is then written nowhere).
+std::optional<CopyPatch> transferredFlagPatch(const QString& source)
+{
+    RecordingFile file;
+    if (!file.open(source, RecordingFile::Access::Read))
+        return std::nullopt;
+    const int64_t body = FindVoiceHeaderBody(file);
+    if (body < 0 || body + int64_t(sizeof(tagVoiceHeader)) > std::min(AudioStart(file), file.size()))
+        return std::nullopt;
+    return CopyPatch{body + int64_t(offsetof(tagVoiceHeader, transferredFlag)), QByteArray(1, char(1))};
+}
+
+// Copies and card flags of this many files share their syncs.
+constexpr int kFilesPerSync = 32;
+
+// The files of a transfer whose copies wait for their shared sync, and then their
+// card flags for theirs. A card's file takes its flag only once its copy carries its
+// name and its own flag on the device, and its row shows it only once that flag is on
+// the card: an interruption anywhere leaves the card unmarked, and the next transfer
+// finds the identical copy and completes it.
+class TransferBatch
+{
+public:
+    TransferBatch(bool verify, const QString& driveRoot)
+        : m_copies(verify ? CopyCheck::ReadBack : CopyCheck::None), m_driveRoot(driveRoot)
+    {
+    }
+
+    // The recording's copy, its flag set when the source's header allows, into its
+    // temporary file; it takes its name with finish().
+    FileResult addCopy(const tagFileList& record, const QString& destination, const CopyProgress& progress)
+    {
+        const std::optional<CopyPatch> flag = transferredFlagPatch(record.szFilePath);
+        if (!flag)
+            ShowMessage(VoiceHeaderWriteFailedMessage(), MessageIcon::Warning);
+        std::vector<CopyPatch> patches;
+        if (flag)
+            patches.push_back(*flag);
+        const FileResult copied = m_copies.add(record.szFilePath, destination, progress, patches);
+        if (copied.ok()) {
+            m_entries.push_back({record, true, flag.has_value()});
+            m_reserved.insert(destination);
+        }
+        return copied;
+    }
+    // A recording whose copy is in place already; flagged when that copy carries its flag.
+    void addCompleted(const tagFileList& record, bool flagged) { m_entries.push_back({record, false, flagged}); }
+
+    const QSet<QString>& reserved() const { return m_reserved; }
+    int size() const { return int(m_entries.size()); }
+
+    // Gives the waiting copies their names, then marks on the card the first
+    // marking files whose copies are in place with their flags; marked is called
+    // for each whose flag is lasting. Returns what the copies' commit returned.
+    FileResult finish(int marking, const std::function<void(const tagFileList&)>& marked)
+    {
+        int committed = 0;
+        const FileResult copied = m_copies.commit(&committed);
+        QList<tagFileList> ready;
+        int copyIndex = 0;
+        for (int i = 0; i < int(m_entries.size()); ++i) {
+            const Entry& entry = m_entries[size_t(i)];
+            const bool inPlace = !entry.pendingCopy || copyIndex++ < committed;
+            if (inPlace && entry.flagged && i < marking)
+                ready.append(entry.record);
+        }
+        m_entries.clear();
+        m_reserved.clear();
+        markCard(ready, marked);
+        return copied;
+    }
+
+private:
+    struct Entry
+    {
+        tagFileList record;
+        bool pendingCopy;
+        bool flagged;
+    };
+
+    void markCard(const QList<tagFileList>& records, const std::function<void(const tagFileList&)>& marked)
+    {
+        if (records.isEmpty())
+            return;
+        // Taken before the headers are written, so that its sync reports a write that
+        // failed meanwhile; without it each header is synced on its own.
+        const int card = ::open(QFile::encodeName(m_driveRoot).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QList<tagFileList> written;
+        for (const tagFileList& record : records) {
+            if (markFileTransferred(record.szFilePath, card >= 0 ? HeaderSync::Later : HeaderSync::Now))
+                written.append(record);
+        }
+        if (card >= 0) {
+            const bool synced = ::syncfs(card) == 0;
+            ::close(card);
+            if (!synced) {
+                if (!written.isEmpty())
+                    ShowMessage(VoiceHeaderWriteFailedMessage(), MessageIcon::Warning);
+                return;
+            }
+        }
+        for (const tagFileList& record : written)
+            marked(record);
+    }
+
+    CopyBatch m_copies;
+    QString m_driveRoot;
+    std::vector<Entry> m_entries;
+    QSet<QString> m_reserved;
+};
 
 } // namespace
 
@@ -154,73 +284,87 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
     // A card that refuses every flag (write-protected) says so once, not once a file.
     QStringList warned;
     m_host.statusText(QStringLiteral("ファイルをバックアップしています....."));
+    TransferBatch batch(m_bVerifyCopies, driveRoot);
+    // Whatever ends the transfer, the copies made so far take their names and, but
+    // for the last marking ones, their card's flags.
+    const auto finish = [&](int marking) {
+        const MessagesShownOnce once(warned);
+        return batch.finish(marking, [&](const tagFileList& record) { showTransferred(record, sourceKind); });
+    };
+    const auto stop = [&](const QString& text, MessageIcon icon, bool markWaiting = true) {
+        const FileResult finished = finish(markWaiting ? batch.size() : 0);
+        ShowMessage(finished.ok() ? text : kBackupFailed, finished.ok() ? icon : MessageIcon::Error);
+        return false;
+    };
+    QSet<QString> durableFolders;
     int done = 0;
     for (const tagFileList& record : records) {
         // A record that is not below the drive's root any more: the drive went.
         const QString folder = TransferDestinationFolder(savePath, driveRoot, record.szFilePath);
-        if (folder.isEmpty()) {
-            ShowMessage(kRemoved, MessageIcon::Error);
-            return false;
-        }
-        if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-            ShowMessage(QStringLiteral("フォルダの作成に失敗しました。中断します。"), MessageIcon::Error);
-            return false;
+        if (folder.isEmpty())
+            return stop(kRemoved, MessageIcon::Error, false);
+        // A new folder's entry reaches the disk before any card file is marked.
+        if (!durableFolders.contains(folder)) {
+            if (!CreateFolderDurably(folder, savePath).ok() || !QFileInfo(folder).isDir())
+                return stop(QStringLiteral("フォルダの作成に失敗しました。中断します。"), MessageIcon::Error);
+            durableFolders.insert(folder);
         }
         folderPrepared = true;
         QString destination = folder + record.szFileName;
-        const QString source = record.szFilePath;
         if (!HasEnoughFreeSpace(destination)) {
-            ShowMessage(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
+            stop(NotEnoughFreeSpaceMessage(), MessageIcon::Information);
             ShowMessage(QStringLiteral("バックアップを中断しました。"), MessageIcon::Information);
             return false;
         }
-        if (m_bDeviceRemoved) {
-            ShowMessage(kRemoved, MessageIcon::Error);
-            return false;
-        }
+        if (m_bDeviceRemoved)
+            return stop(kRemoved, MessageIcon::Error, false);
         // Another recording that happens to have this name (the recorder's numbering
-        // started again) is never written over.
-        if (!chooseTransferDestination(source, destination)) {
-            ShowMessage(kBackupFailed, MessageIcon::Error);
-            return false;
-        }
-        // The copy takes its name only once it has been read back whole from the
-        // device; a pulled card or a failing disk leaves no part of it behind.
-        const FileResult copied = CopyFileDurably(source, destination, copyProgress(), true,
-                                                  m_bVerifyCopies ? CopyCheck::ReadBack : CopyCheck::None);
-        if (!copied.ok() || !QFileInfo(destination).isFile()) {
-            ShowMessage(kBackupFailed, MessageIcon::Error);
-            return false;
+        // started again) is never written over, and an earlier copy of this one keeps
+        // what the user changed in it.
+        bool earlierCopy = false;
+        if (!chooseTransferDestination(record.szFilePath, destination, batch.reserved(), earlierCopy))
+            return stop(kBackupFailed, MessageIcon::Error);
+        if (earlierCopy) {
+            bool flagged = carriesTransferredFlag(destination);
+            if (!flagged) {
+                const WritableForAMoment writable(destination);
+                const MessagesShownOnce once(warned);
+                flagged = markFileTransferred(destination, HeaderSync::Now);
+            }
+            batch.addCompleted(record, flagged);
+        } else {
+            // The copy takes its name only once it has been read back whole from the
+            // device; a pulled card or a failing disk leaves no part of it behind.
+            const MessagesShownOnce once(warned);
+            if (!batch.addCopy(record, destination, copyProgress()).ok())
+                return stop(kBackupFailed, MessageIcon::Error);
         }
         refresh(++done, int(records.size()), kBackingUp, record);
-        if (m_host.cancelRequested())
-            return false;
-        // A drive that went while the file was copied takes no flag: what is at its
-        // path now may be another card's recording.
-        if (m_bDeviceRemoved) {
-            ShowMessage(kRemoved, MessageIcon::Error);
+        // Cancelled: the file at hand stays unmarked.
+        if (m_host.cancelRequested()) {
+            finish(batch.size() - 1);
             return false;
         }
-        const MessagesShownOnce once(warned);
-        markTransferred(record, destination, sourceKind);
+        // A drive that went while the file was copied takes no flag: what is at its
+        // path now may be another card's recording.
+        if (m_bDeviceRemoved)
+            return stop(kRemoved, MessageIcon::Error, false);
+        if (batch.size() >= kFilesPerSync && !finish(batch.size()).ok()) {
+            ShowMessage(kBackupFailed, MessageIcon::Error);
+            return false;
+        }
+    }
+    if (!finish(batch.size()).ok()) {
+        ShowMessage(kBackupFailed, MessageIcon::Error);
+        return false;
     }
     return true;
 }
 
-void CFileOperations::markTransferred(const tagFileList& record, const QString& copy, int sourceKind)
+void CFileOperations::showTransferred(const tagFileList& record, int sourceKind)
 {
-    // A flag that cannot be written has been reported; that side stays unmarked,
-    // and a source that stays so is offered again next time.
-    const bool sourceMarked = markFileTransferred(record.szFilePath);
-    {
-        const WritableForAMoment writable(copy);
-        markFileTransferred(copy);
-    }
-    if (!sourceMarked)
-        return;
     tagFileList marked = record;
     marked.header.transferredFlag = 1;
     m_host.markTransferred(marked);
     m_document.MarkTransferred(sourceKind, marked);
 }
-

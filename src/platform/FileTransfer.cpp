@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,17 @@ enum class TemporaryKind { Copy, Rename };
 std::atomic<int64_t> faultAfterBytes{-1};
 std::atomic<int> faultError{0};
 std::atomic<int64_t> corruptOffset{-1};
+std::function<void(const QString&)> folderSyncObserver;
+
+// fsync of an open folder; EINVAL (a file system that keeps no folder to sync) counts as done.
+int syncFolder(int fd, const QByteArray& path)
+{
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        return errno;
+    if (folderSyncObserver)
+        folderSyncObserver(QFile::decodeName(path));
+    return 0;
+}
 
 FileResult result(int error)
 {
@@ -273,10 +285,40 @@ int readFullyAt(int fd, char* data, size_t size, int64_t position, size_t& got)
     return 0;
 }
 
+// Puts the patches' bytes into a chunk of the source read at position.
+void applyPatches(const std::vector<CopyPatch>& patches, int64_t position, char* chunk, size_t size)
+{
+    for (const CopyPatch& patch : patches) {
+        const int64_t from = std::max(patch.offset, position);
+        const int64_t to = std::min(patch.offset + int64_t(patch.bytes.size()), position + int64_t(size));
+        if (from < to)
+            std::memcpy(chunk + (from - position), patch.bytes.constData() + (from - patch.offset), size_t(to - from));
+    }
+}
+
+int writePatches(int out, const std::vector<CopyPatch>& patches, int64_t size)
+{
+    for (const CopyPatch& patch : patches) {
+        if (patch.offset < 0 || patch.offset + patch.bytes.size() > size)
+            return EINVAL;
+        for (qsizetype done = 0; done < patch.bytes.size();) {
+            const ssize_t put = ::pwrite(out, patch.bytes.constData() + done, size_t(patch.bytes.size() - done),
+                                         off_t(patch.offset + done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return put < 0 ? errno : EIO;
+            done += put;
+        }
+    }
+    return 0;
+}
+
 // Reads the written file back from the device and compares it with the source.
 // written must have been fsync'ed: its clean pages are then dropped from the page
 // cache, so the comparison reads what the device holds, not what was handed to it.
-int verifyCopy(int in, int folderFd, const QByteArray& written, int64_t size, const CopyProgress& progress)
+int verifyCopy(int in, int folderFd, const QByteArray& written, int64_t size, const CopyProgress& progress,
+               const std::vector<CopyPatch>& patches = {})
 {
     const int check = openRetrying(folderFd, written.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (check < 0)
@@ -295,6 +337,7 @@ int verifyCopy(int in, int folderFd, const QByteArray& written, int64_t size, co
             return error;
         if (const int error = readFullyAt(check, actual.data(), actual.size(), position, fromCopy))
             return error;
+        applyPatches(patches, position, expected.data(), fromSource);
         if (fromSource != fromCopy || std::memcmp(expected.data(), actual.data(), fromSource) != 0)
             return EIO;
         if (fromSource == 0)
@@ -565,6 +608,66 @@ int removeContents(int fd)
     return 0;
 }
 
+// The two ends of a copy: the source open for reading (a regular file, looked at before
+// and after the open), its status, and the destination's folder open, with the
+// destination's folder path and name. errno of a failure, with nothing left open.
+int openCopyEnds(const QString& source, const QString& destination, int& in, struct stat& sourceStat,
+                 int& folderFd, QByteArray& folder, QByteArray& name)
+{
+    const QByteArray sourcePath = QFile::encodeName(source);
+    const QByteArray destinationPath = QFile::encodeName(destination);
+    if (::stat(sourcePath.constData(), &sourceStat) != 0)
+        return errno;
+    if (const int error = sourceKindError(sourceStat.st_mode))
+        return error;
+    in = openRetrying(AT_FDCWD, sourcePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    auto closeSource = qScopeGuard([&in] {
+        ::close(in);
+        in = -1;
+    });
+    // The path may have been replaced between stat and open.
+    if (::fstat(in, &sourceStat) != 0)
+        return errno;
+    if (const int error = sourceKindError(sourceStat.st_mode))
+        return error;
+    // O_NONBLOCK only kept the open from waiting on a FIFO; reads should block as usual.
+    const int flags = ::fcntl(in, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(in, F_SETFL, flags & ~O_NONBLOCK);
+
+    std::tie(folder, name) = splitPath(destinationPath);
+    if (name.isEmpty())
+        return EISDIR;
+    struct stat destinationStat {};
+    if (::stat(destinationPath.constData(), &destinationStat) == 0) {
+        if (sameFile(sourceStat, destinationStat))
+            return EINVAL;
+        if (S_ISDIR(destinationStat.st_mode))
+            return EISDIR;
+    }
+    folderFd = openRetrying(AT_FDCWD, folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return errno;
+    closeSource.dismiss();
+    return 0;
+}
+
+// The source's permission bits and, with copyTimes, its access and modification times
+// for the written copy; bits the file system refuses are kept as it has them.
+int takeSourceAttributes(int out, const struct stat& sourceStat, bool copyTimes)
+{
+    if (::fchmod(out, sourceStat.st_mode & 0777) != 0 && !permissionsUnsupported(errno))
+        return errno;
+    if (copyTimes) {
+        const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+        if (::futimens(out, times) != 0)
+            return errno;
+    }
+    return 0;
+}
+
 } // namespace
 
 QString FileResult::message() const
@@ -578,40 +681,12 @@ QString FileResult::message() const
 FileResult CopyFileDurably(const QString& source, const QString& destination, const CopyProgress& progress,
                            bool copyTimes, CopyCheck check)
 {
-    const QByteArray sourcePath = QFile::encodeName(source);
-    const QByteArray destinationPath = QFile::encodeName(destination);
+    int in = -1, folderFd = -1;
     struct stat sourceStat {};
-    if (::stat(sourcePath.constData(), &sourceStat) != 0)
-        return lastError();
-    if (const int error = sourceKindError(sourceStat.st_mode))
+    QByteArray folder, name;
+    if (const int error = openCopyEnds(source, destination, in, sourceStat, folderFd, folder, name))
         return result(error);
-    const int in = openRetrying(AT_FDCWD, sourcePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (in < 0)
-        return lastError();
     const auto closeSource = qScopeGuard([in] { ::close(in); });
-    // The path may have been replaced between stat and open.
-    if (::fstat(in, &sourceStat) != 0)
-        return lastError();
-    if (const int error = sourceKindError(sourceStat.st_mode))
-        return result(error);
-    // O_NONBLOCK only kept the open from waiting on a FIFO; reads should block as usual.
-    const int flags = ::fcntl(in, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(in, F_SETFL, flags & ~O_NONBLOCK);
-
-    const auto [folder, name] = splitPath(destinationPath);
-    if (name.isEmpty())
-        return result(EISDIR);
-    struct stat destinationStat {};
-    if (::stat(destinationPath.constData(), &destinationStat) == 0) {
-        if (sameFile(sourceStat, destinationStat))
-            return result(EINVAL);
-        if (S_ISDIR(destinationStat.st_mode))
-            return result(EISDIR);
-    }
-    const int folderFd = openRetrying(AT_FDCWD, folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd < 0)
-        return lastError();
     const auto closeFolder = qScopeGuard([folderFd] { ::close(folderFd); });
 
     // What an earlier copy into this folder left behind when its writer died.
@@ -627,13 +702,8 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
     });
     if (const int error = copyBytes(in, out, sourceStat.st_size, progress))
         return result(error);
-    if (::fchmod(out, sourceStat.st_mode & 0777) != 0 && !permissionsUnsupported(errno))
-        return lastError();
-    if (copyTimes) {
-        const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
-        if (::futimens(out, times) != 0)
-            return lastError();
-    }
+    if (const int error = takeSourceAttributes(out, sourceStat, copyTimes))
+        return result(error);
     if (::fsync(out) != 0)
         return lastError();
     if (check == CopyCheck::ReadBack) {
@@ -654,10 +724,7 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
     if (::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)
         return lastError();
     removeTemporary.dismiss();
-    // EINVAL: the file system keeps no folder to sync.
-    if (::fsync(folderFd) != 0 && errno != EINVAL)
-        return lastError();
-    return {};
+    return result(syncFolder(folderFd, folder));
 }
 
 FileResult CopyFileTimes(const QString& source, const QString& destination)
@@ -772,10 +839,199 @@ void RecoverTemporaryNames(const QString& folder, bool withSubfolders)
     ::close(fd);
 }
 
+CopyBatch::~CopyBatch()
+{
+    discard();
+}
+
+void CopyBatch::remove(Pending& copy)
+{
+    if (copy.out >= 0)
+        ::close(copy.out);
+    if (!copy.temporary.isEmpty())
+        ::unlinkat(copy.folder, copy.temporary.constData(), 0);
+    ::close(copy.folder);
+    ::close(copy.in);
+}
+
+void CopyBatch::discard()
+{
+    for (Pending& copy : m_pending)
+        remove(copy);
+    m_pending.clear();
+}
+
+FileResult CopyBatch::add(const QString& source, const QString& destination, const CopyProgress& progress,
+                          const std::vector<CopyPatch>& patches)
+{
+    Pending copy;
+    struct stat sourceStat {};
+    if (const int error = openCopyEnds(source, destination, copy.in, sourceStat, copy.folder, copy.folderPath, copy.name))
+        return result(error);
+    copy.size = sourceStat.st_size;
+    copy.patches = patches;
+    auto removeCopy = qScopeGuard([&copy] { remove(copy); });
+    // What an earlier copy into this folder left behind when its writer died; the
+    // copies waiting here hold their locks, so they stay.
+    const bool folderSeen = std::any_of(m_pending.begin(), m_pending.end(),
+                                        [&copy](const Pending& other) { return other.folderPath == copy.folderPath; });
+    if (!folderSeen)
+        tidyFolder(copy.folder, false);
+    copy.out = createTemporary(copy.folder, copy.name, copy.temporary);
+    if (copy.out < 0) {
+        const int error = errno;
+        copy.temporary.clear();
+        return result(error);
+    }
+    if (const int error = copyBytes(copy.in, copy.out, copy.size, progress))
+        return result(error);
+    if (const int error = writePatches(copy.out, patches, copy.size))
+        return result(error);
+    if (const int error = takeSourceAttributes(copy.out, sourceStat, true))
+        return result(error);
+    removeCopy.dismiss();
+    m_pending.push_back(std::move(copy));
+    return {};
+}
+
+FileResult CopyBatch::commit(int* committed)
+{
+    if (committed)
+        *committed = 0;
+    int error = 0;
+    // One sync of each file system makes every temporary file's bytes, size and times
+    // lasting; it reports a write that failed on that file system since the folder
+    // was opened, before the copy was written.
+    std::vector<dev_t> synced;
+    for (const Pending& copy : m_pending) {
+        struct stat folderStat {};
+        if (::fstat(copy.folder, &folderStat) != 0) {
+            error = errno;
+            break;
+        }
+        if (std::find(synced.begin(), synced.end(), folderStat.st_dev) != synced.end())
+            continue;
+        if (::syncfs(copy.folder) != 0) {
+            error = errno;
+            break;
+        }
+        synced.push_back(folderStat.st_dev);
+    }
+    std::vector<std::pair<dev_t, ino_t>> folders; // folders that took a name
+    size_t done = 0;
+    for (; error == 0 && done < m_pending.size(); ++done) {
+        Pending& copy = m_pending[done];
+        if (m_check == CopyCheck::ReadBack) {
+            error = verifyCopy(copy.in, copy.folder, copy.temporary, copy.size, {}, copy.patches);
+            if (error != 0)
+                break;
+        }
+        // The lock stays with a second descriptor until the file has its name; the close
+        // of the first still reports what a network file system could not write.
+        const int lock = ::dup(copy.out);
+        const auto releaseLock = qScopeGuard([lock] {
+            if (lock >= 0)
+                ::close(lock);
+        });
+        const bool closed = ::close(copy.out) == 0;
+        copy.out = -1;
+        if (!closed) {
+            error = errno;
+            break;
+        }
+        if (::renameat(copy.folder, copy.temporary.constData(), copy.folder, copy.name.constData()) != 0) {
+            error = errno;
+            break;
+        }
+        copy.temporary.clear();
+        struct stat folderStat {};
+        if (::fstat(copy.folder, &folderStat) != 0) {
+            error = errno;
+            break;
+        }
+        if (std::find(folders.begin(), folders.end(), std::pair(folderStat.st_dev, folderStat.st_ino)) == folders.end()) {
+            folders.emplace_back(folderStat.st_dev, folderStat.st_ino);
+            const int folderError = syncFolder(copy.folder, copy.folderPath);
+            if (folderError != 0) {
+                error = folderError;
+                break;
+            }
+        }
+    }
+    // Copies renamed before a later one failed still carry their names; their folders
+    // were synced as each first took a name.
+    if (committed)
+        *committed = error == 0 ? int(m_pending.size()) : int(done);
+    discard();
+    return result(error);
+}
+
+FileResult CreateFolderDurably(const QString& folder, const QString& root)
+{
+    const auto trimmed = [](QByteArray path) {
+        while (path.size() > 1 && path.endsWith('/'))
+            path.chop(1);
+        return path;
+    };
+    const QByteArray path = trimmed(QFile::encodeName(folder));
+    const QByteArray top = trimmed(QFile::encodeName(root));
+    if (path.isEmpty())
+        return result(ENOENT);
+    // The missing folders, deepest first, up to the first one that exists.
+    std::vector<QByteArray> missing;
+    QByteArray existing = path;
+    struct stat existingStat {};
+    while (::stat(existing.constData(), &existingStat) != 0) {
+        if (errno != ENOENT)
+            return lastError();
+        missing.push_back(existing);
+        const QByteArray parent = splitPath(existing).first;
+        if (parent == existing)
+            return result(ENOENT);
+        existing = parent;
+    }
+    if (!S_ISDIR(existingStat.st_mode))
+        return result(ENOTDIR);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->constData(), 0777) != 0 && errno != EEXIST)
+            return lastError();
+        struct stat made {};
+        if (::stat(it->constData(), &made) != 0)
+            return lastError();
+        if (!S_ISDIR(made.st_mode))
+            return result(ENOTDIR);
+    }
+    // From the folder up: each folder up to root, and each folder that gained an entry.
+    const bool belowRoot = !top.isEmpty() && (path == top || path.startsWith(top == "/" ? top : top + '/'));
+    const QByteArray highest = missing.empty() ? QByteArray() : splitPath(missing.back()).first;
+    bool passedRoot = !belowRoot, passedNew = missing.empty();
+    for (QByteArray at = path;;) {
+        const int fd = openRetrying(AT_FDCWD, at.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return lastError();
+        const int error = syncFolder(fd, at);
+        ::close(fd);
+        if (error != 0)
+            return result(error);
+        passedRoot = passedRoot || at == top;
+        passedNew = passedNew || at == highest;
+        const QByteArray parent = splitPath(at).first;
+        if ((passedRoot && passedNew) || parent == at)
+            break;
+        at = parent;
+    }
+    return {};
+}
+
 void SetCopyWriteFault(int64_t afterBytes, int error)
 {
     faultError.store(error);
     faultAfterBytes.store(afterBytes);
+}
+
+void SetFolderSyncObserver(std::function<void(const QString& folder)> observer)
+{
+    folderSyncObserver = std::move(observer);
 }
 
 void SetCopyCorruption(int64_t offset)

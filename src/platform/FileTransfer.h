@@ -1,7 +1,9 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // The outcome of a file operation: errno of the failure (0 for success) and its text for the user.
 struct FileResult
@@ -38,6 +40,67 @@ enum class CopyCheck { None, ReadBack };
 FileResult CopyFileDurably(const QString& source, const QString& destination,
                            const CopyProgress& progress = {}, bool copyTimes = true,
                            CopyCheck check = CopyCheck::None);
+// A few bytes that a copy holds in place of the source's: written into the temporary
+// file before its sync, and expected there by the read-back.
+struct CopyPatch
+{
+    int64_t offset = 0;
+    QByteArray bytes;
+};
+
+// Copies made in stages, so that many share their syncs. add() writes a file into a
+// temporary file beside its destination as CopyFileDurably does (the patches put in, the
+// source's permission bits, access and modification times), without syncing or naming it.
+// commit() then makes every pending copy durable with one sync of each file system they
+// are on (syncfs, which reports any write error of that file system since add), reads
+// each back from the device with CopyCheck::ReadBack, renames each over its destination
+// and syncs each of their folders once. Nothing carries a destination's name before its
+// bytes are on the device; whatever is not committed is removed (by a failed commit, by
+// discard, or when the batch goes).
+class CopyBatch
+{
+public:
+    explicit CopyBatch(CopyCheck check = CopyCheck::None) : m_check(check) {}
+    ~CopyBatch();
+    CopyBatch(const CopyBatch&) = delete;
+    CopyBatch& operator=(const CopyBatch&) = delete;
+
+    // The same checks and errors as CopyFileDurably; a patch that does not lie inside
+    // the source gives EINVAL.
+    FileResult add(const QString& source, const QString& destination, const CopyProgress& progress = {},
+                   const std::vector<CopyPatch>& patches = {});
+    // Copies added and not yet committed.
+    int pending() const { return int(m_pending.size()); }
+    // committed: how many of the pending copies, in the order added, now carry their
+    // destination's name (all when ok, those before the one that failed otherwise).
+    FileResult commit(int* committed = nullptr);
+    // Removes every pending copy.
+    void discard();
+
+private:
+    struct Pending
+    {
+        int in = -1;       // the source
+        int folder = -1;   // the destination's folder
+        int out = -1;      // the temporary file
+        QByteArray folderPath;
+        QByteArray temporary;
+        QByteArray name;
+        int64_t size = 0;
+        std::vector<CopyPatch> patches;
+    };
+    static void remove(Pending& copy);
+    CopyCheck m_check;
+    std::vector<Pending> m_pending;
+};
+
+// Creates folder with every missing folder above it and makes the new entries durable:
+// the folder and each folder above it up to root (root included) are fsync'ed, and so is
+// the parent of every folder created above root. A folder that exists already is synced
+// the same way (its entry may never have reached the device). ENOTDIR when something
+// other than a folder is in the way.
+FileResult CreateFolderDurably(const QString& folder, const QString& root);
+
 // Gives destination the access and modification times and permission bits of source.
 // Works for folders too; permission bits the file system refuses are kept as with a copy.
 FileResult CopyFileTimes(const QString& source, const QString& destination);
@@ -85,6 +148,9 @@ void RecoverTemporaryNames(const QString& folder, bool withSubfolders);
 // file were written (negative afterBytes: no fault). Stays until reset.
 // While a fault is set, copies go through read/write instead of copy_file_range.
 void SetCopyWriteFault(int64_t afterBytes, int error);
+// Test seam: called with a folder's path each time one is synced (its entries made
+// durable); an empty function removes the observer.
+void SetFolderSyncObserver(std::function<void(const QString& folder)> observer);
 // Test seam: the next copies write the byte at this offset of the file inverted, as a
 // failing medium might (negative: no fault). Stays until reset; copies go through
 // read/write meanwhile.

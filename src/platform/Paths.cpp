@@ -1,6 +1,7 @@
 #include "Paths.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace {
 const QChar kSeparator = QDir::separator();
@@ -24,4 +25,10 @@ QString LastPathComponent(const QString& path)
 {
     const QString trimmed = RemoveTrailingSeparator(path);
     return trimmed.mid(trimmed.lastIndexOf(kSeparator) + 1);
+}
+
+QString DecodedEntryName(const char* name)
+{
+    QString decoded = QFile::decodeName(name);
+    return QFile::encodeName(decoded) == name ? decoded : QString();
 }

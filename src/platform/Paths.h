@@ -11,3 +11,7 @@ QString AddTrailingSeparator(const QString& path);
 QString RemoveTrailingSeparator(const QString& path);
 // The last component of a path ("name.ext"), ignoring one trailing separator.
 QString LastPathComponent(const QString& path);
+// A directory entry's name as the program holds it, or a null string when
+// decoding loses bytes (a name in another encoding shows U+FFFD): such an entry
+// could not be opened again by the decoded name, so it is left out.
+QString DecodedEntryName(const char* name);

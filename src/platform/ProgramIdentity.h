@@ -15,3 +15,12 @@ inline std::unique_ptr<QSettings> OpenProgramSettings()
 {
     return std::make_unique<QSettings>(kCompanyName, kProgramTitle);
 }
+
+// Writes the store's changes out; false only when the file could not be written.
+// A file that the settings library found malformed when it read it back is still
+// written whole (its status then says FormatError), which is no failure.
+inline bool SyncSettings(QSettings& settings)
+{
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
+}

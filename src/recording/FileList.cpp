@@ -42,15 +42,6 @@ bool isSpecialEntry(const dirent* entry)
         || entry->d_type == DT_SOCK;
 }
 
-// The entry's name as the program holds it, or a null string when decoding
-// loses bytes (a name in another encoding shows U+FFFD): the entry could not be
-// opened again by the decoded name, so the scan leaves it out.
-QString roundTripName(const char* name)
-{
-    QString decoded = QFile::decodeName(name);
-    return QFile::encodeName(decoded) == name ? decoded : QString();
-}
-
 } // namespace
 
 CFileList::CFileList(int nKind, bool bRecursive)
@@ -146,14 +137,14 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             continue;
         const QByteArray path = nativeFolder + name;
         if (isFolderEntry(entry, path)) {
-            if (m_bRecursive && !roundTripName(name).isNull())
+            if (m_bRecursive && !DecodedEntryName(name).isNull())
                 scanFolder(path + '/');
             continue;
         }
         if (!hasMp3Extension(name, std::strlen(name)) || m_records.size() >= kMaxRecords
             || isSpecialEntry(entry))
             continue;
-        const QString fileName = roundTripName(name);
+        const QString fileName = DecodedEntryName(name);
         if (fileName.isNull())
             continue;
         // One open serves the header, the file's status and the duration.

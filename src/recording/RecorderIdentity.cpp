@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -100,7 +101,7 @@ QString LookUpRecorderName(uint16_t number)
     QString result = QString::asprintf("%03d", int(number));
     const auto settings = OpenProgramSettings();
     settings->beginGroup(QStringLiteral("DeviceName"));
-    const int count = settings->value(QStringLiteral("Count"), 0).toInt();
+    const int count = std::min(settings->value(QStringLiteral("Count"), 0).toInt(), kRecorderNameRegisterCapacity);
     for (int i = 1; i <= count; ++i) {
         const QString itemNo = settings->value(QStringLiteral("ItemNo%1").arg(i)).toString();
         if (!itemNo.isEmpty() && leadingDecimal(itemNo) == number) {

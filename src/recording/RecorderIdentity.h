@@ -17,3 +17,6 @@ QString RecorderFolderPath(const QString& drive, uint16_t number);
 // The name registered for the number in the recorder-name register
 // ("DeviceName" settings section), or the number as "%03d" when none is.
 QString LookUpRecorderName(uint16_t number);
+// The recorder-name register holds one entry per number its dialog accepts
+// (001 to 999): a stored "Count" is never followed further.
+inline constexpr int kRecorderNameRegisterCapacity = 999;

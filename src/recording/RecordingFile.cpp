@@ -237,6 +237,19 @@ int64_t RecordingFile::nextNonZero(int64_t position)
 
 bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t length, bool* timesRestored)
 {
+    if (!writeAt(position, source, length, timesRestored))
+        return false;
+    // One sync makes the bytes and the times lasting together, so a card pulled
+    // at once still shows the recording's own start time.
+    if (::fsync(m_fd) != 0) {
+        m_error = errno;
+        return false;
+    }
+    return true;
+}
+
+bool RecordingFile::writeAt(int64_t position, const void* source, size_t length, bool* timesRestored)
+{
     if (m_fd < 0)
         return false;
     const auto* in = static_cast<const unsigned char*>(source);
@@ -259,12 +272,6 @@ bool RecordingFile::writeAtAndSync(int64_t position, const void* source, size_t 
         *timesRestored = restored;
     if (error != 0) {
         m_error = error;
-        return false;
-    }
-    // One sync makes the bytes and the times lasting together, so a card pulled
-    // at once still shows the recording's own start time.
-    if (::fsync(m_fd) != 0) {
-        m_error = errno;
         return false;
     }
     m_size = std::max(m_size, position + int64_t(length));

@@ -84,6 +84,9 @@ public:
     // timesRestored tells whether the file system took the times back (a file
     // of another owner that this user may write but not re-date refuses them).
     bool writeAtAndSync(int64_t position, const void* source, size_t length, bool* timesRestored = nullptr);
+    // The same without the sync: the bytes and times reach the device with a later
+    // sync of the file system, which a caller making many writes shares among them.
+    bool writeAt(int64_t position, const void* source, size_t length, bool* timesRestored = nullptr);
 
     // The lock call, flock(2) unless replaced. Tests stand in for file systems
     // whose locks fail in their own ways; an empty function restores flock.

@@ -103,7 +103,7 @@ bool warn()
 }
 
 bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity* readFrom,
-                 HeaderChange change)
+                 HeaderChange change, HeaderSync sync = HeaderSync::Now)
 {
     // A header that was read before was found: every failure to write a change
     // of the user's back is news.
@@ -113,7 +113,7 @@ bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileId
         return reportRefusals ? warn() : false;
     if (readFrom && !(file.identity() == *readFrom))
         return reportRefusals ? warn() : false;
-    switch (WriteVoiceHeaderInto(file, header)) {
+    switch (WriteVoiceHeaderInto(file, header, sync)) {
     case HeaderWriteResult::Written:
         return true;
     case HeaderWriteResult::Failed:
@@ -127,7 +127,7 @@ bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileId
 
 } // namespace
 
-HeaderWriteResult WriteVoiceHeaderInto(RecordingFile& file, const tagVoiceHeader& header)
+HeaderWriteResult WriteVoiceHeaderInto(RecordingFile& file, const tagVoiceHeader& header, HeaderSync sync)
 {
     const int64_t body = FindVoiceHeaderBody(file);
     if (body < 0)
@@ -136,7 +136,9 @@ HeaderWriteResult WriteVoiceHeaderInto(RecordingFile& file, const tagVoiceHeader
         return HeaderWriteResult::OutsideTag;
     // A refusal of the times (a file of another owner) only moves the start time
     // the list shows, so it does not make the write a failure.
-    if (file.writeAtAndSync(body, &header, sizeof header))
+    const bool written = sync == HeaderSync::Now ? file.writeAtAndSync(body, &header, sizeof header)
+                                                 : file.writeAt(body, &header, sizeof header);
+    if (written)
         return HeaderWriteResult::Written;
     warn();
     return HeaderWriteResult::Failed;
@@ -153,9 +155,9 @@ bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header)
 }
 
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom,
-                      HeaderChange change)
+                      HeaderChange change, HeaderSync sync)
 {
-    return writeHeader(path, header, &readFrom, change);
+    return writeHeader(path, header, &readFrom, change, sync);
 }
 
 QString VoiceMemoText(const tagVoiceHeader& header)

@@ -73,7 +73,11 @@ enum class HeaderWriteResult { Written, NotFound, OutsideTag, Failed };
 // whose body the file's end cuts short is read as found but never written
 // over. A write that fails after it began shows the warning; the other
 // outcomes are silent.
-HeaderWriteResult WriteVoiceHeaderInto(RecordingFile& file, const tagVoiceHeader& header);
+// Whether a header write waits until the bytes are on the device (Now), or leaves
+// them to a later sync of the file system that many writes share (Later).
+enum class HeaderSync { Now, Later };
+HeaderWriteResult WriteVoiceHeaderInto(RecordingFile& file, const tagVoiceHeader& header,
+                                       HeaderSync sync = HeaderSync::Now);
 
 // Writes the 492 bytes over the body of the file's XPCC frame; true only once
 // they have reached the device. The file keeps its access and last-write times,
@@ -87,7 +91,7 @@ bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header);
 // user's every failure shows the warning (a write-protected file included);
 // for an automatic change only a write that began and failed does.
 bool WriteVoiceHeader(const QString& path, const tagVoiceHeader& header, const FileIdentity& readFrom,
-                      HeaderChange change = HeaderChange::User);
+                      HeaderChange change = HeaderChange::User, HeaderSync sync = HeaderSync::Now);
 // The warning of a header that cannot be written.
 QString VoiceHeaderWriteFailedMessage();
 

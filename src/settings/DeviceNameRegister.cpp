@@ -1,6 +1,9 @@
 #include "DeviceNameRegister.h"
 
 #include "platform/ProgramIdentity.h"
+#include "recording/RecorderIdentity.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -23,7 +26,7 @@ std::vector<tag_DEVICE_NAME> ReadDeviceNameRegister()
     std::vector<tag_DEVICE_NAME> entries;
     const auto settings = OpenProgramSettings();
     settings->beginGroup(kSection);
-    const int count = settings->value(QStringLiteral("Count"), 0).toInt();
+    const int count = std::min(settings->value(QStringLiteral("Count"), 0).toInt(), kRecorderNameRegisterCapacity);
     for (int i = 1; i <= count; ++i) {
         const QString number = settings->value(itemNo(i)).toString();
         if (!number.isEmpty())
@@ -41,6 +44,5 @@ bool WriteDeviceNameRegister(const std::vector<tag_DEVICE_NAME>& entries)
         settings->setValue(itemNo(int(i) + 1), entries[i].strNumber);
         settings->setValue(itemName(int(i) + 1), entries[i].strName);
     }
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    return SyncSettings(*settings);
 }

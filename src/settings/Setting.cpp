@@ -100,8 +100,7 @@ bool CSetting::Save() const
     settings->setValue(kNumber, m_nNumber);
     settings->setValue(kAutoUsb, m_nAutoUsb);
     settings->setValue(kUsePassword, m_nUsePassword);
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    return SyncSettings(*settings);
 }
 
 int CSetting::RunSettingsDialog(const DialogRunner& runDialog, bool* saved)

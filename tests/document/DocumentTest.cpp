@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -183,6 +184,24 @@ private Q_SLOTS:
         QCOMPARE(childLabels(root), shown);
         for (const FolderTreeNode& child : root.children)
             QCOMPARE(childLabels(child), (QStringList{"Inner1", "inner2"}));
+    }
+
+    // A folder whose name does not decode could not be opened again by its
+    // decoded name: it is left out with everything below it, as such files are.
+    void saveFolderNamesThatDoNotDecodeAreLeftOut()
+    {
+        const QString save = newFolder(QStringLiteral("save"));
+        const QByteArray native = QFile::encodeName(save);
+        QCOMPARE(::mkdir((native + "/bad\xff").constData(), 0777), 0);
+        QCOMPARE(::mkdir((native + "/bad\xff/inner").constData(), 0777), 0);
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/good")));
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(save + u'/');
+        QStringList folders;
+        for (const auto& list : document.fileLists())
+            folders.append(list->strFolder());
+        QCOMPARE(folders, QStringList{save + QStringLiteral("/good/")});
+        QCOMPARE(childLabels(BuildFolderTree(document).children[1]), QStringList{"good"});
     }
 
     void firstValidCardAndTheRecorderBecomeRoots()

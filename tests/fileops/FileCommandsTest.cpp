@@ -391,6 +391,22 @@ private Q_SLOTS:
         QCOMPARE(f.view->folderTree()->currentItem(), f.view->rootLabelled(kSaveRootLabel)); // not selected
     }
 
+    // A new folder's entry is synced into its parent, and so up to the save
+    // folder: a power cut right after the command does not lose it.
+    void aNewFolderReachesTheDisk()
+    {
+        Fixture f(m_places);
+        f.select(QStringLiteral("day1"));
+        QStringList synced;
+        SetFolderSyncObserver([&](const QString& folder) { synced.append(QDir::cleanPath(folder)); });
+        f.commands().OnCreateFolder();
+        SetFolderSyncObserver({});
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        QVERIFY(QFileInfo(f.save + "/day1/" + today).isDir());
+        QVERIFY2(synced.contains(QDir::cleanPath(f.save + "/day1")), qPrintable(synced.join(u' ')));
+        QVERIFY2(synced.contains(QDir::cleanPath(f.save)), qPrintable(synced.join(u' ')));
+    }
+
     void deletingAFolderWithAProtectedRecordingBelow()
     {
         Fixture f(m_places);

@@ -18,6 +18,10 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QTest>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -103,6 +107,8 @@ private Q_SLOTS:
         SetFreeSpaceQuery({});
         SetCopyWriteFault(-1, 0);
         SetCopyCorruption(-1);
+        SetFolderSyncObserver({});
+        RecordingFile::SetLockFunction({});
     }
 
     void destinationFolder_data()
@@ -277,8 +283,10 @@ private Q_SLOTS:
         QCOMPARE(f.host.marked.size(), marked);
         QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/a.mp3")), marked > 0 ? 1 : 0);
         QCOMPARE(transferredFlagOf(f.source("001_TALVEN-77/202611/02/b.mp3")), 0);
+        // A copy carries its flag from its first sync on, its card file only once marked:
+        // the next transfer finds the copy and completes the card.
         if (copied > 0)
-            QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), marked > 0 ? 1 : 0);
+            QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), 1);
         QCOMPARE(f.folderPrepared, fault != "file at folder");
     }
 
@@ -326,7 +334,10 @@ private Q_SLOTS:
         QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
         QCOMPARE(transferredFlagOf(f.source(paths[0])), 0);
         QCOMPARE(transferredFlagOf(f.source(paths[1])), 0);
-        QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), 1);
+        // The copy of a recording held elsewhere is whole but stays unmarked with
+        // its card's file: a card file is marked only after its copy.
+        QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), 0);
+        QCOMPARE(transferredFlagOf(f.copy("001/2026-11/c.mp3")), 1);
         QCOMPARE(transferredFlagOf(f.source(paths[2])), 1);
         // They are offered again, and go over their earlier copies next time.
         QCOMPARE(f.collect(), 2);
@@ -335,6 +346,95 @@ private Q_SLOTS:
         QCOMPARE(filesBelow(f.copy("001/2026-11")), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
         QCOMPARE(transferredFlagOf(f.source(paths[0])), 1);
         QCOMPARE(transferredFlagOf(f.source(paths[1])), 1);
+        QCOMPARE(transferredFlagOf(f.copy("001/2026-11/a.mp3")), 1);
+        QCOMPARE(transferredFlagOf(f.copy("001/2026-11/b.mp3")), 1);
+    }
+    // A recording whose card flag was never written (a transfer interrupted
+    // between the two flags, a card that refused its flag) finds its identical
+    // copy: that copy keeps what the user changed on it (memo, marks, protect),
+    // is not copied again, and only the flags are set on both sides.
+    void anEarlierCopyIsCompletedAndKeepsItsHeader_data()
+    {
+        QTest::addColumn<int>("copyFlag");
+        QTest::newRow("neither side marked") << 0;
+        QTest::newRow("copy marked, card not") << 1;
+    }
+    void anEarlierCopyIsCompletedAndKeepsItsHeader()
+    {
+        QFETCH(int, copyFlag);
+        const QString path = QStringLiteral("001_TALVEN-77/202611/02/a.mp3");
+        Fixture f(m_places, {path});
+        const QString copy = f.copy("001/2026-11/a.mp3");
+        QVERIFY(QDir().mkpath(QFileInfo(copy).path()));
+        QVERIFY(CopyFileDurably(f.source(path), copy).ok());
+        tagVoiceHeader header{};
+        QVERIFY(ReadVoiceHeader(copy, header));
+        header.transferredFlag = uint8_t(copyFlag);
+        header.protectFlag = 1;
+        header.indexMarks[0] = 7;
+        std::strcpy(header.memo, "called back at ten");
+        QVERIFY(WriteVoiceHeader(copy, header));
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(copy).constData(), &before), 0);
+
+        MessageRecorder messages;
+        QVERIFY(f.transfer());
+        QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(filesBelow(f.copy("001/2026-11")), QStringList{"a.mp3"});
+        struct stat after {};
+        QCOMPARE(::stat(QFile::encodeName(copy).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_size, before.st_size);
+        tagVoiceHeader kept{};
+        QVERIFY(ReadVoiceHeader(copy, kept));
+        header.transferredFlag = 1;
+        QVERIFY(std::memcmp(&kept, &header, sizeof header) == 0);
+        QCOMPARE(transferredFlagOf(f.source(path)), 1);
+        QCOMPARE(f.host.marked, QStringList{f.source(path)});
+        QCOMPARE(f.collect(), 0);
+    }
+
+    // The copy carries its flag, under its own name, before the card's file is
+    // opened to take its own: an interruption in between leaves the card
+    // unmarked, and the next transfer completes it from the copy.
+    void theCopyIsMarkedBeforeTheCard()
+    {
+        const QString path = QStringLiteral("001_TALVEN-77/202611/02/a.mp3");
+        Fixture f(m_places, {path});
+        struct stat card {};
+        QCOMPARE(::stat(QFile::encodeName(f.source(path)).constData(), &card), 0);
+        QList<int> copyFlagAsTheCardIsWritten;
+        bool looking = false;
+        RecordingFile::SetLockFunction([&](int fd, int operation) {
+            struct stat opened {};
+            if (!looking && (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR && ::fstat(fd, &opened) == 0
+                && opened.st_dev == card.st_dev && opened.st_ino == card.st_ino) {
+                looking = true;
+                copyFlagAsTheCardIsWritten.append(transferredFlagOf(f.copy("001/2026-11/a.mp3")));
+                looking = false;
+            }
+            return ::flock(fd, operation);
+        });
+        QVERIFY(f.transfer());
+        QCOMPARE(copyFlagAsTheCardIsWritten, QList<int>{1});
+        QCOMPARE(transferredFlagOf(f.source(path)), 1);
+    }
+
+    // The folders a transfer makes reach the disk, each in its parent up to the
+    // save folder, while the card's recording is still unmarked.
+    void newFoldersAreDurableBeforeTheCardIsMarked()
+    {
+        const QString path = QStringLiteral("001_TALVEN-77/202611/02/a.mp3");
+        Fixture f(m_places, {path});
+        QStringList syncedWhileUnmarked;
+        SetFolderSyncObserver([&](const QString& folder) {
+            if (transferredFlagOf(f.source(path)) == 0)
+                syncedWhileUnmarked.append(QDir::cleanPath(folder));
+        });
+        QVERIFY(f.transfer());
+        for (const QString& folder : {f.save, f.copy("001"), f.copy("001/2026-11")})
+            QVERIFY2(syncedWhileUnmarked.contains(QDir::cleanPath(folder)), qPrintable(folder));
+        QCOMPARE(transferredFlagOf(f.source(path)), 1);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "MessageRecorder.h"
 #include "TestRegistry.h"
 #include "platform/ProgramIdentity.h"
+#include "recording/RecorderIdentity.h"
 #include "player/EditEx.h"
 #include "settings/DeviceEditDlg.h"
 #include "settings/DeviceNameDlg.h"
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <tuple>
 
 namespace {
 
@@ -54,6 +56,27 @@ class DeviceNameDlgTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The register holds one entry per recorder number (001 to 999): a larger
+    // "Count" is not followed, neither by the dialog nor by the name look-up
+    // that every scan runs.
+    void aHugeCountReadsNoMoreThanTheRegisterHolds()
+    {
+        {
+            const auto settings = OpenProgramSettings();
+            settings->beginGroup(QStringLiteral("DeviceName"));
+            settings->setValue(QStringLiteral("Count"), 10000000);
+            const QList<std::tuple<int, QString, QString>> items = {
+                {1, "005", "Alice"}, {999, "006", "Bob"}, {1000, "007", "Carol"}};
+            for (const auto& [i, number, name] : items) {
+                settings->setValue(QStringLiteral("ItemNo%1").arg(i), number);
+                settings->setValue(QStringLiteral("ItemName%1").arg(i), name);
+            }
+        }
+        QCOMPARE(storedTexts(), (QStringList{"005 Alice", "006 Bob"}));
+        QCOMPARE(LookUpRecorderName(6), QStringLiteral("Bob"));
+        QCOMPARE(LookUpRecorderName(7), QStringLiteral("007"));
+    }
+
     void init()
     {
         OpenProgramSettings()->clear();

@@ -1,9 +1,11 @@
 #include "TestRegistry.h"
 #include "platform/ProgramIdentity.h"
+#include "settings/DeviceNameRegister.h"
 #include "settings/Setting.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -166,6 +168,35 @@ private Q_SLOTS:
         QVERIFY(!plainSave);
         QCOMPARE(setting.m_nAutoUsb, 1); // this run goes on with what the user chose
         QVERIFY(setting.Save());
+    }
+
+    // A settings file holding a line the settings library cannot parse is
+    // reported as malformed, yet written whole: that is no failure.
+    void aMalformedFileThatWasWrittenIsNoFailure_data()
+    {
+        QTest::addColumn<QString>("store");
+        QTest::newRow("settings") << "settings";
+        QTest::newRow("recorder names") << "recorder names";
+    }
+    void aMalformedFileThatWasWrittenIsNoFailure()
+    {
+        QFETCH(QString, store);
+        const QString file = OpenProgramSettings()->fileName();
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QVERIFY(out.write("[Other]\nthis line has no equals sign\n") > 0);
+        }
+        if (store == "settings") {
+            CSetting setting;
+            setting.m_nAutoUsb = 1;
+            QVERIFY(setting.Save());
+            QCOMPARE(storedValue(QStringLiteral("AutoUsb")).toInt(), 1);
+        } else {
+            QVERIFY(WriteDeviceNameRegister({{QStringLiteral("005"), QStringLiteral("Alice")}}));
+            QCOMPARE(ReadDeviceNameRegister().size(), size_t(1));
+        }
     }
 
     void dialogResultDecidesWhatIsWritten()
