@@ -20,8 +20,8 @@
 // runs the four passes back to back, taking turns at going first (each pass once in four
 // rounds), after an untimed round. Beside the wall times, the CPU time (kernel included; cp's
 // own and the read-back's for the references) tells work from waiting for the disk.
-// Goal: the transfer with its read-back within 2 times cp and sync; beside it, the same
-// factor against cp, sync and the read-back.
+// Goal: the transfer with its read-back within 1.3 times cp, sync and the read-back, the
+// physical work of a verified copy; beside it, the factor against cp and sync alone.
 #include "CardBuilder.h"
 #include "DiskBench.h"
 #include "RecordingBuilder.h"
@@ -53,7 +53,7 @@ namespace {
 constexpr int kFiles = 200;
 constexpr int kDays = 4;              // day folders 202611/02 to 202611/05
 constexpr double kSeconds = 250.0;    // at 32 kbit/s, 1 MB of audio
-constexpr double kGoal = 2.0;
+constexpr double kGoal = 1.3;   // against cp + sync + read back
 constexpr size_t kChunkBytes = size_t(1) << 20; // the transfer's read-back reads 1 MiB at a time
 
 QString g_root;       // the benchmark's own folder
@@ -356,9 +356,7 @@ int main(int argc, char** argv)
             std::printf("  %s / %s: %.2fx (rounds %.2fx to %.2fx)\n", kPassNames[ours],
                         kPassNames[reference], ratio(ours, reference), low, high);
         }
-        std::printf("  goal: transfer with read-back <= %.1fx cp + sync: %s\n", kGoal,
-                    ratio(Verified, Reference) <= kGoal ? "met" : "not met");
-        std::printf("  transfer with read-back <= %.1fx cp + sync + read back: %s\n", kGoal,
+        std::printf("  goal: transfer with read-back <= %.1fx cp + sync + read back: %s\n", kGoal,
                     ratio(Verified, ReadBackReference) <= kGoal ? "met" : "not met");
     }
     // The card stays for the next run, its sources unmarked; the copies would be left lying

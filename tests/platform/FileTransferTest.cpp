@@ -300,6 +300,100 @@ private Q_SLOTS:
         QVERIFY(readFile(destination) != bytes);
     }
 
+    // Copies that share their syncs: nothing carries a destination's name before
+    // commit, each copy holds its patches and the source's times, and a copy that
+    // does not read back stops the commit there, with the ones before it named.
+    void copyBatchNamesCopiesOnCommit_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("committed");
+        QTest::newRow("sound copies") << "" << 2;
+        QTest::newRow("second copy corrupt") << "corrupt second" << 1;
+        QTest::newRow("patch past the end") << "patch past the end" << 1;
+    }
+    void copyBatchNamesCopiesOnCommit()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, committed);
+        QTemporaryDir dir;
+        const QList<QByteArray> bytes = {pattern(MiB + 10, 11), pattern(3000, 12)};
+        const QStringList names = {QStringLiteral("a.mp3"), QStringLiteral("b.mp3")};
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("to"))));
+        const auto reset = qScopeGuard([] { SetCopyCorruption(-1); });
+        CopyBatch batch(CopyCheck::ReadBack);
+        for (int i = 0; i < 2; ++i) {
+            const QString source = dir.filePath(names[i]);
+            QVERIFY(writeFile(source, bytes[i]));
+            QVERIFY(setSourceTimes(source));
+            if (fault == QStringLiteral("corrupt second") && i == 1)
+                SetCopyCorruption(2000);
+            const qint64 patchAt = fault == QStringLiteral("patch past the end") && i == 1 ? bytes[i].size() - 1 : 20;
+            const FileResult added = batch.add(source, dir.filePath(QStringLiteral("to/") + names[i]), {},
+                                               {CopyPatch{patchAt, QByteArray("XY")}});
+            QCOMPARE(added.ok(), patchAt == 20);
+            SetCopyCorruption(-1);
+        }
+        QCOMPARE(batch.pending(), committed == 2 || fault == QStringLiteral("corrupt second") ? 2 : 1);
+        QCOMPARE(entries(dir.filePath(QStringLiteral("to"))).filter(QStringLiteral(".mp3")).size(),
+                 batch.pending()); // temporary files alone, no copy named yet
+        QVERIFY(!exists(dir.filePath(QStringLiteral("to/a.mp3"))));
+        int named = -1;
+        const FileResult result = batch.commit(&named);
+        QCOMPARE(result.ok(), fault != QStringLiteral("corrupt second"));
+        QCOMPARE(named, committed);
+        QCOMPARE(batch.pending(), 0);
+        QStringList expected;
+        for (int i = 0; i < committed; ++i) {
+            const QString copy = dir.filePath(QStringLiteral("to/") + names[i]);
+            QByteArray patched = bytes[i];
+            patched.replace(20, 2, "XY");
+            QCOMPARE(readFile(copy), patched);
+            QCOMPARE(statOf(copy).st_mtim.tv_sec, SourceTimes[1].tv_sec);
+            expected.append(names[i]);
+        }
+        QCOMPARE(entries(dir.filePath(QStringLiteral("to"))), expected);
+    }
+
+    // A new folder's entry reaches the disk: the folder and each one above it are
+    // synced up to the root, and above it as far as folders were made.
+    void createFolderDurablySyncsUpToTheRoot_data()
+    {
+        QTest::addColumn<QString>("present"); // what exists below the temporary folder
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("synced");
+        QTest::addColumn<int>("error");
+        QTest::newRow("new folders below the root")
+            << "save/" << "save" << "save/001/2026-11" << QStringList{"save/001/2026-11", "save/001", "save"} << 0;
+        QTest::newRow("folder there already") << "save/001/" << "save" << "save/001" << QStringList{"save/001", "save"} << 0;
+        QTest::newRow("root made too") << "" << "save" << "save/001" << QStringList{"save/001", "save", ""} << 0;
+        QTest::newRow("a file in the way") << "save/001" << "save" << "save/001/2026-11" << QStringList{} << int(ENOTDIR);
+    }
+    void createFolderDurablySyncsUpToTheRoot()
+    {
+        QFETCH(QString, present);
+        QFETCH(QString, root);
+        QFETCH(QString, folder);
+        QFETCH(QStringList, synced);
+        QFETCH(int, error);
+        QTemporaryDir dir;
+        const QString base = QDir::cleanPath(dir.path());
+        if (present.endsWith(u'/'))
+            QVERIFY(QDir().mkpath(base + u'/' + present));
+        else if (!present.isEmpty())
+            QVERIFY(QDir().mkpath(base + u'/' + present.section(u'/', 0, -2)) && writeFile(base + u'/' + present, "x"));
+        QStringList seen;
+        SetFolderSyncObserver([&](const QString& path) { seen.append(QDir::cleanPath(path)); });
+        const auto reset = qScopeGuard([] { SetFolderSyncObserver({}); });
+        const FileResult result = CreateFolderDurably(base + u'/' + folder, base + u'/' + root);
+        QCOMPARE(result.error, error);
+        QStringList expected;
+        for (const QString& path : synced)
+            expected.append(path.isEmpty() ? base : base + u'/' + path);
+        QCOMPARE(seen, expected);
+        QCOMPARE(QFileInfo(base + u'/' + folder).isDir(), error == 0);
+    }
+
     void sameFileIsRefused_data()
     {
         QTest::addColumn<QString>("other");
