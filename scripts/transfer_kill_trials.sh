@@ -19,7 +19,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/transfer-kills.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$tool" make-card "$work/template" --number 1 --recordings 60 >/dev/null || exit 2
 # Every recording of the card still to be transferred.
-find "$work/template" -iname '*.mp3' -exec "$tool" edit {} + --transferred off >/dev/null || exit 2
+find "$work/template" -iname '*.mp3' -exec "$tool" edit --transferred off {} + >/dev/null || exit 2
 
 # How long a whole transfer takes here: the kills fall within it.
 mkdir -p "$work/save"
