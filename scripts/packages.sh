@@ -11,8 +11,9 @@ BUILD_PACKAGES=(
 RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n)
 
 # What the tests need besides: a sound server with a null sink and its recorder
-# (parec), and a message bus daemon for the disk-service tests' private bus.
-TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon)
+# (parec), a message bus daemon for the disk-service tests' private bus, and
+# mkfs.btrfs for a file system nested without a mount (a subvolume) in the removal tests.
+TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {

@@ -252,6 +252,10 @@ CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QStri
             *mountPoint = QDir::toNativeSeparators(mounted);
         return FolderCheck::HoldsMountPoint;
     }
+    const QByteArray top = QFile::encodeName(RemoveTrailingSeparator(folder));
+    struct stat topStat {};
+    if (lstat(top.constData(), &topStat) != 0)
+        return FolderCheck::HoldsUnreadable;
     FolderCheck result = FolderCheck::Deletable;
     const std::function<void(const QByteArray&)> walk = [&](const QByteArray& native) {
         DIR* dir = opendir(native.constData());
@@ -269,6 +273,13 @@ CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QStri
             if (lstat(path.constData(), &st) != 0)
                 continue;
             if (S_ISDIR(st.st_mode)) {
+                // Mounted or nested since the look above: never entered.
+                if (IsFileSystemBoundary(path, topStat.st_dev)) {
+                    if (mountPoint)
+                        *mountPoint = QDir::toNativeSeparators(QFile::decodeName(path));
+                    result = FolderCheck::HoldsMountPoint;
+                    break;
+                }
                 walk(path);
                 continue;
             }
@@ -286,7 +297,7 @@ CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QStri
         }
         closedir(dir);
     };
-    walk(QFile::encodeName(RemoveTrailingSeparator(folder)));
+    walk(top);
     return result;
 }
 

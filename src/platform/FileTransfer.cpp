@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -475,14 +476,18 @@ bool isFolderEntry(int folderFd, const QByteArray& name, unsigned char type)
     return ::fstatat(folderFd, name.constData(), &entryStat, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(entryStat.st_mode);
 }
 
-// Whether path, relative to the folder open as folderFd, is the root of a mount: another
-// file system, or a folder of this one bound there (which keeps st_dev).
-bool isMountRoot(int folderFd, const QByteArray& path)
+// Whether path, relative to the folder open as folderFd, is a boundary that a walk of a tree
+// on device topDev never crosses: the root of a mount (another file system, or a folder of
+// this one bound there, which keeps st_dev), or a file system nested without a mount of its
+// own (a btrfs subvolume: no mount root, but its st_dev differs).
+bool isBoundary(int folderFd, const QByteArray& path, dev_t topDev)
 {
     constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
     struct statx entry {};
     if (::statx(folderFd, path.constData(), flags, STATX_BASIC_STATS | STATX_MNT_ID, &entry) != 0)
         return false;
+    if (makedev(entry.stx_dev_major, entry.stx_dev_minor) != topDev)
+        return true;
     if (entry.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
         return (entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     struct statx parent {};
@@ -493,20 +498,20 @@ bool isMountRoot(int folderFd, const QByteArray& path)
     return entry.stx_dev_major != parent.stx_dev_major || entry.stx_dev_minor != parent.stx_dev_minor;
 }
 
-// The first mount root below the folder open as fd (whose path is path), depth first.
-QByteArray findMountRoot(int fd, const QByteArray& path)
+// The first boundary below the folder open as fd (whose path is path), depth first.
+QByteArray findMountRoot(int fd, const QByteArray& path, dev_t topDev)
 {
     Entries entries;
     readEntries(fd, entries);
     for (const auto& [name, type] : entries) {
         if (!isFolderEntry(fd, name, type))
             continue;
-        if (isMountRoot(fd, name))
+        if (isBoundary(fd, name, topDev))
             return path + '/' + name;
         const int child = openRetrying(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child < 0)
             continue;
-        const QByteArray found = findMountRoot(child, path + '/' + name);
+        const QByteArray found = findMountRoot(child, path + '/' + name, topDev);
         ::close(child);
         if (!found.isEmpty())
             return found;
@@ -563,7 +568,7 @@ void tidyFolder(int folderFd, bool finishRenames)
     }
 }
 
-void recoverFolder(int fd, bool withSubfolders)
+void recoverFolder(int fd, bool withSubfolders, dev_t topDev)
 {
     tidyFolder(fd, true);
     if (!withSubfolders)
@@ -571,19 +576,19 @@ void recoverFolder(int fd, bool withSubfolders)
     Entries entries;
     readEntries(fd, entries);
     for (const auto& [name, type] : entries) {
-        if (!isFolderEntry(fd, name, type) || isMountRoot(fd, name))
+        if (!isFolderEntry(fd, name, type) || isBoundary(fd, name, topDev))
             continue;
         const int child = openRetrying(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child < 0)
             continue;
-        recoverFolder(child, true);
+        recoverFolder(child, true, topDev);
         ::close(child);
     }
 }
 
 // Removes everything in the folder open as fd (taken over) without following links
-// or entering another file system (EXDEV).
-int removeContents(int fd)
+// or entering another file system (EXDEV): fd's tree lies on device topDev.
+int removeContents(int fd, dev_t topDev)
 {
     const auto closeFolder = qScopeGuard([fd] { ::close(fd); });
     // Read first: entries removed while reading may make readdir skip others.
@@ -599,12 +604,12 @@ int removeContents(int fd)
             isFolder = S_ISDIR(entryStat.st_mode);
         }
         if (isFolder) {
-            if (isMountRoot(fd, name))
+            if (isBoundary(fd, name, topDev))
                 return EXDEV;
             const int child = openRetrying(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0)
                 return errno;
-            if (const int error = removeContents(child))
+            if (const int error = removeContents(child, topDev))
                 return error;
         }
         if (::unlinkat(fd, name.constData(), isFolder ? AT_REMOVEDIR : 0) != 0)
@@ -800,7 +805,7 @@ FileResult RemoveFolderTree(const QString& path)
     const int fd = openRetrying(AT_FDCWD, nativePath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return lastError();
-    if (const int error = removeContents(fd))
+    if (const int error = removeContents(fd, pathStat.st_dev))
         return result(error);
     if (::rmdir(nativePath.constData()) != 0)
         return lastError();
@@ -813,14 +818,19 @@ QString FindMountPoint(const QString& folder)
     struct stat pathStat {};
     if (::lstat(nativePath.constData(), &pathStat) != 0 || !S_ISDIR(pathStat.st_mode))
         return {};
-    if (isMountRoot(AT_FDCWD, nativePath))
+    if (isBoundary(AT_FDCWD, nativePath, pathStat.st_dev))
         return QFile::decodeName(nativePath);
     const int fd = openRetrying(AT_FDCWD, nativePath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return {};
-    const QByteArray found = findMountRoot(fd, nativePath);
+    const QByteArray found = findMountRoot(fd, nativePath, pathStat.st_dev);
     ::close(fd);
     return QFile::decodeName(found);
+}
+
+bool IsFileSystemBoundary(const QByteArray& nativePath, dev_t topDev)
+{
+    return isBoundary(AT_FDCWD, nativePath, topDev);
 }
 
 void RemoveStaleCopies(const QString& folder)
@@ -840,7 +850,9 @@ void RecoverTemporaryNames(const QString& folder, bool withSubfolders)
     const int fd = openRetrying(AT_FDCWD, QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
-    recoverFolder(fd, withSubfolders);
+    struct stat folderStat {};
+    if (::fstat(fd, &folderStat) == 0)
+        recoverFolder(fd, withSubfolders, folderStat.st_dev);
     ::close(fd);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+#include <sys/types.h>
 
 // The outcome of a file operation: errno of the failure (0 for success) and its text for the user.
 struct FileResult
@@ -131,8 +132,12 @@ FileResult RemoveFile(const QString& path);
 // A path that is itself a symbolic link loses the link alone; any other non-folder gives ENOTDIR.
 FileResult RemoveFolderTree(const QString& path);
 // The folder itself when it is the root of a mount, else the first folder below it that
-// is (another file system, or a folder bound there); links are not followed. Empty when none.
+// is (another file system, or a folder bound there) or that lies on another device than
+// the folder (a file system nested without a mount, as a btrfs subvolume); links are not
+// followed. Empty when none.
 QString FindMountPoint(const QString& folder);
+// Whether the folder at nativePath is such a boundary for a walk of a tree on device topDev.
+bool IsFileSystemBoundary(const QByteArray& nativePath, dev_t topDev);
 
 // Removes from folder the program's temporary copies whose writer is gone (a crash, a
 // kill): each is locked exclusively first, so a copy still being written, by this

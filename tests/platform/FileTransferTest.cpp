@@ -725,26 +725,37 @@ private Q_SLOTS:
 
     void treeRemovalNeverEntersAMount_data()
     {
-        QTest::addColumn<bool>("bind");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("mountAt");
-        QTest::newRow("another file system below") << false << "tree/nested/card";
-        QTest::newRow("a folder bound below") << true << "tree/nested/card";
-        QTest::newRow("the folder itself") << false << "tree";
+        QTest::newRow("another file system below") << "memory" << "tree/nested/card";
+        QTest::newRow("a folder bound below") << "bind" << "tree/nested/card";
+        QTest::newRow("the folder itself") << "memory" << "tree";
+        // No mount root there, only another st_dev.
+        QTest::newRow("a btrfs subvolume below") << "subvolume" << "tree/nested/card";
     }
     void treeRemovalNeverEntersAMount()
     {
-        QFETCH(bool, bind);
+        QFETCH(QString, how);
         QFETCH(QString, mountAt);
         QTemporaryDir dir;
+        QTemporaryDir imageDir;
         QDir root(dir.path());
         QVERIFY(root.mkpath(QStringLiteral("tree/nested/card")));
         QVERIFY(root.mkpath(QStringLiteral("elsewhere")));
         const QString at = dir.filePath(mountAt);
-        ScopedMount mount = bind ? ScopedMount::Bind(dir.filePath(QStringLiteral("elsewhere")), at)
-                                 : ScopedMount::Memory(at);
+        ScopedMount mount = how == "bind"        ? ScopedMount::Bind(dir.filePath(QStringLiteral("elsewhere")), at)
+                            : how == "subvolume" ? ScopedMount::Btrfs(imageDir.filePath(QStringLiteral("fs.img")), dir.path())
+                                                 : ScopedMount::Memory(at);
+        if (!mount.mounted() && how == "subvolume")
+            QSKIP("no btrfs on a loop image here: it needs mkfs.btrfs (btrfs-progs), btrfs in the kernel and root");
         if (!mount.mounted())
             QSKIP(qPrintable(QStringLiteral("mounting is not permitted here (%1); it needs root")
                                  .arg(QString::fromLocal8Bit(std::strerror(mount.error())))));
+        if (how == "subvolume") {
+            QVERIFY(root.mkpath(QStringLiteral("tree/nested")));
+            QVERIFY(CreateSubvolume(at));
+            QVERIFY(statOf(at).st_dev != statOf(dir.filePath(QStringLiteral("tree"))).st_dev);
+        }
         QVERIFY(root.mkpath(QStringLiteral("tree/nested/card")));
         const QStringList files{QStringLiteral("tree/a.wav"), QStringLiteral("tree/nested/card/inside.wav")};
         for (const QString& file : files)

@@ -32,6 +32,39 @@ ScopedMount ScopedMount::ReadOnly(const QString& folder)
     return bound;
 }
 
+namespace {
+// 0 when the command ran and succeeded, else an errno that says roughly why not.
+int runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000))
+        return ENOENT;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return EPERM;
+    return 0;
+}
+} // namespace
+
+ScopedMount ScopedMount::Btrfs(const QString& image, const QString& at)
+{
+    QFile file(image);
+    // Sparse: the file system takes a few MiB of it.
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(128) << 20))
+        return ScopedMount(at, ENOSPC);
+    file.close();
+    if (const int error = runTool(QStringLiteral("mkfs.btrfs"), {QStringLiteral("-q"), image}))
+        return ScopedMount(at, error);
+    const int error = runTool(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"), image, at});
+    return ScopedMount(at, error);
+}
+
+bool CreateSubvolume(const QString& path)
+{
+    return runTool(QStringLiteral("btrfs"), {QStringLiteral("subvolume"), QStringLiteral("create"), path}) == 0;
+}
+
 ScopedMount::ScopedMount(ScopedMount&& other) noexcept : m_at(other.m_at), m_error(other.m_error)
 {
     other.m_error = EINVAL;

@@ -14,6 +14,9 @@ public:
     // The folder made read-only in place, as a write-protected card is: bound
     // over itself and made read-only.
     static ScopedMount ReadOnly(const QString& folder);
+    // A btrfs file system made in the file image (created here) and mounted at at
+    // through a loop device: needs mkfs.btrfs (btrfs-progs), btrfs in the kernel and root.
+    static ScopedMount Btrfs(const QString& image, const QString& at);
     ~ScopedMount();
     ScopedMount(ScopedMount&& other) noexcept;
     ScopedMount(const ScopedMount&) = delete;
@@ -29,6 +32,10 @@ private:
     QString m_at;
     int m_error = 0;
 };
+
+// Makes a btrfs subvolume at path (a new folder on a btrfs file system): a file system of
+// its own, with its own st_dev, nested without a mount. False when the tool fails.
+bool CreateSubvolume(const QString& path);
 
 // An exclusive flock on a file held by another process (the flock(1) command) until
 // release or the end of the object: the way a copy running in another program, or on
