@@ -64,15 +64,7 @@ QString CFileOperations::NumberedName(const QString& destination, int number)
 {
     const QFileInfo info(destination);
     const QString folder = WithTrailingBackslash(QDir::toNativeSeparators(info.path()));
-    const QString fileName = info.fileName();
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    QString base = dot > 0 ? fileName.left(dot) : fileName;
-    const QString extension = dot > 0 ? fileName.mid(dot) : QString();
-    const qsizetype bracket = base.lastIndexOf(u'(');
-    if (bracket >= 0)
-        base.truncate(bracket);
-    // Put together, never substituted: a name may hold "%1" itself.
-    return folder + base + u'(' + QString::number(number) + u')' + extension;
+    return folder + QFile::decodeName(NumberedFileName(QFile::encodeName(info.fileName()), number));
 }
 
 bool CFileOperations::MakeNumberedName(QString& destination)

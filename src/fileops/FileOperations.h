@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileTransfer.h"
+#include "platform/Paths.h"
 #include "recording/FileListRecord.h"
 
 #include <QList>
@@ -67,7 +68,7 @@ public:
     // destination with "(number)" after its base name, in place of what follows
     // the base name's last "(" when it has one.
     static QString NumberedName(const QString& destination, int number);
-    static constexpr int kLastNumber = 9999;
+    static constexpr int kLastNumber = LastFileNumber;
     // A name that is taken: an entry of any kind, a dangling link too.
     static bool NameTaken(const QString& path);
     static QString WithTrailingBackslash(const QString& path);

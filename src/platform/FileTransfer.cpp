@@ -1,4 +1,5 @@
 #include "FileTransfer.h"
+#include "Paths.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -539,6 +540,16 @@ int lockUnheld(int folderFd, const QByteArray& name, bool folder)
     return fd;
 }
 
+// Gives the entry that a crash left under a rename's hidden name its new name or, when
+// that is taken by now, the first free numbered one: it is the user's recording or
+// folder, and must be seen again.
+void finishRename(int folderFd, const QByteArray& hidden, const QByteArray& newName)
+{
+    int error = renameNoReplaceAt(folderFd, hidden.constData(), newName.constData());
+    for (int number = 2; error == EEXIST && number <= LastFileNumber; ++number)
+        error = renameNoReplaceAt(folderFd, hidden.constData(), NumberedFileName(newName, number).constData());
+}
+
 // Removes the temporary copies in the folder open as folderFd whose writer is gone
 // and, with finishRenames, gives an entry left under a rename's hidden name its new name.
 void tidyFolder(int folderFd, bool finishRenames)
@@ -563,7 +574,7 @@ void tidyFolder(int folderFd, bool finishRenames)
         if (*kind == TemporaryKind::Copy)
             ::unlinkat(folderFd, name.constData(), 0);
         else
-            renameNoReplaceAt(folderFd, name.constData(), newName.constData()); // a taken name keeps it hidden
+            finishRename(folderFd, name, newName);
         ::close(lock);
     }
 }

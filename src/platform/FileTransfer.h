@@ -146,7 +146,8 @@ void RemoveStaleCopies(const QString& folder);
 // The start-up tidy-up of an absolute folder and, withSubfolders, every folder below it
 // (links not followed, other file systems not entered): stale temporary copies are
 // removed, and an entry that a crash left under a rename's hidden name gets its new name
-// (it is the user's recording or folder: never removed; hidden still when the name is taken).
+// (it is the user's recording or folder: never removed; under the first free numbered
+// name, name(2) on, when the new name is taken by now).
 void RecoverTemporaryNames(const QString& folder, bool withSubfolders);
 
 // Test seam: the next copies' writes fail with this errno once this many bytes of the

@@ -846,7 +846,7 @@ private Q_SLOTS:
                                 QStringLiteral("day/.talven77-rename-bbbb2222-Folder.tmp/inside.mp3"),
                                 QStringLiteral("day/.talven77-copy-cccc3333-x.mp3.tmp"),
                                 QStringLiteral(".talven77-rename-dddd4444-Taken.mp3.tmp"), QStringLiteral("Taken.mp3"),
-                                QStringLiteral(".talven77-rename-eeee5555-Held.mp3.tmp")};
+                                QStringLiteral("Taken(2).mp3"), QStringLiteral(".talven77-rename-eeee5555-Held.mp3.tmp")};
         for (const QString& file : files)
             QVERIFY(writeFile(save + u'/' + file, file.toUtf8()));
         LockHeldElsewhere lock(save + QStringLiteral("/.talven77-rename-eeee5555-Held.mp3.tmp"));
@@ -856,15 +856,18 @@ private Q_SLOTS:
         QCOMPARE(readFile(save + QStringLiteral("/Memo.mp3")), files[0].toUtf8());
         QCOMPARE(readFile(save + QStringLiteral("/day/Folder/inside.mp3")), files[1].toUtf8());
         QCOMPARE(entries(save + QStringLiteral("/day")), QStringList(QStringLiteral("Folder")));
-        // A taken new name, or an entry someone holds, stays as it is: never removed.
-        QCOMPARE(entries(save), sorted({QStringLiteral(".talven77-rename-dddd4444-Taken.mp3.tmp"),
-                                        QStringLiteral(".talven77-rename-eeee5555-Held.mp3.tmp"), QStringLiteral("Memo.mp3"),
-                                        QStringLiteral("Taken.mp3"), QStringLiteral("day")}));
+        // A new name taken meanwhile: the first free numbered one, the others untouched.
+        // An entry someone holds stays as it is. Nothing is removed.
+        QCOMPARE(entries(save), sorted({QStringLiteral(".talven77-rename-eeee5555-Held.mp3.tmp"), QStringLiteral("Memo.mp3"),
+                                        QStringLiteral("Taken.mp3"), QStringLiteral("Taken(2).mp3"),
+                                        QStringLiteral("Taken(3).mp3"), QStringLiteral("day")}));
+        QCOMPARE(readFile(save + QStringLiteral("/Taken(3).mp3")), files[3].toUtf8());
         QCOMPARE(readFile(save + QStringLiteral("/Taken.mp3")), QByteArray("Taken.mp3"));
+        QCOMPARE(readFile(save + QStringLiteral("/Taken(2).mp3")), QByteArray("Taken(2).mp3"));
 
         lock.release();
         RecoverTemporaryNames(save, false);
-        QCOMPARE(readFile(save + QStringLiteral("/Held.mp3")), files[5].toUtf8());
+        QCOMPARE(readFile(save + QStringLiteral("/Held.mp3")), files[6].toUtf8());
     }
 };
 
