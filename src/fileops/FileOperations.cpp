@@ -140,6 +140,7 @@ bool CFileOperations::CopyFilesToFolder(int targetListId)
 bool CFileOperations::copyFiles(const QString& destinationFolder, int targetListId, bool paste)
 {
     const QString folder = WithTrailingBackslash(destinationFolder);
+    const TidyEachFolderOnce operation;
     m_host.statusText(QStringLiteral("ファイルをコピーしています....."));
     int done = 0;
     for (tagFileList record : m_remembered) {
@@ -183,6 +184,7 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
         ShowMessage(QStringLiteral("移動元と移動先が同じフォルダです。"), MessageIcon::Error);
         return false;
     }
+    const TidyEachFolderOnce operation;
     m_host.statusText(QStringLiteral("ファイルを移動しています....."));
     m_bDeviceRemoved = false;
     int done = 0;

@@ -275,6 +275,7 @@ QString CFileOperations::TransferDestinationFolder(const QString& savePath, cons
 bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourceKind, const QString& driveRoot,
                                     const QString& savePath, bool& folderPrepared)
 {
+    const TidyEachFolderOnce operation;
     folderPrepared = false;
     if (!IsUsableSaveFolder(savePath)) {
         ShowMessage(UnusableSaveFolderMessage(), MessageIcon::Warning);

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <optional>
 #include <tuple>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -579,6 +580,21 @@ void tidyFolder(int folderFd, bool finishRenames)
     }
 }
 
+// The folders (device, inode) tidied during the operation now running on this thread,
+// or none when no operation said it runs (TidyEachFolderOnce).
+thread_local std::set<std::pair<dev_t, ino_t>>* tidiedFolders = nullptr;
+
+// Tidies the folder open as folderFd before a copy writes into it: once per operation
+// when one runs, else every time.
+void tidyBeforeWriting(int folderFd)
+{
+    struct stat folderStat {};
+    if (tidiedFolders && ::fstat(folderFd, &folderStat) == 0
+        && !tidiedFolders->emplace(folderStat.st_dev, folderStat.st_ino).second)
+        return;
+    tidyFolder(folderFd, false);
+}
+
 void recoverFolder(int fd, bool withSubfolders, dev_t topDev)
 {
     tidyFolder(fd, true);
@@ -691,6 +707,16 @@ int takeSourceAttributes(int out, const struct stat& sourceStat, bool copyTimes)
 
 } // namespace
 
+TidyEachFolderOnce::TidyEachFolderOnce() : m_outer(tidiedFolders)
+{
+    tidiedFolders = &m_tidied;
+}
+
+TidyEachFolderOnce::~TidyEachFolderOnce()
+{
+    tidiedFolders = m_outer;
+}
+
 QString FileResult::message() const
 {
     if (ok())
@@ -711,7 +737,7 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
     const auto closeFolder = qScopeGuard([folderFd] { ::close(folderFd); });
 
     // What an earlier copy into this folder left behind when its writer died.
-    tidyFolder(folderFd, false);
+    tidyBeforeWriting(folderFd);
     QByteArray temporary;
     int out = createTemporary(folderFd, name, temporary);
     if (out < 0)
@@ -904,7 +930,7 @@ FileResult CopyBatch::add(const QString& source, const QString& destination, con
     const bool folderSeen = std::any_of(m_pending.begin(), m_pending.end(),
                                         [&copy](const Pending& other) { return other.folderPath == copy.folderPath; });
     if (!folderSeen)
-        tidyFolder(copy.folder, false);
+        tidyBeforeWriting(copy.folder);
     copy.out = createTemporary(copy.folder, copy.name, copy.temporary);
     if (copy.out < 0) {
         const int error = errno;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+#include <set>
+#include <utility>
 #include <sys/types.h>
 
 // The outcome of a file operation: errno of the failure (0 for success) and its text for the user.
@@ -21,7 +23,7 @@ using CopyProgress = std::function<void(int64_t done, int64_t total)>;
 // Copies source to destination durably: the bytes go into a temporary file in the
 // destination's folder (".talven77-copy-xxxxxxxx-<name>.tmp", created with O_CREAT|O_EXCL and
 // locked with flock for as long as it is written; temporary copies in that folder whose
-// writer is gone are removed first, see RemoveStaleCopies), are fsync'ed, get the source's permission bits (and, when copyTimes,
+// writer is gone are removed first, see RemoveStaleCopies and TidyEachFolderOnce), are fsync'ed, get the source's permission bits (and, when copyTimes,
 // its access and modification times, futimens), and the temporary file is then renamed
 // over the destination and the folder fsync'ed. A failure at any byte (disk full, card
 // pulled, read error) removes the temporary file and leaves any earlier file of the
@@ -38,6 +40,22 @@ using CopyProgress = std::function<void(int64_t done, int64_t total)>;
 // the source. A copy that differs (or whose size differs) is removed and EIO returned;
 // the destination's name then still holds what it held before.
 enum class CopyCheck { None, ReadBack };
+// An operation that copies many files (a transfer, a paste) holds one of these while it
+// runs: each folder its copies write into (on this thread) is then tidied of stale
+// temporary copies before the first file only, rather than read whole before every file.
+// A new operation tidies every folder again. Without one, each copy tidies its folder.
+class TidyEachFolderOnce
+{
+public:
+    TidyEachFolderOnce();
+    ~TidyEachFolderOnce();
+    TidyEachFolderOnce(const TidyEachFolderOnce&) = delete;
+    TidyEachFolderOnce& operator=(const TidyEachFolderOnce&) = delete;
+
+private:
+    std::set<std::pair<dev_t, ino_t>> m_tidied;
+    std::set<std::pair<dev_t, ino_t>>* m_outer;
+};
 FileResult CopyFileDurably(const QString& source, const QString& destination,
                            const CopyProgress& progress = {}, bool copyTimes = true,
                            CopyCheck check = CopyCheck::None);

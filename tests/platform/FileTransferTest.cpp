@@ -836,6 +836,37 @@ private Q_SLOTS:
         QVERIFY(!exists(save + u'/' + held));
     }
 
+    void anOperationTidiesEachFolderBeforeItsFirstFile()
+    {
+        QTemporaryDir dir;
+        QDir root(dir.path());
+        QVERIFY(root.mkdir(QStringLiteral("out")) && root.mkdir(QStringLiteral("other")));
+        const QString source = dir.filePath(QStringLiteral("REC001.MP3"));
+        QVERIFY(writeFile(source, "recording"));
+        int copies = 0;
+        // A stale temporary copy planted in folder; whether it is still there after one
+        // more copy into that folder.
+        const auto staysAfterACopy = [&](const QString& folder) {
+            const QString stale = dir.filePath(folder) + QStringLiteral("/.talven77-copy-k3j9x0aa-OLD.MP3.tmp");
+            if (!writeFile(stale, "stale"))
+                return true;
+            const QString copy = dir.filePath(folder) + QStringLiteral("/REC") + QString::number(++copies) + QStringLiteral(".MP3");
+            return !CopyFileDurably(source, copy).ok() || QFile::exists(stale);
+        };
+        {
+            TidyEachFolderOnce operation;
+            QVERIFY(!staysAfterACopy(QStringLiteral("out"))); // the first file into a folder
+            QVERIFY(staysAfterACopy(QStringLiteral("out")));  // the folder is not read again
+            QVERIFY(!staysAfterACopy(QStringLiteral("other")));
+        }
+        {
+            TidyEachFolderOnce next;
+            QVERIFY(!staysAfterACopy(QStringLiteral("out"))); // a new operation
+        }
+        QVERIFY(!staysAfterACopy(QStringLiteral("out"))); // a copy on its own
+        QVERIFY(!staysAfterACopy(QStringLiteral("out")));
+    }
+
     void interruptedRenamesAreFinishedAtStart()
     {
         QTemporaryDir dir;
