@@ -9,6 +9,5 @@ bool IsUsableSaveFolder(const QString& savePath)
 
 QString UnusableSaveFolderMessage()
 {
-    return QStringLiteral("保存用フォルダが正しく設定されていません。\n"
-                          "設定画面で保存用フォルダを絶対パスで指定してください。");
+    return QStringLiteral("保存用フォルダが設定されていません。\n「設定」で保存用フォルダを選択してください。");
 }

@@ -526,7 +526,9 @@ private Q_SLOTS:
         else
             f.commands().OnRenameFolder();
         QCOMPARE(messages.entries().size(), 1);
-        QCOMPARE(messages.entries()[0].text, UnusableSaveFolderMessage());
+        // The save path is chosen in the settings dialog, opened by "設定(&O)...".
+        QCOMPARE(messages.entries()[0].text,
+                 QStringLiteral("保存用フォルダが設定されていません。\n「設定」で保存用フォルダを選択してください。"));
         QCOMPARE(everythingBelow(f.save), files);
         QVERIFY(everythingBelow(here).isEmpty());
     }
