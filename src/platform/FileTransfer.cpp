@@ -183,7 +183,7 @@ int createTemporary(int folderFd, const QByteArray& name, QByteArray& temporary)
     for (int attempt = 0; attempt < TemporaryNameAttempts; ++attempt) {
         temporary = temporaryName(TemporaryKind::Copy, name);
         const int fd = openRetrying(folderFd, temporary.constData(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+                                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -317,18 +317,14 @@ int writePatches(int out, const std::vector<CopyPatch>& patches, int64_t size)
     return 0;
 }
 
-// Reads the written file back from the device and compares it with the source.
-// written must have been fsync'ed: its clean pages are then dropped from the page
+// Reads the written file (open as check) back from the device and compares it with the
+// source. It must have been fsync'ed: its clean pages are then dropped from the page
 // cache, so the comparison reads what the device holds, not what was handed to it.
 // cacheDropped: the caller has dropped the file's pages already (and may have asked for
 // them to be read from the device ahead).
-int verifyCopy(int in, int folderFd, const QByteArray& written, int64_t size, const CopyProgress& progress,
+int verifyCopy(int in, int check, int64_t size, const CopyProgress& progress,
                const std::vector<CopyPatch>& patches = {}, bool cacheDropped = false)
 {
-    const int check = openRetrying(folderFd, written.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (check < 0)
-        return errno;
-    const auto closeCheck = qScopeGuard([check] { ::close(check); });
     if (!cacheDropped)
         ::posix_fadvise(check, 0, 0, POSIX_FADV_DONTNEED);
     struct stat checkStat {};
@@ -754,23 +750,21 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
     if (::fsync(out) != 0)
         return lastError();
     if (check == CopyCheck::ReadBack) {
-        if (const int error = verifyCopy(in, folderFd, temporary, sourceStat.st_size, progress))
+        if (const int error = verifyCopy(in, out, sourceStat.st_size, progress))
             return result(error);
     }
-    // The lock stays with a second descriptor until the file has its name; the close of
-    // the first still reports what a network file system could not write.
-    const int lock = ::dup(out);
-    const auto releaseLock = qScopeGuard([lock] {
-        if (lock >= 0)
-            ::close(lock);
-    });
+    // The file is read back through, and closed after the rename by, the one descriptor
+    // that holds its lock: where flock is emulated with byte-range locks (NFS), closing
+    // any descriptor of the file would release it.
+    if (::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)
+        return lastError();
+    removeTemporary.dismiss();
+    // The close still reports what a network file system could not write; the copy then
+    // has its name but is no success.
     const int closed = ::close(out);
     out = -1;
     if (closed != 0)
         return lastError();
-    if (::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)
-        return lastError();
-    removeTemporary.dismiss();
     return result(syncFolder(folderFd, folder));
 }
 
@@ -984,28 +978,23 @@ FileResult CopyBatch::commit(int* committed)
     for (; error == 0 && done < m_pending.size(); ++done) {
         Pending& copy = m_pending[done];
         if (m_check == CopyCheck::ReadBack) {
-            error = verifyCopy(copy.in, copy.folder, copy.temporary, copy.size, {}, copy.patches, true);
+            error = verifyCopy(copy.in, copy.out, copy.size, {}, copy.patches, true);
             if (error != 0)
                 break;
         }
-        // The lock stays with a second descriptor until the file has its name; the close
-        // of the first still reports what a network file system could not write.
-        const int lock = ::dup(copy.out);
-        const auto releaseLock = qScopeGuard([lock] {
-            if (lock >= 0)
-                ::close(lock);
-        });
+        // As a single copy: read back through, and closed after the rename by, the one
+        // descriptor that holds the file's lock (closing any other would release it on NFS).
+        if (::renameat(copy.folder, copy.temporary.constData(), copy.folder, copy.name.constData()) != 0) {
+            error = errno;
+            break;
+        }
+        copy.temporary.clear();
         const bool closed = ::close(copy.out) == 0;
         copy.out = -1;
         if (!closed) {
             error = errno;
             break;
         }
-        if (::renameat(copy.folder, copy.temporary.constData(), copy.folder, copy.name.constData()) != 0) {
-            error = errno;
-            break;
-        }
-        copy.temporary.clear();
         struct stat folderStat {};
         if (::fstat(copy.folder, &folderStat) != 0) {
             error = errno;

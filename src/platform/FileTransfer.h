@@ -35,6 +35,12 @@ using CopyProgress = std::function<void(int64_t done, int64_t total)>;
 // (fchmod refused with EPERM/EOPNOTSUPP, as FAT does for read and execute bits) keeps
 // its own: the copy still succeeds, since the bytes and times are what the user needs.
 //
+// The temporary file is written, read back and renamed through the one descriptor that
+// holds its lock, closed only after the rename: where flock is emulated with byte-range
+// locks (NFS) closing any descriptor of the file would release the lock. There the lock
+// keeps out other processes and machines only: a tidy-up by this same process meanwhile
+// would get the lock too (the program runs one file operation at a time).
+//
 // With CopyCheck::ReadBack the written bytes are read back from the device before the
 // rename: the temporary file is fsync'ed, dropped from the page cache and compared with
 // the source. A copy that differs (or whose size differs) is removed and EIO returned;
