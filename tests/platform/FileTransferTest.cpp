@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -794,6 +795,32 @@ private Q_SLOTS:
                      .hasMatch(),
                  qPrintable(during.first()));
         QVERIFY(lockedDuring);
+    }
+
+    void aCopyIsReadBackThroughTheDescriptorThatHoldsItsLock()
+    {
+        // Where flock is emulated with byte-range locks (NFS), closing any second
+        // descriptor of the temporary file would release its lock.
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+        const QString out = dir.filePath(QStringLiteral("out"));
+        const QString source = dir.filePath(QStringLiteral("REC001.MP3"));
+        QVERIFY(writeFile(source, pattern(3 * MiB + 7, 12)));
+        int mostOpen = 0;
+        const FileResult result = CopyFileDurably(
+            source, out + QStringLiteral("/REC001.MP3"),
+            [&](int64_t, int64_t) {
+                int open = 0;
+                const QDir fds(QStringLiteral("/proc/self/fd"));
+                for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+                    open += QFileInfo(QFile::symLinkTarget(fds.filePath(fd)))
+                                .fileName()
+                                .startsWith(QStringLiteral(".talven77-copy-"));
+                mostOpen = std::max(mostOpen, open);
+            },
+            true, CopyCheck::ReadBack);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(mostOpen, 1);
     }
 
     void staleTemporaryCopiesGoUnlessHeld_data()
