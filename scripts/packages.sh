@@ -7,13 +7,15 @@ BUILD_PACKAGES=(
   tzdata
 )
 
-# What the program needs to run: Japanese glyphs.
-RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n)
+# What the program needs to run: Japanese glyphs, and the Japanese locale and the C
+# library's message catalogue that put operating-system errors in Japanese.
+RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n)
 
 # What the tests need besides: a sound server with a null sink and its recorder
-# (parec), a message bus daemon for the disk-service tests' private bus, and
-# mkfs.btrfs for a file system nested without a mount (a subvolume) in the removal tests.
-TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs)
+# (parec), a message bus daemon for the disk-service tests' private bus, mkfs.btrfs
+# for a file system nested without a mount (a subvolume) in the removal tests, and the
+# Japanese locale for the operating-system error texts.
+TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs locales libc-l10n)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {
@@ -36,6 +38,30 @@ ensure_packages() {
   fi
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Generates the ja_JP.UTF-8 locale when it is missing (the locales package only
+# ships its source): as root, else through sudo; a machine without either goes on
+# with operating-system errors in English.
+ensure_japanese_locale() {
+  if locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+    return 0
+  fi
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "warning: the ja_JP.UTF-8 locale is missing and neither root nor sudo is available" >&2
+      return 0
+    fi
+    sudo=(sudo)
+  fi
+  echo "Generating the ja_JP.UTF-8 locale"
+  if grep -q '^[# ]*ja_JP\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    "${sudo[@]}" sed -i 's/^[# ]*ja_JP\.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  else
+    echo 'ja_JP.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo[@]}" locale-gen >/dev/null
 }
 
 # Configures and builds into ./build, or into the folder given first with the

@@ -3,6 +3,7 @@
 #include "platform/DriveSource.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
+#include "platform/SystemErrorText.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,7 +83,7 @@ bool HasEnoughFreeSpace(const QString& path)
 {
     const FreeSpaceFigures figures = freeSpaceQuery()(path);
     if (figures.error != 0) {
-        ShowMessage(QString::fromLocal8Bit(std::strerror(figures.error)), MessageIcon::Error);
+        ShowMessage(SystemErrorText(figures.error), MessageIcon::Error);
         return true;
     }
     const uint64_t freeMiB = figures.freeBytes / kMiB;

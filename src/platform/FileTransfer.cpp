@@ -1,6 +1,8 @@
 #include "FileTransfer.h"
 #include "Paths.h"
 
+#include "SystemErrorText.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -717,8 +719,7 @@ QString FileResult::message() const
 {
     if (ok())
         return {};
-    char buffer[256];
-    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+    return SystemErrorText(error);
 }
 
 FileResult CopyFileDurably(const QString& source, const QString& destination, const CopyProgress& progress,

@@ -13,7 +13,7 @@ struct FileResult
 {
     int error = 0;
     bool ok() const { return error == 0; }
-    QString message() const;   // the system's text for error (strerror in the user's locale), empty when ok
+    QString message() const;   // the system's text for error in Japanese (SystemErrorText), empty when ok
 };
 
 // Called between chunks of one file's copy with the bytes done and the file's size

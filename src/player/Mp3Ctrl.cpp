@@ -3,8 +3,10 @@
 #include "PlaybackSource.h"
 #include "platform/MessageBoxes.h"
 #include "platform/QtAudioOutput.h"
+#include "platform/SystemErrorText.h"
 #include "recording/VoiceDuration.h"
 
+#include <QDebug>
 #include <algorithm>
 #include <cmath>
 
@@ -13,7 +15,7 @@ namespace {
 const QString kNoOutputOnOpen = QStringLiteral(
     "ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存在しないため再生できません。環境を確認してください。");
 const QString kNoOutputOnPlay = QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
-const QString kUnreadableFile = QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。\n%1");
+const QString kUnreadableFile = QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。");
 const QString kPlayFailed = QStringLiteral("再生に失敗しました");
 
 constexpr int64_t kStepSeconds = 3;
@@ -62,11 +64,17 @@ bool CMp3Ctrl::Open(const QString& path)
     ++m_generation;
 
     auto source = std::make_unique<PlaybackSource>();
-    QString reason;
-    if (!source->open(path, &reason)) {
-        ShowMessage(kUnreadableFile.arg(reason), MessageIcon::Error);
+    DecodeFailure failure;
+    if (!source->open(path, &failure)) {
+        // The decoder's words are English and technical: they go to the log. The user
+        // is told why only when the file itself could not be opened, in Japanese.
+        qWarning().noquote() << "cannot decode" << path << ":" << failure.decoderText;
+        ShowMessage(failure.systemError ? kUnreadableFile + u'\n' + SystemErrorText(failure.systemError)
+                                        : kUnreadableFile,
+                    MessageIcon::Error);
         return false;
     }
+    QString reason;
     m_duration = GetVoiceDuration(path);
     m_begin = 0;
     m_end = m_duration;

@@ -3,6 +3,7 @@
 #include "recording/RecordingFile.h"
 
 #include <QFile>
+#include <cerrno>
 #include <fcntl.h>
 #include <mpg123.h>
 #include <mutex>
@@ -35,15 +36,15 @@ Mp3Decoder::~Mp3Decoder()
         mpg123_delete(m_handle);
 }
 
-bool Mp3Decoder::open(const QString& path, QString* error)
+bool Mp3Decoder::open(const QString& path, DecodeFailure* failure)
 {
     close();
     int code = MPG123_OK;
     if (!m_handle) {
         m_handle = mpg123_new(nullptr, &code);
         if (!m_handle) {
-            if (error)
-                *error = describe(nullptr, code);
+            if (failure)
+                *failure = {describe(nullptr, code), 0};
             return false;
         }
         mpg123_param(m_handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0);
@@ -53,18 +54,24 @@ bool Mp3Decoder::open(const QString& path, QString* error)
     int channels = 0, encoding = 0;
     const QByteArray nativePath = QFile::encodeName(path);
     m_fd = RecordingFile::OpenKeepingAccessTime(nativePath, O_RDONLY | O_CLOEXEC);
+    const int openError = m_fd >= 0 ? 0 : errno;
+    errno = 0;
     // A file that cannot be opened here gets the library's own open, and its reason.
     const int opened = m_fd >= 0 ? mpg123_open_fd(m_handle, m_fd) : mpg123_open(m_handle, nativePath.constData());
     if (opened != MPG123_OK) {
-        if (error)
-            *error = describe(m_handle, code);
+        // When the file could not be opened, errno (or the first open's) is the reason.
+        int systemError = 0;
+        if (mpg123_errcode(m_handle) == MPG123_BAD_FILE)
+            systemError = errno != 0 ? errno : openError;
+        if (failure)
+            *failure = {describe(m_handle, code), systemError};
         releaseFile();
         return false;
     }
     if (mpg123_getformat(m_handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0
         || channels <= 0 || encoding != MPG123_ENC_FLOAT_32) {
-        if (error)
-            *error = describe(m_handle, code);
+        if (failure)
+            *failure = {describe(m_handle, code), 0};
         mpg123_close(m_handle);
         releaseFile();
         return false;

@@ -5,6 +5,15 @@
 
 struct mpg123_handle_struct;
 
+// Why a file could not be opened for decoding: the decoder's own (English)
+// words, for the log, and the operating-system error when the file itself could
+// not be opened (0 otherwise), for the user.
+struct DecodeFailure
+{
+    QString decoderText;
+    int systemError = 0;
+};
+
 // Decodes an MP3 file to interleaved float samples with libmpg123. Sample
 // positions count every sample of every audio frame (no gapless trimming), so
 // whole seconds agree with the duration the scan reports.
@@ -16,9 +25,9 @@ public:
     Mp3Decoder(const Mp3Decoder&) = delete;
     Mp3Decoder& operator=(const Mp3Decoder&) = delete;
 
-    // Opens the file and reads its format; false with a reason when it is not
-    // MPEG audio the decoder can read.
-    bool open(const QString& path, QString* error);
+    // Opens the file and reads its format; false with the reason (when failure is
+    // given) when it cannot be opened or is not MPEG audio the decoder can read.
+    bool open(const QString& path, DecodeFailure* failure);
     // Releases the file.
     void close();
     bool isOpen() const { return m_open; }

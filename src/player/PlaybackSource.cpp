@@ -16,10 +16,10 @@ PlaybackSource::PlaybackSource() : m_stretch(std::make_unique<soundtouch::SoundT
 
 PlaybackSource::~PlaybackSource() = default;
 
-bool PlaybackSource::open(const QString& path, QString* error)
+bool PlaybackSource::open(const QString& path, DecodeFailure* failure)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_decoder.open(path, error))
+    if (!m_decoder.open(path, failure))
         return false;
     m_rate = m_decoder.sampleRate();
     m_channels = m_decoder.channels();

@@ -21,7 +21,7 @@ public:
     PlaybackSource();
     ~PlaybackSource() override;
 
-    bool open(const QString& path, QString* error);
+    bool open(const QString& path, DecodeFailure* failure);
     void close();
     bool isOpen() const;
     int sampleRate() const { return m_rate; }

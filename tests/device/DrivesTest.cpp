@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "device/Drives.h"
+#include "platform/SystemErrorText.h"
 #include "recording/RecorderIdentity.h"
 
 #include <QDir>
@@ -60,7 +61,7 @@ private Q_SLOTS:
         MessageRecorder messages;
         QVERIFY(HasEnoughFreeSpace(QStringLiteral("/media/gone")));
         QCOMPARE(messages.entries().size(), 1);
-        QCOMPARE(messages.entries()[0].text, QString::fromLocal8Bit(std::strerror(EIO)));
+        QCOMPARE(messages.entries()[0].text, SystemErrorText(EIO));
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
     }
 

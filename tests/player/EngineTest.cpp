@@ -3,9 +3,12 @@
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
 #include "VirtualAudioOutput.h"
+#include "platform/SystemErrorText.h"
 #include "player/Mp3Ctrl.h"
 #include "recording/VoiceDuration.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -309,17 +312,35 @@ private Q_SLOTS:
         QVERIFY(v.engine.Play());
     }
 
+    void unreadableFileFailsOnItsOwn_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QString>("systemText");
+        QTest::newRow("not MPEG audio") << true << QString();
+        QTest::newRow("missing") << false << QStringLiteral("\nそのようなファイルやディレクトリはありません");
+    }
+    // The user reads Japanese only: the decoder's English words go to the log, and a
+    // file that could not be opened at all says why in the system's Japanese text.
     void unreadableFileFailsOnItsOwn()
     {
+        QFETCH(bool, present);
+        QFETCH(QString, systemText);
+        if (!systemText.isEmpty() && !HasJapaneseSystemErrors())
+            QSKIP("the ja_JP.UTF-8 locale is not installed here (./test.sh generates it)");
+        qunsetenv("LANGUAGE");
         const QString broken = m_dir.filePath(QStringLiteral("broken.mp3"));
-        QVERIFY(WriteFileBytes(broken, BuildVoiceTag(MakeVoiceHeader(0)) + QByteArray(4000, 'x')));
+        QFile::remove(broken);
+        if (present)
+            QVERIFY(WriteFileBytes(broken, BuildVoiceTag(MakeVoiceHeader(0)) + QByteArray(4000, 'x')));
         MessageRecorder messages;
         VirtualEngine v;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^cannot decode .*broken\\.mp3 : .+")));
         QVERIFY(!v.engine.Open(broken));
         QVERIFY(!g_bNoAudioOutput);
         QCOMPARE(messages.entries().size(), 1);
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Error);
-        QVERIFY(messages.entries()[0].text.startsWith(QStringLiteral("ファイル解析時エラーが発生しました。")));
+        QCOMPARE(messages.entries()[0].text,
+                 QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。") + systemText);
         QCOMPARE(v.engine.m_duration, 0u);
         QVERIFY(!v.engine.DrainEvents());
         QVERIFY(v.engine.Open(m_tone));
