@@ -35,7 +35,7 @@ const QString kPlacementKey = QStringLiteral("Window/Main");
 CMainFrame::CMainFrame(CTALVEN77PCDoc& document, CSetting& setting, int& authenticated, QWidget* parent)
     : QMainWindow(parent), m_document(document), m_setting(setting), m_authenticated(authenticated),
       m_view(new CTALVEN77PCView(document, setting, this)), m_operation(new QLabel(kIdleText)), m_count(new QLabel),
-      m_clock(new QLabel)
+      m_clock(new QLabel), m_clockTimer(new QTimer(this))
 {
     setWindowTitle(kProgramTitle);
     setMinimumSize(850, 530);
@@ -55,9 +55,9 @@ CMainFrame::CMainFrame(CTALVEN77PCDoc& document, CSetting& setting, int& authent
     m_passwordDlg->setModal(false);
     m_passwordDlg->hide();
 
-    auto* clock = new QTimer(this);
-    connect(clock, &QTimer::timeout, this, &CMainFrame::tick);
-    clock->start(500);
+    m_clockTimer->setSingleShot(true);
+    m_clockTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_clockTimer, &QTimer::timeout, this, &CMainFrame::tick);
     tick();
     m_view->OnInitialUpdate();
 }
@@ -167,7 +167,12 @@ QString CMainFrame::clockText() const
 
 void CMainFrame::tick()
 {
-    m_clock->setText(QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+    // The clock shows seconds: it wakes up once a second, just after the second
+    // it shows has begun, and the label repaints only when its text changed.
+    const QDateTime now = QDateTime::currentDateTime();
+    m_clock->setText(now.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+    constexpr int kPastTheSecond = 5;
+    m_clockTimer->start(1000 - int(now.toMSecsSinceEpoch() % 1000) + kPastTheSecond);
 }
 
 void CMainFrame::OnAppExit()

@@ -11,6 +11,7 @@ class CTALVEN77PCDoc;
 class CTALVEN77PCView;
 class QAction;
 class QLabel;
+class QTimer;
 class QTreeWidget;
 
 // The main window: menu bar, the standard toolbar, a three-pane status bar
@@ -63,6 +64,7 @@ private:
     QLabel* m_operation;
     QLabel* m_count;
     QLabel* m_clock;
+    QTimer* m_clockTimer;
     std::unique_ptr<CPasswordDlg> m_passwordDlg;
     bool m_closeConfirmed = false;
 };

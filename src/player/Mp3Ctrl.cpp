@@ -57,7 +57,7 @@ double CMp3Ctrl::Tempo(int speed)
 
 bool CMp3Ctrl::Open(const QString& path)
 {
-    m_state = Stopped;
+    setState(Stopped);
     if (g_bNoAudioOutput)
         return false;
     Close();
@@ -110,6 +110,14 @@ void CMp3Ctrl::Close()
     m_duration = 0;
 }
 
+void CMp3Ctrl::setState(PlayerState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged();
+}
+
 bool CMp3Ctrl::Play()
 {
     if (g_bNoAudioOutput) {
@@ -117,7 +125,7 @@ bool CMp3Ctrl::Play()
         return false;
     }
     if (!hasGraph()) {
-        m_state = Playing;
+        setState(Playing);
         return true;
     }
     SetSpeed(m_speed);
@@ -126,12 +134,12 @@ bool CMp3Ctrl::Play()
     if (!m_outputRunning || m_state != Playing) {
         if (!m_output->start()) {
             ShowMessage(kPlayFailed, MessageIcon::Error);
-            m_state = Stopped;
+            setState(Stopped);
             return false;
         }
         m_outputRunning = true;
     }
-    m_state = Playing;
+    setState(Playing);
     return true;
 }
 
@@ -143,14 +151,14 @@ void CMp3Ctrl::Stop()
         m_source->seek(0);
     }
     m_position = 0;
-    m_state = Stopped;
+    setState(Stopped);
 }
 
 void CMp3Ctrl::Pause()
 {
     if (hasGraph() && m_outputRunning)
         m_output->suspend();
-    m_state = Paused;
+    setState(Paused);
 }
 
 void CMp3Ctrl::seekTo(int64_t seconds)

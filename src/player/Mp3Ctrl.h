@@ -61,9 +61,12 @@ public:
 Q_SIGNALS:
     // Events of the open recording are queued (stands for the graph's 0x8100).
     void graphNotify();
+    // m_state took another value (Play, Pause, Stop, Open).
+    void stateChanged();
 
 private:
     bool hasGraph() const { return m_output != nullptr; }
+    void setState(PlayerState state);
     // Seeks to a second: the output drops what it holds and goes on from there
     // when it was playing.
     void seekTo(int64_t seconds);

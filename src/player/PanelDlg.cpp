@@ -120,9 +120,13 @@ CPanelDlg::CPanelDlg(AudioOutputFactory outputs, QWidget* parent)
 {
     buildControls();
     connect(m_pPlayer.get(), &CMp3Ctrl::graphNotify, this, &CPanelDlg::onGraphNotify);
+    // The tick runs only while something plays: idle, the panel never wakes up.
+    connect(m_pPlayer.get(), &CMp3Ctrl::stateChanged, this, [this] {
+        if (m_pPlayer->m_state == CMp3Ctrl::Playing && !m_timer.isActive())
+            m_timer.start(kTimerMilliseconds, this);
+    });
     UpdateControls();
     UnloadRecording(0);
-    m_timer.start(kTimerMilliseconds, this);
 }
 
 CPanelDlg::~CPanelDlg()
@@ -678,6 +682,9 @@ void CPanelDlg::OnTimer()
     if (!m_positionSlider->isSliderDown())
         m_positionSlider->setValue(int(m_nPosition));
     RedrawDisplay();
+    // One tick after playing stopped shows where it stopped; then the tick rests.
+    if (m_pPlayer->m_state != CMp3Ctrl::Playing)
+        m_timer.stop();
 }
 
 void CPanelDlg::onGraphNotify()

@@ -82,7 +82,8 @@ public:
     void OnSkipBack();
     void OnProtect();
     void OnIndex();
-    // The 250 ms tick: follows the engine, and acts on the end of playback by the play mode.
+    // The 250 ms tick, running while the engine plays and once after: follows the engine,
+    // and acts on the end of playback by the play mode.
     void OnTimer();
 
     // How the index marks dialog is run (modally by default); tests answer it themselves.

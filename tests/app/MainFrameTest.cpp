@@ -18,6 +18,8 @@
 Q_DECLARE_METATYPE(Command)
 
 #include <QAction>
+#include <QDebug>
+#include <QMap>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -132,6 +134,46 @@ private Q_SLOTS:
         frame.ShowRecordingCount(1234);
         QCOMPARE(frame.recordingCountText(), QStringLiteral("録音件数 1234件"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(frame.clockText()).hasMatch());
+    }
+
+    // With nothing loaded or playing, the window wakes up only when the clock's second
+    // changes: no panel tick, no clock faster than what it shows.
+    void idleWindowSleeps()
+    {
+        Frame f;
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        QTest::qWait(100);
+        struct WakeUps : QObject
+        {
+            QObject* window;
+            QMap<QString, int> counts;
+            bool eventFilter(QObject* receiver, QEvent* event) override
+            {
+                if (event->type() == QEvent::Timer) {
+                    for (QObject* o = receiver; o; o = o->parent()) {
+                        if (o == window) {
+                            ++counts[QString::fromLatin1(receiver->metaObject()->className())];
+                            break;
+                        }
+                    }
+                }
+                return false;
+            }
+        } wakeUps;
+        wakeUps.window = f.frame.get();
+        qApp->installEventFilter(&wakeUps);
+        const QString first = f.frame->clockText();
+        QTest::qWait(2100);
+        qApp->removeEventFilter(&wakeUps);
+        QVERIFY2(wakeUps.counts.value(QStringLiteral("CPanelDlg")) == 0, qPrintable(QDebug::toString(wakeUps.counts)));
+        // In a little over two seconds, a clock that follows its seconds wakes up two or three times.
+        QVERIFY2(wakeUps.counts.value(QStringLiteral("QTimer")) <= 3, qPrintable(QDebug::toString(wakeUps.counts)));
+        int total = 0;
+        for (const int count : std::as_const(wakeUps.counts))
+            total += count;
+        QVERIFY2(total <= 3, qPrintable(QDebug::toString(wakeUps.counts)));
+        QVERIFY(f.frame->clockText() != first);
     }
 
     void ejectFollowsTheSelection()
