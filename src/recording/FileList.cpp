@@ -80,7 +80,7 @@ void CFileList::SetFolder(const QString& folderPath)
 bool CFileList::EnsureScanned()
 {
     if (!m_bInitialized) {
-        m_records.clear();
+        m_records = {};
         m_bInitialized = true;
     }
     if (m_nKind < kListSaveFolder) {
@@ -121,9 +121,12 @@ QString CFileList::ChangeFolder(const QString& folderPath)
 
 void CFileList::Rescan()
 {
-    m_records.clear();
+    // Assigned afresh, not cleared: a list that stays empty gives its memory back.
+    m_records = {};
     if (!m_strFolder.isEmpty())
         scanFolder(QFile::encodeName(m_strFolder));
+    // The room the list grew into while scanning is not needed any more.
+    m_records.squeeze();
 }
 
 void CFileList::scanFolder(const QByteArray& nativeFolder)

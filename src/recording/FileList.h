@@ -47,7 +47,7 @@ public:
     QString ChangeFolder(const QString& folderPath);
     void Rescan();
     // Empties the list without scanning.
-    void Clear() { m_records.clear(); }
+    void Clear() { m_records = {}; }
 
     struct DateRange
     {

@@ -1,6 +1,7 @@
 #include "RecordingListModel.h"
 
-#include <QFileInfo>
+#include <QByteArray>
+#include <QHash>
 #include <QMimeData>
 #include <algorithm>
 #include <numeric>
@@ -26,22 +27,39 @@ void RecordingListModel::setShownKeys(QList<int> keys)
 void RecordingListModel::setRecords(const QList<tagFileList>& records)
 {
     beginResetModel();
-    m_store.clear();
-    m_store.reserve(size_t(records.size()));
-    for (const tagFileList& record : records)
-        m_store.push_back({record, RecordRowTexts(record)});
-    m_order.resize(m_store.size());
+    m_records = records;
+    // Assigned afresh rather than cleared, so that an emptied list gives its memory back.
+    m_appended = {};
+    m_changed = {};
+    m_order = std::vector<int>(size_t(records.size()));
     std::iota(m_order.begin(), m_order.end(), 0);
+    forgetSortKeys();
     m_markedRow = -1;
     endResetModel();
+}
+
+bool RecordingListModel::shareRecords(const QList<tagFileList>& records)
+{
+    if (records.constData() == m_records.constData())
+        return true;
+    if (records.size() != m_records.size())
+        return false;
+    // A copy of the same records shares each path's text with them.
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        if (records[i].szFilePath.constData() != m_records[i].szFilePath.constData())
+            return false;
+    }
+    m_records = records;
+    return true;
 }
 
 void RecordingListModel::appendRecord(const tagFileList& record)
 {
     const int row = rowCount();
     beginInsertRows({}, row, row);
-    m_store.push_back({record, RecordRowTexts(record)});
-    m_order.push_back(int(m_store.size()) - 1);
+    m_appended.push_back(record);
+    m_order.push_back(storeSize() - 1);
+    forgetSortKeys();
     endInsertRows();
 }
 
@@ -49,7 +67,7 @@ void RecordingListModel::replaceRecordRow(int row, const tagFileList& record)
 {
     if (row < 0 || row >= rowCount())
         return;
-    rowAt(row) = {record, RecordRowTexts(record)};
+    changeStored(m_order[size_t(row)], record, false);
     Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole});
 }
 
@@ -71,35 +89,120 @@ void RecordingListModel::removeRecordRow(int row)
     endRemoveRows();
 }
 
+const tagFileList& RecordingListModel::stored(int place) const
+{
+    if (!m_changed.empty()) {
+        const auto changed = m_changed.find(place);
+        if (changed != m_changed.end())
+            return changed->second.record;
+    }
+    return place < m_records.size() ? m_records[place] : m_appended[size_t(place - m_records.size())];
+}
+
+QString RecordingListModel::storedText(int place, int key) const
+{
+    if (!m_changed.empty()) {
+        const auto changed = m_changed.find(place);
+        if (changed != m_changed.end() && changed->second.shortTexts
+            && (key == kKeyProtect || key == kKeyIndex || key == kKeyPlayed || key == kKeyMemo))
+            return EditedRowText(changed->second.record.header, key);
+    }
+    return RecordRowText(stored(place), key);
+}
+
+void RecordingListModel::changeStored(int place, const tagFileList& record, bool shortTexts)
+{
+    // The shared records stay as they are: a change is kept beside them.
+    m_changed[place] = {record, shortTexts};
+    forgetSortKeys();
+}
+
+void RecordingListModel::forgetSortKeys()
+{
+    m_ranks = {};
+}
+
+std::vector<int> RecordingListModel::textGroups(int key, std::vector<QString>& texts) const
+{
+    const int count = storeSize();
+    std::vector<int> groups(static_cast<size_t>(count));
+    if (key == kKeyMemo) {
+        // A memo's text follows from its bytes: rows with the same bytes share one
+        // text, converted once, and the bytes are read where they lie.
+        QHash<QByteArray, int> known;
+        for (int place = 0; place < count; ++place) {
+            const char* memo = stored(place).header.memo;
+            const QByteArray bytes = QByteArray::fromRawData(memo, qsizetype(qstrnlen(memo, kMemoBytes)));
+            auto found = known.constFind(bytes);
+            if (found == known.cend()) {
+                found = known.insert(bytes, int(texts.size()));
+                texts.push_back(storedText(place, key));
+            }
+            groups[size_t(place)] = *found;
+        }
+        return groups;
+    }
+    QHash<QString, int> known;
+    for (int place = 0; place < count; ++place) {
+        const QString text = storedText(place, key);
+        auto found = known.constFind(text);
+        if (found == known.cend()) {
+            found = known.insert(text, int(texts.size()));
+            texts.push_back(text);
+        }
+        groups[size_t(place)] = *found;
+    }
+    return groups;
+}
+
+const RecordingListModel::SortRanks& RecordingListModel::sortRanks(int key)
+{
+    SortRanks& cached = m_ranks[size_t(key)];
+    if (cached.valid)
+        return cached;
+    const size_t count = size_t(storeSize());
+    cached.ranks.resize(count);
+    if (IsNumericSortKey(key)) {
+        std::vector<long long> numbers(count);
+        for (size_t place = 0; place < count; ++place)
+            numbers[place] = NumericSortValue(storedText(int(place), key));
+        std::vector<long long> distinct = numbers;
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        for (size_t place = 0; place < count; ++place)
+            cached.ranks[place] =
+                int(std::lower_bound(distinct.begin(), distinct.end(), numbers[place]) - distinct.begin());
+        cached.distinct = int(distinct.size());
+    } else {
+        std::vector<QString> texts;
+        const std::vector<int> groups = textGroups(key, texts);
+        const std::vector<int> groupRanks = RankTextSortKeys(MakeTextSortKeys(texts), &cached.distinct);
+        for (size_t place = 0; place < count; ++place)
+            cached.ranks[place] = groupRanks[size_t(groups[place])];
+    }
+    cached.valid = true;
+    return cached;
+}
+
 void RecordingListModel::sortByKey(int key, bool descending)
 {
     if (columnOfKey(key) < 0)
         key = kKeyName;
-    // Sort keys are worked out once per row, not once per comparison.
+    const SortRanks& keys = sortRanks(key);
+    const int distinct = keys.distinct;
+    const auto bucket = [&](size_t row) {
+        const int rank = keys.ranks[size_t(m_order[row])];
+        return size_t(descending ? distinct - 1 - rank : rank);
+    };
+    // A counting sort by rank keeps rows of equal keys in their order, in both directions.
     const size_t count = m_order.size();
     std::vector<size_t> order(count);
-    if (IsNumericSortKey(key)) {
-        std::vector<long long> numbers(count);
-        for (size_t i = 0; i < count; ++i)
-            numbers[i] = NumericSortValue(rowAt(int(i)).texts[size_t(key)]);
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            return descending ? numbers[b] < numbers[a] : numbers[a] < numbers[b];
-        });
-    } else {
-        std::vector<QString> texts(count);
-        for (size_t i = 0; i < count; ++i)
-            texts[i] = rowAt(int(i)).texts[size_t(key)];
-        int distinct = 0;
-        const std::vector<int> ranks = RankTextSortKeys(MakeTextSortKeys(texts), &distinct);
-        // A counting sort by rank keeps rows of equal texts in their order, in both directions.
-        std::vector<size_t> start(size_t(distinct) + 1, 0);
-        for (const int rank : ranks)
-            ++start[size_t(descending ? distinct - 1 - rank : rank) + 1];
-        std::partial_sum(start.begin(), start.end(), start.begin());
-        for (size_t i = 0; i < ranks.size(); ++i)
-            order[start[size_t(descending ? distinct - 1 - ranks[i] : ranks[i])]++] = i;
-    }
+    std::vector<size_t> start(size_t(distinct) + 1, 0);
+    for (size_t row = 0; row < count; ++row)
+        ++start[bucket(row) + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    for (size_t row = 0; row < count; ++row)
+        order[start[bucket(row)]++] = row;
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRowOf(count);
@@ -124,7 +227,7 @@ QString RecordingListModel::cellText(int row, int column) const
 {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
         return {};
-    return rowAt(row).texts[size_t(m_keys[column])];
+    return storedText(m_order[size_t(row)], m_keys[column]);
 }
 
 void RecordingListModel::setMarkedRow(int row)
@@ -140,14 +243,13 @@ void RecordingListModel::setMarkedRow(int row)
 bool RecordingListModel::RefreshRecordRow(const QString& path, int row, const tagVoiceHeader& header)
 {
     // By path: a list of the recorder's folders may show one name twice.
-    if (row < 0 || row >= rowCount() || rowAt(row).record.szFilePath != path)
+    if (row < 0 || row >= rowCount() || recordAt(row).szFilePath != path)
         return false;
-    Row& target = rowAt(row);
-    target.record.header = header;
-    for (const int key : {int(kKeyProtect), int(kKeyIndex), int(kKeyPlayed), int(kKeyMemo)})
-        target.texts[size_t(key)] = EditedRowText(header, key);
-    // A transfer marks the row as a new row would show it.
-    target.texts[kKeyTransferred] = RecordRowText(target.record, kKeyTransferred);
+    // The row shows the shorter texts of protect, index, played and memo from now on;
+    // its transferred cell as a new row would show it.
+    tagFileList record = recordAt(row);
+    record.header = header;
+    changeStored(m_order[size_t(row)], record, true);
     Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole});
     return true;
 }

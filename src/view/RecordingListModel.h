@@ -5,10 +5,15 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QList>
+#include <array>
+#include <unordered_map>
 #include <vector>
 
 // The rows of the recording list: one per record of the current list, with
 // the shown columns in key order (the name always first), sortable by key.
+// The model shares the list's records (an implicitly shared QList) instead of
+// copying them, and works out a cell's text when it is asked for: a row costs
+// little beyond the record itself.
 class RecordingListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -21,8 +26,13 @@ public:
     const QList<int>& shownKeys() const { return m_keys; }
     int columnOfKey(int key) const { return int(m_keys.indexOf(key)); }
 
-    // Replaces the rows by the records, in their order.
+    // Replaces the rows by the records, in their order. An empty list gives
+    // back what the rows held.
     void setRecords(const QList<tagFileList>& records);
+    // Shares these records again when they are the ones the rows were filled
+    // from, in the same order (the list changed a header and so made its own
+    // copy of them): false, and nothing changes, when they are not.
+    bool shareRecords(const QList<tagFileList>& records);
     void appendRecord(const tagFileList& record);
     void clear();
     void removeRecordRow(int row);
@@ -32,7 +42,7 @@ public:
     // Sorts by the key's column, or by the name when that column is hidden.
     void sortByKey(int key, bool descending);
 
-    const tagFileList& recordAt(int row) const { return rowAt(row).record; }
+    const tagFileList& recordAt(int row) const { return stored(m_order[size_t(row)]); }
     QString cellText(int row, int column) const;
 
     // The row whose recording is loaded in the control panel (-1: none).
@@ -58,19 +68,36 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    struct Row
+    struct Changed
     {
         tagFileList record;
-        RowTexts texts;
+        bool shortTexts = false; // the panel changed the header: the shorter texts
     };
-    const Row& rowAt(int row) const { return m_store[size_t(m_order[size_t(row)])]; }
-    Row& rowAt(int row) { return m_store[size_t(m_order[size_t(row)])]; }
+    struct SortRanks
+    {
+        bool valid = false;
+        int distinct = 0;
+        std::vector<int> ranks; // by place in the store
+    };
+
+    int storeSize() const { return int(m_records.size() + qsizetype(m_appended.size())); }
+    const tagFileList& stored(int place) const;
+    QString storedText(int place, int key) const;
+    void changeStored(int place, const tagFileList& record, bool shortTexts);
+    // Each stored row's place among the column's distinct sort keys, worked out
+    // once after the rows changed and kept for every later sort by that key.
+    const SortRanks& sortRanks(int key);
+    std::vector<int> textGroups(int key, std::vector<QString>& texts) const;
+    void forgetSortKeys();
 
     // The rows stay where they were made; sorting and removing change only
     // the order in which they are shown (a removed row's place is left empty
-    // until the next fill).
-    std::vector<Row> m_store;
+    // until the next fill). Places count the shared records, then the appended ones.
+    QList<tagFileList> m_records;
+    std::vector<tagFileList> m_appended;
+    std::unordered_map<int, Changed> m_changed; // by place: rows changed since the fill
     std::vector<int> m_order;
+    std::array<SortRanks, kColumnKeys> m_ranks;
     QList<int> m_keys;
     int m_markedRow = -1;
     QIcon m_marker;

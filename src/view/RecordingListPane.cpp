@@ -313,6 +313,9 @@ void RecordingListPane::RefreshRecordRow(const QString& path, int row, const tag
                 break;
             }
         }
+        // The list made its own copy of the records it shared with the rows: the rows
+        // take that copy, so that one copy is kept, not two.
+        m_model->shareRecords(current->records());
     }
 }
 
