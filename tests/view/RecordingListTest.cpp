@@ -5,6 +5,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QTest>
+#include <malloc.h>
 
 namespace {
 
@@ -18,6 +19,12 @@ tagFileList record(const QString& name, uint32_t duration = 0, uint32_t size = 0
     r.nFileSize = size;
     r.header = header;
     return r;
+}
+
+size_t heapInUse()
+{
+    const struct mallinfo2 figures = mallinfo2();
+    return figures.uordblks + figures.hblkhd;
 }
 
 QStringList column(const RecordingListModel& model, int key)
@@ -214,6 +221,58 @@ private Q_SLOTS:
         QCOMPARE(model.markedRow(), -1);
         model.clear();
         QCOMPARE(model.rowCount(), 0);
+    }
+
+    // A listed row costs the rows little beyond the records they show (which the scanned
+    // list holds already), and an emptied list gives all of it back.
+    void rowsCostLittleAndAreGivenBack()
+    {
+        constexpr int kRows = 3000;
+        QList<tagFileList> listed;
+        for (int i = 0; i < kRows; ++i)
+            listed.append(record(QStringLiteral("REC%1.MP3").arg(i, 5, 10, QLatin1Char('0')), uint32_t(i), uint32_t(i) * 1000,
+                                 MakeVoiceHeader(uint8_t(i % 3), QStringLiteral("メモ%1").arg(i % 50), {uint32_t(i % 7)})));
+        listed.squeeze();
+        const size_t before = heapInUse();
+        RecordingListModel model;
+        model.setRecords(listed);
+        model.sortByKey(kKeyMemo, false);
+        model.sortByKey(kKeyStart, true);
+        const size_t filled = heapInUse();
+        QVERIFY2(filled - before < size_t(kRows) * 64,
+                 qPrintable(QStringLiteral("%1 bytes a row").arg(double(filled - before) / kRows)));
+        model.setRecords({});
+        QVERIFY2(heapInUse() < before + 4096, qPrintable(QStringLiteral("%1 bytes kept").arg(heapInUse() - before)));
+    }
+
+    // Sort keys worked out once are worked out again when a row changes.
+    void sortFollowsChangedRows()
+    {
+        RecordingListModel model;
+        const QList<tagFileList> listed = {record(QStringLiteral("a"), 0, 0, MakeVoiceHeader(0, QStringLiteral("い"))),
+                                           record(QStringLiteral("b"), 0, 0, MakeVoiceHeader(0, QStringLiteral("う"))),
+                                           record(QStringLiteral("c"), 0, 0, MakeVoiceHeader(0, QStringLiteral("い")))};
+        model.setRecords(listed);
+        model.sortByKey(kKeyMemo, false);
+        QCOMPARE(column(model, kKeyName), (QStringList{"a", "c", "b"}));
+        model.RefreshRecordRow(QStringLiteral("/save/day/b"), 2, MakeVoiceHeader(0, QStringLiteral("あ")));
+        model.sortByKey(kKeyMemo, false);
+        QCOMPARE(column(model, kKeyName), (QStringList{"b", "a", "c"}));
+        model.replaceRecordRow(1, record(QStringLiteral("z"), 0, 0, MakeVoiceHeader(0, QStringLiteral("え"))));
+        model.appendRecord(record(QStringLiteral("d"), 0, 0, MakeVoiceHeader(0, QStringLiteral("ア"))));
+        model.sortByKey(kKeyMemo, true);
+        QCOMPARE(column(model, kKeyMemo), (QStringList{"ア", "え", "い", "あ"}));
+        model.sortByKey(kKeyName, false);
+        QCOMPARE(column(model, kKeyName), (QStringList{"b", "c", "d", "z"}));
+
+        // The scanned list copies its records to change a header: the rows take that
+        // copy, and only that one.
+        QList<tagFileList> changed = listed;
+        changed[0].header.playedFlag = 2;
+        QVERIFY(model.shareRecords(changed));
+        QList<tagFileList> other = {record(QStringLiteral("a")), record(QStringLiteral("b")), record(QStringLiteral("c"))};
+        QVERIFY(!model.shareRecords(other));
+        QCOMPARE(column(model, kKeyName), (QStringList{"b", "c", "d", "z"}));
     }
 };
 
