@@ -1,5 +1,7 @@
 #include "CommandSet.h"
 
+#include "ToolbarArtwork.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QStyle>
@@ -20,22 +22,20 @@ QList<CommandText> commandTexts()
 {
     using K = QKeySequence;
     return {
-        {Command::Transfer, "USBデータ転送(&U)", "TALVEN-77の音声ファイルを保存用フォルダに転送します。\n転送", {},
-         "go-down", QStyle::SP_ArrowDown},
+        {Command::Transfer, "USBデータ転送(&U)", "TALVEN-77の音声ファイルを保存用フォルダに転送します。\n転送", {}},
         {Command::Backup, "保存用フォルダにバックアップ(&B)",
          "PC装着のSDカード（TALVEN-77録音用）内の未転送の音声ファイルを保存用フォルダにバックアップします。\nバックアップ",
          {}, "document-save", QStyle::SP_DialogSaveButton},
         {Command::CreateFolder, "フォルダの作成(&N)", "保存用フォルダ内に新規フォルダを作成します。\nフォルダ作成", {},
          "folder-new", QStyle::SP_FileDialogNewFolder},
         {Command::SaveAs, "名前を付けて保存(&A)...", "音声ファイルのファイル名を編集して保存します。\n保存", {}},
-        {Command::Eject, "取り出し(&J)", "SDカードを安全に取りだします。\n取出", {}, "media-eject",
-         QStyle::SP_DriveFDIcon},
+        {Command::Eject, "取り出し(&J)", "SDカードを安全に取りだします。\n取出", {}},
         {Command::DeleteFiles, "ファイルの削除(&D)\t Delete", "選択中のファイルを削除します。\nファイル削除",
          {K(Qt::Key_Delete)}, "edit-delete", QStyle::SP_TrashIcon},
         {Command::RenameFile, "ファイル名の変更(&M)...", "音声ﾌｧｲﾙのファイル名を変更します。\nファイル名変更", {}},
         {Command::Exit, "終了(&C)", "アプリケーションを終了します。\n終了", {}},
         {Command::Cut, "切り取り(&T)\tCtrl+X", "音声ファイルを切り取ります。\n切り取り",
-         {K(Qt::CTRL | Qt::Key_X), K(Qt::SHIFT | Qt::Key_Delete)}, "edit-cut", QStyle::SP_DialogDiscardButton},
+         {K(Qt::CTRL | Qt::Key_X), K(Qt::SHIFT | Qt::Key_Delete)}},
         {Command::Copy, "コピー(&C)\tCtrl+C", "音声ファイルをコピーします。\nコピー",
          {K(Qt::CTRL | Qt::Key_C), K(Qt::CTRL | Qt::Key_Insert)}, "edit-copy", QStyle::SP_FileDialogContentsView},
         {Command::Paste, "貼り付け(&P)\tCtrl+V", "切り取り/コピーされた音声ファイルを貼り付けます。\n貼り付け",
@@ -94,7 +94,9 @@ CommandSet::CommandSet(QObject* parent) : QObject(parent)
         if (*entry.prompt)
             setPrompt(action, QString::fromUtf8(entry.prompt));
         action->setShortcuts(entry.keys);
-        if (entry.icon) {
+        if (const QIcon drawn = ToolbarArtwork::icon(entry.command); !drawn.isNull()) {
+            action->setIcon(drawn);
+        } else if (entry.icon) {
             action->setIcon(QIcon::fromTheme(QString::fromLatin1(entry.icon),
                                              QApplication::style()->standardIcon(entry.fallback)));
         }

@@ -18,6 +18,8 @@
 Q_DECLARE_METATYPE(Command)
 
 #include <QAction>
+#include <QImage>
+#include <QPixmap>
 #include <QDebug>
 #include <QMap>
 #include <QLineEdit>
@@ -134,6 +136,44 @@ private Q_SLOTS:
         frame.ShowRecordingCount(1234);
         QCOMPARE(frame.recordingCountText(), QStringLiteral("録音件数 1234件"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(frame.clockText()).hasMatch());
+    }
+
+    // Every toolbar button has a picture of its own, and the drawn ones are drawn at
+    // each pixel ratio's own size, not scaled from a small picture.
+    void toolbarPicturesTellCommandsApart()
+    {
+        Frame f;
+        auto* toolbar = f.frame->findChild<QToolBar*>();
+        QList<QImage> pictures;
+        QStringList names;
+        for (QAction* action : toolbar->actions()) {
+            if (action->isSeparator())
+                continue;
+            const QImage picture = action->icon().pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!picture.isNull(), qPrintable(action->toolTip()));
+            for (qsizetype i = 0; i < pictures.size(); ++i)
+                QVERIFY2(pictures[i] != picture, qPrintable(names[i] + QStringLiteral(" looks like ") + action->toolTip()));
+            pictures.append(picture);
+            names.append(action->toolTip());
+        }
+        QCOMPARE(pictures.size(), 13);
+        for (const Command id : {Command::Cut, Command::Eject, Command::Transfer}) {
+            const QIcon icon = f.frame->command(id)->icon();
+            const QImage small = icon.pixmap(QSize(16, 16), 1.0).toImage();
+            int drawn = 0;
+            for (int y = 0; y < small.height(); ++y)
+                for (int x = 0; x < small.width(); ++x)
+                    drawn += qAlpha(small.pixel(x, y)) > 128;
+            QVERIFY2(drawn >= 40, qPrintable(QString::number(drawn)));
+            for (const qreal ratio : {1.5, 2.0, 3.0}) {
+                const QPixmap sharp = icon.pixmap(QSize(16, 16), ratio);
+                QCOMPARE(sharp.size(), QSize(16, 16) * ratio);
+                QCOMPARE(sharp.devicePixelRatio(), ratio);
+                const QImage scaled = small.scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                          .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                QVERIFY(sharp.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied) != scaled);
+            }
+        }
     }
 
     // With nothing loaded or playing, the window wakes up only when the clock's second
