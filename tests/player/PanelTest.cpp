@@ -183,6 +183,37 @@ private Q_SLOTS:
         QCOMPARE(f.panel.m_nRowNumber, 2);
     }
 
+    // The panel's tick wakes it only while the engine plays, and once after it stopped.
+    void theTickRunsOnlyWhilePlaying()
+    {
+        Fixture f(m_places);
+        struct Ticks : QObject
+        {
+            int count = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                count += event->type() == QEvent::Timer;
+                return false;
+            }
+        } ticks;
+        f.panel.installEventFilter(&ticks);
+        QTest::qWait(600);
+        QCOMPARE(ticks.count, 0); // loaded, stopped
+        f.panel.OnPlay();
+        QTRY_VERIFY(ticks.count >= 2);
+        f.panel.OnStop();
+        QTest::qWait(300);
+        ticks.count = 0;
+        QTest::qWait(600);
+        QCOMPARE(ticks.count, 0);
+        f.panel.OnPlay();
+        f.panel.OnPause();
+        QTest::qWait(300);
+        ticks.count = 0;
+        QTest::qWait(600);
+        QCOMPARE(ticks.count, 0); // paused
+    }
+
     void protectToggles()
     {
         tagVoiceHeader header = MakeVoiceHeader(0);
