@@ -10,7 +10,8 @@ namespace {
 // text that lives in the locale object.
 locale_t japaneseLocale()
 {
-    static const locale_t locale = ::newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, "ja_JP.UTF-8", locale_t(0));
+    static const locale_t locale =
+        ::newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, "ja_JP.UTF-8", locale_t(0));
     return locale;
 }
 

@@ -71,7 +71,7 @@ void drawTransfer(QPainter& p)
         p.drawLine(QPointF(2.6, y), QPointF(5.6, y));
     p.setPen(QPen(kOutline, 0.8, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(kArrow);
-    const QPointF arrow[] = {{8.2, 6.4}, {11.4, 6.4}, {11.4, 3.8}, {15.4, 8.0},
+    const QPointF arrow[] = {{8.2, 6.4},   {11.4, 6.4}, {11.4, 3.8}, {15.4, 8.0},
                              {11.4, 12.2}, {11.4, 9.6}, {8.2, 9.6}};
     p.drawPolygon(arrow, 7);
 }
