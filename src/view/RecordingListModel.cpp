@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QMimeData>
+#include <ctime>
 #include <algorithm>
 #include <numeric>
 #include <set>
@@ -117,6 +118,29 @@ void RecordingListModel::changeStored(int place, const tagFileList& record, bool
     forgetSortKeys();
 }
 
+std::vector<long long> RecordingListModel::localTimeKeys() const
+{
+    // "%Y/%m/%d %H:%M:%S" sorts as its fields in that order, written as one number,
+    // while the year has four digits; a time that cannot be converted shows no text
+    // and comes first. Any other year: empty, and the texts themselves are compared.
+    const int count = storeSize();
+    std::vector<long long> keys(static_cast<size_t>(count));
+    for (int place = 0; place < count; ++place) {
+        const time_t seconds = time_t(stored(place).tmCreate);
+        struct tm local {};
+        if (!localtime_r(&seconds, &local)) {
+            keys[size_t(place)] = -1;
+            continue;
+        }
+        const long long year = local.tm_year + 1900LL;
+        if (year < 1000 || year > 9999)
+            return {};
+        keys[size_t(place)] = ((((year * 100 + local.tm_mon + 1) * 100 + local.tm_mday) * 100 + local.tm_hour) * 100
+                               + local.tm_min) * 100 + local.tm_sec;
+    }
+    return keys;
+}
+
 void RecordingListModel::forgetSortKeys()
 {
     m_ranks = {};
@@ -136,6 +160,19 @@ std::vector<int> RecordingListModel::textGroups(int key, std::vector<QString>& t
             auto found = known.constFind(bytes);
             if (found == known.cend()) {
                 found = known.insert(bytes, int(texts.size()));
+                texts.push_back(storedText(place, key));
+            }
+            groups[size_t(place)] = *found;
+        }
+        return groups;
+    }
+    if (key == kKeyDuration) {
+        // The text follows from the seconds: each length is written out once.
+        QHash<uint32_t, int> known;
+        for (int place = 0; place < count; ++place) {
+            auto found = known.constFind(stored(place).nDuration);
+            if (found == known.cend()) {
+                found = known.insert(stored(place).nDuration, int(texts.size()));
                 texts.push_back(storedText(place, key));
             }
             groups[size_t(place)] = *found;
@@ -162,10 +199,15 @@ const RecordingListModel::SortRanks& RecordingListModel::sortRanks(int key)
         return cached;
     const size_t count = size_t(storeSize());
     cached.ranks.resize(count);
+    std::vector<long long> numbers;
     if (IsNumericSortKey(key)) {
-        std::vector<long long> numbers(count);
+        numbers.resize(count);
         for (size_t place = 0; place < count; ++place)
             numbers[place] = NumericSortValue(storedText(int(place), key));
+    } else if (key == kKeyStart) {
+        numbers = localTimeKeys();
+    }
+    if (!numbers.empty()) {
         std::vector<long long> distinct = numbers;
         std::sort(distinct.begin(), distinct.end());
         distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());

@@ -88,6 +88,7 @@ private:
     // once after the rows changed and kept for every later sort by that key.
     const SortRanks& sortRanks(int key);
     std::vector<int> textGroups(int key, std::vector<QString>& texts) const;
+    std::vector<long long> localTimeKeys() const;
     void forgetSortKeys();
 
     // The rows stay where they were made; sorting and removing change only

@@ -5,7 +5,9 @@
 
 #include <QAbstractItemModelTester>
 #include <QTest>
+#include <algorithm>
 #include <malloc.h>
+#include <numeric>
 
 namespace {
 
@@ -243,6 +245,45 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 bytes a row").arg(double(filled - before) / kRows)));
         model.setRecords({});
         QVERIFY2(heapInUse() < before + 4096, qPrintable(QStringLiteral("%1 bytes kept").arg(heapInUse() - before)));
+    }
+
+    // Start times and lengths sort by keys quicker to make than their texts, in the
+    // order of the texts all the same (a length of 10 minutes before one of 1).
+    void startAndDurationSortAsTheirTexts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("start") << int(kKeyStart);
+        QTest::newRow("duration") << int(kKeyDuration);
+    }
+    void startAndDurationSortAsTheirTexts()
+    {
+        QFETCH(int, key);
+        QList<tagFileList> listed;
+        const int64_t starts[] = {1365994800, 0, 1365994799, 1700000000, 1365994800, 946684800, 1365908400};
+        const uint32_t durations[] = {65, 600, 5, 3599, 65, 36000, 0};
+        for (int i = 0; i < 7; ++i) {
+            tagFileList r = record(QStringLiteral("r%1").arg(i), durations[i]);
+            r.tmCreate = starts[i];
+            listed.append(r);
+        }
+        RecordingListModel model;
+        model.setRecords(listed);
+        for (const bool descending : {false, true}) {
+            std::vector<int> expected(size_t(listed.size()));
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                const QString ta = RecordRowText(listed[a], key), tb = RecordRowText(listed[b], key);
+                return descending ? CompareRowTexts(key, tb, ta) < 0 : CompareRowTexts(key, ta, tb) < 0;
+            });
+            model.setRecords(listed);
+            model.sortByKey(key, descending);
+            QStringList names, expectedNames;
+            for (int row = 0; row < model.rowCount(); ++row) {
+                names.append(model.recordAt(row).szFileName);
+                expectedNames.append(listed[expected[size_t(row)]].szFileName);
+            }
+            QCOMPARE(names, expectedNames);
+        }
     }
 
     // Sort keys worked out once are worked out again when a row changes.
