@@ -44,7 +44,7 @@ ensure_packages() {
 # ships its source): as root, else through sudo; a machine without either goes on
 # with operating-system errors in English.
 ensure_japanese_locale() {
-  if locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+  if locale -a 2>/dev/null | grep -ix 'ja_JP\.utf-\?8' >/dev/null; then
     return 0
   fi
   local sudo=()
