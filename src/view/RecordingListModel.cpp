@@ -47,7 +47,7 @@ bool RecordingListModel::shareRecords(const QList<tagFileList>& records)
         return false;
     // A copy of the same records shares each path's text with them.
     for (qsizetype i = 0; i < records.size(); ++i) {
-        if (records[i].szFilePath.constData() != m_records[i].szFilePath.constData())
+        if (records[i].szFilePath.constData() != m_records.at(i).szFilePath.constData())
             return false;
     }
     m_records = records;
