@@ -181,12 +181,21 @@ void CMp3Ctrl::SetPosition(uint64_t seconds)
 
 uint64_t CMp3Ctrl::GetPosition()
 {
+    return GetPositionMilliseconds() / 1000;
+}
+
+uint64_t CMp3Ctrl::GetPositionMilliseconds()
+{
+    uint64_t milliseconds = m_position * 1000;
     if (hasGraph()) {
-        const int64_t frame = m_source->mediaFrameAt(m_output->heardFrames());
-        m_position = uint64_t(std::max<int64_t>(frame, 0) / m_source->sampleRate());
+        // What the output has played, not what it was handed: the difference is the
+        // sound server's buffer.
+        const int64_t frame = std::max<int64_t>(m_source->mediaFrameAt(m_output->heardFrames()), 0);
+        milliseconds = uint64_t(frame * 1000 / m_source->sampleRate());
     }
-    m_position = std::max(m_position, m_begin);
-    return m_position;
+    milliseconds = std::max(milliseconds, m_begin * 1000);
+    m_position = milliseconds / 1000;
+    return milliseconds;
 }
 
 void CMp3Ctrl::SetRange(uint64_t begin, uint64_t end)
@@ -196,7 +205,7 @@ void CMp3Ctrl::SetRange(uint64_t begin, uint64_t end)
     if (!hasGraph())
         return;
     m_source->setEnd(int64_t(end) * m_source->sampleRate());
-    seekTo(int64_t(std::max(m_position, begin)));
+    seekTo(int64_t(std::max(GetPosition(), begin)));
 }
 
 void CMp3Ctrl::SetSpeed(int speed)
@@ -216,16 +225,17 @@ void CMp3Ctrl::SetVolume(uint32_t percent)
     m_source->setGain(attenuation <= -10000 ? 0.0f : float(std::pow(10.0, attenuation / 2000.0)));
 }
 
+// A step goes from the second heard now, not from the one last read.
 void CMp3Ctrl::StepBack()
 {
     if (hasGraph())
-        seekTo(int64_t(m_position) - kStepSeconds);
+        seekTo(int64_t(GetPosition()) - kStepSeconds);
 }
 
 void CMp3Ctrl::StepForward()
 {
     if (hasGraph())
-        seekTo(int64_t(m_position) + kStepSeconds);
+        seekTo(int64_t(GetPosition()) + kStepSeconds);
 }
 
 void CMp3Ctrl::onDrained(uint64_t generation)

@@ -37,6 +37,9 @@ public:
     void Pause();
     void SetPosition(uint64_t seconds);
     uint64_t GetPosition();
+    // The position heard, in milliseconds of the recording, raised to the begin; also
+    // refreshes m_position.
+    uint64_t GetPositionMilliseconds();
     void SetRange(uint64_t begin, uint64_t end);
     void SetSpeed(int speed);
     void SetVolume(uint32_t percent);

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr int kClickMilliseconds = 15;
+
 struct LameDeleter
 {
     void operator()(lame_global_flags* flags) const { lame_close(flags); }
@@ -63,6 +65,19 @@ std::vector<short> tone(int sampleRate, int64_t samples, double hz)
     return pcm;
 }
 
+// The tone at a twelfth of its loudness, and for the first 15 ms of each second a burst of
+// twice its pitch at full loudness.
+std::vector<short> secondClicks(int sampleRate, int64_t samples, double hz)
+{
+    std::vector<short> pcm(static_cast<size_t>(samples));
+    for (int64_t n = 0; n < samples; ++n) {
+        const bool click = n % sampleRate < sampleRate * kClickMilliseconds / 1000;
+        const double amplitude = click ? 20000.0 : 1000.0;
+        pcm[size_t(n)] = short(amplitude * std::sin(2 * M_PI * (click ? 2 * hz : hz) * double(n) / sampleRate));
+    }
+    return pcm;
+}
+
 } // namespace
 
 EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed, Signal signal,
@@ -89,9 +104,9 @@ EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed, Sig
         return result;
 
     const int64_t samples = int64_t(seconds * format.sampleRate);
-    const std::vector<short> mono = signal == Signal::Speech
-                                        ? speechLike(format.sampleRate, samples, seed)
-                                        : tone(format.sampleRate, samples, toneHz);
+    const std::vector<short> mono = signal == Signal::Speech ? speechLike(format.sampleRate, samples, seed)
+                                    : signal == Signal::Tone ? tone(format.sampleRate, samples, toneHz)
+                                                             : secondClicks(format.sampleRate, samples, toneHz);
     std::vector<unsigned char> out(size_t(1.25 * double(samples) + 7200) * 2);
     const int encoded = lame_encode_buffer(lame.get(), mono.data(), mono.data(), int(samples),
                                            out.data(), int(out.size()));

@@ -4,7 +4,9 @@
 #include <cstdint>
 
 // Real MP3 audio made by the LAME encoder from a synthetic, speech-like signal
-// (a voiced pitch contour with formants, syllables and pauses), or from a tone.
+// (a voiced pitch contour with formants, syllables and pauses), from a tone, or from a
+// quiet tone with a loud click at the start of every whole second (to find by ear, or by
+// a recording of the output, where each second begins).
 struct Mp3Format
 {
     int sampleRate = 8000;
@@ -22,7 +24,7 @@ struct EncodedMp3
     bool ok = false;
 };
 
-enum class Signal { Speech, Tone };
+enum class Signal { Speech, Tone, SecondClicks };
 
 EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed,
                      Signal signal = Signal::Speech, double toneHz = 440.0);

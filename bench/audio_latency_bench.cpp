@@ -1,0 +1,327 @@
+// What is heard at the sound server's sink and when: PLAY, resume and a seek, from the call
+// to the first sound at the sink, beside paplay of the same decoded audio started the same
+// way; and the position the engine reports against the position heard (a tone with a click
+// at each whole second), including the end of a section. Each figure is taken idle and with
+// a busy loop started on every core. Needs a sound server (scripts/packages.sh,
+// start_test_audio_server) and parec.
+#include "Mp3Encoder.h"
+#include "RatioReporter.h"
+#include "RecordingBuilder.h"
+#include "SinkMonitor.h"
+#include "player/Mp3Ctrl.h"
+#include "player/PlaybackSource.h"
+#include "platform/MessageBoxes.h"
+#include "platform/QtAudioOutput.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kSeconds = 12.0;
+constexpr int kSoundThreshold = 300; // the quiet tone is at 1000
+constexpr int kClickThreshold = 8000; // the clicks are at 20000
+constexpr double kHeardTimeout = 5.0;
+constexpr int kRounds = 5;
+
+QString g_recording;
+QString g_wave;
+SinkMonitor g_monitor;
+
+// Every core kept busy by a thread of its own for as long as it lives.
+class CpuLoad
+{
+public:
+    explicit CpuLoad(bool on)
+    {
+        if (!on)
+            return;
+        for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i)
+            m_threads.emplace_back([this] {
+                volatile uint64_t spin = 0;
+                while (!m_stop.load(std::memory_order_relaxed))
+                    spin = spin + 1;
+            });
+    }
+    ~CpuLoad()
+    {
+        m_stop = true;
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
+};
+
+void waitFor(double seconds)
+{
+    const double until = SinkMonitor::now() + seconds;
+    while (SinkMonitor::now() < until) {
+        QCoreApplication::processEvents();
+        QThread::usleep(500);
+    }
+}
+
+// The samples of the recording as the engine decodes them, as a WAV file for paplay.
+bool writeDecodedWave(const QString& recording, const QString& wave)
+{
+    PlaybackSource source;
+    if (!source.open(recording, nullptr))
+        return false;
+    QByteArray pcm;
+    std::vector<int16_t> block(4096 * size_t(source.channels()));
+    int64_t got;
+    while ((got = source.read(block.data(), 4096)) > 0)
+        pcm.append(reinterpret_cast<const char*>(block.data()), qsizetype(got * source.channels() * 2));
+    auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+    auto le16 = [](uint16_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
+    const uint16_t channels = uint16_t(source.channels());
+    const uint32_t rate = uint32_t(source.sampleRate());
+    QByteArray file = "RIFF" + le32(uint32_t(36 + pcm.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(channels)
+                      + le32(rate) + le32(rate * channels * 2) + le16(uint16_t(channels * 2)) + le16(16) + "data"
+                      + le32(uint32_t(pcm.size())) + pcm;
+    QFile out(wave);
+    return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
+}
+
+// Figures in milliseconds by name, for the summary.
+std::map<std::string, std::vector<double>> g_figures;
+
+void record(benchmark::State& state, const std::string& name, double seconds)
+{
+    g_figures[name + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(seconds * 1000.0);
+    state.SetIterationTime(std::max(std::abs(seconds), 1e-6));
+}
+
+bool needsServer(benchmark::State& state)
+{
+    if (QtAudioOutput::hasOutputDevice())
+        return true;
+    state.SkipWithError("no sound server");
+    return false;
+}
+
+void BM_PaplayHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    for (auto _ : state) {
+        waitFor(0.3);
+        const double asked = SinkMonitor::now();
+        QProcess paplay;
+        paplay.start(QStringLiteral("paplay"), {g_wave});
+        const double heard = g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout);
+        paplay.kill();
+        paplay.waitForFinished(5000);
+        if (heard < 0) {
+            state.SkipWithError("paplay was not heard");
+            return;
+        }
+        record(state, "PLAY heard, paplay", heard - asked);
+    }
+}
+
+void BM_PlayHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    for (auto _ : state) {
+        CMp3Ctrl engine;
+        engine.SetVolume(100);
+        engine.Open(g_recording);
+        waitFor(0.3);
+        const double asked = SinkMonitor::now();
+        engine.Play();
+        const double heard = g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout);
+        engine.Stop();
+        if (heard < 0) {
+            state.SkipWithError("PLAY was not heard");
+            return;
+        }
+        record(state, "PLAY heard, engine", heard - asked);
+    }
+}
+
+void BM_ResumeHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    for (auto _ : state) {
+        CMp3Ctrl engine;
+        engine.SetVolume(100);
+        engine.Open(g_recording);
+        engine.Play();
+        waitFor(1.2);
+        engine.Pause();
+        waitFor(0.5);
+        const double asked = SinkMonitor::now();
+        engine.Play();
+        const double heard = g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout);
+        engine.Stop();
+        if (heard < 0) {
+            state.SkipWithError("resume was not heard");
+            return;
+        }
+        record(state, "resume heard", heard - asked);
+    }
+}
+
+// A seek made between two clicks, to a second that starts with one: the first click after
+// the call is the new place (the next one of the old place is most of a second away).
+void BM_SeekHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    for (auto _ : state) {
+        CMp3Ctrl engine;
+        engine.SetVolume(100);
+        engine.Open(g_recording);
+        const double played = SinkMonitor::now();
+        engine.Play();
+        const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
+        waitFor(std::max(0.0, started + 1.2 - SinkMonitor::now()));
+        const double asked = SinkMonitor::now();
+        engine.SetPosition(6);
+        const double heard = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
+        engine.Stop();
+        if (started < 0 || heard < 0) {
+            state.SkipWithError("the seek was not heard");
+            return;
+        }
+        record(state, "seek heard", heard - asked);
+    }
+}
+
+// The moment the engine first reports each whole second against the moment its click is
+// heard; then the completion notice of a section ending at a whole second against the
+// moment that second is heard.
+void BM_PositionAgainstHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    constexpr uint64_t kEnd = 6;
+    for (auto _ : state) {
+        CMp3Ctrl engine;
+        engine.SetVolume(100);
+        engine.Open(g_recording);
+        engine.SetRange(0, kEnd);
+        double notice = -1;
+        QObject::connect(&engine, &CMp3Ctrl::graphNotify, &engine, [&] {
+            if (engine.DrainEvents())
+                notice = SinkMonitor::now();
+        });
+        std::vector<double> reported(kEnd, -1.0);
+        const double asked = SinkMonitor::now();
+        engine.Play();
+        while (notice < 0 && SinkMonitor::now() < asked + kEnd + 5.0) {
+            const uint64_t second = engine.GetPosition();
+            if (second < kEnd && reported[second] < 0)
+                reported[second] = SinkMonitor::now();
+            QCoreApplication::processEvents();
+            QThread::usleep(500);
+        }
+        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        if (clicks.size() < kEnd || notice < 0) {
+            state.SkipWithError("the clicks or the end were not heard");
+            return;
+        }
+        double sum = 0, worst = 0;
+        for (uint64_t second = 1; second < kEnd; ++second) {
+            const double error = reported[second] - clicks[second];
+            g_figures[std::string("position reported - heard") + (state.range(0) ? " (every core busy)" : " (idle)")]
+                .push_back(error * 1000.0);
+            sum += std::abs(error);
+            worst = std::max(worst, std::abs(error));
+        }
+        const double endError = notice - (clicks[0] + double(kEnd));
+        g_figures[std::string("end notice - end heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
+            endError * 1000.0);
+        state.counters["worst_ms"] = worst * 1000.0;
+        state.counters["end_ms"] = endError * 1000.0;
+        state.SetIterationTime(std::max(sum / double(kEnd - 1), 1e-6));
+    }
+}
+
+void printSummary()
+{
+    std::printf("\nmilliseconds over the rounds: mean [lowest, highest]\n");
+    for (const auto& [name, values] : g_figures) {
+        double sum = 0;
+        for (double value : values)
+            sum += value;
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        std::printf("  %-48s %8.1f [%7.1f, %7.1f]  (%zu)\n", name.c_str(), sum / double(values.size()), *low, *high,
+                    values.size());
+    }
+    for (const char* load : {" (idle)", " (every core busy)"}) {
+        const auto ours = g_figures.find(std::string("PLAY heard, engine") + load);
+        const auto reference = g_figures.find(std::string("PLAY heard, paplay") + load);
+        if (ours == g_figures.end() || reference == g_figures.end())
+            continue;
+        auto mean = [](const std::vector<double>& values) {
+            double sum = 0;
+            for (double value : values)
+                sum += value;
+            return sum / double(values.size());
+        };
+        std::printf("PLAY%s: engine %.1f ms, paplay %.1f ms, difference %+.1f ms\n", load, mean(ours->second),
+                    mean(reference->second), mean(ours->second) - mean(reference->second));
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_PaplayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResumeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PositionAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString folder = qEnvironmentVariable("TALVEN77_BENCH_DIR", QDir::tempPath() + QStringLiteral("/talven77-bench"));
+    QDir().mkpath(folder);
+    g_recording = folder + QStringLiteral("/clicks.mp3");
+    g_wave = folder + QStringLiteral("/clicks.wav");
+    // A click at each whole second over a quiet 1 kHz tone, 44.1 kHz mono.
+    if (!WriteFileBytes(g_recording, BuildRecording(MakeVoiceHeader(1), EncodeMp3({44100, 1, 128, false, true}, kSeconds, 0,
+                                                                                   Signal::SecondClicks, 1000.0)
+                                                                             .bytes))
+        || !writeDecodedWave(g_recording, g_wave)) {
+        std::fprintf(stderr, "cannot write the recording under %s\n", qPrintable(folder));
+        return 1;
+    }
+    if (!g_monitor.start()) {
+        std::fprintf(stderr, "parec cannot record the default sink's monitor\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    reporter.compare("BM_PlayHeard/0", "BM_PaplayHeard/0");
+    reporter.compare("BM_PlayHeard/1", "BM_PaplayHeard/1");
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    g_monitor.stop();
+    printSummary();
+    return 0;
+}
