@@ -525,6 +525,7 @@ void CPanelDlg::OnPlay()
         return;
     m_bEndReached = false;
     m_pPlayer->Play();
+    scheduleNextSecond();
     UpdateControls();
     m_header.playedFlag = 2;
     refreshFocusedRow();
@@ -550,12 +551,14 @@ void CPanelDlg::OnFastBack()
 {
     clearEndNotice();
     m_pPlayer->StepBack();
+    OnTimer();
 }
 
 void CPanelDlg::OnFastForward()
 {
     clearEndNotice();
     m_pPlayer->StepForward();
+    OnTimer();
 }
 
 void CPanelDlg::OnSkipForward()
@@ -567,6 +570,7 @@ void CPanelDlg::OnSkipForward()
         return;
     }
     clearEndNotice();
+    followEngine();
     const IndexMarks slots = marks();
     const auto next = std::find_if(slots.begin(), slots.end(),
                                    [this](uint32_t mark) { return mark != kEmptyIndexMark && mark > m_nPosition; });
@@ -592,6 +596,7 @@ void CPanelDlg::OnSkipBack()
         return;
     }
     clearEndNotice();
+    followEngine();
     const IndexMarks slots = marks();
     const auto previous = std::find_if(slots.rbegin(), slots.rend(), [this](uint32_t mark) {
         return mark != kEmptyIndexMark && mark < m_nPosition;
@@ -632,7 +637,8 @@ void CPanelDlg::OnIndex()
         RedrawDisplay();
         return;
     }
-    // Playing or paused: a mark at the position comes or goes.
+    // Playing or paused: a mark at the second heard comes or goes.
+    followEngine();
     IndexMarks slots = marks();
     for (uint32_t& slot : slots) {
         if (slot == kEmptyIndexMark) {
@@ -654,15 +660,38 @@ void CPanelDlg::OnIndex()
 
 void CPanelDlg::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() == m_timer.timerId())
+    if (event->timerId() == m_timer.timerId()) {
         OnTimer();
-    else
+    } else if (event->timerId() == m_secondTimer.timerId()) {
+        m_secondTimer.stop();
+        OnTimer();
+    } else {
         QWidget::timerEvent(event);
+    }
+}
+
+void CPanelDlg::followEngine()
+{
+    m_nPosition = uint32_t(m_pPlayer->GetPosition());
+}
+
+void CPanelDlg::scheduleNextSecond()
+{
+    if (m_pPlayer->m_state != CMp3Ctrl::Playing) {
+        m_secondTimer.stop();
+        return;
+    }
+    // The display turns to the next second as that second is heard, not at whichever
+    // tick comes after it.
+    const uint64_t into = m_pPlayer->GetPositionMilliseconds() % 1000;
+    const int due = int(double(1000 - into) / CMp3Ctrl::Tempo(m_pPlayer->m_speed)) + kSecondLateMilliseconds;
+    if (due < kTimerMilliseconds)
+        m_secondTimer.start(due, Qt::PreciseTimer, this);
 }
 
 void CPanelDlg::OnTimer()
 {
-    m_nPosition = uint32_t(m_pPlayer->GetPosition());
+    followEngine();
     if (m_pPlayer->m_state == CMp3Ctrl::Playing && m_bEndReached) {
         m_bEndReached = false;
         m_pPlayer->Stop();
@@ -682,6 +711,7 @@ void CPanelDlg::OnTimer()
     if (!m_positionSlider->isSliderDown())
         m_positionSlider->setValue(int(m_nPosition));
     RedrawDisplay();
+    scheduleNextSecond();
     // One tick after playing stopped shows where it stopped; then the tick rests.
     if (m_pPlayer->m_state != CMp3Ctrl::Playing)
         m_timer.stop();
@@ -689,8 +719,11 @@ void CPanelDlg::OnTimer()
 
 void CPanelDlg::onGraphNotify()
 {
-    if (m_pPlayer->DrainEvents())
-        m_bEndReached = true;
+    if (!m_pPlayer->DrainEvents())
+        return;
+    // The end is acted on as it is heard, not at the next tick.
+    m_bEndReached = true;
+    OnTimer();
 }
 
 // ---- The position slider ---------------------------------------------------
@@ -753,11 +786,12 @@ void CPanelDlg::onPositionReleased()
 
 void CPanelDlg::finishPositionNotice()
 {
-    m_nPosition = uint32_t(m_pPlayer->GetPosition());
+    followEngine();
     m_positionSlider->setSliderPosition(int(m_nPosition));
     m_positionSlider->setValue(int(m_nPosition));
     UpdateControls();
     RedrawDisplay();
+    scheduleNextSecond();
 }
 
 void CPanelDlg::onSpeedChanged(int speed)

@@ -47,6 +47,8 @@ public:
     };
     static constexpr int kMemoBytes = 256;
     static constexpr int kTimerMilliseconds = 250;
+    // How long after a second begins to be heard the display turns to it.
+    static constexpr int kSecondLateMilliseconds = 2;
 
     // outputs: where the engine plays (the default audio device when none is given).
     explicit CPanelDlg(AudioOutputFactory outputs = {}, QWidget* parent = nullptr);
@@ -150,6 +152,10 @@ private:
     void buildControls();
     PanelButton* addTransportButton(int controlId, int x, int y);
     void onGraphNotify();
+    // Reads the position heard now into m_nPosition.
+    void followEngine();
+    // While playing, a tick just after the next whole second is heard.
+    void scheduleNextSecond();
     void onPositionAction(int action);
     void onPositionReleased();
     void seekToSlider(bool restore);
@@ -183,6 +189,7 @@ private:
     // The control that had the keyboard focus when the controls last changed.
     QPointer<QWidget> m_focusToKeep;
     QBasicTimer m_timer;
+    QBasicTimer m_secondTimer;
     DisplayArea* m_display;
     std::map<int, PanelButton*> m_transport;
     QPushButton* m_protect;

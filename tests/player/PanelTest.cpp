@@ -446,6 +446,73 @@ private Q_SLOTS:
         QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{10, 30, 50, E, E}));
     }
 
+    // The output holds a second ahead of what is heard and no tick has come since PLAY:
+    // a mark, a skip or a step goes from the second heard at the press.
+    void pressesUseTheSecondHeard_data()
+    {
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<double>("heard");
+        QTest::addColumn<uint32_t>("position");
+        QTest::addColumn<IndexMarks>("marksAfter");
+        QTest::newRow("index") << "index" << 25.4 << 25u << IndexMarks{10, 25, 40, E, E};
+        QTest::newRow("skip back") << "skip back" << 45.5 << 40u << IndexMarks{10, 40, E, E, E};
+        QTest::newRow("skip forward") << "skip forward" << 25.5 << 40u << IndexMarks{10, 40, E, E, E};
+        QTest::newRow("fast forward") << "fast forward" << 25.5 << 28u << IndexMarks{10, 40, E, E, E};
+        QTest::newRow("fast back") << "fast back" << 25.5 << 22u << IndexMarks{10, 40, E, E, E};
+    }
+    void pressesUseTheSecondHeard()
+    {
+        QFETCH(QString, press);
+        QFETCH(double, heard);
+        QFETCH(uint32_t, position);
+        QFETCH(IndexMarks, marksAfter);
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, 40})});
+        f.output->bufferSeconds = 1.0;
+        f.panel.OnPlay();
+        f.output->advance(heard);
+        const std::map<QString, void (CPanelDlg::*)()> presses{
+            {QStringLiteral("index"), &CPanelDlg::OnIndex},
+            {QStringLiteral("skip back"), &CPanelDlg::OnSkipBack},
+            {QStringLiteral("skip forward"), &CPanelDlg::OnSkipForward},
+            {QStringLiteral("fast forward"), &CPanelDlg::OnFastForward},
+            {QStringLiteral("fast back"), &CPanelDlg::OnFastBack},
+        };
+        (f.panel.*presses.at(press))();
+        QCOMPARE(GetIndexMarks(f.panel.m_header), marksAfter);
+        QCOMPARE(uint32_t(f.engine().GetPosition()), position);
+        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Playing));
+    }
+
+    // A second press a second later adds a mark of its own instead of taking the first away.
+    void marksASecondApartBothStay()
+    {
+        Fixture f(m_places);
+        f.output->bufferSeconds = 1.0;
+        f.panel.OnPlay();
+        f.output->advance(5.2);
+        f.panel.OnIndex();
+        f.output->advance(1.0);
+        f.panel.OnIndex();
+        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{5, 6, E, E, E}));
+    }
+
+    // The end of the section is acted on when it has been heard, without waiting for a tick.
+    void theEndIsActedOnAsItIsHeard()
+    {
+        Fixture f(m_places);
+        f.output->bufferSeconds = 1.0;
+        f.panel.m_nBegin = 50;
+        f.engine().SetRange(50, 60);
+        f.panel.OnPlay();
+        f.output->advance(9.5);
+        QCoreApplication::processEvents();
+        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Playing));
+        f.output->advance(0.6);
+        QCoreApplication::processEvents();
+        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Stopped));
+        QCOMPARE(f.panel.m_nPosition, 50u);
+    }
+
     void playModesAtTheEnd_data()
     {
         QTest::addColumn<int>("mode");
