@@ -252,9 +252,17 @@ void BM_PositionAgainstHeard(benchmark::State& state)
             sum += std::abs(error);
             worst = std::max(worst, std::abs(error));
         }
-        const double endError = notice - (clicks[0] + double(kEnd));
+        // The end is heard a second after the section's last click (a stall of the output
+        // on the way would move every later click, and the end, with it).
+        const double endError = notice - (clicks[kEnd - 1] + 1.0);
         g_figures[std::string("end notice - end heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
             endError * 1000.0);
+        // A click later than a second after the one before: the output stalled in between.
+        double stall = 0;
+        for (uint64_t second = 1; second < kEnd; ++second)
+            stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
+        g_figures[std::string("longest stall between clicks") + (state.range(0) ? " (every core busy)" : " (idle)")]
+            .push_back(stall * 1000.0);
         state.counters["worst_ms"] = worst * 1000.0;
         state.counters["end_ms"] = endError * 1000.0;
         state.SetIterationTime(std::max(sum / double(kEnd - 1), 1e-6));
