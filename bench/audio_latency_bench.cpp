@@ -2,18 +2,20 @@
 // to the first sound at the sink, beside paplay of the same decoded audio started the same
 // way; and the position the engine reports against the position heard (a tone with a click
 // at each whole second), including the end of a section. Each figure is taken idle and with
-// a busy loop started on every core. Needs a sound server (scripts/packages.sh,
+// a busy loop started on every core; and the second the control panel shows against the
+// second heard. Needs a sound server (scripts/packages.sh,
 // start_test_audio_server) and parec.
 #include "Mp3Encoder.h"
 #include "RatioReporter.h"
 #include "RecordingBuilder.h"
 #include "SinkMonitor.h"
 #include "player/Mp3Ctrl.h"
+#include "player/PanelDlg.h"
 #include "player/PlaybackSource.h"
 #include "platform/MessageBoxes.h"
 #include "platform/QtAudioOutput.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -269,6 +271,45 @@ void BM_PositionAgainstHeard(benchmark::State& state)
     }
 }
 
+// The second the control panel shows (and uses for marks and skips) against the second
+// heard, with the panel's own ticks running as in the window.
+void BM_PanelAgainstHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    constexpr uint32_t kShown = 6;
+    for (auto _ : state) {
+        CPanelDlg panel;
+        panel.engine().SetVolume(100);
+        panel.LoadRecording(g_recording, 1);
+        waitFor(0.3);
+        std::vector<double> shown(kShown + 1, -1.0);
+        const double asked = SinkMonitor::now();
+        panel.OnPlay();
+        while (SinkMonitor::now() < asked + kShown + 0.5) {
+            if (panel.m_nPosition <= kShown && shown[panel.m_nPosition] < 0)
+                shown[panel.m_nPosition] = SinkMonitor::now();
+            QCoreApplication::processEvents();
+            QThread::usleep(500);
+        }
+        panel.OnStop();
+        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        if (clicks.size() < kShown) {
+            state.SkipWithError("the clicks were not heard");
+            return;
+        }
+        double sum = 0;
+        for (uint32_t second = 1; second < kShown; ++second) {
+            const double error = shown[second] - clicks[second];
+            g_figures[std::string("panel shows - heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
+                error * 1000.0);
+            sum += std::abs(error);
+        }
+        state.SetIterationTime(std::max(sum / double(kShown - 1), 1e-6));
+    }
+}
+
 void printSummary()
 {
     std::printf("\nmilliseconds over the rounds: mean [lowest, highest]\n");
@@ -303,10 +344,13 @@ BENCHMARK(BM_PlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->U
 BENCHMARK(BM_ResumeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PositionAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PanelAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     const QString folder = qEnvironmentVariable("TALVEN77_BENCH_DIR", QDir::tempPath() + QStringLiteral("/talven77-bench"));
     QDir().mkpath(folder);
     g_recording = folder + QStringLiteral("/clicks.mp3");
