@@ -138,6 +138,34 @@ void BM_PaplayHeard(benchmark::State& state)
     }
 }
 
+// The same clicks played by paplay: how long the sound server itself leaves the sink silent
+// between two clicks, idle and with every core busy (the reference for the engine's stalls).
+void BM_PaplayStall(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    constexpr size_t kClicks = 6;
+    for (auto _ : state) {
+        waitFor(0.3);
+        const double asked = SinkMonitor::now();
+        QProcess paplay;
+        paplay.start(QStringLiteral("paplay"), {g_wave});
+        waitFor(double(kClicks) + 1.0);
+        paplay.kill();
+        paplay.waitForFinished(5000);
+        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        if (clicks.size() < kClicks) {
+            state.SkipWithError("paplay's clicks were not heard");
+            return;
+        }
+        double stall = 0;
+        for (size_t second = 1; second < kClicks; ++second)
+            stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
+        record(state, "longest stall between clicks, paplay", stall);
+    }
+}
+
 void BM_PlayHeard(benchmark::State& state)
 {
     if (!needsServer(state))
@@ -340,6 +368,7 @@ void printSummary()
 } // namespace
 
 BENCHMARK(BM_PaplayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaplayStall)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResumeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
