@@ -86,6 +86,17 @@ start_test_audio_server() {
     --load="module-null-sink sink_name=talven77_null" --load="module-native-protocol-unix" \
     --log-target=file:"$XDG_RUNTIME_DIR/pulseaudio.log" >/dev/null 2>&1 || true
   trap 'pulseaudio --kill >/dev/null 2>&1 || true' EXIT
+  # The server runs its sink thread in real time but answers its clients from its main
+  # thread; with every core busy that thread can wait a second or more, and a client with
+  # a short buffer (as the program keeps, so that a speed or volume change is heard at
+  # once) then runs dry, while paplay's two-second buffer rides it out. Its raised nice
+  # value was not enough on a machine with a busy compiler on every core, so here, where
+  # this user may, the main thread gets real-time priority too.
+  local server_pid
+  server_pid="$(cat "$XDG_RUNTIME_DIR/pulse/pid" 2>/dev/null || true)"
+  if [ -n "$server_pid" ]; then
+    chrt -r -p 5 "$server_pid" >/dev/null 2>&1 || true
+  fi
   if pactl info >/dev/null 2>&1; then
     export TALVEN77_REQUIRE_AUDIO=1
   else
