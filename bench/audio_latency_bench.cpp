@@ -1,10 +1,10 @@
-// What is heard at the sound server's sink and when: PLAY, resume and a seek, from the call
-// to the first sound at the sink, beside paplay of the same decoded audio started the same
-// way; and the position the engine reports against the position heard (a tone with a click
-// at each whole second), including the end of a section. Each figure is taken idle and with
-// a busy loop started on every core; and the second the control panel shows against the
-// second heard. Needs a sound server (scripts/packages.sh,
-// start_test_audio_server) and parec.
+// What is heard at the sound server's sink and when: PLAY, resume, a seek and a change of
+// speed, from the call to the moment it is heard at the sink, PLAY beside paplay of the same
+// decoded audio started the same way; and the position the engine reports against the
+// position heard (a tone with a click at each whole second), including the end of a
+// section. Each figure is taken idle and with a busy loop started on every core; and the
+// second the control panel shows against the second heard. Needs a sound server
+// (scripts/packages.sh, start_test_audio_server) and parec.
 #include "Mp3Encoder.h"
 #include "RatioReporter.h"
 #include "RecordingBuilder.h"
@@ -240,6 +240,39 @@ void BM_SeekHeard(benchmark::State& state)
     }
 }
 
+// A change to the fast speed made between two clicks: until the change is heard the old
+// speed goes on, then the rest of the way to the next click passes at the new tempo T, so
+// the next click comes after L + (r - L) / T, where r is what was left of the second when
+// the change was asked; L, the time until the change is heard, follows from when the click
+// is heard.
+void BM_SpeedChangeHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    const double tempo = CMp3Ctrl::Tempo(CMp3Ctrl::Fast);
+    for (auto _ : state) {
+        CMp3Ctrl engine;
+        engine.SetVolume(100);
+        engine.Open(g_recording);
+        const double played = SinkMonitor::now();
+        engine.Play();
+        const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
+        waitFor(std::max(0.0, started + 1.4 - SinkMonitor::now()));
+        const double heardBefore = double(engine.GetPositionMilliseconds()) / 1000.0;
+        const double asked = SinkMonitor::now();
+        engine.SetSpeed(CMp3Ctrl::Fast);
+        const double next = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
+        engine.Stop();
+        if (started < 0 || next < 0) {
+            state.SkipWithError("the speed change was not heard");
+            return;
+        }
+        const double left = std::ceil(heardBefore) - heardBefore;
+        record(state, "speed change heard", ((next - asked) - left / tempo) / (1.0 - 1.0 / tempo));
+    }
+}
+
 // The moment the engine first reports each whole second against the moment its click is
 // heard; then the completion notice of a section ending at a whole second against the
 // moment that second is heard.
@@ -372,6 +405,7 @@ BENCHMARK(BM_PaplayStall)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)-
 BENCHMARK(BM_PlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResumeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeekHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SpeedChangeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PositionAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PanelAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 

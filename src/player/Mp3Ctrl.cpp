@@ -211,8 +211,22 @@ void CMp3Ctrl::SetRange(uint64_t begin, uint64_t end)
 void CMp3Ctrl::SetSpeed(int speed)
 {
     m_speed = speed;
-    if (hasGraph() && speed >= Fast && speed <= Slow)
+    if (!hasGraph() || speed < Fast || speed > Slow || m_source->tempo() == Tempo(speed))
+        return;
+    if (!m_outputRunning) {
         m_source->setTempo(Tempo(speed));
+        return;
+    }
+    // What the output holds was made at the old speed: drop it and go on from the frame
+    // heard, so that the new speed is heard at once (as a seek is).
+    const int64_t heard = std::max<int64_t>(m_source->mediaFrameAt(m_output->heardFrames()), 0);
+    m_output->stop();
+    m_source->setTempo(Tempo(speed));
+    m_source->seek(heard);
+    if (m_state == Playing)
+        m_output->start();
+    else
+        m_outputRunning = false;
 }
 
 void CMp3Ctrl::SetVolume(uint32_t percent)

@@ -87,6 +87,12 @@ void PlaybackSource::setTempo(double tempo)
         seekLocked(now);
 }
 
+double PlaybackSource::tempo() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tempo;
+}
+
 void PlaybackSource::setGain(float gain)
 {
     std::lock_guard lock(m_mutex);

@@ -33,6 +33,7 @@ public:
     // Reading ends at this media frame.
     void setEnd(int64_t mediaFrame);
     void setTempo(double tempo);
+    double tempo() const;
     void setGain(float gain);
 
     // The media frame that the output frame with this index (counted since open)

@@ -241,6 +241,37 @@ private Q_SLOTS:
         QVERIFY(checks > 100);
     }
 
+    // The output holds a second at the old speed; the change is heard at once all the same,
+    // whether it is made while playing or while paused.
+    void aSpeedChangeIsHeardAtOnce_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("playing") << false;
+        QTest::newRow("paused") << true;
+    }
+    void aSpeedChangeIsHeardAtOnce()
+    {
+        QFETCH(bool, paused);
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_clicks));
+        v.output().bufferSeconds = 1.0;
+        QVERIFY(v.engine.Play());
+        v.output().advance(2.5);
+        if (paused)
+            v.engine.Pause();
+        const double before = double(v.engine.GetPositionMilliseconds()) / 1000.0;
+        QVERIFY(std::abs(before - 2.5) < 0.05);
+        v.engine.SetSpeed(CMp3Ctrl::Fast);
+        QCOMPARE(double(v.engine.GetPositionMilliseconds()) / 1000.0, before);
+        if (paused)
+            QVERIFY(v.engine.Play());
+        v.output().advance(0.4);
+        const double after = double(v.engine.GetPositionMilliseconds()) / 1000.0;
+        const double expected = before + 0.4 * CMp3Ctrl::Tempo(CMp3Ctrl::Fast);
+        QVERIFY2(std::abs(after - expected) < 0.05,
+                 qPrintable(QStringLiteral("heard %1 s after the change, expected %2 s").arg(after).arg(expected)));
+    }
+
     void attenuationFigures_data()
     {
         QTest::addColumn<uint>("percent");
