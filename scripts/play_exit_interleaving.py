@@ -15,6 +15,8 @@
 # build) the event thread then reads the released dispatcher ("Received
 # unsupported command"). When the process ends without the libraries' exit-time
 # teardown, no connection is disconnected at exit and the script says so.
+# On the normal build, GLIBC_TUNABLES=glibc.malloc.tcache_count=0 with
+# MALLOC_PERTURB_=165 makes the released dispatcher fault at once.
 import subprocess
 
 import gdb
@@ -56,3 +58,6 @@ run("bt 3")
 loop.switch()
 run("set scheduler-locking off")
 run("continue")
+if gdb.selected_inferior().threads():
+    print("=== the process stopped after the event thread went on; all threads ===")
+    run("thread apply all bt")
