@@ -1,11 +1,14 @@
 #include "JapaneseUi.h"
 #include "TALVEN77PCApp.h"
+#include "platform/ProcessEnd.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/WidgetMessagePresenter.h"
 
 #include <QApplication>
 
-int main(int argc, char* argv[])
+namespace {
+
+int RunProgram(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(kCompanyName);
@@ -23,4 +26,14 @@ int main(int argc, char* argv[])
     }
     SetMessagePresenter(nullptr);
     return status;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The program, its audio output and its settings (saved as each QSettings
+    // goes) are all gone when RunProgram returns, and the application object
+    // with them.
+    EndProcess(RunProgram(argc, argv));
 }

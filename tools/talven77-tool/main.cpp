@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "JsonLines.h"
+#include "platform/ProcessEnd.h"
 #include "platform/ProgramIdentity.h"
 
 #include <QCoreApplication>
@@ -23,9 +24,7 @@ const char kUsage[] =
     "  play FILE [--speed fast|normal|slow] [--from S] [--to E] [--volume V]\n"
     "                                       play a recording to the default audio output\n";
 
-} // namespace
-
-int main(int argc, char* argv[])
+int RunTool(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(kCompanyName);
@@ -51,4 +50,12 @@ int main(int argc, char* argv[])
     PrintError(QStringLiteral("unknown command: %1").arg(command));
     std::fputs(kUsage, stderr);
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Every command has closed its files and its audio output when it returns.
+    EndProcess(RunTool(argc, argv));
 }
