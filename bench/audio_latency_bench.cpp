@@ -213,6 +213,20 @@ void BM_ResumeHeard(benchmark::State& state)
     }
 }
 
+// Opens the click recording in `engine` at full volume, plays it and waits until `seconds`
+// after it was first heard. Returns when it was first heard, or -1 when it was not.
+double playClicksUntil(CMp3Ctrl& engine, double seconds)
+{
+    engine.SetVolume(100);
+    engine.Open(g_recording);
+    const double played = SinkMonitor::now();
+    engine.Play();
+    const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
+    if (started >= 0)
+        waitFor(std::max(0.0, started + seconds - SinkMonitor::now()));
+    return started;
+}
+
 // A seek made between two clicks, to a second that starts with one: the first click after
 // the call is the new place (the next one of the old place is most of a second away).
 void BM_SeekHeard(benchmark::State& state)
@@ -222,12 +236,7 @@ void BM_SeekHeard(benchmark::State& state)
     CpuLoad load(state.range(0) != 0);
     for (auto _ : state) {
         CMp3Ctrl engine;
-        engine.SetVolume(100);
-        engine.Open(g_recording);
-        const double played = SinkMonitor::now();
-        engine.Play();
-        const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
-        waitFor(std::max(0.0, started + 1.2 - SinkMonitor::now()));
+        const double started = playClicksUntil(engine, 1.2);
         const double asked = SinkMonitor::now();
         engine.SetPosition(6);
         const double heard = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
@@ -253,12 +262,7 @@ void BM_SpeedChangeHeard(benchmark::State& state)
     const double tempo = CMp3Ctrl::Tempo(CMp3Ctrl::Fast);
     for (auto _ : state) {
         CMp3Ctrl engine;
-        engine.SetVolume(100);
-        engine.Open(g_recording);
-        const double played = SinkMonitor::now();
-        engine.Play();
-        const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
-        waitFor(std::max(0.0, started + 1.4 - SinkMonitor::now()));
+        const double started = playClicksUntil(engine, 1.4);
         const double heardBefore = double(engine.GetPositionMilliseconds()) / 1000.0;
         const double asked = SinkMonitor::now();
         engine.SetSpeed(CMp3Ctrl::Fast);
