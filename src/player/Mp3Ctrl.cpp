@@ -12,13 +12,14 @@
 
 namespace {
 
-const QString kNoOutputOnOpen = QStringLiteral(
-    "ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存在しないため再生できません。環境を確認してください。");
-const QString kNoOutputOnPlay = QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
-const QString kUnreadableFile = QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。");
+const QString kNoOutputOnOpen =
+    QStringLiteral("ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存"
+                   "在しないため再生できません。環境を確認してください。");
+const QString kNoOutputOnPlay =
+    QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
+const QString kUnreadableFile =
+    QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。");
 const QString kPlayFailed = QStringLiteral("再生に失敗しました");
-
-constexpr int64_t kStepSeconds = 3;
 
 } // namespace
 
@@ -69,8 +70,9 @@ bool CMp3Ctrl::Open(const QString& path)
         // The decoder's words are English and technical: they go to the log. The user
         // is told why only when the file itself could not be opened, in Japanese.
         qWarning().noquote() << "cannot decode" << path << ":" << failure.decoderText;
-        ShowMessage(failure.systemError ? kUnreadableFile + u'\n' + SystemErrorText(failure.systemError)
-                                        : kUnreadableFile,
+        ShowMessage(failure.systemError
+                        ? kUnreadableFile + u'\n' + SystemErrorText(failure.systemError)
+                        : kUnreadableFile,
                     MessageIcon::Error);
         return false;
     }
@@ -86,13 +88,14 @@ bool CMp3Ctrl::Open(const QString& path)
         return false;
     }
     const uint64_t generation = m_generation;
-    connect(output.get(), &AudioOutput::drained, this, [this, generation] { onDrained(generation); },
-            Qt::QueuedConnection);
+    connect(
+        output.get(), &AudioOutput::drained, this, [this, generation] { onDrained(generation); },
+        Qt::QueuedConnection);
     m_source = std::move(source);
     m_output = std::move(output);
     m_outputRunning = false;
     SetVolume(m_volume);
-    SetSpeed(m_speed);
+    applyTempo();
     return true;
 }
 
@@ -128,7 +131,7 @@ bool CMp3Ctrl::Play()
         setState(Playing);
         return true;
     }
-    SetSpeed(m_speed);
+    applyTempo();
     if (m_position <= m_begin)
         SetPosition(m_begin);
     if (!m_outputRunning || m_state != Playing) {
@@ -161,12 +164,13 @@ void CMp3Ctrl::Pause()
     setState(Paused);
 }
 
-void CMp3Ctrl::seekTo(int64_t seconds)
+void CMp3Ctrl::seekToMilliseconds(int64_t milliseconds)
 {
     // Drop what the output holds so that the new position is heard at once.
     m_output->stop();
-    m_position = uint64_t(std::max<int64_t>(seconds, 0));
-    m_source->seek(int64_t(m_position) * m_source->sampleRate());
+    milliseconds = std::max<int64_t>(milliseconds, 0);
+    m_position = uint64_t(milliseconds / 1000);
+    m_source->seek(milliseconds * m_source->sampleRate() / 1000);
     if (m_outputRunning && m_state == Playing)
         m_output->start();
     else
@@ -211,22 +215,39 @@ void CMp3Ctrl::SetRange(uint64_t begin, uint64_t end)
 void CMp3Ctrl::SetSpeed(int speed)
 {
     m_speed = speed;
-    if (!hasGraph() || speed < Fast || speed > Slow || m_source->tempo() == Tempo(speed))
+    if (speed >= Fast && speed <= Slow)
+        m_tempo = Tempo(speed);
+    applyTempo();
+}
+
+void CMp3Ctrl::SetTempo(double tempo)
+{
+    if (!(tempo > 0))
         return;
-    if (!m_outputRunning) {
-        m_source->setTempo(Tempo(speed));
+    m_tempo = tempo;
+    m_speed = tempo == Tempo(Fast) ? Fast : tempo == Tempo(Slow) ? Slow : Normal;
+    applyTempo();
+}
+
+void CMp3Ctrl::applyTempo()
+{
+    if (hasGraph())
+        m_source->setTempo(m_tempo);
+}
+
+void CMp3Ctrl::SeekMilliseconds(uint64_t milliseconds)
+{
+    if (!hasGraph())
         return;
-    }
-    // What the output holds was made at the old speed: drop it and go on from the frame
-    // heard, so that the new speed is heard at once (as a seek is).
-    const int64_t heard = std::max<int64_t>(m_source->mediaFrameAt(m_output->heardFrames()), 0);
-    m_output->stop();
-    m_source->setTempo(Tempo(speed));
-    m_source->seek(heard);
-    if (m_state == Playing)
-        m_output->start();
-    else
-        m_outputRunning = false;
+    // Never the end point itself, which would end playback there and then.
+    const uint64_t last = m_end > m_begin ? m_end * 1000 - 1 : m_begin * 1000;
+    seekToMilliseconds(int64_t(std::clamp(milliseconds, m_begin * 1000, last)));
+}
+
+void CMp3Ctrl::SetStepSizes(int backSeconds, int forwardSeconds)
+{
+    m_backStep = std::max(backSeconds, 1);
+    m_forwardStep = std::max(forwardSeconds, 1);
 }
 
 void CMp3Ctrl::SetVolume(uint32_t percent)
@@ -243,13 +264,13 @@ void CMp3Ctrl::SetVolume(uint32_t percent)
 void CMp3Ctrl::StepBack()
 {
     if (hasGraph())
-        seekTo(int64_t(GetPosition()) - kStepSeconds);
+        seekTo(int64_t(GetPosition()) - m_backStep);
 }
 
 void CMp3Ctrl::StepForward()
 {
     if (hasGraph())
-        seekTo(int64_t(GetPosition()) + kStepSeconds);
+        seekTo(int64_t(GetPosition()) + m_forwardStep);
 }
 
 void CMp3Ctrl::onDrained(uint64_t generation)
@@ -264,8 +285,8 @@ void CMp3Ctrl::onDrained(uint64_t generation)
 bool CMp3Ctrl::DrainEvents()
 {
     std::lock_guard lock(m_eventsMutex);
-    const bool completed = hasGraph()
-                           && std::find(m_completions.begin(), m_completions.end(), m_generation) != m_completions.end();
+    const bool completed = hasGraph() && std::find(m_completions.begin(), m_completions.end(),
+                                                   m_generation) != m_completions.end();
     m_completions.clear();
     return completed;
 }

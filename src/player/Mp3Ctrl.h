@@ -22,8 +22,18 @@ class CMp3Ctrl : public QObject
     Q_OBJECT
 
 public:
-    enum PlayerState { Stopped = 1, Playing = 2, Paused = 3 };
-    enum PlaySpeed { Fast = 0, Normal = 1, Slow = 2 };
+    enum PlayerState
+    {
+        Stopped = 1,
+        Playing = 2,
+        Paused = 3
+    };
+    enum PlaySpeed
+    {
+        Fast = 0,
+        Normal = 1,
+        Slow = 2
+    };
 
     // The output comes from the factory for each file (the default device when
     // none is given).
@@ -41,7 +51,15 @@ public:
     // refreshes m_position.
     uint64_t GetPositionMilliseconds();
     void SetRange(uint64_t begin, uint64_t end);
+    // One of the three preset speeds; its tempo replaces any other rate.
     void SetSpeed(int speed);
+    // Any tempo (1.0 the recording's own speed), the voice's pitch kept.
+    void SetTempo(double tempo);
+    // A jump to a millisecond of the playable section (clamped to it): the output
+    // drops what it holds and goes on from there when it was playing.
+    void SeekMilliseconds(uint64_t milliseconds);
+    // How far StepBack and StepForward go.
+    void SetStepSizes(int backSeconds, int forwardSeconds);
     void SetVolume(uint32_t percent);
     void StepBack();
     void StepForward();
@@ -55,6 +73,9 @@ public:
 
     PlayerState m_state = Stopped;
     int m_speed = Normal;
+    double m_tempo = 1.0;
+    int m_backStep = 3;
+    int m_forwardStep = 3;
     uint32_t m_volume = 50;
     uint64_t m_duration = 0;
     uint64_t m_begin = 0;
@@ -72,7 +93,9 @@ private:
     void setState(PlayerState state);
     // Seeks to a second: the output drops what it holds and goes on from there
     // when it was playing.
-    void seekTo(int64_t seconds);
+    void seekTo(int64_t seconds) { seekToMilliseconds(seconds * 1000); }
+    void seekToMilliseconds(int64_t milliseconds);
+    void applyTempo();
     void onDrained(uint64_t generation);
 
     AudioOutputFactory m_outputFactory;

@@ -10,9 +10,11 @@
 #include "platform/WaitCursor.h"
 #include "recording/RecordingFile.h"
 #include "recording/VoiceDuration.h"
+#include "transport/PlaybackRate.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -88,7 +90,8 @@ bool onlyPlayedMarkDiffers(const tagVoiceHeader& changed, const tagVoiceHeader& 
     return std::memcmp(&withoutMark, &read, sizeof read) == 0;
 }
 
-const char* const kTransportTips[] = {"頭出し（前）", "早戻し", "早送り", "頭出し（次）", "一時停止", "停止", "再生"};
+const char* const kTransportTips[] = {"頭出し（前）", "早戻し", "早送り", "頭出し（次）",
+                                      "一時停止",     "停止",   "再生"};
 
 } // namespace
 
@@ -124,7 +127,9 @@ CPanelDlg::CPanelDlg(AudioOutputFactory outputs, QWidget* parent)
     connect(m_pPlayer.get(), &CMp3Ctrl::stateChanged, this, [this] {
         if (m_pPlayer->m_state == CMp3Ctrl::Playing && !m_timer.isActive())
             m_timer.start(kTimerMilliseconds, this);
+        Q_EMIT m_notifier.stateChanged();
     });
+    applyTransportSettings(TransportSettings::Load());
     UpdateControls();
     UnloadRecording(0);
 }
@@ -138,9 +143,12 @@ CPanelDlg::~CPanelDlg()
 PanelButton* CPanelDlg::addTransportButton(int controlId, int x, int y)
 {
     static const std::map<int, TransportButton> kinds{
-        {IdSkipBack, TransportButton::SkipBack},       {IdFastBack, TransportButton::FastBack},
-        {IdFastForward, TransportButton::FastForward}, {IdSkipForward, TransportButton::SkipForward},
-        {IdPause, TransportButton::Pause},             {IdStop, TransportButton::Stop},
+        {IdSkipBack, TransportButton::SkipBack},
+        {IdFastBack, TransportButton::FastBack},
+        {IdFastForward, TransportButton::FastForward},
+        {IdSkipForward, TransportButton::SkipForward},
+        {IdPause, TransportButton::Pause},
+        {IdStop, TransportButton::Stop},
         {IdPlay, TransportButton::Play},
     };
     const TransportButton kind = kinds.at(controlId);
@@ -163,13 +171,20 @@ void CPanelDlg::buildControls()
     m_display->setGeometry(dlu(5, 10, 272, 84));
 
     // The transport buttons in the order of their keys: back, then forward, then the players.
-    connect(addTransportButton(IdSkipBack, 5, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnSkipBack);
-    connect(addTransportButton(IdFastBack, 28, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnFastBack);
-    connect(addTransportButton(IdFastForward, 51, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnFastForward);
-    connect(addTransportButton(IdSkipForward, 74, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnSkipForward);
-    connect(addTransportButton(IdPause, 97, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnPause);
-    connect(addTransportButton(IdStop, 120, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnStop);
-    connect(addTransportButton(IdPlay, 143, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnPlay);
+    connect(addTransportButton(IdSkipBack, 5, 102), &QAbstractButton::clicked, this,
+            &CPanelDlg::OnSkipBack);
+    connect(addTransportButton(IdFastBack, 28, 102), &QAbstractButton::clicked, this,
+            &CPanelDlg::OnFastBack);
+    connect(addTransportButton(IdFastForward, 51, 102), &QAbstractButton::clicked, this,
+            &CPanelDlg::OnFastForward);
+    connect(addTransportButton(IdSkipForward, 74, 102), &QAbstractButton::clicked, this,
+            &CPanelDlg::OnSkipForward);
+    connect(addTransportButton(IdPause, 97, 102), &QAbstractButton::clicked, this,
+            &CPanelDlg::OnPause);
+    connect(addTransportButton(IdStop, 120, 102), &QAbstractButton::clicked, this,
+            &CPanelDlg::OnStop);
+    connect(addTransportButton(IdPlay, 143, 102), &QAbstractButton::clicked, this,
+            &CPanelDlg::OnPlay);
 
     m_protect = new QPushButton(QStringLiteral("保護"), this);
     m_protect->setGeometry(dlu(194, 98, 39, 32));
@@ -182,8 +197,10 @@ void CPanelDlg::buildControls()
     m_positionSlider = new SectionSlider(this);
     m_positionSlider->setGeometry(dlu(294, 18, 255, 26));
     m_positionSlider->setPageStep(10);
-    connect(m_positionSlider, &QAbstractSlider::actionTriggered, this, &CPanelDlg::onPositionAction);
-    connect(m_positionSlider, &QAbstractSlider::sliderReleased, this, &CPanelDlg::onPositionReleased);
+    connect(m_positionSlider, &QAbstractSlider::actionTriggered, this,
+            &CPanelDlg::onPositionAction);
+    connect(m_positionSlider, &QAbstractSlider::sliderReleased, this,
+            &CPanelDlg::onPositionReleased);
 
     m_bar = dlu(303, 48, 238, 1);
     m_bar.setHeight(2);
@@ -207,20 +224,25 @@ void CPanelDlg::buildControls()
     m_beginLabel = sectionLabel(QStringLiteral("開始"), 289);
     m_endLabel = sectionLabel(QStringLiteral("終了"), 528);
 
-    const auto listGroup = [&](const QString& title, int x, const QStringList& items, int selected) {
+    const auto listGroup = [&](const QString& title, int x, const QStringList& items,
+                               int selected) {
         auto* group = new QGroupBox(title, this);
         group->setGeometry(dlu(x, 71, 56, 27));
         auto* list = new QComboBox(this);
         list->addItems(items);
         list->setCurrentIndex(selected);
-        list->setGeometry(QRect(dlu(x + 6, 81, 44, 0).topLeft(), QSize(dlu(0, 0, 44, 0).width(), list->sizeHint().height())));
+        list->setGeometry(QRect(dlu(x + 6, 81, 44, 0).topLeft(),
+                                QSize(dlu(0, 0, 44, 0).width(), list->sizeHint().height())));
         return list;
     };
-    m_playModeList = listGroup(QStringLiteral("再生ﾓｰﾄﾞ"), 284,
-                               {QStringLiteral("1  回 "), QStringLiteral("ﾘﾋﾟｰﾄ "), QStringLiteral("連 続 ")}, 0);
-    connect(m_playModeList, &QComboBox::currentIndexChanged, this, [this](int index) { m_nPlayMode = index; });
-    m_speedList = listGroup(QStringLiteral("再生速度"), 346,
-                            {QStringLiteral("速 い "), QStringLiteral("標 準 "), QStringLiteral("遅 い ")}, 1);
+    m_playModeList = listGroup(
+        QStringLiteral("再生ﾓｰﾄﾞ"), 284,
+        {QStringLiteral("1  回 "), QStringLiteral("ﾘﾋﾟｰﾄ "), QStringLiteral("連 続 ")}, 0);
+    connect(m_playModeList, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_nPlayMode = index; });
+    m_speedList = listGroup(
+        QStringLiteral("再生速度"), 346,
+        {QStringLiteral("速 い "), QStringLiteral("標 準 "), QStringLiteral("遅 い ")}, 1);
     connect(m_speedList, &QComboBox::currentIndexChanged, this, &CPanelDlg::onSpeedChanged);
 
     auto* volumeGroup = new QGroupBox(QStringLiteral("音量"), this);
@@ -232,7 +254,8 @@ void CPanelDlg::buildControls()
     m_volumeSlider->setTickInterval(10);
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setValue(int(m_pPlayer->m_volume));
-    connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int volume) { m_pPlayer->SetVolume(uint32_t(volume)); });
+    connect(m_volumeSlider, &QSlider::valueChanged, this,
+            [this](int volume) { m_pPlayer->SetVolume(uint32_t(volume)); });
 
     auto* memoLabel = new QLabel(QStringLiteral("メ\nモ"), this);
     memoLabel->setGeometry(dlu(406, 77, 8, 16));
@@ -242,7 +265,8 @@ void CPanelDlg::buildControls()
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoLabel->setBuddy(m_memo);
     connect(m_memo, &CEditEx::changed, this, &CPanelDlg::onMemoChanged);
-    connect(m_memo, &CEditEx::commit, this, [this](int, bool focusLost) { onMemoCommit(focusLost); });
+    connect(m_memo, &CEditEx::commit, this,
+            [this](int, bool focusLost) { onMemoCommit(focusLost); });
     connect(m_memo, &CEditEx::inputRefused, this, [this](int, const QString& reason) {
         if (!reason.isEmpty())
             QToolTip::showText(m_memo->mapToGlobal(QPoint(0, m_memo->height())), reason, m_memo);
@@ -251,9 +275,9 @@ void CPanelDlg::buildControls()
     // Keyboard order: the transport buttons as they stand, then the rest left to right.
     QWidget* previous = m_transport[IdSkipBack];
     for (QWidget* next : std::initializer_list<QWidget*>{
-             m_transport[IdFastBack], m_transport[IdFastForward], m_transport[IdSkipForward], m_transport[IdPause],
-             m_transport[IdStop], m_transport[IdPlay], m_protect, m_index, m_positionSlider, m_playModeList,
-             m_speedList, m_volumeSlider, m_memo}) {
+             m_transport[IdFastBack], m_transport[IdFastForward], m_transport[IdSkipForward],
+             m_transport[IdPause], m_transport[IdStop], m_transport[IdPlay], m_protect, m_index,
+             m_positionSlider, m_playModeList, m_speedList, m_volumeSlider, m_memo}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -295,10 +319,12 @@ bool CPanelDlg::CommitHeader()
             // The engine lets go of the file before its header is written.
             m_pPlayer->Stop();
             m_pPlayer->Close();
-            const HeaderChange change =
-                onlyPlayedMarkDiffers(m_header, m_headerAsRead) ? HeaderChange::Automatic : HeaderChange::User;
+            const HeaderChange change = onlyPlayedMarkDiffers(m_header, m_headerAsRead)
+                                            ? HeaderChange::Automatic
+                                            : HeaderChange::User;
             // A file whose header could not be read gets nothing written over it.
-            const bool written = m_bHeaderRead && WriteVoiceHeader(m_strPath, m_header, m_readFrom, change);
+            const bool written =
+                m_bHeaderRead && WriteVoiceHeader(m_strPath, m_header, m_readFrom, change);
             if (written) {
                 m_headerAsRead = m_header;
             } else {
@@ -364,6 +390,7 @@ bool CPanelDlg::LoadRecording(const QString& path, int rowNumber)
     m_strMemo = trimmedMemo(m_memo->text());
     m_strMemoAsRead = m_strMemo;
     RedrawDisplay();
+    Q_EMIT m_notifier.recordingChanged();
     return result;
 }
 
@@ -398,6 +425,8 @@ bool CPanelDlg::UnloadRecording(int selectedCount)
     PlaceSectionMarkers();
     RepaintBar();
     RedrawDisplay();
+    if (wasLoaded)
+        Q_EMIT m_notifier.recordingChanged();
     return result;
 }
 
@@ -521,8 +550,21 @@ bool CPanelDlg::playable() const
 
 void CPanelDlg::OnPlay()
 {
+    play(true);
+}
+
+void CPanelDlg::play(bool rewind)
+{
     if (!playable())
         return;
+    if (rewind && m_pPlayer->m_state == CMp3Ctrl::Paused && m_pPlayer->IsOpen() &&
+        m_transportSettings.rewindOnResumeSeconds > 0) {
+        // A listener who paused has lost the last words: play on from a little before.
+        const uint64_t heard = m_pPlayer->GetPositionMilliseconds();
+        const uint64_t back = uint64_t(m_transportSettings.rewindOnResumeSeconds) * 1000;
+        m_pPlayer->SeekMilliseconds(heard > back ? heard - back : 0);
+        followEngine();
+    }
     m_bEndReached = false;
     m_pPlayer->Play();
     scheduleNextSecond();
@@ -572,8 +614,9 @@ void CPanelDlg::OnSkipForward()
     clearEndNotice();
     followEngine();
     const IndexMarks slots = marks();
-    const auto next = std::find_if(slots.begin(), slots.end(),
-                                   [this](uint32_t mark) { return mark != kEmptyIndexMark && mark > m_nPosition; });
+    const auto next = std::find_if(slots.begin(), slots.end(), [this](uint32_t mark) {
+        return mark != kEmptyIndexMark && mark > m_nPosition;
+    });
     if (next != slots.end() && *next <= m_nEnd) {
         m_pPlayer->SetPosition(*next);
         if (state == CMp3Ctrl::Paused) {
@@ -614,6 +657,23 @@ void CPanelDlg::OnSkipBack()
         OnPlay();
 }
 
+void CPanelDlg::OnReplay()
+{
+    if (!playable() || !m_pPlayer->IsOpen())
+        return;
+    clearEndNotice();
+    const uint64_t heard = m_pPlayer->m_state == CMp3Ctrl::Stopped
+                               ? uint64_t(m_nBegin) * 1000
+                               : m_pPlayer->GetPositionMilliseconds();
+    const uint64_t back = uint64_t(m_transportSettings.replaySeconds) * 1000;
+    m_pPlayer->SeekMilliseconds(heard > back ? heard - back : 0);
+    followEngine();
+    if (m_pPlayer->m_state == CMp3Ctrl::Playing)
+        finishPositionNotice();
+    else
+        play(false);
+}
+
 void CPanelDlg::OnProtect()
 {
     m_header.protectFlag = m_header.protectFlag == 0 ? 1 : 0;
@@ -628,7 +688,8 @@ void CPanelDlg::OnIndex()
         CIndexDlg dialog(m_nDuration, marks(), window());
         const QString shown = m_strPath;
         // The marks belong to the recording the dialog was opened for.
-        if (m_runIndexDialog(dialog) == QDialog::Accepted && m_strPath == shown && !shown.isEmpty()) {
+        if (m_runIndexDialog(dialog) == QDialog::Accepted && m_strPath == shown &&
+            !shown.isEmpty()) {
             setMarks(dialog.m_marks);
             refreshFocusedRow();
             m_bHeaderDirty = true;
@@ -684,7 +745,7 @@ void CPanelDlg::scheduleNextSecond()
     // The display turns to the next second as that second is heard, not at whichever
     // tick comes after it.
     const uint64_t into = m_pPlayer->GetPositionMilliseconds() % 1000;
-    const int due = int(double(1000 - into) / CMp3Ctrl::Tempo(m_pPlayer->m_speed)) + kSecondLateMilliseconds;
+    const int due = int(double(1000 - into) / m_pPlayer->m_tempo) + kSecondLateMilliseconds;
     if (due < kTimerMilliseconds)
         m_secondTimer.start(due, Qt::PreciseTimer, this);
 }
@@ -766,7 +827,8 @@ void CPanelDlg::onPositionAction(int action)
         m_bSeeking = false;
         break;
     case QAbstractSlider::SliderMove:
-        // The thumb dragged (tracking goes on until it is released), or the wheel (a step of its own).
+        // The thumb dragged (tracking goes on until it is released), or the wheel (a step of its
+        // own).
         seekToSlider(!m_positionSlider->isSliderDown());
         if (!m_positionSlider->isSliderDown())
             m_bSeeking = false;
@@ -796,7 +858,19 @@ void CPanelDlg::finishPositionNotice()
 
 void CPanelDlg::onSpeedChanged(int speed)
 {
-    WaitCursor wait;
+    // The item of a rate between the presets is no speed to choose.
+    if (speed < CMp3Ctrl::Fast || speed > CMp3Ctrl::Slow)
+        return;
+    {
+        WaitCursor wait;
+        changeSpeed(speed);
+    }
+    showRate();
+    Q_EMIT m_notifier.rateChanged();
+}
+
+void CPanelDlg::changeSpeed(int speed)
+{
     if (m_pPlayer->m_state == CMp3Ctrl::Playing) {
         // Playing goes on from the second it had reached.
         const uint64_t at = m_pPlayer->GetPosition();
@@ -807,6 +881,177 @@ void CPanelDlg::onSpeedChanged(int speed)
     } else {
         m_pPlayer->SetSpeed(speed);
     }
+}
+
+void CPanelDlg::showRate()
+{
+    const QSignalBlocker quiet(m_speedList);
+    while (m_speedList->count() > 3)
+        m_speedList->removeItem(3);
+    for (int speed = CMp3Ctrl::Fast; speed <= CMp3Ctrl::Slow; ++speed) {
+        if (CMp3Ctrl::Tempo(speed) == m_pPlayer->m_tempo) {
+            m_speedList->setCurrentIndex(speed);
+            return;
+        }
+    }
+    m_speedList->addItem(QStringLiteral("×%1").arg(m_pPlayer->m_tempo, 0, 'f', 2));
+    m_speedList->setCurrentIndex(3);
+}
+
+// ---- The transport as keys, pedals and media controls drive it --------------
+
+void CPanelDlg::applyTransportSettings(const TransportSettings& settings)
+{
+    m_transportSettings = settings;
+    m_pPlayer->SetStepSizes(settings.backSkipSeconds, settings.forwardSkipSeconds);
+}
+
+TransportTarget::State CPanelDlg::transportState() const
+{
+    return m_strPath.isEmpty() ? NothingLoaded : State(m_pPlayer->m_state);
+}
+
+bool CPanelDlg::canRunTransport(TransportAction action) const
+{
+    const auto enabled = [this](int control) { return m_transport.at(control)->isEnabled(); };
+    const bool loaded =
+        m_nSelCount == 1 && m_bControlsAllowed && !m_strPath.isEmpty() && playable();
+    const double rate = m_pPlayer->m_tempo;
+    switch (action) {
+    case TransportAction::PlayPause:
+        return enabled(IdPlay) || enabled(IdPause);
+    case TransportAction::Stop:
+        return enabled(IdStop);
+    case TransportAction::StepBack:
+        return enabled(IdFastBack);
+    case TransportAction::StepForward:
+        return enabled(IdFastForward);
+    case TransportAction::PreviousIndex:
+        return enabled(IdSkipBack);
+    case TransportAction::NextIndex:
+        return enabled(IdSkipForward);
+    case TransportAction::Replay:
+    case TransportAction::PlayWhileHeld:
+        return loaded;
+    case TransportAction::Faster:
+        return rate < kMaxPlaybackRate;
+    case TransportAction::Slower:
+        return rate > kMinPlaybackRate;
+    case TransportAction::NormalSpeed:
+        return rate != 1.0;
+    case TransportAction::None:
+        break;
+    }
+    return false;
+}
+
+void CPanelDlg::runTransport(TransportAction action)
+{
+    if (!canRunTransport(action))
+        return;
+    switch (action) {
+    case TransportAction::PlayPause:
+    case TransportAction::PlayWhileHeld:
+        if (m_pPlayer->m_state == CMp3Ctrl::Playing)
+            OnPause();
+        else
+            OnPlay();
+        return;
+    case TransportAction::Stop:
+        OnStop();
+        return;
+    case TransportAction::StepBack:
+        OnFastBack();
+        break;
+    case TransportAction::StepForward:
+        OnFastForward();
+        break;
+    case TransportAction::PreviousIndex:
+        OnSkipBack();
+        break;
+    case TransportAction::NextIndex:
+        OnSkipForward();
+        break;
+    case TransportAction::Replay:
+        OnReplay();
+        break;
+    case TransportAction::Faster:
+        setTransportRate(StepPlaybackRate(m_pPlayer->m_tempo, m_transportSettings.speedStep, 1));
+        return;
+    case TransportAction::Slower:
+        setTransportRate(StepPlaybackRate(m_pPlayer->m_tempo, m_transportSettings.speedStep, -1));
+        return;
+    case TransportAction::NormalSpeed:
+        setTransportRate(1.0);
+        return;
+    case TransportAction::None:
+        return;
+    }
+    // The position jumped.
+    Q_EMIT m_notifier.seeked(transportPosition());
+}
+
+void CPanelDlg::transportPlay()
+{
+    if (m_pPlayer->m_state != CMp3Ctrl::Playing && m_transport.at(IdPlay)->isEnabled())
+        OnPlay();
+}
+
+void CPanelDlg::transportPause()
+{
+    if (m_pPlayer->m_state == CMp3Ctrl::Playing)
+        OnPause();
+}
+
+qint64 CPanelDlg::transportPosition()
+{
+    return m_pPlayer->IsOpen() ? qint64(m_pPlayer->GetPositionMilliseconds()) : 0;
+}
+
+void CPanelDlg::transportSeek(qint64 milliseconds)
+{
+    if (!m_pPlayer->IsOpen() || m_strPath.isEmpty())
+        return;
+    jumpTo(uint64_t(std::max<qint64>(milliseconds, 0)));
+    Q_EMIT m_notifier.seeked(transportPosition());
+}
+
+void CPanelDlg::jumpTo(uint64_t milliseconds)
+{
+    clearEndNotice();
+    m_pPlayer->SeekMilliseconds(milliseconds);
+    finishPositionNotice();
+}
+
+void CPanelDlg::setTransportRate(double rate)
+{
+    rate = ClampPlaybackRate(rate);
+    if (rate == m_pPlayer->m_tempo)
+        return;
+    if (m_pPlayer->m_state == CMp3Ctrl::Playing && m_pPlayer->IsOpen()) {
+        // Playing goes on from the moment heard, at the new rate.
+        const uint64_t heard = m_pPlayer->GetPositionMilliseconds();
+        m_pPlayer->SetTempo(rate);
+        m_pPlayer->SeekMilliseconds(heard);
+    } else {
+        m_pPlayer->SetTempo(rate);
+    }
+    showRate();
+    scheduleNextSecond();
+    Q_EMIT m_notifier.rateChanged();
+}
+
+TransportTrack CPanelDlg::transportTrack() const
+{
+    TransportTrack track;
+    if (m_strPath.isEmpty())
+        return track;
+    track.path = m_strPath;
+    track.title = QFileInfo(m_strPath).fileName();
+    track.lengthMilliseconds = qint64(m_nDuration) * 1000;
+    track.memo = m_strMemo;
+    track.recordedAt = QDateTime::fromSecsSinceEpoch(m_fileTime);
+    return track;
 }
 
 // ---- The memo ---------------------------------------------------------------
@@ -905,7 +1150,8 @@ QList<DisplayItem> CPanelDlg::displayItems() const
 
 BarPictures CPanelDlg::barPictures() const
 {
-    return BuildBarPictures(displayState(), m_bar.left(), m_dPixelsPerSecond, m_bDragMark ? m_nDragMark : -1);
+    return BuildBarPictures(displayState(), m_bar.left(), m_dPixelsPerSecond,
+                            m_bDragMark ? m_nDragMark : -1);
 }
 
 void CPanelDlg::paintEvent(QPaintEvent*)
@@ -919,10 +1165,12 @@ void CPanelDlg::paintEvent(QPaintEvent*)
     const qreal ratio = devicePixelRatioF();
     const BarPictures pictures = barPictures();
     for (const BarPictures::Flag& flag : pictures.flags)
-        painter.drawPixmap(QPoint(flag.left, m_flagHome.top()), PanelArtwork::indexFlag(flag.number, ratio));
-    const QPixmap home = pictures.home == BarPictures::Cross      ? PanelArtwork::crossMark(ratio)
-                         : pictures.home == BarPictures::NextFlag ? PanelArtwork::indexFlag(pictures.nextNumber, ratio)
-                                                                  : PanelArtwork::indexFlag(0, ratio);
+        painter.drawPixmap(QPoint(flag.left, m_flagHome.top()),
+                           PanelArtwork::indexFlag(flag.number, ratio));
+    const QPixmap home = pictures.home == BarPictures::Cross ? PanelArtwork::crossMark(ratio)
+                         : pictures.home == BarPictures::NextFlag
+                             ? PanelArtwork::indexFlag(pictures.nextNumber, ratio)
+                             : PanelArtwork::indexFlag(0, ratio);
     painter.drawPixmap(m_flagHome.topLeft(), home);
 }
 
@@ -946,8 +1194,10 @@ void CPanelDlg::mousePressEvent(QMouseEvent* event)
     int hit = -1;
     for (int j = 0; j < kIndexMarkCount && hit < 0; ++j) {
         const uint32_t mark = slots[size_t(j)];
-        if (mark != kEmptyIndexMark
-            && m_flagHome.translated(m_bar.left() + int(m_dPixelsPerSecond * mark) - m_flagHome.left(), 0).contains(at))
+        if (mark != kEmptyIndexMark &&
+            m_flagHome
+                .translated(m_bar.left() + int(m_dPixelsPerSecond * mark) - m_flagHome.left(), 0)
+                .contains(at))
             hit = j;
     }
     if (hit < 0 && m_flagHome.contains(at)) {
@@ -968,7 +1218,8 @@ void CPanelDlg::mouseMoveEvent(QMouseEvent* event)
 {
     if (!m_bDragBegin && !m_bDragEnd && !m_bDragMark)
         return;
-    const uint32_t s = SecondAtBarOffset(event->position().toPoint().x() - m_bar.left(), m_dPixelsPerSecond, m_nDuration);
+    const uint32_t s = SecondAtBarOffset(event->position().toPoint().x() - m_bar.left(),
+                                         m_dPixelsPerSecond, m_nDuration);
     // A marker pulled past the other one stops a second short of it.
     if (m_bDragBegin) {
         const uint32_t begin = m_nEnd > 0 ? std::min(s, m_nEnd - 1) : 0;

@@ -3,6 +3,8 @@
 #include "Mp3Ctrl.h"
 #include "PanelDisplay.h"
 #include "recording/VoiceHeader.h"
+#include "transport/TransportSettings.h"
+#include "transport/TransportTarget.h"
 #include "view/RecordingPanel.h"
 
 #include "recording/RecordingFile.h"
@@ -27,14 +29,17 @@ class SectionSlider;
 // three speeds within a section set by two markers, steps between its index
 // marks and the recordings of the list, and edits its protect mark, index
 // marks and memo. Changes go into a copy of the header and into the list row
-// at once, and into the file when the panel leaves the recording.
-class CPanelDlg : public QWidget, public RecordingPanel
+// at once, and into the file when the panel leaves the recording. Keys, foot
+// pedals and the desktop's media controls reach its buttons' actions as a
+// transport target.
+class CPanelDlg : public QWidget, public RecordingPanel, public TransportTarget
 {
     Q_OBJECT
 
 public:
     // Control identifiers of the panel's form; tests find the controls by them.
-    enum Control {
+    enum Control
+    {
         IdPlay = 1011,
         IdStop = 1012,
         IdFastBack = 1013,
@@ -64,6 +69,24 @@ public:
     void OnPlay() override;
     QWidget* panelWidget() override { return this; }
     void setHost(RecordingListHost* host) override { m_host = host; }
+    TransportTarget* transport() override { return this; }
+
+    // Skip sizes, rewind on resume, the replay's length and the speed step.
+    void applyTransportSettings(const TransportSettings& settings);
+    const TransportSettings& transportSettings() const { return m_transportSettings; }
+
+    // The transport as the keyboard, the pedals and the media controls drive it.
+    TransportNotifier& transportNotifier() override { return m_notifier; }
+    State transportState() const override;
+    bool canRunTransport(TransportAction action) const override;
+    void runTransport(TransportAction action) override;
+    void transportPlay() override;
+    void transportPause() override;
+    qint64 transportPosition() override;
+    void transportSeek(qint64 milliseconds) override;
+    double transportRate() const override { return m_pPlayer->m_tempo; }
+    void setTransportRate(double rate) override;
+    TransportTrack transportTrack() const override;
 
     // Writes the header copy when its bytes differ from those read (the memo's
     // last text included): merely viewing a recording never writes it. False
@@ -84,6 +107,9 @@ public:
     void OnSkipBack();
     void OnProtect();
     void OnIndex();
+    // Plays the last seconds again (the replay's length, not before the section's
+    // begin), then goes on.
+    void OnReplay();
     // The 250 ms tick, running while the engine plays and once after: follows the engine,
     // and acts on the end of playback by the play mode.
     void OnTimer();
@@ -161,6 +187,12 @@ private:
     void seekToSlider(bool restore);
     void finishPositionNotice();
     void onSpeedChanged(int speed);
+    void changeSpeed(int speed);
+    // The speed list shows the preset of the rate, or an item of its own for another rate.
+    void showRate();
+    // PLAY; after PAUSE it first goes back by the rewind on resume unless told not to.
+    void play(bool rewind);
+    void jumpTo(uint64_t milliseconds);
     void onMemoChanged();
     void onMemoCommit(bool focusLost);
     void storeMemo(const QString& text);
@@ -206,4 +238,6 @@ private:
     QRect m_bar;
     QRect m_flagHome;
     IndexDialogRunner m_runIndexDialog;
+    TransportSettings m_transportSettings;
+    TransportNotifier m_notifier;
 };

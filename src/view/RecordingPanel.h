@@ -4,6 +4,7 @@
 
 struct tagVoiceHeader;
 class QWidget;
+class TransportTarget;
 
 // What the control panel asks of the recording list: show a changed header
 // in a row (and its folder's record), move the selection to the next or the
@@ -44,6 +45,8 @@ public:
     virtual QWidget* panelWidget() { return nullptr; }
     // The list the panel works with (not owned); none while there is no list.
     virtual void setHost(RecordingListHost*) {}
+    // What keys, pedals and media controls drive; none for a panel that cannot play.
+    virtual TransportTarget* transport() { return nullptr; }
 };
 
 // Until the control panel is built: keeps the panel's place, loads nothing and

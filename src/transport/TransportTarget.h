@@ -1,0 +1,62 @@
+#pragma once
+
+#include "TransportAction.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+// Tells whoever follows a transport target (the playback menu, the desktop's media
+// controls) that its state, position jump, rate or recording changed.
+class TransportNotifier : public QObject
+{
+    Q_OBJECT
+
+Q_SIGNALS:
+    void stateChanged();
+    void recordingChanged();
+    void rateChanged();
+    // The position jumped (a seek, a skip, a replay), in milliseconds.
+    void seeked(qint64 milliseconds);
+};
+
+// The recording loaded for playing, as the desktop's media controls show it.
+struct TransportTrack
+{
+    QString path;
+    QString title;
+    qint64 lengthMilliseconds = 0;
+    QString memo;
+    QDateTime recordedAt;
+};
+
+// What plays: the control panel. Keys, pedals, the menu and the media controls all
+// go through it, so that each of them acts as the panel's own buttons do.
+class TransportTarget
+{
+public:
+    enum State
+    {
+        NothingLoaded = 0,
+        Stopped = 1,
+        Playing = 2,
+        Paused = 3
+    };
+
+    virtual ~TransportTarget() = default;
+    virtual TransportNotifier& transportNotifier() = 0;
+    virtual State transportState() const = 0;
+    // Whether the action would do something now (the menu's enable rule).
+    virtual bool canRunTransport(TransportAction action) const = 0;
+    virtual void runTransport(TransportAction action) = 0;
+    // PLAY and PAUSE on their own (the media controls' Play and Pause).
+    virtual void transportPlay() = 0;
+    virtual void transportPause() = 0;
+    // The position heard, and a jump to a position within the playable section.
+    virtual qint64 transportPosition() = 0;
+    virtual void transportSeek(qint64 milliseconds) = 0;
+    virtual double transportRate() const = 0;
+    virtual void setTransportRate(double rate) = 0;
+    virtual TransportTrack transportTrack() const = 0;
+};
