@@ -111,6 +111,17 @@ void CMainFrame::buildMenusAndToolbar()
     view->addSeparator();
     add(view, {Command::Rebuild, Command::Refresh});
 
+    // The transport in the panel's order; the playback settings last.
+    QMenu* playback = menuBar()->addMenu(QStringLiteral("再生(&P)"));
+    add(playback, {Command::PlayPause, Command::StopPlayback});
+    playback->addSeparator();
+    add(playback, {Command::StepBack, Command::StepForward, Command::PreviousIndex, Command::NextIndex,
+                   Command::Replay});
+    playback->addSeparator();
+    add(playback, {Command::Faster, Command::Slower, Command::NormalSpeed});
+    playback->addSeparator();
+    add(playback, {Command::TransportSettings});
+
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     add(settings, {Command::Settings, Command::DeviceNames});
 

@@ -72,7 +72,7 @@ public:
     TransportTarget* transport() override { return this; }
 
     // Skip sizes, rewind on resume, the replay's length and the speed step.
-    void applyTransportSettings(const TransportSettings& settings);
+    void applyTransportSettings(const TransportSettings& settings) override;
     const TransportSettings& transportSettings() const { return m_transportSettings; }
 
     // The transport as the keyboard, the pedals and the media controls drive it.

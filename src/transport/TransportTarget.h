@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TransportAction.h"
+#include "TransportSettings.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -59,4 +60,6 @@ public:
     virtual double transportRate() const = 0;
     virtual void setTransportRate(double rate) = 0;
     virtual TransportTrack transportTrack() const = 0;
+    // Skip sizes, rewind on resume, the replay's length and the speed step.
+    virtual void applyTransportSettings(const TransportSettings& settings) = 0;
 };

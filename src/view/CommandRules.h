@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/TransportAction.h"
+
 #include <cstdint>
 
 // The commands of the main window. Menus, the toolbar and the context menus
@@ -43,8 +45,31 @@ enum class Command {
     DeleteFolder,
     RenameFolder,
     ReleaseFolder,
+    // The playback menu: the transport actions in their order, then their settings.
+    PlayPause,
+    StopPlayback,
+    StepBack,
+    StepForward,
+    PreviousIndex,
+    NextIndex,
+    Replay,
+    Faster,
+    Slower,
+    NormalSpeed,
+    TransportSettings,
 };
-inline constexpr int kCommandCount = int(Command::ReleaseFolder) + 1;
+inline constexpr int kCommandCount = int(Command::TransportSettings) + 1;
+
+// The playback menu's command of a keyed transport action, and back (None for other commands).
+inline Command TransportCommand(TransportAction action)
+{
+    return Command(int(Command::PlayPause) + int(action));
+}
+inline TransportAction TransportActionOf(Command command)
+{
+    const int offset = int(command) - int(Command::PlayPause);
+    return offset >= 0 && offset < kKeyedActionCount ? TransportAction(offset) : TransportAction::None;
+}
 
 inline Command SortCommand(int key)
 {
@@ -65,6 +90,7 @@ struct CommandContext
     uint32_t shownKeys = 1;    // bit k: the column of sort key k is shown
     bool busy = false;         // a copy, move or delete is going through its files
     bool panelCanPlay = true;  // the control panel in place plays at all
+    uint32_t transportAllowed = 0; // bit a: the panel would carry out transport action a now
 };
 
 // Whether a command may run now. Commands without a rule of their own are always enabled.

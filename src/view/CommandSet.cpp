@@ -73,6 +73,18 @@ QList<CommandText> commandTexts()
         {Command::DeleteFolder, "削除", "下位フォルダを含めて削除を行います。", {}},
         {Command::RenameFolder, "名前の変更", "", {}},
         {Command::ReleaseFolder, "フォルダの解放(&F)", "", {}},
+        {Command::PlayPause, "再生/一時停止", "選択中の音声ファイルを再生、または一時停止します。\n再生/一時停止", {}},
+        {Command::StopPlayback, "停止", "再生を停止します。\n停止", {}},
+        {Command::StepBack, "戻る", "設定した秒数だけ戻ります。\n戻る", {}},
+        {Command::StepForward, "進む", "設定した秒数だけ進みます。\n進む", {}},
+        {Command::PreviousIndex, "前のインデックス", "前のインデックスに移ります。\n前のインデックス", {}},
+        {Command::NextIndex, "次のインデックス", "次のインデックスに移ります。\n次のインデックス", {}},
+        {Command::Replay, "直前を再生", "直前の数秒をもう一度再生し、そのまま再生を続けます。\n直前を再生", {}},
+        {Command::Faster, "速く", "再生速度を一段階速くします。\n速く", {}},
+        {Command::Slower, "遅く", "再生速度を一段階遅くします。\n遅く", {}},
+        {Command::NormalSpeed, "標準の速さ", "標準の速さで再生します。\n標準の速さ", {}},
+        {Command::TransportSettings, "再生の設定(&T)...",
+         "スキップの秒数、再開時の巻き戻し、キー、フットペダルを設定します。\n再生の設定", {}},
     };
 }
 
@@ -133,6 +145,29 @@ void CommandSet::setHandler(Command command, std::function<void()> handler)
     QAction* primary = action(command);
     m_handled[size_t(command)] = true;
     connect(primary, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+}
+
+void CommandSet::setTransportKeys(const TransportSettings& settings)
+{
+    for (int i = 0; i < kKeyedActionCount; ++i) {
+        const QString key = settings.keys[size_t(i)];
+        action(TransportCommand(TransportAction(i)))
+            ->setShortcut(key.isEmpty() ? QKeySequence() : QKeySequence(key, QKeySequence::PortableText));
+    }
+}
+
+QList<std::pair<QString, QString>> CommandSet::reservedKeys() const
+{
+    QList<std::pair<QString, QString>> reserved;
+    for (int i = 0; i < kCommandCount; ++i) {
+        if (TransportActionOf(Command(i)) != TransportAction::None)
+            continue;
+        // The short name (the tooltip), without the menu's accelerator and key text.
+        const QString text = m_actions[size_t(i)]->toolTip();
+        for (const QKeySequence& key : m_actions[size_t(i)]->shortcuts())
+            reserved.append({text, key.toString(QKeySequence::PortableText)});
+    }
+    return reserved;
 }
 
 void CommandSet::Update(const CommandContext& context, int sortKey, bool descending)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandRules.h"
+#include "transport/TransportSettings.h"
 
 #include <QObject>
 #include <array>
@@ -28,6 +29,12 @@ public:
     // Connects the command to what carries it out; until then it stays disabled.
     void setHandler(Command command, std::function<void()> handler);
     bool hasHandler(Command command) const { return m_handled[size_t(command)]; }
+
+    // The playback commands take the keys the user bound to them.
+    void setTransportKeys(const TransportSettings& settings);
+    // Every command's text and keys other than the playback commands', for refusing a
+    // key that is taken.
+    QList<std::pair<QString, QString>> reservedKeys() const;
 
     // Applies the enable rules; checks the sort key and direction in use.
     void Update(const CommandContext& context, int sortKey, bool descending);

@@ -6,6 +6,7 @@
 #include "RecordingListModel.h"
 #include "RecordingListPane.h"
 #include "RecordingPanel.h"
+#include "TransportCommands.h"
 #include "device/CardRemoval.h"
 #include "device/DriveWatcher.h"
 #include "device/Drives.h"
@@ -106,6 +107,10 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     m_autoTransferTimer->setSingleShot(true);
     connect(m_autoTransferTimer, &QTimer::timeout, this, &CTALVEN77PCView::autoTransferOnArrival);
     connectCommands();
+    m_transportCommands = new TransportCommands(*m_commands, this);
+    connect(m_transportCommands, &TransportCommands::stateChanged, this, &CTALVEN77PCView::UpdateCommandStates);
+    // Enter or a double-click on a row plays the recording its selection loaded.
+    connect(list, &QAbstractItemView::activated, m_transportCommands, &TransportCommands::playRow);
     m_ownPanel = new CPanelDlg({}, m_panelArea);
     setPanel(m_ownPanel);
 }
@@ -114,7 +119,8 @@ CTALVEN77PCView::~CTALVEN77PCView()
 {
     // The panes and the focus go while the window is taken down; nothing of that is news any more.
     for (const QObject* sender : {static_cast<const QObject*>(qApp), static_cast<const QObject*>(m_tree),
-                                  static_cast<const QObject*>(m_listPane)})
+                                  static_cast<const QObject*>(m_listPane),
+                                  static_cast<const QObject*>(m_transportCommands)})
         disconnect(sender, nullptr, this, nullptr);
     // The own panel writes what it holds while the document is still there; the list has
     // gone by then. Another panel is its owner's, who may have let it go already.
@@ -180,6 +186,7 @@ void CTALVEN77PCView::UpdateCommandStates()
     context.clipboardMode = m_fileCommands->engine().clipboardMode();
     context.busy = m_fileCommands->isRunning();
     context.panelCanPlay = m_panel->canPlay();
+    context.transportAllowed = m_transportCommands ? m_transportCommands->allowedActions() : 0;
     // The window paints on while a worker goes through the files, but takes no input
     // that would change them (the progress window's cancel button stays usable).
     m_splitter->setEnabled(!context.busy);
@@ -214,6 +221,8 @@ void CTALVEN77PCView::setPanel(RecordingPanel* panel)
     m_panel = panel ? panel : m_nullPanel.get();
     m_listPane->setPanel(m_panel);
     m_panel->setHost(m_listPane);
+    if (m_transportCommands)
+        m_transportCommands->follow(panel ? m_panel : nullptr);
     if (QWidget* widget = m_panel->panelWidget()) {
         widget->setParent(m_panelArea);
         widget->move(0, 0);

@@ -14,6 +14,7 @@ class CFindDlg;
 class CMainList;
 class CPanelDlg;
 class FileCommands;
+class TransportCommands;
 class CSetting;
 class CSettingDlg;
 class CTALVEN77PCDoc;
@@ -50,6 +51,8 @@ public:
     // The control panel in place (the view's own, another, or none that loads nothing).
     RecordingPanel& panel() const { return *m_panel; }
     FileCommands& fileCommands() const { return *m_fileCommands; }
+    // The playback menu's commands, following the panel in place.
+    TransportCommands& transportCommands() const { return *m_transportCommands; }
     // Text for the first pane of the status bar.
     void showStatusText(const QString& text) override { Q_EMIT statusText(text); }
     FolderTreePane* folderTree() const { return m_tree; }
@@ -181,6 +184,7 @@ private:
     CTALVEN77PCDoc& m_document;
     CSetting& m_setting;
     CommandSet* m_commands;
+    TransportCommands* m_transportCommands = nullptr;
     QWidget* m_panelArea;
     QSplitter* m_splitter;
     FolderTreePane* m_tree;

@@ -123,7 +123,7 @@ private Q_SLOTS:
         QStringList menus;
         for (QAction* menu : frame.menuBar()->actions())
             menus.append(menu->text());
-        QCOMPARE(menus, (QStringList{"ファイル(&F)", "編集(&E)", "表示(&V)", "設定(&S)", "ヘルプ(&H)"}));
+        QCOMPARE(menus, (QStringList{"ファイル(&F)", "編集(&E)", "表示(&V)", "再生(&P)", "設定(&S)", "ヘルプ(&H)"}));
         auto* toolbar = frame.findChild<QToolBar*>();
         QCOMPARE(toolbar->windowTitle(), QStringLiteral("標準"));
         QCOMPARE(toolbar->actions().size(), 14); // 13 buttons and a separator

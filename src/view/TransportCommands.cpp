@@ -1,0 +1,80 @@
+#include "TransportCommands.h"
+
+#include "CommandSet.h"
+#include "RecordingPanel.h"
+#include "platform/MessageBoxes.h"
+#include "transport/TransportSettingsDlg.h"
+#include "transport/TransportTarget.h"
+
+#include <QAction>
+
+TransportCommands::TransportCommands(CommandSet& commands, QWidget* window)
+    : QObject(window), m_commands(commands), m_window(window), m_settings(TransportSettings::Load())
+{
+    for (int i = 0; i < kKeyedActionCount; ++i) {
+        const auto action = TransportAction(i);
+        QAction* command = commands.action(TransportCommand(action));
+        // The keys work wherever the focus is in the window, except where typing takes them.
+        command->setShortcutContext(Qt::WindowShortcut);
+        window->addAction(command);
+        commands.setHandler(TransportCommand(action), [this, action] {
+            if (m_target)
+                m_target->runTransport(action);
+        });
+    }
+    commands.setHandler(Command::TransportSettings, [this] { OnTransportSettings(); });
+    commands.setTransportKeys(m_settings);
+}
+
+void TransportCommands::follow(RecordingPanel* panel)
+{
+    for (const QMetaObject::Connection& connection : std::as_const(m_connections))
+        disconnect(connection);
+    m_connections.clear();
+    m_target = panel ? panel->transport() : nullptr;
+    if (m_target) {
+        m_target->applyTransportSettings(m_settings);
+        TransportNotifier* notifier = &m_target->transportNotifier();
+        for (auto signal : {&TransportNotifier::stateChanged, &TransportNotifier::recordingChanged,
+                            &TransportNotifier::rateChanged})
+            m_connections.append(connect(notifier, signal, this, &TransportCommands::stateChanged));
+    }
+    Q_EMIT targetChanged(m_target);
+}
+
+uint32_t TransportCommands::allowedActions() const
+{
+    uint32_t allowed = 0;
+    for (int i = 0; m_target && i < kKeyedActionCount; ++i) {
+        if (m_target->canRunTransport(TransportAction(i)))
+            allowed |= 1u << i;
+    }
+    return allowed;
+}
+
+void TransportCommands::playRow()
+{
+    if (m_target)
+        m_target->transportPlay();
+}
+
+bool TransportCommands::applySettings(const TransportSettings& settings)
+{
+    m_settings = settings;
+    m_commands.setTransportKeys(settings);
+    if (m_target)
+        m_target->applyTransportSettings(settings);
+    Q_EMIT settingsChanged(settings);
+    if (!settings.Save()) {
+        ShowMessage(QStringLiteral("再生の設定を保存できませんでした。"), MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+void TransportCommands::OnTransportSettings()
+{
+    TransportSettingsDlg dialog(m_settings, m_commands.reservedKeys(), m_window);
+    if (dialog.exec() == QDialog::Accepted)
+        applySettings(dialog.settings());
+}
