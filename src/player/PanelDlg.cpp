@@ -127,7 +127,6 @@ CPanelDlg::CPanelDlg(AudioOutputFactory outputs, QWidget* parent)
     connect(m_pPlayer.get(), &CMp3Ctrl::stateChanged, this, [this] {
         if (m_pPlayer->m_state == CMp3Ctrl::Playing && !m_timer.isActive())
             m_timer.start(kTimerMilliseconds, this);
-        Q_EMIT m_notifier.stateChanged();
     });
     applyTransportSettings(TransportSettings::Load());
     UpdateControls();
@@ -483,6 +482,8 @@ void CPanelDlg::UpdateControls()
     for (const auto& [control, enabled] : controls)
         control->setEnabled(enabled);
     restoreFocus();
+    // What the keys and media controls may do follows the buttons.
+    Q_EMIT m_notifier.stateChanged();
 }
 
 void CPanelDlg::restoreFocus()

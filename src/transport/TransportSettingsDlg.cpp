@@ -45,16 +45,20 @@ int pedalIndexOf(TransportAction action)
 } // namespace
 
 TransportSettingsDlg::TransportSettingsDlg(const TransportSettings& settings,
-                                           QList<std::pair<QString, QString>> reserved, QWidget* parent)
+                                           QList<std::pair<QString, QString>> reserved,
+                                           QWidget* parent)
     : QDialog(parent), m_initial(settings), m_reserved(std::move(reserved))
 {
     setWindowTitle(QStringLiteral("再生の設定"));
     auto* timing = new QGroupBox(QStringLiteral("再生"));
     auto* form = new QFormLayout(timing);
-    m_backSkip = secondsBox(TransportSettings::kMinSkip, TransportSettings::kMaxSkip, settings.backSkipSeconds);
-    m_forwardSkip = secondsBox(TransportSettings::kMinSkip, TransportSettings::kMaxSkip, settings.forwardSkipSeconds);
+    m_backSkip = secondsBox(TransportSettings::kMinSkip, TransportSettings::kMaxSkip,
+                            settings.backSkipSeconds);
+    m_forwardSkip = secondsBox(TransportSettings::kMinSkip, TransportSettings::kMaxSkip,
+                               settings.forwardSkipSeconds);
     m_rewind = secondsBox(0, TransportSettings::kMaxRewind, settings.rewindOnResumeSeconds);
-    m_replay = secondsBox(TransportSettings::kMinReplay, TransportSettings::kMaxReplay, settings.replaySeconds);
+    m_replay = secondsBox(TransportSettings::kMinReplay, TransportSettings::kMaxReplay,
+                          settings.replaySeconds);
     m_speedStep = new QComboBox;
     m_speedStep->addItems({QStringLiteral("0.05"), QStringLiteral("0.1")});
     m_speedStep->setCurrentIndex(settings.speedStep < 0.075 ? 0 : 1);
@@ -67,7 +71,8 @@ TransportSettingsDlg::TransportSettingsDlg(const TransportSettings& settings,
     auto* keys = new QGroupBox(QStringLiteral("キー"));
     auto* keyForm = new QFormLayout(keys);
     for (int i = 0; i < kKeyedActionCount; ++i) {
-        auto* edit = new QKeySequenceEdit(QKeySequence(settings.keys[size_t(i)], QKeySequence::PortableText));
+        auto* edit = new QKeySequenceEdit(
+            QKeySequence(settings.keys[size_t(i)], QKeySequence::PortableText));
         // One key per command: what follows the first key is dropped.
         connect(edit, &QKeySequenceEdit::editingFinished, edit, [edit] {
             if (edit->keySequence().count() > 1)

@@ -18,8 +18,8 @@ class TransportSettingsDlg : public QDialog
 
 public:
     // reserved: the window's other commands and their keys.
-    TransportSettingsDlg(const TransportSettings& settings, QList<std::pair<QString, QString>> reserved,
-                         QWidget* parent = nullptr);
+    TransportSettingsDlg(const TransportSettings& settings,
+                         QList<std::pair<QString, QString>> reserved, QWidget* parent = nullptr);
 
     // What the dialog holds now.
     TransportSettings settings() const;

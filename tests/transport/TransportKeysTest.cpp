@@ -1,0 +1,260 @@
+#include "MessageRecorder.h"
+#include "PlayerWindow.h"
+#include "TestRegistry.h"
+#include "platform/ProgramIdentity.h"
+#include "player/EditEx.h"
+#include "player/PanelButton.h"
+#include "view/CommandSet.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/TransportCommands.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QTest>
+
+// The playback commands as the user reaches them: keys on the window, Enter and a
+// double-click on a row, the panel's buttons' rules for when they do anything.
+class TransportKeysTest : public QObject
+{
+    Q_OBJECT
+
+    SimulatedPlaces m_places;
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+
+    // Each command through its default key, from a known state: rewind 2 s, replay
+    // 5 s, skips of 3 s, a speed step of 0.1, index marks at 10 s and 40 s.
+    void everyCommandThroughItsKey_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("startState"); // 1 stopped, 2 playing at 20 s, 3 paused at 20 s
+        QTest::addColumn<double>("startRate");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<double>("rate");
+        QTest::newRow("Space plays") << "Space" << 1 << 1.0 << 2 << 0 << 1.0;
+        QTest::newRow("Space pauses") << "Space" << 2 << 1.0 << 3 << 20 << 1.0;
+        QTest::newRow("Space resumes 2 s back") << "Space" << 3 << 1.0 << 2 << 18 << 1.0;
+        QTest::newRow("F4 stops") << "F4" << 2 << 1.0 << 1 << 0 << 1.0;
+        QTest::newRow("Ctrl+Left goes back") << "Ctrl+Left" << 2 << 1.0 << 2 << 17 << 1.0;
+        QTest::newRow("Ctrl+Right goes forward") << "Ctrl+Right" << 2 << 1.0 << 2 << 23 << 1.0;
+        QTest::newRow("Ctrl+Right paused stays paused")
+            << "Ctrl+Right" << 3 << 1.0 << 3 << 23 << 1.0;
+        QTest::newRow("Ctrl+PgUp previous index") << "Ctrl+PgUp" << 2 << 1.0 << 2 << 10 << 1.0;
+        QTest::newRow("Ctrl+PgDown next index") << "Ctrl+PgDown" << 2 << 1.0 << 2 << 40 << 1.0;
+        QTest::newRow("Ctrl+R replays") << "Ctrl+R" << 2 << 1.0 << 2 << 15 << 1.0;
+        QTest::newRow("Ctrl+R replays when paused") << "Ctrl+R" << 3 << 1.0 << 2 << 15 << 1.0;
+        QTest::newRow("Ctrl+Shift+Up faster") << "Ctrl+Shift+Up" << 2 << 1.0 << 2 << 20 << 1.1;
+        QTest::newRow("Ctrl+Shift+Down slower") << "Ctrl+Shift+Down" << 2 << 1.0 << 2 << 20 << 0.9;
+        QTest::newRow("Ctrl+0 normal speed") << "Ctrl+0" << 2 << 1.3 << 2 << 20 << 1.0;
+    }
+
+    void everyCommandThroughItsKey()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, startState);
+        QFETCH(double, startRate);
+        QFETCH(int, state);
+        QFETCH(int, second);
+        QFETCH(double, rate);
+        PlayerWindow w(m_places);
+        w.panel->setTransportRate(startRate);
+        if (startState != 1)
+            w.playAt(20, startState == 3);
+        w.view->recordingList()->setFocus();
+        w.press(key);
+        QCOMPARE(int(w.engine().m_state), state);
+        QCOMPARE(w.engine().GetPosition(), uint64_t(second));
+        QCOMPARE(w.engine().m_tempo, rate);
+        // What is heard next comes from there, at that rate.
+        if (state == 2) {
+            w.play(1.0);
+            QVERIFY(w.engine().GetPositionMilliseconds() >=
+                    uint64_t(second) * 1000 + uint64_t(rate * 900));
+        }
+    }
+
+    // Space types into the memo and the find box; it plays only from elsewhere.
+    void spaceNeverReachesTyping()
+    {
+        PlayerWindow w(m_places);
+        CEditEx* memo = w.panel->memoEdit();
+        memo->setFocus();
+        QTRY_VERIFY(memo->hasFocus());
+        QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(memo, Qt::Key_Space);
+        QCOMPARE(memo->toPlainText(), QStringLiteral("メモ0 "));
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Stopped);
+        // A panel button with the focus: Space is the playback key, not a click of that button.
+        w.panel->button(CPanelDlg::IdSkipForward)->setFocus();
+        QTest::keyClick(w.panel->button(CPanelDlg::IdSkipForward), Qt::Key_Space);
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(w.view->recordingList()->currentIndex().row(), 0);
+    }
+
+    void enterOrDoubleClickPlaysTheRow()
+    {
+        PlayerWindow w(m_places);
+        CMainList* list = w.view->recordingList();
+        list->setFocus();
+        list->selectionModel()->setCurrentIndex(w.view->recordings()->index(1, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+        QVERIFY(w.panel->m_strPath.endsWith(QStringLiteral("b.mp3")));
+        // A second Enter does not pause: it plays the row.
+        QTest::keyClick(list, Qt::Key_Enter);
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+
+        const QRect row = list->visualRect(w.view->recordings()->index(2, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Stopped);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+        QVERIFY(w.panel->m_strPath.endsWith(QStringLiteral("c.mp3")));
+    }
+
+    // The commands follow the panel's buttons: nothing to stop while stopped, no
+    // skip of seconds without a position; the speed stops at its ends.
+    void commandsFollowThePanel()
+    {
+        PlayerWindow w(m_places);
+        CommandSet& c = w.view->commands();
+        QVERIFY(c.action(Command::PlayPause)->isEnabled());
+        QVERIFY(!c.action(Command::StopPlayback)->isEnabled());
+        QVERIFY(!c.action(Command::StepBack)->isEnabled());
+        QVERIFY(c.action(Command::Replay)->isEnabled());
+        QVERIFY(!c.action(Command::NormalSpeed)->isEnabled());
+        w.playAt(20);
+        QVERIFY(c.action(Command::StopPlayback)->isEnabled());
+        QVERIFY(c.action(Command::StepBack)->isEnabled());
+        w.panel->setTransportRate(2.0);
+        QVERIFY(!c.action(Command::Faster)->isEnabled());
+        QVERIFY(c.action(Command::NormalSpeed)->isEnabled());
+        QCOMPARE(c.action(Command::PlayPause)->shortcut(), QKeySequence(Qt::Key_Space));
+    }
+
+    // Resuming goes back by the set time, never before the section's begin, and from
+    // where the pause was heard (the buffer the output holds counts for nothing).
+    void rewindOnResumeClampedAtTheSection_data()
+    {
+        QTest::addColumn<int>("begin");
+        QTest::addColumn<int>("pausedAt");
+        QTest::addColumn<int>("rewind");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("2 s back") << 0 << 30 << 2 << 28;
+        QTest::newRow("none") << 0 << 30 << 0 << 30;
+        QTest::newRow("10 s back") << 0 << 30 << 10 << 20;
+        QTest::newRow("clamped at the recording's start") << 0 << 1 << 2 << 0;
+        QTest::newRow("clamped at the section's begin") << 10 << 11 << 5 << 10;
+    }
+
+    void rewindOnResumeClampedAtTheSection()
+    {
+        QFETCH(int, begin);
+        QFETCH(int, pausedAt);
+        QFETCH(int, rewind);
+        QFETCH(int, expected);
+        PlayerWindow w(m_places);
+        TransportSettings settings = w.panel->transportSettings();
+        settings.rewindOnResumeSeconds = rewind;
+        w.panel->applyTransportSettings(settings);
+        w.output->bufferSeconds = 0.5;
+        w.panel->m_nBegin = uint32_t(begin);
+        w.engine().SetRange(uint64_t(begin), 60);
+        w.playAt(uint32_t(pausedAt) - 1);
+        w.play(1.0); // heard up to pausedAt, pulled half a second beyond
+        w.panel->OnPause();
+        QCOMPARE(w.engine().GetPosition(), uint64_t(pausedAt));
+        w.panel->OnPlay();
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(w.engine().GetPositionMilliseconds() / 100, uint64_t(expected) * 10);
+        // PLAY from stop starts at the begin as ever.
+        w.panel->OnStop();
+        w.panel->OnPlay();
+        QCOMPARE(w.engine().GetPosition(), uint64_t(begin));
+    }
+
+    // The last seconds again: from the start when fewer have been played, then on.
+    void replayAtTheStart_data()
+    {
+        QTest::addColumn<int>("begin");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("2 s in") << 0 << 2 << 0;
+        QTest::newRow("stopped") << 0 << -1 << 0;
+        QTest::newRow("section's begin") << 10 << 12 << 10;
+        QTest::newRow("well into it") << 0 << 30 << 25;
+    }
+
+    void replayAtTheStart()
+    {
+        QFETCH(int, begin);
+        QFETCH(int, at);
+        QFETCH(int, expected);
+        PlayerWindow w(m_places);
+        w.panel->m_nBegin = uint32_t(begin);
+        w.engine().SetRange(uint64_t(begin), 60);
+        if (at >= 0)
+            w.playAt(uint32_t(at));
+        w.panel->runTransport(TransportAction::Replay);
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(w.engine().GetPosition(), uint64_t(expected));
+        w.play(6.0);
+        QCOMPARE(w.engine().GetPosition(), uint64_t(expected) + 6);
+    }
+
+    // The speed list: the presets where the rate is one, an item of its own otherwise.
+    void speedStepsShowInThePanel()
+    {
+        PlayerWindow w(m_places);
+        QComboBox* list = w.panel->speedList();
+        w.panel->setTransportRate(1.5);
+        QCOMPARE(list->currentIndex(), 0);
+        QCOMPARE(list->count(), 3);
+        w.panel->runTransport(TransportAction::Faster);
+        QCOMPARE(w.engine().m_tempo, 1.6);
+        QCOMPARE(list->count(), 4);
+        QCOMPARE(list->currentText(), QStringLiteral("×1.60"));
+        w.panel->setTransportRate(5.0);
+        QCOMPARE(w.engine().m_tempo, 2.0);
+        w.panel->runTransport(TransportAction::Faster);
+        QCOMPARE(w.engine().m_tempo, 2.0);
+        list->setCurrentIndex(2); // the user picks "遅い"
+        QCOMPARE(w.engine().m_tempo, 0.75);
+        QCOMPARE(list->count(), 3);
+        for (int i = 0; i < 10; ++i)
+            w.panel->runTransport(TransportAction::Slower);
+        QCOMPARE(w.engine().m_tempo, 0.5);
+    }
+
+    // A rebound key works at once and is kept; a key another command has is refused.
+    void keyRebindingWithAConflict()
+    {
+        PlayerWindow w(m_places);
+        MessageRecorder messages;
+        TransportCommands& commands = w.view->transportCommands();
+        TransportSettings settings = commands.settings();
+        settings.keys[size_t(TransportAction::Replay)] = QStringLiteral("F9");
+        QVERIFY(commands.applySettings(settings));
+        QCOMPARE(TransportSettings::Load().key(TransportAction::Replay), QStringLiteral("F9"));
+        w.playAt(30);
+        w.view->recordingList()->setFocus();
+        w.press(QStringLiteral("Ctrl+R")); // no longer bound
+        QCOMPARE(w.engine().GetPosition(), 30u);
+        w.press(QStringLiteral("F9"));
+        QCOMPARE(w.engine().GetPosition(), 25u);
+        QVERIFY(messages.entries().isEmpty());
+    }
+};
+
+TALVEN77_REGISTER_TEST(TransportKeysTest);
+
+#include "TransportKeysTest.moc"
