@@ -3,13 +3,15 @@
 #include "CommandSet.h"
 #include "RecordingPanel.h"
 #include "platform/MessageBoxes.h"
+#include "transport/PedalInput.h"
 #include "transport/TransportSettingsDlg.h"
 #include "transport/TransportTarget.h"
 
 #include <QAction>
 
 TransportCommands::TransportCommands(CommandSet& commands, QWidget* window)
-    : QObject(window), m_commands(commands), m_window(window), m_settings(TransportSettings::Load())
+    : QObject(window), m_commands(commands), m_window(window),
+      m_settings(TransportSettings::Load()), m_pedals(new PedalInput(this))
 {
     for (int i = 0; i < kKeyedActionCount; ++i) {
         const auto action = TransportAction(i);
@@ -24,6 +26,7 @@ TransportCommands::TransportCommands(CommandSet& commands, QWidget* window)
     }
     commands.setHandler(Command::TransportSettings, [this] { OnTransportSettings(); });
     commands.setTransportKeys(m_settings);
+    m_pedals->apply(m_settings);
 }
 
 void TransportCommands::follow(RecordingPanel* panel)
@@ -32,6 +35,7 @@ void TransportCommands::follow(RecordingPanel* panel)
         disconnect(connection);
     m_connections.clear();
     m_target = panel ? panel->transport() : nullptr;
+    m_pedals->setTarget(m_target);
     if (m_target) {
         m_target->applyTransportSettings(m_settings);
         TransportNotifier* notifier = &m_target->transportNotifier();
@@ -64,6 +68,7 @@ bool TransportCommands::applySettings(const TransportSettings& settings)
     m_commands.setTransportKeys(settings);
     if (m_target)
         m_target->applyTransportSettings(settings);
+    m_pedals->apply(settings);
     Q_EMIT settingsChanged(settings);
     if (!settings.Save()) {
         ShowMessage(QStringLiteral("再生の設定を保存できませんでした。"), MessageIcon::Error);

@@ -7,6 +7,7 @@
 #include <functional>
 
 class CommandSet;
+class PedalInput;
 class RecordingPanel;
 class TransportTarget;
 class QWidget;
@@ -25,6 +26,7 @@ public:
     void follow(RecordingPanel* panel);
     TransportTarget* target() const { return m_target; }
     const TransportSettings& settings() const { return m_settings; }
+    PedalInput& pedals() const { return *m_pedals; }
     // Bit a set: the panel would carry out transport action a now.
     uint32_t allowedActions() const;
     // Enter or a double-click on a row: plays the recording it loaded.
@@ -46,4 +48,5 @@ private:
     TransportTarget* m_target = nullptr;
     QList<QMetaObject::Connection> m_connections;
     TransportSettings m_settings;
+    PedalInput* m_pedals;
 };
