@@ -9,8 +9,13 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
 #include "settings/SaveFolderCheck.h"
+#include "transport/MprisService.h"
+#include "transport/TransportTarget.h"
+#include "view/TALVEN77PCView.h"
+#include "view/TransportCommands.h"
 
 #include <QDir>
+#include <QTimer>
 
 bool EnsureSaveFolder(const QString& savePath)
 {
@@ -31,6 +36,8 @@ CTALVEN77PCApp::CTALVEN77PCApp(QString runtimeFolder) : m_runtimeFolder(std::mov
 CTALVEN77PCApp::~CTALVEN77PCApp()
 {
     DestroySplashScreen();
+    // Off the bus before the panel it drives goes.
+    m_mpris.reset();
     m_frame.reset();
 }
 
@@ -67,9 +74,27 @@ bool CTALVEN77PCApp::InitInstance()
     if (m_setting.m_nUsePassword) {
         m_nAuthenticated = 0;
         CPasswordDlg dialog(m_setting.m_strPassword, m_nAuthenticated, m_frame.get());
-        m_showCommand = dialog.exec() == QDialog::Rejected ? Qt::WindowMinimized : Qt::WindowNoState;
+        m_showCommand =
+            dialog.exec() == QDialog::Rejected ? Qt::WindowMinimized : Qt::WindowNoState;
     }
-    m_frame->setWindowState(maximized ? m_showCommand | Qt::WindowMaximized : Qt::WindowStates(m_showCommand));
+    m_frame->setWindowState(maximized ? m_showCommand | Qt::WindowMaximized
+                                      : Qt::WindowStates(m_showCommand));
     m_frame->show();
+    startMediaControls();
     return true;
+}
+
+void CTALVEN77PCApp::startMediaControls()
+{
+    m_mpris = std::make_unique<MprisService>();
+    TransportCommands& transport = m_frame->view()->transportCommands();
+    m_mpris->setTarget(transport.target());
+    m_mpris->setGate([this] { return m_nAuthenticated != 0; });
+    QObject::connect(&transport, &TransportCommands::targetChanged, m_mpris.get(),
+                     [this](TransportTarget* target) { m_mpris->setTarget(target); });
+    // After the window is up: a bus that is slow to answer never holds up start-up.
+    QTimer::singleShot(0, m_mpris.get(), [this] {
+        if (!m_mpris->registerOnSessionBus())
+            qInfo("media controls: no session bus, or the player's name is taken");
+    });
 }

@@ -7,6 +7,7 @@
 
 class CMainFrame;
 class CTALVEN77PCDoc;
+class MprisService;
 class SingleInstance;
 
 // Starts the program (one copy per user), holds the settings, the document and
@@ -27,12 +28,17 @@ public:
 
     CMainFrame* mainFrame() const { return m_frame.get(); }
     CTALVEN77PCDoc* document() const { return m_document.get(); }
+    MprisService* mediaControls() const { return m_mpris.get(); }
 
 private:
+    // The desktop's media controls, on the session bus when there is one.
+    void startMediaControls();
+
     QString m_runtimeFolder;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<CTALVEN77PCDoc> m_document;
     std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<MprisService> m_mpris;
 };
 
 // Creates the save folder with its parents when it is missing; shows "Save

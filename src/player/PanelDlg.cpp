@@ -670,7 +670,7 @@ void CPanelDlg::OnReplay()
     m_pPlayer->SeekMilliseconds(heard > back ? heard - back : 0);
     followEngine();
     if (m_pPlayer->m_state == CMp3Ctrl::Playing)
-        finishPositionNotice();
+        OnTimer();
     else
         play(false);
 }
@@ -1017,11 +1017,25 @@ void CPanelDlg::transportSeek(qint64 milliseconds)
     Q_EMIT m_notifier.seeked(transportPosition());
 }
 
+void CPanelDlg::transportNextRecording()
+{
+    if (m_strPath.isEmpty())
+        return;
+    const bool playing = m_pPlayer->m_state == CMp3Ctrl::Playing;
+    if (m_host && m_host->SelectNextRecording()) {
+        if (playing)
+            OnPlay();
+    } else {
+        OnStop();
+    }
+}
+
 void CPanelDlg::jumpTo(uint64_t milliseconds)
 {
     clearEndNotice();
     m_pPlayer->SeekMilliseconds(milliseconds);
-    finishPositionNotice();
+    // The slider only follows: moving it would seek again, to the whole second.
+    OnTimer();
 }
 
 void CPanelDlg::setTransportRate(double rate)

@@ -84,6 +84,7 @@ public:
     void transportPause() override;
     qint64 transportPosition() override;
     void transportSeek(qint64 milliseconds) override;
+    void transportNextRecording() override;
     double transportRate() const override { return m_pPlayer->m_tempo; }
     void setTransportRate(double rate) override;
     TransportTrack transportTrack() const override;

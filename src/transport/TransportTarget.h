@@ -57,6 +57,9 @@ public:
     // The position heard, and a jump to a position within the playable section.
     virtual qint64 transportPosition() = 0;
     virtual void transportSeek(qint64 milliseconds) = 0;
+    // On to the next recording of the list, playing on when it was playing; stops
+    // when there is none (a seek past the end).
+    virtual void transportNextRecording() = 0;
     virtual double transportRate() const = 0;
     virtual void setTransportRate(double rate) = 0;
     virtual TransportTrack transportTrack() const = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transport/TransportSettings.h"
+#include "transport/TransportTarget.h"
 
 #include <QObject>
 #include <QPointer>

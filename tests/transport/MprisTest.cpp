@@ -1,0 +1,265 @@
+#include "PlayerWindow.h"
+#include "PrivateBus.h"
+#include "TestRegistry.h"
+#include "platform/ProgramIdentity.h"
+#include "transport/MprisService.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/TransportCommands.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QTest>
+
+namespace {
+
+const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// Collects the PropertiesChanged signals the client sees.
+class PropertiesSpy : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QVariantMap> changes;
+
+public Q_SLOTS:
+    void changed(const QString& interface, const QVariantMap& properties, const QStringList&)
+    {
+        if (interface == kPlayer)
+            changes.append(properties);
+    }
+};
+
+} // namespace
+
+// The media player interface on a private session bus, driven by real D-Bus calls
+// from a client connection of its own.
+class MprisTest : public QObject
+{
+    Q_OBJECT
+
+    SimulatedPlaces m_places;
+
+    struct Rig
+    {
+        PrivateBus bus;
+        QString address;
+        PlayerWindow window;
+        std::unique_ptr<MprisService> service = std::make_unique<MprisService>();
+        QDBusConnection client{QString()};
+
+        explicit Rig(SimulatedPlaces& places) : window(places)
+        {
+            QString why;
+            address = bus.start(&why);
+            if (address.isEmpty())
+                qFatal("%s", qPrintable(why));
+            service->setTarget(window.view->transportCommands().target());
+            if (!service->registerOn(
+                    QDBusConnection::connectToBus(address, QStringLiteral("mpris-service"))))
+                qFatal("the player does not register");
+            client = QDBusConnection::connectToBus(address, QStringLiteral("mpris-client"));
+        }
+        ~Rig()
+        {
+            service.reset();
+            QDBusConnection::disconnectFromBus(QStringLiteral("mpris-service"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("mpris-client"));
+        }
+        // The service answers on this thread: the client waits with the event loop running.
+        QDBusMessage call(const QString& interface, const QString& method,
+                          const QVariantList& arguments = {})
+        {
+            QDBusMessage message = QDBusMessage::createMethodCall(
+                MprisService::kServiceName, MprisService::kObjectPath, interface, method);
+            message.setArguments(arguments);
+            return client.call(message, QDBus::BlockWithGui, 5000);
+        }
+        QDBusMessage player(const QString& method, const QVariantList& arguments = {})
+        {
+            return call(kPlayer, method, arguments);
+        }
+        QVariant property(const QString& name, const QString& interface = kPlayer)
+        {
+            const QDBusMessage reply = call(QStringLiteral("org.freedesktop.DBus.Properties"),
+                                            QStringLiteral("Get"), {interface, name});
+            if (reply.type() != QDBusMessage::ReplyMessage)
+                return {};
+            return reply.arguments().value(0).value<QDBusVariant>().variant();
+        }
+        QVariantMap metadata()
+        {
+            return qdbus_cast<QVariantMap>(property(QStringLiteral("Metadata")));
+        }
+        QDBusMessage setProperty(const QString& name, const QVariant& value)
+        {
+            return call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                        {kPlayer, name, QVariant::fromValue(QDBusVariant(value))});
+        }
+        QString file() { return QFileInfo(window.panel->m_strPath).fileName(); }
+        CMp3Ctrl& engine() { return window.engine(); }
+    };
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+
+    // On the bus while it lives, under the media players' names; gone with it.
+    void appearsWhileItRuns()
+    {
+        Rig r(m_places);
+        QVERIFY(r.client.interface()->isServiceRegistered(MprisService::kServiceName));
+        QCOMPARE(r.property(QStringLiteral("Identity"), QStringLiteral("org.mpris.MediaPlayer2"))
+                     .toString(),
+                 QStringLiteral("TALVEN-77-PC Player"));
+        QCOMPARE(r.property(QStringLiteral("CanControl")).toBool(), true);
+        QCOMPARE(r.property(QStringLiteral("MinimumRate")).toDouble(), 0.5);
+        QCOMPARE(r.property(QStringLiteral("MaximumRate")).toDouble(), 2.0);
+        r.service.reset();
+        QTRY_VERIFY(!r.client.interface()->isServiceRegistered(MprisService::kServiceName));
+    }
+
+    void methodsDriveThePanel_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("startState"); // 1 stopped, 2 playing at 20 s, 3 paused at 20 s
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("PlayPause plays") << "PlayPause" << 1 << "Playing" << 0 << "a.mp3";
+        QTest::newRow("PlayPause pauses") << "PlayPause" << 2 << "Paused" << 20 << "a.mp3";
+        QTest::newRow("Play resumes 2 s back") << "Play" << 3 << "Playing" << 18 << "a.mp3";
+        QTest::newRow("Play while playing") << "Play" << 2 << "Playing" << 20 << "a.mp3";
+        QTest::newRow("Pause") << "Pause" << 2 << "Paused" << 20 << "a.mp3";
+        QTest::newRow("Pause while stopped") << "Pause" << 1 << "Stopped" << 0 << "a.mp3";
+        QTest::newRow("Stop") << "Stop" << 2 << "Stopped" << 0 << "a.mp3";
+        QTest::newRow("Next index") << "Next" << 2 << "Playing" << 40 << "a.mp3";
+        QTest::newRow("Previous index") << "Previous" << 2 << "Playing" << 10 << "a.mp3";
+        QTest::newRow("Next recording when stopped") << "Next" << 1 << "Stopped" << 0 << "b.mp3";
+    }
+
+    void methodsDriveThePanel()
+    {
+        QFETCH(QString, method);
+        QFETCH(int, startState);
+        QFETCH(QString, status);
+        QFETCH(int, second);
+        QFETCH(QString, file);
+        Rig r(m_places);
+        if (startState != 1)
+            r.window.playAt(20, startState == 3);
+        const QDBusMessage reply = r.player(method);
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(r.property(QStringLiteral("PlaybackStatus")).toString(), status);
+        QCOMPARE(r.engine().GetPosition(), uint64_t(second));
+        QCOMPARE(r.property(QStringLiteral("Position")).toLongLong() / 1000000, qlonglong(second));
+        QCOMPARE(r.file(), file);
+    }
+
+    // Seek is relative: before the start is the start, past the end the next recording;
+    // SetPosition goes only to a position of the track it names.
+    void seekAndSetPosition()
+    {
+        Rig r(m_places);
+        r.window.playAt(20);
+        r.player(QStringLiteral("Seek"), {qlonglong(5500000)});
+        QCOMPARE(r.engine().GetPositionMilliseconds(), 25500u);
+        r.player(QStringLiteral("Seek"), {qlonglong(-60000000)});
+        QCOMPARE(r.engine().GetPositionMilliseconds(), 0u);
+        const QDBusObjectPath track =
+            qvariant_cast<QDBusObjectPath>(r.metadata().value(QStringLiteral("mpris:trackid")));
+        r.player(QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(30000000)});
+        QCOMPARE(r.engine().GetPosition(), 30u);
+        r.player(QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(-1)});
+        r.player(QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(61000000)});
+        r.player(
+            QStringLiteral("SetPosition"),
+            {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/jp/corvane/talven77/track/999"))),
+             qlonglong(0)});
+        QCOMPARE(r.engine().GetPosition(), 30u);
+        r.player(QStringLiteral("Seek"), {qlonglong(100000000)});
+        QCOMPARE(r.file(), QStringLiteral("b.mp3"));
+        QCOMPARE(r.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(r.engine().GetPosition(), 0u);
+        QVERIFY(qvariant_cast<QDBusObjectPath>(
+                    r.metadata().value(QStringLiteral("mpris:trackid"))) != track);
+        // Past the end of the last recording: stopped.
+        r.window.view->recordingList()->selectionModel()->setCurrentIndex(
+            r.window.view->recordings()->index(2, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        r.window.panel->OnPlay();
+        r.player(QStringLiteral("Seek"), {qlonglong(100000000)});
+        QCOMPARE(r.file(), QStringLiteral("c.mp3"));
+        QCOMPARE(r.property(QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Stopped"));
+    }
+
+    // Rates within 0.5–2.0 are taken; others are ignored; 0 pauses.
+    void rateWithinTheRange_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("1.25") << 1.25 << 1.25 << "Playing";
+        QTest::newRow("lowest") << 0.5 << 0.5 << "Playing";
+        QTest::newRow("highest") << 2.0 << 2.0 << "Playing";
+        QTest::newRow("too fast") << 3.0 << 1.0 << "Playing";
+        QTest::newRow("too slow") << 0.25 << 1.0 << "Playing";
+        QTest::newRow("negative") << -1.0 << 1.0 << "Playing";
+        QTest::newRow("zero pauses") << 0.0 << 1.0 << "Paused";
+    }
+
+    void rateWithinTheRange()
+    {
+        QFETCH(double, rate);
+        QFETCH(double, expected);
+        QFETCH(QString, status);
+        Rig r(m_places);
+        r.window.playAt(20);
+        QCOMPARE(r.setProperty(QStringLiteral("Rate"), rate).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(r.engine().m_tempo, expected);
+        QCOMPARE(r.property(QStringLiteral("Rate")).toDouble(), expected);
+        QCOMPARE(r.property(QStringLiteral("PlaybackStatus")).toString(), status);
+    }
+
+    // What the applets show: the file name, the length, the memo, the recording's start;
+    // changes reach them as PropertiesChanged.
+    void metadataAndItsChanges()
+    {
+        Rig r(m_places);
+        PropertiesSpy spy;
+        QVERIFY(r.client.connect(MprisService::kServiceName, MprisService::kObjectPath,
+                                 QStringLiteral("org.freedesktop.DBus.Properties"),
+                                 QStringLiteral("PropertiesChanged"), &spy,
+                                 SLOT(changed(QString, QVariantMap, QStringList))));
+        const QVariantMap metadata = r.metadata();
+        QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.mp3"));
+        QCOMPARE(metadata.value(QStringLiteral("mpris:length")).toLongLong(), 60000000);
+        QCOMPARE(metadata.value(QStringLiteral("xesam:comment")).toStringList(),
+                 QStringList{QStringLiteral("メモ0")});
+        QCOMPARE(
+            QDateTime::fromString(metadata.value(QStringLiteral("xesam:contentCreated")).toString(),
+                                  Qt::ISODate),
+            QDateTime::fromSecsSinceEpoch(r.window.panel->m_fileTime));
+        r.window.panel->OnPlay();
+        QTRY_VERIFY(!spy.changes.isEmpty());
+        QCOMPARE(spy.changes.last().value(QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Playing"));
+        spy.changes.clear();
+        r.window.panel->runTransport(TransportAction::Faster);
+        QTRY_VERIFY(!spy.changes.isEmpty());
+        QCOMPARE(spy.changes.last().value(QStringLiteral("Rate")).toDouble(), 1.1);
+    }
+};
+
+TALVEN77_REGISTER_TEST(MprisTest);
+
+#include "MprisTest.moc"
