@@ -1,31 +1,44 @@
-// What is heard at the sound server's sink and when: PLAY, resume, a seek and a change of
-// speed, from the call to the moment it is heard at the sink, PLAY beside paplay of the same
-// decoded audio started the same way; and the position the engine reports against the
-// position heard (a tone with a click at each whole second), including the end of a
-// section. Each figure is taken idle and with a busy loop started on every core; and the
-// second the control panel shows against the second heard. Needs a sound server
-// (scripts/packages.sh, start_test_audio_server) and parec.
+// What is heard at the sound server's sink and when: PLAY, resume and a seek, from the call
+// to the first sound at the sink, beside paplay of the same decoded audio started the same
+// way; and the position the engine reports against the position heard (a tone with a click
+// at each whole second), including the end of a section. Each figure is taken idle and with
+// a busy loop started on every core; and the second the control panel shows against the
+// second heard. The same PLAY reached by the playback key on a window, a foot
+// pedal's report through a FIFO, and a media-controls call over a private message
+// bus; and resume with its rewind and "直前を再生" from a pause. Needs a sound
+// server (scripts/packages.sh, start_test_audio_server), parec and dbus-daemon.
 #include "Mp3Encoder.h"
+#include "PrivateBus.h"
 #include "RatioReporter.h"
 #include "RecordingBuilder.h"
 #include "SinkMonitor.h"
+#include "platform/MessageBoxes.h"
+#include "platform/QtAudioOutput.h"
 #include "player/Mp3Ctrl.h"
 #include "player/PanelDlg.h"
 #include "player/PlaybackSource.h"
-#include "platform/MessageBoxes.h"
-#include "platform/QtAudioOutput.h"
+#include "transport/MprisService.h"
+#include "transport/PedalInput.h"
+#include "view/CommandSet.h"
+#include "view/TransportCommands.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTest>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -33,7 +46,7 @@
 namespace {
 
 constexpr double kSeconds = 12.0;
-constexpr int kSoundThreshold = 300; // the quiet tone is at 1000
+constexpr int kSoundThreshold = 300;  // the quiet tone is at 1000
 constexpr int kClickThreshold = 8000; // the clicks are at 20000
 constexpr double kHeardTimeout = 5.0;
 constexpr int kRounds = 5;
@@ -88,14 +101,16 @@ bool writeDecodedWave(const QString& recording, const QString& wave)
     std::vector<int16_t> block(4096 * size_t(source.channels()));
     int64_t got;
     while ((got = source.read(block.data(), 4096)) > 0)
-        pcm.append(reinterpret_cast<const char*>(block.data()), qsizetype(got * source.channels() * 2));
+        pcm.append(reinterpret_cast<const char*>(block.data()),
+                   qsizetype(got * source.channels() * 2));
     auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
     auto le16 = [](uint16_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
     const uint16_t channels = uint16_t(source.channels());
     const uint32_t rate = uint32_t(source.sampleRate());
-    QByteArray file = "RIFF" + le32(uint32_t(36 + pcm.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(channels)
-                      + le32(rate) + le32(rate * channels * 2) + le16(uint16_t(channels * 2)) + le16(16) + "data"
-                      + le32(uint32_t(pcm.size())) + pcm;
+    QByteArray file = "RIFF" + le32(uint32_t(36 + pcm.size())) + "WAVEfmt " + le32(16) + le16(1) +
+                      le16(channels) + le32(rate) + le32(rate * channels * 2) +
+                      le16(uint16_t(channels * 2)) + le16(16) + "data" +
+                      le32(uint32_t(pcm.size())) + pcm;
     QFile out(wave);
     return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
 }
@@ -105,7 +120,8 @@ std::map<std::string, std::vector<double>> g_figures;
 
 void record(benchmark::State& state, const std::string& name, double seconds)
 {
-    g_figures[name + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(seconds * 1000.0);
+    g_figures[name + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(seconds *
+                                                                                    1000.0);
     state.SetIterationTime(std::max(std::abs(seconds), 1e-6));
 }
 
@@ -135,34 +151,6 @@ void BM_PaplayHeard(benchmark::State& state)
             return;
         }
         record(state, "PLAY heard, paplay", heard - asked);
-    }
-}
-
-// The same clicks played by paplay: how long the sound server itself leaves the sink silent
-// between two clicks, idle and with every core busy (the reference for the engine's stalls).
-void BM_PaplayStall(benchmark::State& state)
-{
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
-    constexpr size_t kClicks = 6;
-    for (auto _ : state) {
-        waitFor(0.3);
-        const double asked = SinkMonitor::now();
-        QProcess paplay;
-        paplay.start(QStringLiteral("paplay"), {g_wave});
-        waitFor(double(kClicks) + 1.0);
-        paplay.kill();
-        paplay.waitForFinished(5000);
-        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
-        if (clicks.size() < kClicks) {
-            state.SkipWithError("paplay's clicks were not heard");
-            return;
-        }
-        double stall = 0;
-        for (size_t second = 1; second < kClicks; ++second)
-            stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
-        record(state, "longest stall between clicks, paplay", stall);
     }
 }
 
@@ -213,20 +201,6 @@ void BM_ResumeHeard(benchmark::State& state)
     }
 }
 
-// Opens the click recording in `engine` at full volume, plays it and waits until `seconds`
-// after it was first heard. Returns when it was first heard, or -1 when it was not.
-double playClicksUntil(CMp3Ctrl& engine, double seconds)
-{
-    engine.SetVolume(100);
-    engine.Open(g_recording);
-    const double played = SinkMonitor::now();
-    engine.Play();
-    const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
-    if (started >= 0)
-        waitFor(std::max(0.0, started + seconds - SinkMonitor::now()));
-    return started;
-}
-
 // A seek made between two clicks, to a second that starts with one: the first click after
 // the call is the new place (the next one of the old place is most of a second away).
 void BM_SeekHeard(benchmark::State& state)
@@ -236,7 +210,12 @@ void BM_SeekHeard(benchmark::State& state)
     CpuLoad load(state.range(0) != 0);
     for (auto _ : state) {
         CMp3Ctrl engine;
-        const double started = playClicksUntil(engine, 1.2);
+        engine.SetVolume(100);
+        engine.Open(g_recording);
+        const double played = SinkMonitor::now();
+        engine.Play();
+        const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
+        waitFor(std::max(0.0, started + 1.2 - SinkMonitor::now()));
         const double asked = SinkMonitor::now();
         engine.SetPosition(6);
         const double heard = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
@@ -246,34 +225,6 @@ void BM_SeekHeard(benchmark::State& state)
             return;
         }
         record(state, "seek heard", heard - asked);
-    }
-}
-
-// A change to the fast speed made between two clicks: until the change is heard the old
-// speed goes on, then the rest of the way to the next click passes at the new tempo T, so
-// the next click comes after L + (r - L) / T, where r is what was left of the second when
-// the change was asked; L, the time until the change is heard, follows from when the click
-// is heard.
-void BM_SpeedChangeHeard(benchmark::State& state)
-{
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
-    const double tempo = CMp3Ctrl::Tempo(CMp3Ctrl::Fast);
-    for (auto _ : state) {
-        CMp3Ctrl engine;
-        const double started = playClicksUntil(engine, 1.4);
-        const double heardBefore = double(engine.GetPositionMilliseconds()) / 1000.0;
-        const double asked = SinkMonitor::now();
-        engine.SetSpeed(CMp3Ctrl::Fast);
-        const double next = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
-        engine.Stop();
-        if (started < 0 || next < 0) {
-            state.SkipWithError("the speed change was not heard");
-            return;
-        }
-        const double left = std::ceil(heardBefore) - heardBefore;
-        record(state, "speed change heard", ((next - asked) - left / tempo) / (1.0 - 1.0 / tempo));
     }
 }
 
@@ -306,7 +257,8 @@ void BM_PositionAgainstHeard(benchmark::State& state)
             QCoreApplication::processEvents();
             QThread::usleep(500);
         }
-        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        const std::vector<double> clicks =
+            g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
         if (clicks.size() < kEnd || notice < 0) {
             state.SkipWithError("the clicks or the end were not heard");
             return;
@@ -314,7 +266,8 @@ void BM_PositionAgainstHeard(benchmark::State& state)
         double sum = 0, worst = 0;
         for (uint64_t second = 1; second < kEnd; ++second) {
             const double error = reported[second] - clicks[second];
-            g_figures[std::string("position reported - heard") + (state.range(0) ? " (every core busy)" : " (idle)")]
+            g_figures[std::string("position reported - heard") +
+                      (state.range(0) ? " (every core busy)" : " (idle)")]
                 .push_back(error * 1000.0);
             sum += std::abs(error);
             worst = std::max(worst, std::abs(error));
@@ -322,13 +275,15 @@ void BM_PositionAgainstHeard(benchmark::State& state)
         // The end is heard a second after the section's last click (a stall of the output
         // on the way would move every later click, and the end, with it).
         const double endError = notice - (clicks[kEnd - 1] + 1.0);
-        g_figures[std::string("end notice - end heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
-            endError * 1000.0);
+        g_figures[std::string("end notice - end heard") +
+                  (state.range(0) ? " (every core busy)" : " (idle)")]
+            .push_back(endError * 1000.0);
         // A click later than a second after the one before: the output stalled in between.
         double stall = 0;
         for (uint64_t second = 1; second < kEnd; ++second)
             stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
-        g_figures[std::string("longest stall between clicks") + (state.range(0) ? " (every core busy)" : " (idle)")]
+        g_figures[std::string("longest stall between clicks") +
+                  (state.range(0) ? " (every core busy)" : " (idle)")]
             .push_back(stall * 1000.0);
         state.counters["worst_ms"] = worst * 1000.0;
         state.counters["end_ms"] = endError * 1000.0;
@@ -359,7 +314,8 @@ void BM_PanelAgainstHeard(benchmark::State& state)
             QThread::usleep(500);
         }
         panel.OnStop();
-        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        const std::vector<double> clicks =
+            g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
         if (clicks.size() < kShown) {
             state.SkipWithError("the clicks were not heard");
             return;
@@ -367,11 +323,170 @@ void BM_PanelAgainstHeard(benchmark::State& state)
         double sum = 0;
         for (uint32_t second = 1; second < kShown; ++second) {
             const double error = shown[second] - clicks[second];
-            g_figures[std::string("panel shows - heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
-                error * 1000.0);
+            g_figures[std::string("panel shows - heard") +
+                      (state.range(0) ? " (every core busy)" : " (idle)")]
+                .push_back(error * 1000.0);
             sum += std::abs(error);
         }
         state.SetIterationTime(std::max(sum / double(kShown - 1), 1e-6));
+    }
+}
+
+// The control panel with the playback commands on a window, as the program has them,
+// with the default keys and pedal bindings (nothing read from or written to the settings).
+struct CommandRig
+{
+    QWidget window;
+    CommandSet commands;
+    CPanelDlg panel;
+    TransportCommands transport{commands, &window};
+
+    CommandRig()
+    {
+        panel.engine().SetVolume(100);
+        panel.LoadRecording(g_recording, 1);
+        panel.setControlsAllowed(true);
+        transport.follow(&panel);
+        commands.setTransportKeys(TransportSettings());
+        panel.applyTransportSettings(TransportSettings());
+        QObject::connect(&transport, &TransportCommands::stateChanged, &window,
+                         [this] { update(); });
+        update();
+        window.show();
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            std::fprintf(stderr, "the window did not become active: the keys may not arrive\n");
+    }
+    void update()
+    {
+        CommandContext context;
+        context.transportAllowed = transport.allowedActions();
+        commands.Update(context, 0, false);
+    }
+    // Runs events until the panel plays: the command may arrive through the event loop.
+    bool waitPlaying(double timeout = kHeardTimeout)
+    {
+        const double until = SinkMonitor::now() + timeout;
+        while (panel.engine().m_state != CMp3Ctrl::Playing && SinkMonitor::now() < until) {
+            QCoreApplication::processEvents();
+            QThread::usleep(200);
+        }
+        return panel.engine().m_state == CMp3Ctrl::Playing;
+    }
+};
+
+// From the command to the first sound heard; name: the figure's name.
+bool measure(benchmark::State& state, CommandRig& rig, const std::string& name,
+             const std::function<void()>& command)
+{
+    waitFor(0.3);
+    const double asked = SinkMonitor::now();
+    command();
+    const double heard =
+        rig.waitPlaying() ? g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout) : -1;
+    rig.panel.OnStop();
+    if (heard < 0) {
+        state.SkipWithError((name + " was not heard").c_str());
+        return false;
+    }
+    record(state, name, heard - asked);
+    return true;
+}
+
+void BM_KeyPlayHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    for (auto _ : state) {
+        CommandRig rig;
+        if (!measure(state, rig, "PLAY heard, Space key",
+                     [&] { QTest::keyClick(&rig.window, Qt::Key_Space); }))
+            return;
+    }
+}
+
+void BM_PedalPlayHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    const QString fifo = QDir::tempPath() + QStringLiteral("/talven77-bench-pedal");
+    ::unlink(QFile::encodeName(fifo).constData());
+    ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+    for (auto _ : state) {
+        CommandRig rig;
+        TransportSettings settings;
+        settings.pedalDevice = fifo;
+        rig.transport.pedals().apply(settings);
+        const int writer =
+            ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const char down[2] = {0x02, 0x00}; // the middle pedal: play while held
+        const bool heard = writer >= 0 && measure(state, rig, "PLAY heard, foot pedal", [&] {
+                               if (::write(writer, down, sizeof down) != sizeof down)
+                                   std::fprintf(stderr, "the pedal report was not written\n");
+                           });
+        if (writer >= 0)
+            ::close(writer);
+        if (!heard)
+            break;
+    }
+    ::unlink(QFile::encodeName(fifo).constData());
+}
+
+void BM_BusPlayHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    PrivateBus bus;
+    QString why;
+    const QString address = bus.start(&why);
+    if (address.isEmpty()) {
+        state.SkipWithError(qPrintable(why));
+        return;
+    }
+    QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("bench-client"));
+    for (auto _ : state) {
+        CommandRig rig;
+        MprisService service;
+        service.setTarget(&rig.panel);
+        if (!service.registerOn(
+                QDBusConnection::connectToBus(address, QStringLiteral("bench-service")))) {
+            state.SkipWithError("the player did not register");
+            return;
+        }
+        const bool heard = measure(state, rig, "PLAY heard, media controls", [&] {
+            client.asyncCall(QDBusMessage::createMethodCall(
+                MprisService::kServiceName, MprisService::kObjectPath,
+                QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("PlayPause")));
+        });
+        if (!heard)
+            return;
+    }
+}
+
+// From a pause: Space resumes 2 s back; "直前を再生" (Ctrl+R) plays the last 5 s again.
+void BM_ResumeRewindAndReplayHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    for (auto _ : state) {
+        CommandRig rig;
+        for (const auto& [name, key, modifiers] :
+             {std::tuple{"resume 2 s back heard, Space key", Qt::Key_Space,
+                         Qt::KeyboardModifiers()},
+              std::tuple{"replay heard, Ctrl+R", Qt::Key_R,
+                         Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+            rig.panel.OnPlay();
+            waitFor(3.2);
+            rig.panel.OnPause();
+            if (!measure(state, rig, name, [&, key = key, modifiers = modifiers] {
+                    QTest::keyClick(&rig.window, key, modifiers);
+                }))
+                return;
+        }
     }
 }
 
@@ -383,8 +498,8 @@ void printSummary()
         for (double value : values)
             sum += value;
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
-        std::printf("  %-48s %8.1f [%7.1f, %7.1f]  (%zu)\n", name.c_str(), sum / double(values.size()), *low, *high,
-                    values.size());
+        std::printf("  %-48s %8.1f [%7.1f, %7.1f]  (%zu)\n", name.c_str(),
+                    sum / double(values.size()), *low, *high, values.size());
     }
     for (const char* load : {" (idle)", " (every core busy)"}) {
         const auto ours = g_figures.find(std::string("PLAY heard, engine") + load);
@@ -397,36 +512,92 @@ void printSummary()
                 sum += value;
             return sum / double(values.size());
         };
-        std::printf("PLAY%s: engine %.1f ms, paplay %.1f ms, difference %+.1f ms\n", load, mean(ours->second),
-                    mean(reference->second), mean(ours->second) - mean(reference->second));
+        std::printf("PLAY%s: engine %.1f ms, paplay %.1f ms, difference %+.1f ms\n", load,
+                    mean(ours->second), mean(reference->second),
+                    mean(ours->second) - mean(reference->second));
     }
 }
 
 } // namespace
 
-BENCHMARK(BM_PaplayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PaplayStall)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResumeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SeekHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SpeedChangeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PositionAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PanelAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaplayHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlayHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResumeHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PositionAgainstHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PanelAgainstHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeyPlayHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PedalPlayHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BusPlayHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResumeRewindAndReplayHeard)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(kRounds)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString folder = qEnvironmentVariable("TALVEN77_BENCH_DIR", QDir::tempPath() + QStringLiteral("/talven77-bench"));
+    const QString folder = qEnvironmentVariable(
+        "TALVEN77_BENCH_DIR", QDir::tempPath() + QStringLiteral("/talven77-bench"));
     QDir().mkpath(folder);
     g_recording = folder + QStringLiteral("/clicks.mp3");
     g_wave = folder + QStringLiteral("/clicks.wav");
     // A click at each whole second over a quiet 1 kHz tone, 44.1 kHz mono.
-    if (!WriteFileBytes(g_recording, BuildRecording(MakeVoiceHeader(1), EncodeMp3({44100, 1, 128, false, true}, kSeconds, 0,
-                                                                                   Signal::SecondClicks, 1000.0)
-                                                                             .bytes))
-        || !writeDecodedWave(g_recording, g_wave)) {
+    if (!WriteFileBytes(
+            g_recording,
+            BuildRecording(MakeVoiceHeader(1), EncodeMp3({44100, 1, 128, false, true}, kSeconds, 0,
+                                                         Signal::SecondClicks, 1000.0)
+                                                   .bytes)) ||
+        !writeDecodedWave(g_recording, g_wave)) {
         std::fprintf(stderr, "cannot write the recording under %s\n", qPrintable(folder));
         return 1;
     }
@@ -438,6 +609,11 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     reporter.compare("BM_PlayHeard/0", "BM_PaplayHeard/0");
     reporter.compare("BM_PlayHeard/1", "BM_PaplayHeard/1");
+    for (const char* path : {"BM_KeyPlayHeard", "BM_PedalPlayHeard", "BM_BusPlayHeard",
+                             "BM_ResumeRewindAndReplayHeard"}) {
+        reporter.compare(std::string(path) + "/0", "BM_PaplayHeard/0");
+        reporter.compare(std::string(path) + "/1", "BM_PaplayHeard/1");
+    }
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     g_monitor.stop();

@@ -7,7 +7,11 @@
 #include "transport/TransportSettingsDlg.h"
 #include "transport/TransportTarget.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
 
 TransportCommands::TransportCommands(CommandSet& commands, QWidget* window)
     : QObject(window), m_commands(commands), m_window(window),
@@ -27,6 +31,24 @@ TransportCommands::TransportCommands(CommandSet& commands, QWidget* window)
     commands.setHandler(Command::TransportSettings, [this] { OnTransportSettings(); });
     commands.setTransportKeys(m_settings);
     m_pedals->apply(m_settings);
+    qApp->installEventFilter(this);
+}
+
+bool TransportCommands::eventFilter(QObject* watched, QEvent* event)
+{
+    // A focused button or list box keeps its own Space (click, open), as the keyboard
+    // user expects; text fields keep their typing by themselves.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && widget &&
+            (qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget)) &&
+            m_window->isAncestorOf(widget)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TransportCommands::follow(RecordingPanel* panel)

@@ -37,6 +37,9 @@ public:
     bool applySettings(const TransportSettings& settings);
     void OnTransportSettings();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 Q_SIGNALS:
     // The panel's state changed: the commands' enable rules are due.
     void stateChanged();

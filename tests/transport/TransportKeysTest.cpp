@@ -80,7 +80,7 @@ private Q_SLOTS:
         }
     }
 
-    // Space types into the memo and the find box; it plays only from elsewhere.
+    // Space types into the memo; a focused button keeps it; elsewhere it plays.
     void spaceNeverReachesTyping()
     {
         PlayerWindow w(m_places);
@@ -91,11 +91,15 @@ private Q_SLOTS:
         QTest::keyClick(memo, Qt::Key_Space);
         QCOMPARE(memo->toPlainText(), QStringLiteral("メモ0 "));
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Stopped);
-        // A panel button with the focus: Space is the playback key, not a click of that button.
+        // A focused button keeps its Space: it clicks that button (here: on to the next recording).
         w.panel->button(CPanelDlg::IdSkipForward)->setFocus();
         QTest::keyClick(w.panel->button(CPanelDlg::IdSkipForward), Qt::Key_Space);
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Stopped);
+        QCOMPARE(w.view->recordingList()->currentIndex().row(), 1);
+        // From the tree, Space plays.
+        w.view->folderTree()->setFocus();
+        QTest::keyClick(w.view->folderTree(), Qt::Key_Space);
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
-        QCOMPARE(w.view->recordingList()->currentIndex().row(), 0);
     }
 
     void enterOrDoubleClickPlaysTheRow()
