@@ -1,34 +1,34 @@
-// What is heard at the sound server's sink and when: PLAY, resume and a seek, from the call
-// to the first sound at the sink, beside paplay of the same decoded audio started the same
-// way; and the position the engine reports against the position heard (a tone with a click
-// at each whole second), including the end of a section. Each figure is taken idle and with
-// a busy loop started on every core; and the second the control panel shows against the
-// second heard. The same PLAY reached by the playback key on a window, a foot
-// pedal's report through a FIFO, and a media-controls call over a private message
-// bus; and resume with its rewind and "直前を再生" from a pause. Needs a sound
-// server (scripts/packages.sh, start_test_audio_server), parec and dbus-daemon.
+// What is heard at the sound server's sink and when: PLAY, resume, a seek and a change of
+// speed, from the call to the moment it is heard at the sink, PLAY beside paplay of the same
+// decoded audio started the same way; and the position the engine reports against the
+// position heard (a tone with a click at each whole second), including the end of a
+// section. Each figure is taken idle and with a busy loop started on every core; and the
+// second the control panel shows against the second heard. The same PLAY reached by the
+// playback key on a window, a foot pedal's report through a FIFO, and a media-controls call
+// over a private message bus; and resume with its rewind and "直前を再生" from a pause.
+// Needs a sound server (scripts/packages.sh, start_test_audio_server), parec and dbus-daemon.
 #include "Mp3Encoder.h"
 #include "PrivateBus.h"
 #include "RatioReporter.h"
 #include "RecordingBuilder.h"
 #include "SinkMonitor.h"
-#include "platform/MessageBoxes.h"
-#include "platform/QtAudioOutput.h"
 #include "player/Mp3Ctrl.h"
 #include "player/PanelDlg.h"
 #include "player/PlaybackSource.h"
+#include "platform/MessageBoxes.h"
+#include "platform/QtAudioOutput.h"
 #include "transport/MprisService.h"
 #include "transport/PedalInput.h"
 #include "view/CommandSet.h"
 #include "view/TransportCommands.h"
 
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
@@ -37,8 +37,8 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <map>
 #include <sys/stat.h>
+#include <map>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -46,7 +46,7 @@
 namespace {
 
 constexpr double kSeconds = 12.0;
-constexpr int kSoundThreshold = 300;  // the quiet tone is at 1000
+constexpr int kSoundThreshold = 300; // the quiet tone is at 1000
 constexpr int kClickThreshold = 8000; // the clicks are at 20000
 constexpr double kHeardTimeout = 5.0;
 constexpr int kRounds = 5;
@@ -101,16 +101,14 @@ bool writeDecodedWave(const QString& recording, const QString& wave)
     std::vector<int16_t> block(4096 * size_t(source.channels()));
     int64_t got;
     while ((got = source.read(block.data(), 4096)) > 0)
-        pcm.append(reinterpret_cast<const char*>(block.data()),
-                   qsizetype(got * source.channels() * 2));
+        pcm.append(reinterpret_cast<const char*>(block.data()), qsizetype(got * source.channels() * 2));
     auto le32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
     auto le16 = [](uint16_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
     const uint16_t channels = uint16_t(source.channels());
     const uint32_t rate = uint32_t(source.sampleRate());
-    QByteArray file = "RIFF" + le32(uint32_t(36 + pcm.size())) + "WAVEfmt " + le32(16) + le16(1) +
-                      le16(channels) + le32(rate) + le32(rate * channels * 2) +
-                      le16(uint16_t(channels * 2)) + le16(16) + "data" +
-                      le32(uint32_t(pcm.size())) + pcm;
+    QByteArray file = "RIFF" + le32(uint32_t(36 + pcm.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(channels)
+                      + le32(rate) + le32(rate * channels * 2) + le16(uint16_t(channels * 2)) + le16(16) + "data"
+                      + le32(uint32_t(pcm.size())) + pcm;
     QFile out(wave);
     return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
 }
@@ -120,8 +118,7 @@ std::map<std::string, std::vector<double>> g_figures;
 
 void record(benchmark::State& state, const std::string& name, double seconds)
 {
-    g_figures[name + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(seconds *
-                                                                                    1000.0);
+    g_figures[name + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(seconds * 1000.0);
     state.SetIterationTime(std::max(std::abs(seconds), 1e-6));
 }
 
@@ -151,6 +148,34 @@ void BM_PaplayHeard(benchmark::State& state)
             return;
         }
         record(state, "PLAY heard, paplay", heard - asked);
+    }
+}
+
+// The same clicks played by paplay: how long the sound server itself leaves the sink silent
+// between two clicks, idle and with every core busy (the reference for the engine's stalls).
+void BM_PaplayStall(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    constexpr size_t kClicks = 6;
+    for (auto _ : state) {
+        waitFor(0.3);
+        const double asked = SinkMonitor::now();
+        QProcess paplay;
+        paplay.start(QStringLiteral("paplay"), {g_wave});
+        waitFor(double(kClicks) + 1.0);
+        paplay.kill();
+        paplay.waitForFinished(5000);
+        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        if (clicks.size() < kClicks) {
+            state.SkipWithError("paplay's clicks were not heard");
+            return;
+        }
+        double stall = 0;
+        for (size_t second = 1; second < kClicks; ++second)
+            stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
+        record(state, "longest stall between clicks, paplay", stall);
     }
 }
 
@@ -201,6 +226,20 @@ void BM_ResumeHeard(benchmark::State& state)
     }
 }
 
+// Opens the click recording in `engine` at full volume, plays it and waits until `seconds`
+// after it was first heard. Returns when it was first heard, or -1 when it was not.
+double playClicksUntil(CMp3Ctrl& engine, double seconds)
+{
+    engine.SetVolume(100);
+    engine.Open(g_recording);
+    const double played = SinkMonitor::now();
+    engine.Play();
+    const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
+    if (started >= 0)
+        waitFor(std::max(0.0, started + seconds - SinkMonitor::now()));
+    return started;
+}
+
 // A seek made between two clicks, to a second that starts with one: the first click after
 // the call is the new place (the next one of the old place is most of a second away).
 void BM_SeekHeard(benchmark::State& state)
@@ -210,12 +249,7 @@ void BM_SeekHeard(benchmark::State& state)
     CpuLoad load(state.range(0) != 0);
     for (auto _ : state) {
         CMp3Ctrl engine;
-        engine.SetVolume(100);
-        engine.Open(g_recording);
-        const double played = SinkMonitor::now();
-        engine.Play();
-        const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
-        waitFor(std::max(0.0, started + 1.2 - SinkMonitor::now()));
+        const double started = playClicksUntil(engine, 1.2);
         const double asked = SinkMonitor::now();
         engine.SetPosition(6);
         const double heard = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
@@ -225,6 +259,34 @@ void BM_SeekHeard(benchmark::State& state)
             return;
         }
         record(state, "seek heard", heard - asked);
+    }
+}
+
+// A change to the fast speed made between two clicks: until the change is heard the old
+// speed goes on, then the rest of the way to the next click passes at the new tempo T, so
+// the next click comes after L + (r - L) / T, where r is what was left of the second when
+// the change was asked; L, the time until the change is heard, follows from when the click
+// is heard.
+void BM_SpeedChangeHeard(benchmark::State& state)
+{
+    if (!needsServer(state))
+        return;
+    CpuLoad load(state.range(0) != 0);
+    const double tempo = CMp3Ctrl::Tempo(CMp3Ctrl::Fast);
+    for (auto _ : state) {
+        CMp3Ctrl engine;
+        const double started = playClicksUntil(engine, 1.4);
+        const double heardBefore = double(engine.GetPositionMilliseconds()) / 1000.0;
+        const double asked = SinkMonitor::now();
+        engine.SetSpeed(CMp3Ctrl::Fast);
+        const double next = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
+        engine.Stop();
+        if (started < 0 || next < 0) {
+            state.SkipWithError("the speed change was not heard");
+            return;
+        }
+        const double left = std::ceil(heardBefore) - heardBefore;
+        record(state, "speed change heard", ((next - asked) - left / tempo) / (1.0 - 1.0 / tempo));
     }
 }
 
@@ -257,8 +319,7 @@ void BM_PositionAgainstHeard(benchmark::State& state)
             QCoreApplication::processEvents();
             QThread::usleep(500);
         }
-        const std::vector<double> clicks =
-            g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
         if (clicks.size() < kEnd || notice < 0) {
             state.SkipWithError("the clicks or the end were not heard");
             return;
@@ -266,8 +327,7 @@ void BM_PositionAgainstHeard(benchmark::State& state)
         double sum = 0, worst = 0;
         for (uint64_t second = 1; second < kEnd; ++second) {
             const double error = reported[second] - clicks[second];
-            g_figures[std::string("position reported - heard") +
-                      (state.range(0) ? " (every core busy)" : " (idle)")]
+            g_figures[std::string("position reported - heard") + (state.range(0) ? " (every core busy)" : " (idle)")]
                 .push_back(error * 1000.0);
             sum += std::abs(error);
             worst = std::max(worst, std::abs(error));
@@ -275,15 +335,13 @@ void BM_PositionAgainstHeard(benchmark::State& state)
         // The end is heard a second after the section's last click (a stall of the output
         // on the way would move every later click, and the end, with it).
         const double endError = notice - (clicks[kEnd - 1] + 1.0);
-        g_figures[std::string("end notice - end heard") +
-                  (state.range(0) ? " (every core busy)" : " (idle)")]
-            .push_back(endError * 1000.0);
+        g_figures[std::string("end notice - end heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
+            endError * 1000.0);
         // A click later than a second after the one before: the output stalled in between.
         double stall = 0;
         for (uint64_t second = 1; second < kEnd; ++second)
             stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
-        g_figures[std::string("longest stall between clicks") +
-                  (state.range(0) ? " (every core busy)" : " (idle)")]
+        g_figures[std::string("longest stall between clicks") + (state.range(0) ? " (every core busy)" : " (idle)")]
             .push_back(stall * 1000.0);
         state.counters["worst_ms"] = worst * 1000.0;
         state.counters["end_ms"] = endError * 1000.0;
@@ -314,8 +372,7 @@ void BM_PanelAgainstHeard(benchmark::State& state)
             QThread::usleep(500);
         }
         panel.OnStop();
-        const std::vector<double> clicks =
-            g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
+        const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
         if (clicks.size() < kShown) {
             state.SkipWithError("the clicks were not heard");
             return;
@@ -323,9 +380,8 @@ void BM_PanelAgainstHeard(benchmark::State& state)
         double sum = 0;
         for (uint32_t second = 1; second < kShown; ++second) {
             const double error = shown[second] - clicks[second];
-            g_figures[std::string("panel shows - heard") +
-                      (state.range(0) ? " (every core busy)" : " (idle)")]
-                .push_back(error * 1000.0);
+            g_figures[std::string("panel shows - heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
+                error * 1000.0);
             sum += std::abs(error);
         }
         state.SetIterationTime(std::max(sum / double(kShown - 1), 1e-6));
@@ -501,8 +557,8 @@ void printSummary()
         for (double value : values)
             sum += value;
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
-        std::printf("  %-48s %8.1f [%7.1f, %7.1f]  (%zu)\n", name.c_str(),
-                    sum / double(values.size()), *low, *high, values.size());
+        std::printf("  %-48s %8.1f [%7.1f, %7.1f]  (%zu)\n", name.c_str(), sum / double(values.size()), *low, *high,
+                    values.size());
     }
     for (const char* load : {" (idle)", " (every core busy)"}) {
         const auto ours = g_figures.find(std::string("PLAY heard, engine") + load);
@@ -515,92 +571,40 @@ void printSummary()
                 sum += value;
             return sum / double(values.size());
         };
-        std::printf("PLAY%s: engine %.1f ms, paplay %.1f ms, difference %+.1f ms\n", load,
-                    mean(ours->second), mean(reference->second),
-                    mean(ours->second) - mean(reference->second));
+        std::printf("PLAY%s: engine %.1f ms, paplay %.1f ms, difference %+.1f ms\n", load, mean(ours->second),
+                    mean(reference->second), mean(ours->second) - mean(reference->second));
     }
 }
 
 } // namespace
 
-BENCHMARK(BM_PaplayHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlayHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResumeHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SeekHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PositionAgainstHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PanelAgainstHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_KeyPlayHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PedalPlayHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BusPlayHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ResumeRewindAndReplayHeard)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Iterations(kRounds)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaplayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaplayStall)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResumeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SpeedChangeHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PositionAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PanelAgainstHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeyPlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PedalPlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BusPlayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResumeRewindAndReplayHeard)->Arg(0)->Arg(1)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString folder = qEnvironmentVariable(
-        "TALVEN77_BENCH_DIR", QDir::tempPath() + QStringLiteral("/talven77-bench"));
+    const QString folder = qEnvironmentVariable("TALVEN77_BENCH_DIR", QDir::tempPath() + QStringLiteral("/talven77-bench"));
     QDir().mkpath(folder);
     g_recording = folder + QStringLiteral("/clicks.mp3");
     g_wave = folder + QStringLiteral("/clicks.wav");
     // A click at each whole second over a quiet 1 kHz tone, 44.1 kHz mono.
-    if (!WriteFileBytes(
-            g_recording,
-            BuildRecording(MakeVoiceHeader(1), EncodeMp3({44100, 1, 128, false, true}, kSeconds, 0,
-                                                         Signal::SecondClicks, 1000.0)
-                                                   .bytes)) ||
-        !writeDecodedWave(g_recording, g_wave)) {
+    if (!WriteFileBytes(g_recording, BuildRecording(MakeVoiceHeader(1), EncodeMp3({44100, 1, 128, false, true}, kSeconds, 0,
+                                                                                   Signal::SecondClicks, 1000.0)
+                                                                             .bytes))
+        || !writeDecodedWave(g_recording, g_wave)) {
         std::fprintf(stderr, "cannot write the recording under %s\n", qPrintable(folder));
         return 1;
     }
@@ -612,8 +616,7 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     reporter.compare("BM_PlayHeard/0", "BM_PaplayHeard/0");
     reporter.compare("BM_PlayHeard/1", "BM_PaplayHeard/1");
-    for (const char* path : {"BM_KeyPlayHeard", "BM_PedalPlayHeard", "BM_BusPlayHeard",
-                             "BM_ResumeRewindAndReplayHeard"}) {
+    for (const char* path : {"BM_KeyPlayHeard", "BM_PedalPlayHeard", "BM_BusPlayHeard", "BM_ResumeRewindAndReplayHeard"}) {
         reporter.compare(std::string(path) + "/0", "BM_PaplayHeard/0");
         reporter.compare(std::string(path) + "/1", "BM_PaplayHeard/1");
     }

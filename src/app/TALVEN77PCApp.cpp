@@ -74,11 +74,9 @@ bool CTALVEN77PCApp::InitInstance()
     if (m_setting.m_nUsePassword) {
         m_nAuthenticated = 0;
         CPasswordDlg dialog(m_setting.m_strPassword, m_nAuthenticated, m_frame.get());
-        m_showCommand =
-            dialog.exec() == QDialog::Rejected ? Qt::WindowMinimized : Qt::WindowNoState;
+        m_showCommand = dialog.exec() == QDialog::Rejected ? Qt::WindowMinimized : Qt::WindowNoState;
     }
-    m_frame->setWindowState(maximized ? m_showCommand | Qt::WindowMaximized
-                                      : Qt::WindowStates(m_showCommand));
+    m_frame->setWindowState(maximized ? m_showCommand | Qt::WindowMaximized : Qt::WindowStates(m_showCommand));
     m_frame->show();
     startMediaControls();
     return true;

@@ -12,13 +12,10 @@
 
 namespace {
 
-const QString kNoOutputOnOpen =
-    QStringLiteral("ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存"
-                   "在しないため再生できません。環境を確認してください。");
-const QString kNoOutputOnPlay =
-    QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
-const QString kUnreadableFile =
-    QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。");
+const QString kNoOutputOnOpen = QStringLiteral(
+    "ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存在しないため再生できません。環境を確認してください。");
+const QString kNoOutputOnPlay = QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
+const QString kUnreadableFile = QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。");
 const QString kPlayFailed = QStringLiteral("再生に失敗しました");
 
 } // namespace
@@ -70,9 +67,8 @@ bool CMp3Ctrl::Open(const QString& path)
         // The decoder's words are English and technical: they go to the log. The user
         // is told why only when the file itself could not be opened, in Japanese.
         qWarning().noquote() << "cannot decode" << path << ":" << failure.decoderText;
-        ShowMessage(failure.systemError
-                        ? kUnreadableFile + u'\n' + SystemErrorText(failure.systemError)
-                        : kUnreadableFile,
+        ShowMessage(failure.systemError ? kUnreadableFile + u'\n' + SystemErrorText(failure.systemError)
+                                        : kUnreadableFile,
                     MessageIcon::Error);
         return false;
     }
@@ -88,9 +84,8 @@ bool CMp3Ctrl::Open(const QString& path)
         return false;
     }
     const uint64_t generation = m_generation;
-    connect(
-        output.get(), &AudioOutput::drained, this, [this, generation] { onDrained(generation); },
-        Qt::QueuedConnection);
+    connect(output.get(), &AudioOutput::drained, this, [this, generation] { onDrained(generation); },
+            Qt::QueuedConnection);
     m_source = std::move(source);
     m_output = std::move(output);
     m_outputRunning = false;
@@ -231,8 +226,22 @@ void CMp3Ctrl::SetTempo(double tempo)
 
 void CMp3Ctrl::applyTempo()
 {
-    if (hasGraph())
+    if (!hasGraph() || m_source->tempo() == m_tempo)
+        return;
+    if (!m_outputRunning) {
         m_source->setTempo(m_tempo);
+        return;
+    }
+    // What the output holds was made at the old speed: drop it and go on from the frame
+    // heard, so that the new speed is heard at once (as a seek is).
+    const int64_t heard = std::max<int64_t>(m_source->mediaFrameAt(m_output->heardFrames()), 0);
+    m_output->stop();
+    m_source->setTempo(m_tempo);
+    m_source->seek(heard);
+    if (m_state == Playing)
+        m_output->start();
+    else
+        m_outputRunning = false;
 }
 
 void CMp3Ctrl::SeekMilliseconds(uint64_t milliseconds)
@@ -285,8 +294,8 @@ void CMp3Ctrl::onDrained(uint64_t generation)
 bool CMp3Ctrl::DrainEvents()
 {
     std::lock_guard lock(m_eventsMutex);
-    const bool completed = hasGraph() && std::find(m_completions.begin(), m_completions.end(),
-                                                   m_generation) != m_completions.end();
+    const bool completed = hasGraph()
+                           && std::find(m_completions.begin(), m_completions.end(), m_generation) != m_completions.end();
     m_completions.clear();
     return completed;
 }

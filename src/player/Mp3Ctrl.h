@@ -22,18 +22,8 @@ class CMp3Ctrl : public QObject
     Q_OBJECT
 
 public:
-    enum PlayerState
-    {
-        Stopped = 1,
-        Playing = 2,
-        Paused = 3
-    };
-    enum PlaySpeed
-    {
-        Fast = 0,
-        Normal = 1,
-        Slow = 2
-    };
+    enum PlayerState { Stopped = 1, Playing = 2, Paused = 3 };
+    enum PlaySpeed { Fast = 0, Normal = 1, Slow = 2 };
 
     // The output comes from the factory for each file (the default device when
     // none is given).

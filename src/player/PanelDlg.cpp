@@ -90,8 +90,7 @@ bool onlyPlayedMarkDiffers(const tagVoiceHeader& changed, const tagVoiceHeader& 
     return std::memcmp(&withoutMark, &read, sizeof read) == 0;
 }
 
-const char* const kTransportTips[] = {"頭出し（前）", "早戻し", "早送り", "頭出し（次）",
-                                      "一時停止",     "停止",   "再生"};
+const char* const kTransportTips[] = {"頭出し（前）", "早戻し", "早送り", "頭出し（次）", "一時停止", "停止", "再生"};
 
 } // namespace
 
@@ -142,12 +141,9 @@ CPanelDlg::~CPanelDlg()
 PanelButton* CPanelDlg::addTransportButton(int controlId, int x, int y)
 {
     static const std::map<int, TransportButton> kinds{
-        {IdSkipBack, TransportButton::SkipBack},
-        {IdFastBack, TransportButton::FastBack},
-        {IdFastForward, TransportButton::FastForward},
-        {IdSkipForward, TransportButton::SkipForward},
-        {IdPause, TransportButton::Pause},
-        {IdStop, TransportButton::Stop},
+        {IdSkipBack, TransportButton::SkipBack},       {IdFastBack, TransportButton::FastBack},
+        {IdFastForward, TransportButton::FastForward}, {IdSkipForward, TransportButton::SkipForward},
+        {IdPause, TransportButton::Pause},             {IdStop, TransportButton::Stop},
         {IdPlay, TransportButton::Play},
     };
     const TransportButton kind = kinds.at(controlId);
@@ -170,20 +166,13 @@ void CPanelDlg::buildControls()
     m_display->setGeometry(dlu(5, 10, 272, 84));
 
     // The transport buttons in the order of their keys: back, then forward, then the players.
-    connect(addTransportButton(IdSkipBack, 5, 102), &QAbstractButton::clicked, this,
-            &CPanelDlg::OnSkipBack);
-    connect(addTransportButton(IdFastBack, 28, 102), &QAbstractButton::clicked, this,
-            &CPanelDlg::OnFastBack);
-    connect(addTransportButton(IdFastForward, 51, 102), &QAbstractButton::clicked, this,
-            &CPanelDlg::OnFastForward);
-    connect(addTransportButton(IdSkipForward, 74, 102), &QAbstractButton::clicked, this,
-            &CPanelDlg::OnSkipForward);
-    connect(addTransportButton(IdPause, 97, 102), &QAbstractButton::clicked, this,
-            &CPanelDlg::OnPause);
-    connect(addTransportButton(IdStop, 120, 102), &QAbstractButton::clicked, this,
-            &CPanelDlg::OnStop);
-    connect(addTransportButton(IdPlay, 143, 102), &QAbstractButton::clicked, this,
-            &CPanelDlg::OnPlay);
+    connect(addTransportButton(IdSkipBack, 5, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnSkipBack);
+    connect(addTransportButton(IdFastBack, 28, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnFastBack);
+    connect(addTransportButton(IdFastForward, 51, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnFastForward);
+    connect(addTransportButton(IdSkipForward, 74, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnSkipForward);
+    connect(addTransportButton(IdPause, 97, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnPause);
+    connect(addTransportButton(IdStop, 120, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnStop);
+    connect(addTransportButton(IdPlay, 143, 102), &QAbstractButton::clicked, this, &CPanelDlg::OnPlay);
 
     m_protect = new QPushButton(QStringLiteral("保護"), this);
     m_protect->setGeometry(dlu(194, 98, 39, 32));
@@ -196,10 +185,8 @@ void CPanelDlg::buildControls()
     m_positionSlider = new SectionSlider(this);
     m_positionSlider->setGeometry(dlu(294, 18, 255, 26));
     m_positionSlider->setPageStep(10);
-    connect(m_positionSlider, &QAbstractSlider::actionTriggered, this,
-            &CPanelDlg::onPositionAction);
-    connect(m_positionSlider, &QAbstractSlider::sliderReleased, this,
-            &CPanelDlg::onPositionReleased);
+    connect(m_positionSlider, &QAbstractSlider::actionTriggered, this, &CPanelDlg::onPositionAction);
+    connect(m_positionSlider, &QAbstractSlider::sliderReleased, this, &CPanelDlg::onPositionReleased);
 
     m_bar = dlu(303, 48, 238, 1);
     m_bar.setHeight(2);
@@ -223,25 +210,20 @@ void CPanelDlg::buildControls()
     m_beginLabel = sectionLabel(QStringLiteral("開始"), 289);
     m_endLabel = sectionLabel(QStringLiteral("終了"), 528);
 
-    const auto listGroup = [&](const QString& title, int x, const QStringList& items,
-                               int selected) {
+    const auto listGroup = [&](const QString& title, int x, const QStringList& items, int selected) {
         auto* group = new QGroupBox(title, this);
         group->setGeometry(dlu(x, 71, 56, 27));
         auto* list = new QComboBox(this);
         list->addItems(items);
         list->setCurrentIndex(selected);
-        list->setGeometry(QRect(dlu(x + 6, 81, 44, 0).topLeft(),
-                                QSize(dlu(0, 0, 44, 0).width(), list->sizeHint().height())));
+        list->setGeometry(QRect(dlu(x + 6, 81, 44, 0).topLeft(), QSize(dlu(0, 0, 44, 0).width(), list->sizeHint().height())));
         return list;
     };
-    m_playModeList = listGroup(
-        QStringLiteral("再生ﾓｰﾄﾞ"), 284,
-        {QStringLiteral("1  回 "), QStringLiteral("ﾘﾋﾟｰﾄ "), QStringLiteral("連 続 ")}, 0);
-    connect(m_playModeList, &QComboBox::currentIndexChanged, this,
-            [this](int index) { m_nPlayMode = index; });
-    m_speedList = listGroup(
-        QStringLiteral("再生速度"), 346,
-        {QStringLiteral("速 い "), QStringLiteral("標 準 "), QStringLiteral("遅 い ")}, 1);
+    m_playModeList = listGroup(QStringLiteral("再生ﾓｰﾄﾞ"), 284,
+                               {QStringLiteral("1  回 "), QStringLiteral("ﾘﾋﾟｰﾄ "), QStringLiteral("連 続 ")}, 0);
+    connect(m_playModeList, &QComboBox::currentIndexChanged, this, [this](int index) { m_nPlayMode = index; });
+    m_speedList = listGroup(QStringLiteral("再生速度"), 346,
+                            {QStringLiteral("速 い "), QStringLiteral("標 準 "), QStringLiteral("遅 い ")}, 1);
     connect(m_speedList, &QComboBox::currentIndexChanged, this, &CPanelDlg::onSpeedChanged);
 
     auto* volumeGroup = new QGroupBox(QStringLiteral("音量"), this);
@@ -253,8 +235,7 @@ void CPanelDlg::buildControls()
     m_volumeSlider->setTickInterval(10);
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setValue(int(m_pPlayer->m_volume));
-    connect(m_volumeSlider, &QSlider::valueChanged, this,
-            [this](int volume) { m_pPlayer->SetVolume(uint32_t(volume)); });
+    connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int volume) { m_pPlayer->SetVolume(uint32_t(volume)); });
 
     auto* memoLabel = new QLabel(QStringLiteral("メ\nモ"), this);
     memoLabel->setGeometry(dlu(406, 77, 8, 16));
@@ -264,8 +245,7 @@ void CPanelDlg::buildControls()
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoLabel->setBuddy(m_memo);
     connect(m_memo, &CEditEx::changed, this, &CPanelDlg::onMemoChanged);
-    connect(m_memo, &CEditEx::commit, this,
-            [this](int, bool focusLost) { onMemoCommit(focusLost); });
+    connect(m_memo, &CEditEx::commit, this, [this](int, bool focusLost) { onMemoCommit(focusLost); });
     connect(m_memo, &CEditEx::inputRefused, this, [this](int, const QString& reason) {
         if (!reason.isEmpty())
             QToolTip::showText(m_memo->mapToGlobal(QPoint(0, m_memo->height())), reason, m_memo);
@@ -274,9 +254,9 @@ void CPanelDlg::buildControls()
     // Keyboard order: the transport buttons as they stand, then the rest left to right.
     QWidget* previous = m_transport[IdSkipBack];
     for (QWidget* next : std::initializer_list<QWidget*>{
-             m_transport[IdFastBack], m_transport[IdFastForward], m_transport[IdSkipForward],
-             m_transport[IdPause], m_transport[IdStop], m_transport[IdPlay], m_protect, m_index,
-             m_positionSlider, m_playModeList, m_speedList, m_volumeSlider, m_memo}) {
+             m_transport[IdFastBack], m_transport[IdFastForward], m_transport[IdSkipForward], m_transport[IdPause],
+             m_transport[IdStop], m_transport[IdPlay], m_protect, m_index, m_positionSlider, m_playModeList,
+             m_speedList, m_volumeSlider, m_memo}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -318,12 +298,10 @@ bool CPanelDlg::CommitHeader()
             // The engine lets go of the file before its header is written.
             m_pPlayer->Stop();
             m_pPlayer->Close();
-            const HeaderChange change = onlyPlayedMarkDiffers(m_header, m_headerAsRead)
-                                            ? HeaderChange::Automatic
-                                            : HeaderChange::User;
+            const HeaderChange change =
+                onlyPlayedMarkDiffers(m_header, m_headerAsRead) ? HeaderChange::Automatic : HeaderChange::User;
             // A file whose header could not be read gets nothing written over it.
-            const bool written =
-                m_bHeaderRead && WriteVoiceHeader(m_strPath, m_header, m_readFrom, change);
+            const bool written = m_bHeaderRead && WriteVoiceHeader(m_strPath, m_header, m_readFrom, change);
             if (written) {
                 m_headerAsRead = m_header;
             } else {
@@ -615,9 +593,8 @@ void CPanelDlg::OnSkipForward()
     clearEndNotice();
     followEngine();
     const IndexMarks slots = marks();
-    const auto next = std::find_if(slots.begin(), slots.end(), [this](uint32_t mark) {
-        return mark != kEmptyIndexMark && mark > m_nPosition;
-    });
+    const auto next = std::find_if(slots.begin(), slots.end(),
+                                   [this](uint32_t mark) { return mark != kEmptyIndexMark && mark > m_nPosition; });
     if (next != slots.end() && *next <= m_nEnd) {
         m_pPlayer->SetPosition(*next);
         if (state == CMp3Ctrl::Paused) {
@@ -689,8 +666,7 @@ void CPanelDlg::OnIndex()
         CIndexDlg dialog(m_nDuration, marks(), window());
         const QString shown = m_strPath;
         // The marks belong to the recording the dialog was opened for.
-        if (m_runIndexDialog(dialog) == QDialog::Accepted && m_strPath == shown &&
-            !shown.isEmpty()) {
+        if (m_runIndexDialog(dialog) == QDialog::Accepted && m_strPath == shown && !shown.isEmpty()) {
             setMarks(dialog.m_marks);
             refreshFocusedRow();
             m_bHeaderDirty = true;
@@ -828,8 +804,7 @@ void CPanelDlg::onPositionAction(int action)
         m_bSeeking = false;
         break;
     case QAbstractSlider::SliderMove:
-        // The thumb dragged (tracking goes on until it is released), or the wheel (a step of its
-        // own).
+        // The thumb dragged (tracking goes on until it is released), or the wheel (a step of its own).
         seekToSlider(!m_positionSlider->isSliderDown());
         if (!m_positionSlider->isSliderDown())
             m_bSeeking = false;
@@ -1165,8 +1140,7 @@ QList<DisplayItem> CPanelDlg::displayItems() const
 
 BarPictures CPanelDlg::barPictures() const
 {
-    return BuildBarPictures(displayState(), m_bar.left(), m_dPixelsPerSecond,
-                            m_bDragMark ? m_nDragMark : -1);
+    return BuildBarPictures(displayState(), m_bar.left(), m_dPixelsPerSecond, m_bDragMark ? m_nDragMark : -1);
 }
 
 void CPanelDlg::paintEvent(QPaintEvent*)
@@ -1180,12 +1154,10 @@ void CPanelDlg::paintEvent(QPaintEvent*)
     const qreal ratio = devicePixelRatioF();
     const BarPictures pictures = barPictures();
     for (const BarPictures::Flag& flag : pictures.flags)
-        painter.drawPixmap(QPoint(flag.left, m_flagHome.top()),
-                           PanelArtwork::indexFlag(flag.number, ratio));
-    const QPixmap home = pictures.home == BarPictures::Cross ? PanelArtwork::crossMark(ratio)
-                         : pictures.home == BarPictures::NextFlag
-                             ? PanelArtwork::indexFlag(pictures.nextNumber, ratio)
-                             : PanelArtwork::indexFlag(0, ratio);
+        painter.drawPixmap(QPoint(flag.left, m_flagHome.top()), PanelArtwork::indexFlag(flag.number, ratio));
+    const QPixmap home = pictures.home == BarPictures::Cross      ? PanelArtwork::crossMark(ratio)
+                         : pictures.home == BarPictures::NextFlag ? PanelArtwork::indexFlag(pictures.nextNumber, ratio)
+                                                                  : PanelArtwork::indexFlag(0, ratio);
     painter.drawPixmap(m_flagHome.topLeft(), home);
 }
 
@@ -1209,10 +1181,8 @@ void CPanelDlg::mousePressEvent(QMouseEvent* event)
     int hit = -1;
     for (int j = 0; j < kIndexMarkCount && hit < 0; ++j) {
         const uint32_t mark = slots[size_t(j)];
-        if (mark != kEmptyIndexMark &&
-            m_flagHome
-                .translated(m_bar.left() + int(m_dPixelsPerSecond * mark) - m_flagHome.left(), 0)
-                .contains(at))
+        if (mark != kEmptyIndexMark
+            && m_flagHome.translated(m_bar.left() + int(m_dPixelsPerSecond * mark) - m_flagHome.left(), 0).contains(at))
             hit = j;
     }
     if (hit < 0 && m_flagHome.contains(at)) {
@@ -1233,8 +1203,7 @@ void CPanelDlg::mouseMoveEvent(QMouseEvent* event)
 {
     if (!m_bDragBegin && !m_bDragEnd && !m_bDragMark)
         return;
-    const uint32_t s = SecondAtBarOffset(event->position().toPoint().x() - m_bar.left(),
-                                         m_dPixelsPerSecond, m_nDuration);
+    const uint32_t s = SecondAtBarOffset(event->position().toPoint().x() - m_bar.left(), m_dPixelsPerSecond, m_nDuration);
     // A marker pulled past the other one stops a second short of it.
     if (m_bDragBegin) {
         const uint32_t begin = m_nEnd > 0 ? std::min(s, m_nEnd - 1) : 0;

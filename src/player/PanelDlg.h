@@ -38,8 +38,7 @@ class CPanelDlg : public QWidget, public RecordingPanel, public TransportTarget
 
 public:
     // Control identifiers of the panel's form; tests find the controls by them.
-    enum Control
-    {
+    enum Control {
         IdPlay = 1011,
         IdStop = 1012,
         IdFastBack = 1013,

@@ -52,8 +52,7 @@ bool IsCommandEnabled(Command command, const CommandContext& c)
     case Command::ReleaseFolder:
         return c.selectedKind == kListRegistered;
     default:
-        if (const TransportAction action = TransportActionOf(command);
-            action != TransportAction::None)
+        if (const TransportAction action = TransportActionOf(command); action != TransportAction::None)
             return (c.transportAllowed >> int(action)) & 1u;
         if (command >= Command::SortByName && command <= Command::SortByMemo)
             return (c.shownKeys >> (int(command) - int(Command::SortByName))) & 1u;

@@ -6,8 +6,7 @@
 
 // The commands of the main window. Menus, the toolbar and the context menus
 // show the same commands; a command is found by this id, never by its text.
-enum class Command
-{
+enum class Command {
     Transfer,
     Backup,
     CreateFolder,
@@ -81,17 +80,17 @@ inline Command SortCommand(int key)
 // What the enable rules look at, taken from the window at each state update.
 struct CommandContext
 {
-    int selectedKind = 0; // kind of the selected tree node's list; 0 for the roots
-    int currentKind = 0;  // the view's current folder kind (the recorder and save roots count)
+    int selectedKind = 0;      // kind of the selected tree node's list; 0 for the roots
+    int currentKind = 0;       // the view's current folder kind (the recorder and save roots count)
     bool nodeHasChildren = false;
     bool treeHasFocus = false;
     bool listHasFocus = false;
     int rowCount = 0;
     int selectedRows = 0;
-    int clipboardMode = 0;         // 0 nothing remembered, 1 copy, 2 cut
-    uint32_t shownKeys = 1;        // bit k: the column of sort key k is shown
-    bool busy = false;             // a copy, move or delete is going through its files
-    bool panelCanPlay = true;      // the control panel in place plays at all
+    int clipboardMode = 0;     // 0 nothing remembered, 1 copy, 2 cut
+    uint32_t shownKeys = 1;    // bit k: the column of sort key k is shown
+    bool busy = false;         // a copy, move or delete is going through its files
+    bool panelCanPlay = true;  // the control panel in place plays at all
     uint32_t transportAllowed = 0; // bit a: the panel would carry out transport action a now
 };
 

@@ -22,63 +22,27 @@ QList<CommandText> commandTexts()
 {
     using K = QKeySequence;
     return {
-        {Command::Transfer,
-         "USBデータ転送(&U)",
-         "TALVEN-77の音声ファイルを保存用フォルダに転送します。\n転送",
-         {}},
-        {Command::Backup,
-         "保存用フォルダにバックアップ(&B)",
-         "PC装着のSDカード（TALVEN-"
-         "77録音用）内の未転送の音声ファイルを保存用フォルダにバックアップします。\nバックアップ",
-         {},
-         "document-save",
-         QStyle::SP_DialogSaveButton},
-        {Command::CreateFolder,
-         "フォルダの作成(&N)",
-         "保存用フォルダ内に新規フォルダを作成します。\nフォルダ作成",
-         {},
-         "folder-new",
-         QStyle::SP_FileDialogNewFolder},
-        {Command::SaveAs,
-         "名前を付けて保存(&A)...",
-         "音声ファイルのファイル名を編集して保存します。\n保存",
-         {}},
+        {Command::Transfer, "USBデータ転送(&U)", "TALVEN-77の音声ファイルを保存用フォルダに転送します。\n転送", {}},
+        {Command::Backup, "保存用フォルダにバックアップ(&B)",
+         "PC装着のSDカード（TALVEN-77録音用）内の未転送の音声ファイルを保存用フォルダにバックアップします。\nバックアップ",
+         {}, "document-save", QStyle::SP_DialogSaveButton},
+        {Command::CreateFolder, "フォルダの作成(&N)", "保存用フォルダ内に新規フォルダを作成します。\nフォルダ作成", {},
+         "folder-new", QStyle::SP_FileDialogNewFolder},
+        {Command::SaveAs, "名前を付けて保存(&A)...", "音声ファイルのファイル名を編集して保存します。\n保存", {}},
         {Command::Eject, "取り出し(&J)", "SDカードを安全に取りだします。\n取出", {}},
-        {Command::DeleteFiles,
-         "ファイルの削除(&D)\t Delete",
-         "選択中のファイルを削除します。\nファイル削除",
-         {K(Qt::Key_Delete)},
-         "edit-delete",
-         QStyle::SP_TrashIcon},
-        {Command::RenameFile,
-         "ファイル名の変更(&M)...",
-         "音声ﾌｧｲﾙのファイル名を変更します。\nファイル名変更",
-         {}},
+        {Command::DeleteFiles, "ファイルの削除(&D)\t Delete", "選択中のファイルを削除します。\nファイル削除",
+         {K(Qt::Key_Delete)}, "edit-delete", QStyle::SP_TrashIcon},
+        {Command::RenameFile, "ファイル名の変更(&M)...", "音声ﾌｧｲﾙのファイル名を変更します。\nファイル名変更", {}},
         {Command::Exit, "終了(&C)", "アプリケーションを終了します。\n終了", {}},
-        {Command::Cut,
-         "切り取り(&T)\tCtrl+X",
-         "音声ファイルを切り取ります。\n切り取り",
+        {Command::Cut, "切り取り(&T)\tCtrl+X", "音声ファイルを切り取ります。\n切り取り",
          {K(Qt::CTRL | Qt::Key_X), K(Qt::SHIFT | Qt::Key_Delete)}},
-        {Command::Copy,
-         "コピー(&C)\tCtrl+C",
-         "音声ファイルをコピーします。\nコピー",
-         {K(Qt::CTRL | Qt::Key_C), K(Qt::CTRL | Qt::Key_Insert)},
-         "edit-copy",
-         QStyle::SP_FileDialogContentsView},
-        {Command::Paste,
-         "貼り付け(&P)\tCtrl+V",
-         "切り取り/コピーされた音声ファイルを貼り付けます。\n貼り付け",
-         {K(Qt::CTRL | Qt::Key_V), K(Qt::SHIFT | Qt::Key_Insert)},
-         "edit-paste",
-         QStyle::SP_FileDialogListView},
-        {Command::SelectAll,
-         "すべて選択(&A)\tCtrl+A",
-         "すべての音声ファイルを選択します。\nすべて選択",
+        {Command::Copy, "コピー(&C)\tCtrl+C", "音声ファイルをコピーします。\nコピー",
+         {K(Qt::CTRL | Qt::Key_C), K(Qt::CTRL | Qt::Key_Insert)}, "edit-copy", QStyle::SP_FileDialogContentsView},
+        {Command::Paste, "貼り付け(&P)\tCtrl+V", "切り取り/コピーされた音声ファイルを貼り付けます。\n貼り付け",
+         {K(Qt::CTRL | Qt::Key_V), K(Qt::SHIFT | Qt::Key_Insert)}, "edit-paste", QStyle::SP_FileDialogListView},
+        {Command::SelectAll, "すべて選択(&A)\tCtrl+A", "すべての音声ファイルを選択します。\nすべて選択",
          {K(Qt::CTRL | Qt::Key_A)}},
-        {Command::InvertSelection,
-         "選択の切り替え(&I)",
-         "選択状態を反転します。\n選択の切り替え",
-         {}},
+        {Command::InvertSelection, "選択の切り替え(&I)", "選択状態を反転します。\n選択の切り替え", {}},
         {Command::SortByName, "名前順(&N)", "", {}},
         {Command::SortByStart, "録音開始日時順(&S)", "", {}},
         {Command::SortByDuration, "録音時間順(&T)", "", {}},
@@ -90,54 +54,22 @@ QList<CommandText> commandTexts()
         {Command::SortByTransferred, "転送フラグ順(&R)", "", {}},
         {Command::SortByMemo, "メモ順(&C)", "", {}},
         {Command::SortDescending, "降順(&L)", "", {}},
-        {Command::AutoWidth,
-         "列幅の自動調整(&A)",
-         "列の幅を内容に合わせます。\n列幅の自動調整",
-         {}},
-        {Command::Find,
-         "検索(&F)...\tCtrl+F",
-         "音声ファイルを検索します。\n検索",
-         {K(Qt::CTRL | Qt::Key_F)},
-         "edit-find",
-         QStyle::SP_FileDialogStart},
-        {Command::FindPrevious,
-         "前を検索(&B)\tShift+F3",
-         "前を検索します。\n前を検索",
-         {K(Qt::SHIFT | Qt::Key_F3)},
-         "go-up",
-         QStyle::SP_ArrowUp},
-        {Command::FindNext,
-         "次を検索(&N)\tF3",
-         "次を検索します。\n次を検索",
-         {K(Qt::Key_F3)},
-         "go-down",
+        {Command::AutoWidth, "列幅の自動調整(&A)", "列の幅を内容に合わせます。\n列幅の自動調整", {}},
+        {Command::Find, "検索(&F)...\tCtrl+F", "音声ファイルを検索します。\n検索", {K(Qt::CTRL | Qt::Key_F)},
+         "edit-find", QStyle::SP_FileDialogStart},
+        {Command::FindPrevious, "前を検索(&B)\tShift+F3", "前を検索します。\n前を検索", {K(Qt::SHIFT | Qt::Key_F3)},
+         "go-up", QStyle::SP_ArrowUp},
+        {Command::FindNext, "次を検索(&N)\tF3", "次を検索します。\n次を検索", {K(Qt::Key_F3)}, "go-down",
          QStyle::SP_ArrowDown},
-        {Command::Rebuild,
-         "表示リストの再構築(&M)\tF7",
-         "表示リストを再構築します。\n再構築",
-         {K(Qt::Key_F7)}},
-        {Command::Refresh,
-         "最新の状態に更新(&R)\tF5",
-         "最新の状態に更新します。\n更新",
-         {K(Qt::Key_F5)},
-         "view-refresh",
-         QStyle::SP_BrowserReload},
-        {Command::Settings,
-         "設定(&O)...",
-         "各機能の設定を行います。\n設定",
-         {},
-         "preferences-system",
+        {Command::Rebuild, "表示リストの再構築(&M)\tF7", "表示リストを再構築します。\n再構築", {K(Qt::Key_F7)}},
+        {Command::Refresh, "最新の状態に更新(&R)\tF5", "最新の状態に更新します。\n更新", {K(Qt::Key_F5)},
+         "view-refresh", QStyle::SP_BrowserReload},
+        {Command::Settings, "設定(&O)...", "各機能の設定を行います。\n設定", {}, "preferences-system",
          QStyle::SP_FileDialogDetailedView},
         {Command::DeviceNames, "装置名(&D)", "装置名を登録します。\n装置名", {}},
-        {Command::About,
-         "バージョン情報(&A)...",
-         "プログラム情報、バージョン、著作権を表示します。\nバージョン情報",
-         {}},
+        {Command::About, "バージョン情報(&A)...", "プログラム情報、バージョン、著作権を表示します。\nバージョン情報", {}},
         {Command::Play, "再生", "", {}},
-        {Command::ExpandFolder,
-         "展開／折りたたみ",
-         "下位フォルダの展開／折りたたみを行います。",
-         {}},
+        {Command::ExpandFolder, "展開／折りたたみ", "下位フォルダの展開／折りたたみを行います。", {}},
         {Command::DeleteFolder, "削除", "下位フォルダを含めて削除を行います。", {}},
         {Command::RenameFolder, "名前の変更", "", {}},
         {Command::ReleaseFolder, "フォルダの解放(&F)", "", {}},
@@ -194,9 +126,8 @@ CommandSet::CommandSet(QObject* parent) : QObject(parent)
             action->setIcon(QIcon::fromTheme(QString::fromLatin1(entry.icon),
                                              QApplication::style()->standardIcon(entry.fallback)));
         }
-        const bool checkable =
-            (entry.command >= Command::SortByName && entry.command <= Command::SortByMemo) ||
-            entry.command == Command::SortDescending;
+        const bool checkable = (entry.command >= Command::SortByName && entry.command <= Command::SortByMemo)
+                               || entry.command == Command::SortDescending;
         action->setCheckable(checkable);
         action->setEnabled(false);
         m_actions[size_t(entry.command)] = action;
@@ -214,8 +145,7 @@ QAction* CommandSet::menuEntry(Command command, const QString& text)
         entry = new QAction(text, this);
         entry->setStatusTip(primary->statusTip());
         entry->setEnabled(primary->isEnabled());
-        connect(primary, &QAction::changed, entry,
-                [primary, target = entry] { target->setEnabled(primary->isEnabled()); });
+        connect(primary, &QAction::changed, entry, [primary, target = entry] { target->setEnabled(primary->isEnabled()); });
         connect(entry, &QAction::triggered, primary, [primary] {
             if (primary->isEnabled())
                 primary->trigger();
@@ -259,8 +189,7 @@ void CommandSet::Update(const CommandContext& context, int sortKey, bool descend
 {
     for (int i = 0; i < kCommandCount; ++i) {
         const Command command = Command(i);
-        m_actions[size_t(i)]->setEnabled(m_handled[size_t(i)] &&
-                                         IsCommandEnabled(command, context));
+        m_actions[size_t(i)]->setEnabled(m_handled[size_t(i)] && IsCommandEnabled(command, context));
     }
     for (int key = 0; key <= int(Command::SortByMemo) - int(Command::SortByName); ++key)
         action(SortCommand(key))->setChecked(key == sortKey);
