@@ -19,9 +19,11 @@ struct LameDeleter
 
 // A voiced signal: a slowly moving pitch, harmonics shaped by two formants that
 // change from syllable to syllable, syllables of about a quarter second and a
-// pause now and then.
-std::vector<short> speechLike(int sampleRate, int64_t samples, uint32_t seed)
+// pause now and then. voicedEdges: the first and last syllables are spoken, so that
+// the speech begins and ends where it is put.
+std::vector<short> speechLike(int sampleRate, int64_t samples, uint32_t seed, bool voicedEdges = false)
 {
+    const int lastSyllable = int(double(samples - 1) / sampleRate * 4.0);
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const double basePitch = 110.0 + 90.0 * unit(random);
@@ -38,7 +40,7 @@ std::vector<short> speechLike(int sampleRate, int64_t samples, uint32_t seed)
             syllable = currentSyllable;
             f1 = 300 + 600 * unit(random);
             f2 = 900 + 1500 * unit(random);
-            pause = unit(random) < 0.15;
+            pause = unit(random) < 0.15 && !(voicedEdges && (syllable == 0 || syllable == lastSyllable));
         }
         const double within = t * 4.0 - currentSyllable;
         const double envelope = pause ? 0.0 : std::pow(std::sin(M_PI * within), 2.0);
@@ -78,10 +80,33 @@ std::vector<short> secondClicks(int sampleRate, int64_t samples, double hz)
     return pcm;
 }
 
-} // namespace
+std::vector<short> roomNoise(int64_t samples, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> noise(-25, 25);
+    std::vector<short> pcm(static_cast<size_t>(samples));
+    for (short& sample : pcm)
+        sample = short(noise(random));
+    return pcm;
+}
 
-EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed, Signal signal,
-                     double toneHz)
+std::vector<short> signalSamples(Signal signal, int sampleRate, int64_t samples, uint32_t seed, double toneHz,
+                                 bool voicedEdges = false)
+{
+    switch (signal) {
+    case Signal::Speech:
+        return speechLike(sampleRate, samples, seed, voicedEdges);
+    case Signal::Tone:
+        return tone(sampleRate, samples, toneHz);
+    case Signal::SecondClicks:
+        return secondClicks(sampleRate, samples, toneHz);
+    case Signal::Silence:
+        break;
+    }
+    return roomNoise(samples, seed);
+}
+
+EncodedMp3 encodePcm(const Mp3Format& format, const std::vector<short>& mono)
 {
     EncodedMp3 result;
     std::unique_ptr<lame_global_flags, LameDeleter> lame(lame_init());
@@ -103,10 +128,7 @@ EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed, Sig
     if (lame_init_params(lame.get()) < 0)
         return result;
 
-    const int64_t samples = int64_t(seconds * format.sampleRate);
-    const std::vector<short> mono = signal == Signal::Speech ? speechLike(format.sampleRate, samples, seed)
-                                    : signal == Signal::Tone ? tone(format.sampleRate, samples, toneHz)
-                                                             : secondClicks(format.sampleRate, samples, toneHz);
+    const int64_t samples = int64_t(mono.size());
     std::vector<unsigned char> out(size_t(1.25 * double(samples) + 7200) * 2);
     const int encoded = lame_encode_buffer(lame.get(), mono.data(), mono.data(), int(samples),
                                            out.data(), int(out.size()));
@@ -130,4 +152,27 @@ EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed, Sig
     result.pcmSamples = samples;
     result.ok = true;
     return result;
+}
+
+} // namespace
+
+EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed, Signal signal, double toneHz)
+{
+    const int64_t samples = int64_t(seconds * format.sampleRate);
+    return encodePcm(format, signalSamples(signal, format.sampleRate, samples, seed, toneHz));
+}
+
+EncodedMp3 EncodeMp3Spans(const Mp3Format& format, const std::vector<SignalSpan>& spans, uint32_t seed)
+{
+    std::vector<short> mono;
+    double end = 0;
+    for (const SignalSpan& span : spans) {
+        // Each span ends at the sample its running end time falls on, so that spans
+        // start where the test expects them, to the sample.
+        end += span.seconds;
+        const int64_t samples = int64_t(std::llround(end * format.sampleRate)) - int64_t(mono.size());
+        const std::vector<short> part = signalSamples(span.signal, format.sampleRate, samples, seed++, 440.0, true);
+        mono.insert(mono.end(), part.begin(), part.end());
+    }
+    return encodePcm(format, mono);
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <vector>
 
 // Real MP3 audio made by the LAME encoder from a synthetic, speech-like signal
 // (a voiced pitch contour with formants, syllables and pauses), from a tone, or from a
@@ -24,7 +25,17 @@ struct EncodedMp3
     bool ok = false;
 };
 
-enum class Signal { Speech, Tone, SecondClicks };
+// Silence: a room's faint noise floor (about -66 dBFS), as a recorder picks it up between words.
+enum class Signal { Speech, Tone, SecondClicks, Silence };
 
 EncodedMp3 EncodeMp3(const Mp3Format& format, double seconds, uint32_t seed,
                      Signal signal = Signal::Speech, double toneHz = 440.0);
+
+// Stretches of different signals one after the other, as one recording: speech-like
+// bursts and silences at places a test knows (speech starts and ends with a syllable).
+struct SignalSpan
+{
+    Signal signal;
+    double seconds;
+};
+EncodedMp3 EncodeMp3Spans(const Mp3Format& format, const std::vector<SignalSpan>& spans, uint32_t seed);

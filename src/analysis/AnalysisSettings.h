@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Silences.h"
+
+// The overview strip and silence skipping, kept in a section of their own
+// ("Analysis") of the program's settings.
+struct AnalysisSettings
+{
+    bool showOverview = true;
+    bool skipSilence = false;
+    SilenceOptions silence;
+
+    // Missing or unusable values take their defaults; the minimum is kept within 1-10 s.
+    static AnalysisSettings Load();
+    bool save() const;
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "LevelEnvelope.h"
+
+#include <QString>
+#include <optional>
+
+// Which version of a file an envelope belongs to. A header written in place
+// keeps all four (the writer puts the times back); a file replaced, rewritten
+// or grown changes at least one.
+struct FileKey
+{
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modifiedSeconds = 0;
+    int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileKey&) const = default;
+
+    // The key of the file a path names now (through links); nullopt when it cannot be looked at.
+    static std::optional<FileKey> Of(const QString& path);
+};
+
+// The per-user store of envelopes, one file per recording under the cache
+// folder, named by device and inode. An entry of another version of the file
+// is removed when found; one that is corrupt, of another format or cannot be
+// read counts as missing, and a store that fails (full disk, no permission)
+// is given up without a word: the envelope is computed again next time.
+class EnvelopeCache
+{
+public:
+    // The folder under QStandardPaths::CacheLocation unless another is given.
+    explicit EnvelopeCache(QString folder = {});
+
+    std::optional<LevelEnvelope> load(const FileKey& key) const;
+    bool store(const FileKey& key, const LevelEnvelope& envelope) const;
+    QString entryPath(const FileKey& key) const;
+    QString folder() const { return m_folder; }
+
+private:
+    QString m_folder;
+};

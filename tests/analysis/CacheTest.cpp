@@ -1,0 +1,218 @@
+#include "AnalysisFixtures.h"
+#include "RecordingBuilder.h"
+#include "TestRegistry.h"
+#include "analysis/EnvelopeCache.h"
+#include "analysis/RecordingAnalysis.h"
+#include "recording/VoiceHeader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+
+// Loads the path and waits until the envelope is complete; whether it came from the cache.
+bool loadComplete(RecordingAnalysis& analysis, const QString& path)
+{
+    analysis.load(path);
+    if (!analysis.isComplete()) {
+        QSignalSpy completed(&analysis, &RecordingAnalysis::completed);
+        if (!completed.wait(kWaitMs))
+            return false;
+    }
+    return true;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class CacheTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+    QString m_recordings;
+    QString m_cacheFolder;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_recordings = m_folder.filePath(QStringLiteral("rec"));
+        m_cacheFolder = m_folder.filePath(QStringLiteral("cache"));
+        QDir(m_recordings).removeRecursively();
+        QDir(m_cacheFolder).removeRecursively();
+        QVERIFY(QDir().mkpath(m_recordings));
+    }
+
+    void reusedWhileTheAudioIsUnchanged()
+    {
+        const QString path = m_recordings + QStringLiteral("/REC00001.MP3");
+        QVERIFY(WriteSpansRecording(path, {{Signal::Speech, 2}, {Signal::Silence, 3}}, 5, {1}));
+        RecordingAnalysis analysis{EnvelopeCache(m_cacheFolder)};
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(!analysis.fromCache());
+        const std::vector<uint8_t> computed = analysis.envelope().levels;
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 5200) < 100);
+
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(analysis.fromCache());
+        QVERIFY(analysis.envelope().levels == computed);
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 5200) < 100);
+
+        // The panel writes a header in place and puts the times back: the audio is the same.
+        tagVoiceHeader header{};
+        QVERIFY(ReadVoiceHeader(path, header));
+        header.protectFlag = 1;
+        header.indexMarks[1] = 3;
+        QVERIFY(WriteVoiceHeader(path, header));
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(analysis.fromCache());
+        QVERIFY(analysis.envelope().levels == computed);
+
+        // Nothing is ever written beside the recording.
+        QCOMPARE(QDir(m_recordings).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{QStringLiteral("REC00001.MP3")});
+    }
+
+    void recomputedForAnotherFileUnderTheSameName_data()
+    {
+        QTest::addColumn<bool>("rename");
+        QTest::newRow("renamed over it") << true;
+        QTest::newRow("rewritten in place") << false;
+    }
+
+    void recomputedForAnotherFileUnderTheSameName()
+    {
+        QFETCH(bool, rename);
+        const QString path = m_recordings + QStringLiteral("/REC00002.MP3");
+        QVERIFY(WriteSpansRecording(path, {{Signal::Speech, 2}, {Signal::Silence, 3}}));
+        RecordingAnalysis analysis{EnvelopeCache(m_cacheFolder)};
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 5200) < 100);
+
+        const QString other = m_folder.filePath(QStringLiteral("other.MP3"));
+        QVERIFY(WriteSpansRecording(other, {{Signal::Silence, 1}, {Signal::Speech, 3}}));
+        if (rename)
+            QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+        else
+            QVERIFY(writeAll(path, readAll(other)));
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(!analysis.fromCache());
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 4200) < 100);
+        QVERIFY(LevelEnvelope::Decibels(analysis.envelope().rms(250)) > -40);
+    }
+
+    void damagedEntryIsComputedAgain_data()
+    {
+        QTest::addColumn<QByteArray>("damage");
+        QTest::newRow("cut short") << QByteArray("truncate");
+        QTest::newRow("a level changed") << QByteArray("flip");
+        QTest::newRow("another format version") << QByteArray("version");
+        QTest::newRow("no entry at all but garbage") << QByteArray("garbage");
+        QTest::newRow("a folder in its place") << QByteArray("folder");
+    }
+
+    void damagedEntryIsComputedAgain()
+    {
+        QFETCH(QByteArray, damage);
+        const QString path = m_recordings + QStringLiteral("/REC00003.MP3");
+        QVERIFY(WriteSpansRecording(path, {{Signal::Speech, 2}, {Signal::Silence, 3}}));
+        const EnvelopeCache cache(m_cacheFolder);
+        RecordingAnalysis analysis{cache};
+        QVERIFY(loadComplete(analysis, path));
+        const std::vector<uint8_t> computed = analysis.envelope().levels;
+        const QString entry = cache.entryPath(*FileKey::Of(path));
+        QByteArray bytes = readAll(entry);
+        QVERIFY(bytes.size() > 1000);
+        if (damage == "truncate")
+            bytes.chop(7);
+        else if (damage == "flip")
+            bytes[bytes.size() - 100] = char(bytes[bytes.size() - 100] ^ 0x5a);
+        else if (damage == "version")
+            bytes[8] = char(bytes[8] + 1);
+        else
+            bytes = QByteArray(bytes.size(), 'x');
+        if (damage == "folder") {
+            QVERIFY(QFile::remove(entry));
+            QVERIFY(QDir().mkpath(entry + QStringLiteral("/inside")));
+        } else {
+            QVERIFY(writeAll(entry, bytes));
+        }
+
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(!analysis.fromCache());
+        QVERIFY(analysis.envelope().levels == computed);
+        if (damage != "folder") {
+            // Stored again, whole.
+            QVERIFY(loadComplete(analysis, path));
+            QVERIFY(analysis.fromCache());
+        }
+    }
+
+    void cacheThatCannotBeWrittenIsDoneWithout()
+    {
+        const QString path = m_recordings + QStringLiteral("/REC00004.MP3");
+        QVERIFY(WriteSpansRecording(path, {{Signal::Speech, 2}}));
+        // A file where the cache folder should be.
+        QVERIFY(writeAll(m_cacheFolder, "not a folder"));
+        RecordingAnalysis analysis{EnvelopeCache(m_cacheFolder)};
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 2200) < 100);
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(!analysis.fromCache());
+        QCOMPARE(readAll(m_cacheFolder), QByteArray("not a folder"));
+    }
+
+    void unreadableRecordingGivesNoEnvelope()
+    {
+        const QString path = m_recordings + QStringLiteral("/REC00005.MP3");
+        QVERIFY(writeAll(path, QByteArray(4000, 'z')));
+        RecordingAnalysis analysis{EnvelopeCache(m_cacheFolder)};
+        analysis.load(path);
+        QTRY_COMPARE_WITH_TIMEOUT(analysis.runningJobs(), 0, kWaitMs);
+        QCoreApplication::processEvents();
+        QCOMPARE(analysis.envelope().buckets(), 0);
+        QVERIFY(!analysis.isComplete());
+    }
+
+    void anotherRecordingCancelsTheAnalysis()
+    {
+        const QString longPath = m_recordings + QStringLiteral("/LONG.MP3");
+        const QString shortPath = m_recordings + QStringLiteral("/SHORT.MP3");
+        QVERIFY(WriteLongRecording(longPath, 120));
+        QVERIFY(WriteSpansRecording(shortPath, {{Signal::Speech, 3}}));
+        RecordingAnalysis analysis{EnvelopeCache(m_cacheFolder)};
+        QSignalSpy changed(&analysis, &RecordingAnalysis::envelopeChanged);
+        analysis.load(longPath);
+        // The first part arrives while the rest is still being decoded.
+        QVERIFY(changed.wait(kWaitMs));
+        QVERIFY(analysis.envelope().buckets() > 0);
+        QVERIFY(!analysis.isComplete());
+        QVERIFY(loadComplete(analysis, shortPath));
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 3200) < 100);
+        QTRY_COMPARE_WITH_TIMEOUT(analysis.runningJobs(), 0, kWaitMs);
+        QCOMPARE(analysis.cancelledJobs(), 1);
+        // Nothing of the cancelled analysis reaches the envelope shown, nor the cache.
+        QCoreApplication::processEvents();
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 3200) < 100);
+        QVERIFY(!QFile::exists(EnvelopeCache(m_cacheFolder).entryPath(*FileKey::Of(longPath))));
+    }
+};
+
+TALVEN77_REGISTER_TEST(CacheTest);
+#include "CacheTest.moc"
