@@ -1,6 +1,6 @@
 #include "RecordingAnalysis.h"
 
-#include "EnvelopeAnalysis.h"
+#include "CachedEnvelope.h"
 
 
 struct RecordingAnalysis::Job
@@ -81,8 +81,8 @@ void RecordingAnalysis::start(const QString& path, const FileKey& key)
     job->thread = std::thread([this, job = job.get(), generation, path, key, cache = m_cache,
                                cancelled = m_cancelled] {
         LevelEnvelope envelope;
-        const AnalysisResult result =
-            AnalyseEnvelope(path, envelope, job->cancel, [&](const LevelEnvelope& soFar, int64_t from) {
+        const AnalysisResult result = ComputeAndStoreEnvelope(
+            path, key, cache, envelope, job->cancel, [&](const LevelEnvelope& soFar, int64_t from) {
                 std::vector<uint8_t> part(soFar.levels.begin() + from * 2, soFar.levels.end());
                 QMetaObject::invokeMethod(
                     this,
@@ -91,9 +91,6 @@ void RecordingAnalysis::start(const QString& path, const FileKey& key)
                     },
                     Qt::QueuedConnection);
             });
-        // A file that changed while it was read gets no entry: its envelope may mix two versions.
-        if (result == AnalysisResult::Complete && FileKey::Of(path) == key)
-            cache.store(key, envelope);
         if (result == AnalysisResult::Cancelled)
             ++*cancelled;
         const bool complete = result == AnalysisResult::Complete;

@@ -1,3 +1,5 @@
+#include "CardBuilder.h"
+#include "Mp3Encoder.h"
 #include "RecordingBuilder.h"
 #include "TestFiles.h"
 #include "TestMounts.h"
@@ -487,6 +489,69 @@ private Q_SLOTS:
         QCOMPARE(pipeFolder.lines[0][QStringLiteral("count")].toInt(), 0);
         QVERIFY(runTool({QStringLiteral("make-card"), m_dir.filePath(QStringLiteral("c")), QStringLiteral("--number"), QStringLiteral("0")}).status > 0);
         QVERIFY(runTool({QStringLiteral("frobnicate")}).status > 0);
+    }
+
+    void silencesOfRecordings()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("silences"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString pauses = folder + QStringLiteral("/PAUSES.MP3");
+        const EncodedMp3 audio = EncodeMp3Spans(
+            RecorderFormat(0), {{Signal::Speech, 3}, {Signal::Silence, 4}, {Signal::Speech, 3}, {Signal::Silence, 2.5}, {Signal::Speech, 2}}, 9);
+        QVERIFY(audio.ok);
+        QVERIFY(WriteFileBytes(pauses, BuildRecording(MakeVoiceHeader(0), audio.bytes)));
+        const QString text = folder + QStringLiteral("/notes.mp3");
+        QVERIFY(WriteFileBytes(text, "just text"));
+        QVERIFY(MakeFifo(folder + QStringLiteral("/pipe.mp3")));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString cacheHome = m_dir.filePath(QStringLiteral("cache-home"));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome);
+
+        const auto starts = [](const QJsonObject& line) {
+            QList<double> seconds;
+            for (const QJsonValue& stretch : line[QStringLiteral("silences")].toArray())
+                seconds << stretch[QStringLiteral("start")].toDouble() << stretch[QStringLiteral("end")].toDouble();
+            return seconds;
+        };
+        // Where the fixture put its pauses, heard 138 ms late (the encoder's delay, which
+        // the long-play frames cannot announce), each edge within a tenth of a second.
+        const auto near = [](const QList<double>& found, const QList<double>& expected) {
+            if (found.size() != expected.size())
+                return false;
+            for (qsizetype i = 0; i < found.size(); ++i) {
+                if (std::abs(found[i] - expected[i] - 0.138) > 0.1)
+                    return false;
+            }
+            return true;
+        };
+        const Run defaults = runTool({QStringLiteral("silences"), pauses, text, folder + QStringLiteral("/pipe.mp3")},
+                                     environment, 20000);
+        QCOMPARE(defaults.status, 1);
+        QCOMPARE(defaults.lines.size(), 3);
+        QVERIFY2(near(starts(defaults.lines[0]), {3, 7, 10, 12.5}), QJsonDocument(defaults.lines[0]).toJson());
+        QCOMPARE(defaults.lines[0][QStringLiteral("path")].toString(), pauses);
+        QVERIFY(!defaults.lines[1][QStringLiteral("error")].toString().isEmpty());
+        QVERIFY(!defaults.lines[2][QStringLiteral("error")].toString().isEmpty());
+        // The envelope went into the user's cache, nowhere near the recording.
+        QCOMPARE(QDir(cacheHome + QStringLiteral("/Corvane/TALVEN-77-PC Player/envelopes")).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 3);
+
+        const Run longer = runTool({QStringLiteral("silences"), pauses, QStringLiteral("--min"), QStringLiteral("3"),
+                                    QStringLiteral("--threshold"), QStringLiteral("12")},
+                                   environment, 20000);
+        QCOMPARE(longer.status, 0);
+        QVERIFY(near(starts(longer.lines.value(0)), {3, 7}));
+
+        for (const QStringList& bad : {QStringList{QStringLiteral("silences")},
+                                       QStringList{QStringLiteral("silences"), pauses, QStringLiteral("--min"), QStringLiteral("0.5")},
+                                       QStringList{QStringLiteral("silences"), pauses, QStringLiteral("--min"), QStringLiteral("11")},
+                                       QStringList{QStringLiteral("silences"), pauses, QStringLiteral("--threshold"), QStringLiteral("loud")},
+                                       QStringList{QStringLiteral("silences"), pauses, QStringLiteral("--min")}}) {
+            const Run refused = runTool(bad, environment, 20000);
+            QCOMPARE(refused.status, 2);
+            QVERIFY(refused.lines.isEmpty());
+            QVERIFY(refused.errors.contains("silences"));
+        }
     }
 };
 

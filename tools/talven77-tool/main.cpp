@@ -22,7 +22,10 @@ const char kUsage[] =
     "                                       write a simulated card with real recordings\n"
     "  drives                               the drives in use (real, or TALVEN77_DRIVES)\n"
     "  play FILE [--speed fast|normal|slow] [--from S] [--to E] [--volume V]\n"
-    "                                       play a recording to the default audio output\n";
+    "                                       play a recording to the default audio output\n"
+    "  silences FILE... [--threshold DB] [--min SECONDS]\n"
+    "                                       the silent stretches of each recording (start and\n"
+    "                                       end in seconds); threshold above its noise floor\n";
 
 int RunTool(int argc, char* argv[])
 {
@@ -47,6 +50,8 @@ int RunTool(int argc, char* argv[])
         return RunDrives(arguments);
     if (command == QStringLiteral("play"))
         return RunPlay(arguments);
+    if (command == QStringLiteral("silences"))
+        return RunSilences(arguments);
     PrintError(QStringLiteral("unknown command: %1").arg(command));
     std::fputs(kUsage, stderr);
     return 2;
