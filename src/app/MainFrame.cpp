@@ -105,7 +105,7 @@ void CMainFrame::buildMenusAndToolbar()
         sort->addAction(commands.action(SortCommand(key)));
     sort->addSeparator();
     add(sort, {Command::SortDescending});
-    add(view, {Command::AutoWidth});
+    add(view, {Command::AutoWidth, Command::ShowOverview});
     view->addSeparator();
     add(view, {Command::Find, Command::FindPrevious, Command::FindNext});
     view->addSeparator();
@@ -119,6 +119,8 @@ void CMainFrame::buildMenusAndToolbar()
                    Command::Replay});
     playback->addSeparator();
     add(playback, {Command::Faster, Command::Slower, Command::NormalSpeed});
+    playback->addSeparator();
+    add(playback, {Command::SkipSilence, Command::PreviousSilenceBoundary, Command::NextSilenceBoundary});
     playback->addSeparator();
     add(playback, {Command::TransportSettings});
 

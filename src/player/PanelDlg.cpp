@@ -5,6 +5,8 @@
 #include "PanelArtwork.h"
 #include "PanelButton.h"
 #include "SectionSlider.h"
+#include "analysis/OverviewStrip.h"
+#include "analysis/RecordingAnalysis.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"
 #include "platform/WaitCursor.h"
@@ -13,6 +15,7 @@
 #include "transport/PlaybackRate.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -118,9 +121,11 @@ private:
 
 CPanelDlg::CPanelDlg(AudioOutputFactory outputs, QWidget* parent)
     : QWidget(parent), m_pPlayer(std::make_unique<CMp3Ctrl>(std::move(outputs))),
+      m_analysisSettings(AnalysisSettings::Load()),
       m_runIndexDialog([](CIndexDlg& dialog) { return dialog.exec(); })
 {
     buildControls();
+    buildOverviewRow();
     connect(m_pPlayer.get(), &CMp3Ctrl::graphNotify, this, &CPanelDlg::onGraphNotify);
     // The tick runs only while something plays: idle, the panel never wakes up.
     connect(m_pPlayer.get(), &CMp3Ctrl::stateChanged, this, [this] {
@@ -159,8 +164,8 @@ PanelButton* CPanelDlg::addTransportButton(int controlId, int x, int y)
 void CPanelDlg::buildControls()
 {
     setFixedSize(dlu(0, 0, 559, 138).size());
-    auto* frame = new QGroupBox(this);
-    frame->setGeometry(dlu(0, 0, 557, 135));
+    m_frame = new QGroupBox(this);
+    m_frame->setGeometry(dlu(0, 0, 557, 135));
 
     m_display = new DisplayArea(*this, this);
     m_display->setGeometry(dlu(5, 10, 272, 84));
@@ -358,6 +363,9 @@ bool CPanelDlg::LoadRecording(const QString& path, int rowNumber)
     setPixelsPerSecond(m_nDuration);
     m_nSelCount = 1;
     m_nRowNumber = rowNumber;
+    m_silences.clear();
+    m_analysis->load(path);
+    m_overview->setEnvelope(&m_analysis->envelope(), m_nDuration);
 
     UpdateControls();
     PlaceSectionMarkers();
@@ -382,6 +390,9 @@ bool CPanelDlg::UnloadRecording(int selectedCount)
     m_strPath.clear();
     if (wasLoaded) {
         m_pPlayer->Close();
+        m_analysis->clear();
+        m_silences.clear();
+        m_overview->setEnvelope(nullptr, 0);
         // As if the recording were one second long, the section all of it (a
         // begin kept from a longer recording would put its marker off the bar).
         setPixelsPerSecond(1);
@@ -447,6 +458,7 @@ void CPanelDlg::UpdateControls()
         {m_positionSlider, one},
         {m_memo, one},
     };
+    m_overview->setSeekable(one);
     // Qt passes the focus of a control being disabled on to the next one in the
     // chain, where a key meant for the player would change the play mode or the
     // protect mark: the focus waits on the panel while the controls change.
@@ -485,10 +497,12 @@ void CPanelDlg::restoreFocus()
 void CPanelDlg::RedrawDisplay()
 {
     m_display->repaint(m_display->rect().adjusted(1, 1, -1, -1));
+    syncOverview();
 }
 
 void CPanelDlg::RepaintBar()
 {
+    syncOverview();
     repaint(m_flagHome);
     repaint(QRect(QPoint(m_bar.left(), m_flagHome.top()),
                   QPoint(m_bar.right() + m_flagHome.width(), m_flagHome.bottom())));
@@ -703,6 +717,9 @@ void CPanelDlg::timerEvent(QTimerEvent* event)
     } else if (event->timerId() == m_secondTimer.timerId()) {
         m_secondTimer.stop();
         OnTimer();
+    } else if (event->timerId() == m_silenceTimer.timerId()) {
+        m_silenceTimer.stop();
+        OnTimer();
     } else {
         QWidget::timerEvent(event);
     }
@@ -729,6 +746,7 @@ void CPanelDlg::scheduleNextSecond()
 
 void CPanelDlg::OnTimer()
 {
+    skipSilenceIfDue();
     followEngine();
     if (m_pPlayer->m_state == CMp3Ctrl::Playing && m_bEndReached) {
         m_bEndReached = false;
@@ -1265,4 +1283,155 @@ void CPanelDlg::sectionChanged()
         m_positionSlider->setValue(int(m_nPosition));
         RedrawDisplay();
     }
+}
+
+// ---- The overview strip and skipping silence ------------------------------------
+
+void CPanelDlg::buildOverviewRow()
+{
+    m_analysis = new RecordingAnalysis(EnvelopeCache(), this);
+    m_overview = new OverviewStrip(this);
+    m_overview->setAccessibleName(QStringLiteral("波形"));
+    m_skipSilenceBox = new QCheckBox(QStringLiteral("無音部分をスキップ"), this);
+    m_skipSilenceBox->setChecked(m_analysisSettings.skipSilence);
+    connect(m_skipSilenceBox, &QCheckBox::toggled, this, &CPanelDlg::setSkipSilence);
+    connect(m_analysis, &RecordingAnalysis::envelopeChanged, m_overview, &OverviewStrip::envelopeChanged);
+    connect(m_analysis, &RecordingAnalysis::completed, this, &CPanelDlg::onEnvelopeCompleted);
+    connect(m_overview, &OverviewStrip::seekRequested, this, &CPanelDlg::seekFromOverview);
+    setTabOrder(m_memo, m_skipSilenceBox);
+    placeOverviewRow();
+}
+
+void CPanelDlg::placeOverviewRow()
+{
+    const QSize form = dlu(0, 0, 559, 138).size();
+    const bool shown = m_analysisSettings.showOverview;
+    const int row = shown ? kOverviewHeight : m_skipSilenceBox->sizeHint().height() + 6;
+    // The strip's time axis is the bar's: a second is above its flag and slider position.
+    m_overview->setGeometry(m_bar.left(), form.height() - 2, m_bar.width(), kOverviewHeight);
+    m_overview->setVisible(shown);
+    const QSize box = m_skipSilenceBox->sizeHint();
+    m_skipSilenceBox->setGeometry(dlu(8, 0, 0, 0).left(), form.height() - 2 + (row - box.height()) / 2, box.width(),
+                                  box.height());
+    m_frame->setGeometry(dlu(0, 0, 557, 135).adjusted(0, 0, 0, row));
+    setFixedSize(form.width(), form.height() + row);
+}
+
+void CPanelDlg::setOverviewShown(bool shown)
+{
+    if (shown == m_analysisSettings.showOverview)
+        return;
+    m_analysisSettings.showOverview = shown;
+    m_analysisSettings.save();
+    placeOverviewRow();
+}
+
+void CPanelDlg::setSkipSilence(bool skip)
+{
+    if (skip != m_skipSilenceBox->isChecked()) {
+        // The box calls back with the new state.
+        m_skipSilenceBox->setChecked(skip);
+        return;
+    }
+    if (skip == m_analysisSettings.skipSilence)
+        return;
+    m_analysisSettings.skipSilence = skip;
+    m_analysisSettings.save();
+    if (!skip)
+        m_silenceTimer.stop();
+    syncOverview();
+    if (m_skipSilenceListener)
+        m_skipSilenceListener(skip);
+    skipSilenceIfDue();
+}
+
+void CPanelDlg::onEnvelopeCompleted()
+{
+    m_silences = FindSilences(m_analysis->envelope(), m_analysisSettings.silence);
+    syncOverview();
+    skipSilenceIfDue();
+}
+
+uint64_t CPanelDlg::positionMilliseconds()
+{
+    // Playing or paused, the millisecond heard (a jump lands between seconds); stopped, the second shown.
+    return m_pPlayer->m_state != CMp3Ctrl::Stopped && m_pPlayer->IsOpen() ? m_pPlayer->GetPositionMilliseconds()
+                                                                           : uint64_t(m_nPosition) * 1000;
+}
+
+void CPanelDlg::syncOverview()
+{
+    if (!m_overview)
+        return;
+    const bool loaded = !m_strPath.isEmpty();
+    m_overview->setSection(loaded ? m_nBegin : 0, loaded ? m_nEnd : 0);
+    m_overview->setMarks(loaded ? marks() : IndexMarks{kEmptyIndexMark, kEmptyIndexMark, kEmptyIndexMark,
+                                                        kEmptyIndexMark, kEmptyIndexMark});
+    m_overview->setPosition(loaded ? positionMilliseconds() : 0);
+    m_overview->setDimmed(loaded && m_analysisSettings.skipSilence ? m_silences : std::vector<Silence>{});
+}
+
+void CPanelDlg::seekFromOverview(uint32_t second, bool finished)
+{
+    if (!m_positionSlider->isEnabled())
+        return;
+    {
+        // The same seek as the slider's: the thumb is put there and the slider's rules apply.
+        const QSignalBlocker quiet(m_positionSlider);
+        m_positionSlider->setSliderPosition(int(second));
+    }
+    seekToSlider(finished);
+    if (finished)
+        m_bSeeking = false;
+    finishPositionNotice();
+}
+
+void CPanelDlg::skipSilenceIfDue()
+{
+    if (!m_analysisSettings.skipSilence || m_silences.empty() || m_bSeeking
+        || m_pPlayer->m_state != CMp3Ctrl::Playing) {
+        m_silenceTimer.stop();
+        return;
+    }
+    // Marks and the section end are never jumped over.
+    std::vector<int64_t> stops{int64_t(m_nEnd) * 1000};
+    for (const uint32_t mark : marks()) {
+        if (mark != kEmptyIndexMark)
+            stops.push_back(int64_t(mark) * 1000);
+    }
+    int64_t at = int64_t(m_pPlayer->GetPositionMilliseconds());
+    if (const std::optional<int64_t> target = SkipTarget(m_silences, at, stops, m_analysisSettings.silence.leadInMilliseconds)) {
+        m_pPlayer->SeekMilliseconds(uint64_t(*target));
+        at = int64_t(m_pPlayer->GetPositionMilliseconds());
+    }
+    // Wake up as the next silence begins rather than at the tick after it.
+    const auto next = std::find_if(m_silences.begin(), m_silences.end(),
+                                   [at](const Silence& silence) { return silence.startMilliseconds > at; });
+    if (next == m_silences.end()) {
+        m_silenceTimer.stop();
+        return;
+    }
+    const int due = int(double(next->startMilliseconds - at) / CMp3Ctrl::Tempo(m_pPlayer->m_speed)) + 1;
+    if (due < kTimerMilliseconds)
+        m_silenceTimer.start(due, Qt::PreciseTimer, this);
+}
+
+void CPanelDlg::GoToSilenceBoundary(bool forward)
+{
+    if (m_strPath.isEmpty() || !m_pPlayer->IsOpen() || m_nSelCount != 1 || !m_bControlsAllowed)
+        return;
+    const int64_t at = int64_t(positionMilliseconds());
+    const int64_t leadIn = m_analysisSettings.silence.leadInMilliseconds;
+    const std::optional<int64_t> boundary =
+        forward ? NextSilenceBoundary(m_silences, at, leadIn) : PreviousSilenceBoundary(m_silences, at, leadIn);
+    // Within the section, never its end point itself (which would end playback there).
+    if (!boundary || *boundary < int64_t(m_nBegin) * 1000 || *boundary >= int64_t(m_nEnd) * 1000)
+        return;
+    clearEndNotice();
+    // As a seek of the slider: stopped, the recording pauses at the place.
+    if (m_pPlayer->m_state == CMp3Ctrl::Stopped)
+        m_pPlayer->Pause();
+    m_pPlayer->SeekMilliseconds(uint64_t(*boundary));
+    followEngine();
+    finishPositionNotice();
 }

@@ -2,6 +2,7 @@
 
 #include "Mp3Ctrl.h"
 #include "PanelDisplay.h"
+#include "analysis/AnalysisSettings.h"
 #include "recording/VoiceHeader.h"
 #include "transport/TransportSettings.h"
 #include "transport/TransportTarget.h"
@@ -17,6 +18,10 @@
 
 class CEditEx;
 class CIndexDlg;
+class OverviewStrip;
+class QCheckBox;
+class QGroupBox;
+class RecordingAnalysis;
 class PanelButton;
 class QComboBox;
 class QLabel;
@@ -53,6 +58,8 @@ public:
     static constexpr int kTimerMilliseconds = 250;
     // How long after a second begins to be heard the display turns to it.
     static constexpr int kSecondLateMilliseconds = 2;
+    // The row below the form: the overview strip, and the silence option beside it.
+    static constexpr int kOverviewHeight = 56;
 
     // outputs: where the engine plays (the default audio device when none is given).
     explicit CPanelDlg(AudioOutputFactory outputs = {}, QWidget* parent = nullptr);
@@ -87,6 +94,15 @@ public:
     double transportRate() const override { return m_pPlayer->m_tempo; }
     void setTransportRate(double rate) override;
     TransportTrack transportTrack() const override;
+    bool skipsSilence() const override { return m_analysisSettings.skipSilence; }
+    void setSkipSilence(bool skip) override;
+    bool overviewShown() const override { return m_analysisSettings.showOverview; }
+    void setOverviewShown(bool shown) override;
+    void GoToSilenceBoundary(bool forward) override;
+    void setSkipSilenceListener(std::function<void(bool)> listener) override
+    {
+        m_skipSilenceListener = std::move(listener);
+    }
 
     // Writes the header copy when its bytes differ from those read (the memo's
     // last text included): merely viewing a recording never writes it. False
@@ -130,6 +146,11 @@ public:
     QLabel* endMarker() const { return m_endMarker; }
     QLabel* beginLabel() const { return m_beginLabel; }
     QLabel* endLabel() const { return m_endLabel; }
+    OverviewStrip* overviewStrip() const { return m_overview; }
+    QCheckBox* skipSilenceBox() const { return m_skipSilenceBox; }
+    RecordingAnalysis& analysis() const { return *m_analysis; }
+    // The silent stretches of the loaded recording, known once its envelope is complete.
+    const std::vector<Silence>& silences() const { return m_silences; }
     QWidget* displayArea() const;
     // The bar along which seconds map to pixels, and the flags' home, in the panel's pixels.
     QRect barRect() const { return m_bar; }
@@ -193,6 +214,16 @@ private:
     // PLAY; after PAUSE it first goes back by the rewind on resume unless told not to.
     void play(bool rewind);
     void jumpTo(uint64_t milliseconds);
+    void buildOverviewRow();
+    void placeOverviewRow();
+    // Brings the strip up to the panel's section, marks and position.
+    void syncOverview();
+    void onEnvelopeCompleted();
+    void seekFromOverview(uint32_t second, bool finished);
+    // While playing with silence skipped: jumps over the silence being heard, and
+    // wakes up when the next one begins.
+    void skipSilenceIfDue();
+    uint64_t positionMilliseconds();
     void onMemoChanged();
     void onMemoCommit(bool focusLost);
     void storeMemo(const QString& text);
@@ -222,6 +253,14 @@ private:
     QPointer<QWidget> m_focusToKeep;
     QBasicTimer m_timer;
     QBasicTimer m_secondTimer;
+    QBasicTimer m_silenceTimer;
+    AnalysisSettings m_analysisSettings;
+    RecordingAnalysis* m_analysis = nullptr;
+    OverviewStrip* m_overview = nullptr;
+    QCheckBox* m_skipSilenceBox = nullptr;
+    QGroupBox* m_frame = nullptr;
+    std::vector<Silence> m_silences;
+    std::function<void(bool)> m_skipSilenceListener;
     DisplayArea* m_display;
     std::map<int, PanelButton*> m_transport;
     QPushButton* m_protect;

@@ -45,6 +45,11 @@ bool IsCommandEnabled(Command command, const CommandContext& c)
         return c.selectedKind != 0;
     case Command::Play:
         return c.panelCanPlay && c.selectedRows == 1 && c.selectedKind != kListRecorder;
+    case Command::SkipSilence:
+        return c.panelCanPlay;
+    case Command::NextSilenceBoundary:
+    case Command::PreviousSilenceBoundary:
+        return c.panelCanPlay && c.selectedRows == 1 && c.selectedKind != kListRecorder;
     case Command::ExpandFolder:
         return c.nodeHasChildren;
     case Command::DeleteFolder:

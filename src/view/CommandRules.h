@@ -57,8 +57,12 @@ enum class Command {
     Slower,
     NormalSpeed,
     TransportSettings,
+    SkipSilence,
+    NextSilenceBoundary,
+    PreviousSilenceBoundary,
+    ShowOverview,
 };
-inline constexpr int kCommandCount = int(Command::TransportSettings) + 1;
+inline constexpr int kCommandCount = int(Command::ShowOverview) + 1;
 
 // The playback menu's command of a keyed transport action, and back (None for other commands).
 inline Command TransportCommand(TransportAction action)

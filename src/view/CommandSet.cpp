@@ -99,6 +99,12 @@ QList<CommandText> commandTexts()
          "再生の設定(&T)...",
          "スキップの秒数、再開時の巻き戻し、キー、フットペダルを設定します。\n再生の設定",
          {}},
+        {Command::SkipSilence, "無音部分をスキップ(&K)", "再生中、長い無音部分を飛ばします。\n無音部分をスキップ", {}},
+        {Command::NextSilenceBoundary, "次の無音境界へ(&X)\tCtrl+Shift+Right",
+         "次の無音の始まり、または話し始めの位置へ移動します。\n次の無音境界", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Right)}},
+        {Command::PreviousSilenceBoundary, "前の無音境界へ(&V)\tCtrl+Shift+Left",
+         "前の無音の始まり、または話し始めの位置へ移動します。\n前の無音境界", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)}},
+        {Command::ShowOverview, "波形を表示(&W)", "コントロールパネルに録音の波形を表示します。\n波形表示", {}},
     };
 }
 
@@ -127,7 +133,8 @@ CommandSet::CommandSet(QObject* parent) : QObject(parent)
                                              QApplication::style()->standardIcon(entry.fallback)));
         }
         const bool checkable = (entry.command >= Command::SortByName && entry.command <= Command::SortByMemo)
-                               || entry.command == Command::SortDescending;
+                               || entry.command == Command::SortDescending || entry.command == Command::SkipSilence
+                               || entry.command == Command::ShowOverview;
         action->setCheckable(checkable);
         action->setEnabled(false);
         m_actions[size_t(entry.command)] = action;

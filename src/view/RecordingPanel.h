@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 struct tagVoiceHeader;
 class QWidget;
@@ -47,6 +48,15 @@ public:
     virtual void setHost(RecordingListHost*) {}
     // What keys, pedals and media controls drive; none for a panel that cannot play.
     virtual TransportTarget* transport() { return nullptr; }
+    // Skipping silence while playing, and the overview strip: options the panel keeps.
+    virtual bool skipsSilence() const { return false; }
+    virtual void setSkipSilence(bool) {}
+    virtual bool overviewShown() const { return false; }
+    virtual void setOverviewShown(bool) {}
+    // To the next or previous place where silence begins or speech resumes.
+    virtual void GoToSilenceBoundary(bool /*forward*/) {}
+    // Told when the panel's own control changes the silence option.
+    virtual void setSkipSilenceListener(std::function<void(bool)>) {}
 };
 
 // Until the control panel is built: keeps the panel's place, loads nothing and

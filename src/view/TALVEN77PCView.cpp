@@ -149,6 +149,10 @@ void CTALVEN77PCView::connectCommands()
     c.setHandler(Command::Eject, [this] { OnEject(); });
     c.setHandler(Command::ReleaseFolder, [this] { OnReleaseFolder(); });
     c.setHandler(Command::Play, [this] { m_panel->OnPlay(); });
+    c.setHandler(Command::SkipSilence, [this] { m_panel->setSkipSilence(m_commands->action(Command::SkipSilence)->isChecked()); });
+    c.setHandler(Command::NextSilenceBoundary, [this] { m_panel->GoToSilenceBoundary(true); });
+    c.setHandler(Command::PreviousSilenceBoundary, [this] { m_panel->GoToSilenceBoundary(false); });
+    c.setHandler(Command::ShowOverview, [this] { m_panel->setOverviewShown(m_commands->action(Command::ShowOverview)->isChecked()); });
     c.setHandler(Command::Settings, [this] { OnSettings(); });
     FileCommands* files = m_fileCommands;
     c.setHandler(Command::Cut, [files] { files->OnEditCut(); });
@@ -212,7 +216,9 @@ CPanelDlg* CTALVEN77PCView::controlPanel() const
 void CTALVEN77PCView::setPanel(RecordingPanel* panel)
 {
     m_panel->setHost(nullptr);
+    m_panel->setSkipSilenceListener({});
     if (QWidget* widget = m_panel->panelWidget()) {
+        widget->removeEventFilter(this);
         widget->hide();
         // A panel that is not the view's own goes back to its owner.
         if (widget != m_ownPanel)
@@ -227,8 +233,21 @@ void CTALVEN77PCView::setPanel(RecordingPanel* panel)
         widget->setParent(m_panelArea);
         widget->move(0, 0);
         widget->show();
+        // The panel's height can change (its overview strip shown or hidden): the area follows it.
+        widget->installEventFilter(this);
+        m_panelArea->setFixedHeight(widget->height());
     }
+    m_commands->action(Command::SkipSilence)->setChecked(m_panel->skipsSilence());
+    m_commands->action(Command::ShowOverview)->setChecked(m_panel->overviewShown());
+    m_panel->setSkipSilenceListener([action = m_commands->action(Command::SkipSilence)](bool skip) { action->setChecked(skip); });
     UpdateCommandStates();
+}
+
+bool CTALVEN77PCView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && watched == m_panel->panelWidget())
+        m_panelArea->setFixedHeight(m_panel->panelWidget()->height());
+    return QWidget::eventFilter(watched, event);
 }
 
 void CTALVEN77PCView::BuildColumns()
