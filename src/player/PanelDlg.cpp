@@ -1433,5 +1433,13 @@ void CPanelDlg::GoToSilenceBoundary(bool forward)
         m_pPlayer->Pause();
     m_pPlayer->SeekMilliseconds(uint64_t(*boundary));
     followEngine();
-    finishPositionNotice();
+    {
+        // Moving the thumb would seek again, to the whole second.
+        const QSignalBlocker quiet(m_positionSlider);
+        m_positionSlider->setSliderPosition(int(m_nPosition));
+        m_positionSlider->setValue(int(m_nPosition));
+    }
+    UpdateControls();
+    RedrawDisplay();
+    scheduleNextSecond();
 }
