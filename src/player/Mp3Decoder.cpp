@@ -3,6 +3,8 @@
 #include "recording/RecordingFile.h"
 
 #include <QFile>
+#include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <fcntl.h>
 #include <mpg123.h>
@@ -51,20 +53,27 @@ bool Mp3Decoder::open(const QString& path, DecodeFailure* failure)
         // sample is heard at the second the position gives for it (1105 samples, 138 ms at
         // 8 kHz, would otherwise put every sound that late).
         mpg123_param(m_handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT | MPG123_GAPLESS, 0);
+        mpg123_replace_reader_handle(m_handle, &Mp3Decoder::readFile, &Mp3Decoder::seekFile, nullptr);
     }
     long rate = 0;
     int channels = 0, encoding = 0;
     const QByteArray nativePath = QFile::encodeName(path);
     m_fd = RecordingFile::OpenKeepingAccessTime(nativePath, O_RDONLY | O_CLOEXEC);
-    const int openError = m_fd >= 0 ? 0 : errno;
+    if (m_fd < 0) {
+        const int openError = errno;
+        if (failure)
+            *failure = {QString::fromLocal8Bit(std::strerror(openError)), openError};
+        return false;
+    }
     errno = 0;
-    // A file that cannot be opened here gets the library's own open, and its reason.
-    const int opened = m_fd >= 0 ? mpg123_open_fd(m_handle, m_fd) : mpg123_open(m_handle, nativePath.constData());
+    m_bufferStart = m_bufferEnd = 0;
+    m_fileOffset = 0;
+    const int opened = mpg123_open_handle(m_handle, this);
     if (opened != MPG123_OK) {
         // When the file could not be opened, errno (or the first open's) is the reason.
         int systemError = 0;
         if (mpg123_errcode(m_handle) == MPG123_BAD_FILE)
-            systemError = errno != 0 ? errno : openError;
+            systemError = errno;
         if (failure)
             *failure = {describe(m_handle, code), systemError};
         releaseFile();
@@ -103,6 +112,48 @@ void Mp3Decoder::releaseFile()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+}
+
+ssize_t Mp3Decoder::readFile(void* self, void* destination, size_t length)
+{
+    auto& decoder = *static_cast<Mp3Decoder*>(self);
+    constexpr size_t kBufferBytes = 64 * 1024;
+    if (decoder.m_bufferStart == decoder.m_bufferEnd) {
+        if (decoder.m_buffer.size() < kBufferBytes)
+            decoder.m_buffer.resize(kBufferBytes);
+        ssize_t got;
+        do {
+            got = ::read(decoder.m_fd, decoder.m_buffer.data(), decoder.m_buffer.size());
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0)
+            return got;
+        decoder.m_fileOffset += got;
+        decoder.m_bufferStart = 0;
+        decoder.m_bufferEnd = size_t(got);
+    }
+    const size_t taken = std::min(length, decoder.m_bufferEnd - decoder.m_bufferStart);
+    std::memcpy(destination, decoder.m_buffer.data() + decoder.m_bufferStart, taken);
+    decoder.m_bufferStart += taken;
+    return ssize_t(taken);
+}
+
+off_t Mp3Decoder::seekFile(void* self, off_t offset, int whence)
+{
+    auto& decoder = *static_cast<Mp3Decoder*>(self);
+    const off_t bufferBegin = decoder.m_fileOffset - off_t(decoder.m_bufferEnd);
+    const off_t current = decoder.m_fileOffset - off_t(decoder.m_bufferEnd - decoder.m_bufferStart);
+    off_t target = whence == SEEK_SET ? offset : whence == SEEK_CUR ? current + offset : -1;
+    // Within what the buffer holds: no need to ask the system.
+    if (target >= bufferBegin && target <= decoder.m_fileOffset) {
+        decoder.m_bufferStart = size_t(target - bufferBegin);
+        return target;
+    }
+    target = whence == SEEK_END ? ::lseek(decoder.m_fd, offset, SEEK_END) : ::lseek(decoder.m_fd, target, SEEK_SET);
+    if (target < 0)
+        return target;
+    decoder.m_fileOffset = target;
+    decoder.m_bufferStart = decoder.m_bufferEnd = 0;
+    return target;
 }
 
 int64_t Mp3Decoder::read(float* frames, int64_t count)

@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <sys/types.h>
+#include <vector>
 
 struct mpg123_handle_struct;
 
@@ -44,9 +46,18 @@ public:
 
 private:
     void releaseFile();
+    // The file as the library reads it: through a buffer, since the library asks for
+    // a frame at a time (some tens of bytes at the recorder's lowest rate), which
+    // would otherwise cost a system call each.
+    static ssize_t readFile(void* self, void* destination, size_t length);
+    static off_t seekFile(void* self, off_t offset, int whence);
 
     mpg123_handle_struct* m_handle = nullptr;
     int m_fd = -1; // the file, opened so that playing it leaves its access time alone
+    std::vector<unsigned char> m_buffer;
+    size_t m_bufferStart = 0; // the next byte to hand out
+    size_t m_bufferEnd = 0;
+    off_t m_fileOffset = 0; // where the file's own offset stands (after the buffer's end)
     bool m_open = false;
     int m_rate = 0;
     int m_channels = 0;
