@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QStringList>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -71,8 +72,27 @@ bool MakeCard(const CardOptions& options, QString* error)
                          : QDateTime(QDate(2026, 11, 2), QTime(9, 15));
     for (int i = 0; i < options.recordings; ++i) {
         const uint8_t mode = uint8_t(random() % 3);
-        const double seconds = 2.0 + double(random() % 400) / 100.0;
-        const EncodedMp3 audio = EncodeMp3(RecorderFormat(mode), seconds, options.seed * 1000 + uint32_t(i));
+        double seconds = 2.0 + double(random() % 400) / 100.0;
+        EncodedMp3 audio;
+        if (options.silences) {
+            std::vector<SignalSpan> spans;
+            const double length = 15.0 + double(random() % 30);
+            double at = 0;
+            // Now and then the recorder was started before anyone spoke.
+            if (random() % 3 == 0)
+                spans.push_back({Signal::Silence, 2.0 + double(random() % 300) / 100.0});
+            while (at < length) {
+                spans.push_back({Signal::Speech, 3.0 + double(random() % 700) / 100.0});
+                spans.push_back({Signal::Silence, 1.5 + double(random() % 450) / 100.0});
+                at += spans[spans.size() - 2].seconds + spans.back().seconds;
+            }
+            seconds = 0;
+            for (const SignalSpan& span : spans)
+                seconds += span.seconds;
+            audio = EncodeMp3Spans(RecorderFormat(mode), spans, options.seed * 1000 + uint32_t(i));
+        } else {
+            audio = EncodeMp3(RecorderFormat(mode), seconds, options.seed * 1000 + uint32_t(i));
+        }
         if (!audio.ok)
             return fail(error, QStringLiteral("the encoder failed"));
 
@@ -80,8 +100,15 @@ bool MakeCard(const CardOptions& options, QString* error)
         if (memo.contains(QStringLiteral("%1")))
             memo = memo.arg(i + 1);
         QList<uint32_t> marks;
-        for (uint32_t mark = 1; mark < seconds && int(random() % 3) == 0; ++mark)
-            marks.append(mark);
+        if (options.silences) {
+            // Up to three marks spread over the recording.
+            const int count = int(random() % 4);
+            for (int m = 1; m <= count; ++m)
+                marks.append(uint32_t(seconds * m / (count + 1)) + uint32_t(random() % 3));
+        } else {
+            for (uint32_t mark = 1; mark < seconds && int(random() % 3) == 0; ++mark)
+                marks.append(mark);
+        }
         tagVoiceHeader header = MakeVoiceHeader(mode, memo, marks);
         header.playedFlag = random() % 2 ? 2 : 0;
         header.protectFlag = random() % 4 == 0 ? 1 : 0;

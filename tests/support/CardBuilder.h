@@ -22,6 +22,9 @@ struct CardOptions
     int recordings = 12;
     uint32_t seed = 77;
     QDateTime firstRecording; // default: 2026-11-02 09:15 local time
+    // Longer recordings (15-45 s) of speech broken by pauses of 1.5-6 s, as a meeting's,
+    // instead of a few seconds of speech.
+    bool silences = false;
 };
 
 // Writes a card as the recorder does: "Device.Dat" on its root and recordings

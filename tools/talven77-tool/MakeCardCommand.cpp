@@ -18,6 +18,8 @@ int RunMakeCard(const QStringList& arguments)
         } else if (argument == QStringLiteral("--recordings") && hasValue) {
             options.recordings = arguments[++i].toInt(&ok);
             ok = ok && options.recordings >= 0 && options.recordings <= 9999;
+        } else if (argument == QStringLiteral("--silences")) {
+            options.silences = true;
         } else if (argument == QStringLiteral("--seed") && hasValue) {
             options.seed = arguments[++i].toUInt(&ok);
         } else if (!argument.startsWith(u'-') && options.folder.isEmpty()) {
@@ -32,7 +34,7 @@ int RunMakeCard(const QStringList& arguments)
     }
     if (options.folder.isEmpty() || !numberGiven) {
         PrintError(QStringLiteral(
-            "usage: make-card FOLDER --number N (1-65535) [--recordings K] [--seed S]"));
+            "usage: make-card FOLDER --number N (1-65535) [--recordings K] [--seed S] [--silences]"));
         return 2;
     }
     QString error;
