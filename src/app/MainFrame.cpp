@@ -125,7 +125,7 @@ void CMainFrame::buildMenusAndToolbar()
     add(playback, {Command::TransportSettings});
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
-    add(settings, {Command::Settings, Command::DeviceNames});
+    add(settings, {Command::Settings, Command::DeviceNames, Command::SilenceSettings});
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     add(help, {Command::About});

@@ -524,6 +524,7 @@ void CPanelDlg::PlaceSectionMarkers()
     m_beginLabel->move(int(p * m_nBegin + left - m_beginLabel->width() / 2), m_beginLabel->y());
     m_endLabel->move(int(p * m_nEnd + left - m_endLabel->width() / 2), m_endLabel->y());
     m_positionSlider->setSection(int(m_nBegin), int(m_nEnd));
+    syncOverview();
 }
 
 void CPanelDlg::setPixelsPerSecond(uint32_t duration)
@@ -1343,6 +1344,14 @@ void CPanelDlg::setSkipSilence(bool skip)
     if (m_skipSilenceListener)
         m_skipSilenceListener(skip);
     skipSilenceIfDue();
+}
+
+void CPanelDlg::setSilenceOptions(const SilenceOptions& options)
+{
+    m_analysisSettings.silence = options;
+    m_analysisSettings.save();
+    if (m_analysis->isComplete())
+        onEnvelopeCompleted();
 }
 
 void CPanelDlg::onEnvelopeCompleted()

@@ -99,6 +99,8 @@ public:
     bool overviewShown() const override { return m_analysisSettings.showOverview; }
     void setOverviewShown(bool shown) override;
     void GoToSilenceBoundary(bool forward) override;
+    SilenceOptions silenceOptions() const override { return m_analysisSettings.silence; }
+    void setSilenceOptions(const SilenceOptions& options) override;
     void setSkipSilenceListener(std::function<void(bool)> listener) override
     {
         m_skipSilenceListener = std::move(listener);

@@ -61,8 +61,9 @@ enum class Command {
     NextSilenceBoundary,
     PreviousSilenceBoundary,
     ShowOverview,
+    SilenceSettings,
 };
-inline constexpr int kCommandCount = int(Command::ShowOverview) + 1;
+inline constexpr int kCommandCount = int(Command::SilenceSettings) + 1;
 
 // The playback menu's command of a keyed transport action, and back (None for other commands).
 inline Command TransportCommand(TransportAction action)

@@ -105,6 +105,7 @@ QList<CommandText> commandTexts()
         {Command::PreviousSilenceBoundary, "前の無音境界へ(&V)\tCtrl+Shift+Left",
          "前の無音の始まり、または話し始めの位置へ移動します。\n前の無音境界", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)}},
         {Command::ShowOverview, "波形を表示(&W)", "コントロールパネルに録音の波形を表示します。\n波形表示", {}},
+        {Command::SilenceSettings, "無音スキップの設定(&L)...", "無音とみなす音量と最短時間を設定します。\n無音スキップの設定", {}},
     };
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/Silences.h"
+
 #include <QString>
 #include <functional>
 
@@ -55,6 +57,9 @@ public:
     virtual void setOverviewShown(bool) {}
     // To the next or previous place where silence begins or speech resumes.
     virtual void GoToSilenceBoundary(bool /*forward*/) {}
+    // How silence is found; a change applies to the recording shown at once and is kept.
+    virtual SilenceOptions silenceOptions() const { return {}; }
+    virtual void setSilenceOptions(const SilenceOptions&) {}
     // Told when the panel's own control changes the silence option.
     virtual void setSkipSilenceListener(std::function<void(bool)>) {}
 };

@@ -1,5 +1,7 @@
 #include "TALVEN77PCView.h"
 
+#include "analysis/SilenceSettingsDlg.h"
+
 #include "CommandSet.h"
 #include "FolderTreePane.h"
 #include "MainList.h"
@@ -76,6 +78,7 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     layout->addWidget(m_splitter, 1);
     m_runSettingsDialog = [](CSettingDlg& dialog) { return dialog.exec(); };
     m_runDeviceNameDialog = [](CDeviceNameDlg& dialog) { return dialog.exec(); };
+    m_runSilenceDialog = [](SilenceSettingsDlg& dialog) { return dialog.exec(); };
     m_chooseFolder = [this] {
         return QFileDialog::getExistingDirectory(this, QStringLiteral("保存用フォルダの指定"), QString(),
                                                  QFileDialog::ShowDirsOnly);
@@ -152,6 +155,11 @@ void CTALVEN77PCView::connectCommands()
     c.setHandler(Command::SkipSilence, [this] { m_panel->setSkipSilence(m_commands->action(Command::SkipSilence)->isChecked()); });
     c.setHandler(Command::NextSilenceBoundary, [this] { m_panel->GoToSilenceBoundary(true); });
     c.setHandler(Command::PreviousSilenceBoundary, [this] { m_panel->GoToSilenceBoundary(false); });
+    c.setHandler(Command::SilenceSettings, [this] {
+        SilenceSettingsDlg dialog(m_panel->silenceOptions(), this);
+        if (m_runSilenceDialog(dialog) == QDialog::Accepted)
+            m_panel->setSilenceOptions(dialog.options());
+    });
     c.setHandler(Command::ShowOverview, [this] { m_panel->setOverviewShown(m_commands->action(Command::ShowOverview)->isChecked()); });
     c.setHandler(Command::Settings, [this] { OnSettings(); });
     FileCommands* files = m_fileCommands;

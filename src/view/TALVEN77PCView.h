@@ -17,6 +17,7 @@ class FileCommands;
 class TransportCommands;
 class CSetting;
 class CSettingDlg;
+class SilenceSettingsDlg;
 class CTALVEN77PCDoc;
 class CommandSet;
 class DriveWatcher;
@@ -112,6 +113,10 @@ public:
     {
         m_runDeviceNameDialog = std::move(runner);
     }
+    void setSilenceDialogRunner(std::function<int(SilenceSettingsDlg&)> runner)
+    {
+        m_runSilenceDialog = std::move(runner);
+    }
 
     QSplitter* splitter() const { return m_splitter; }
     int splitPosition() const { return m_nSplit; }
@@ -201,4 +206,5 @@ private:
     QTimer* m_autoTransferTimer;
     std::function<int(CSettingDlg&)> m_runSettingsDialog;
     std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;
+    std::function<int(SilenceSettingsDlg&)> m_runSilenceDialog;
 };

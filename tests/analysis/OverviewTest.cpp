@@ -1,11 +1,20 @@
 #include "AnalysisFixtures.h"
+#include "SimulatedPlaces.h"
 #include "TestRegistry.h"
 #include "VirtualAudioOutput.h"
 #include "analysis/OverviewStrip.h"
 #include "analysis/RecordingAnalysis.h"
+#include "analysis/SilenceSettingsDlg.h"
+#include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
 #include "player/PanelDlg.h"
 #include "player/SectionSlider.h"
+#include "settings/Setting.h"
+#include "view/CommandSet.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QAction>
+#include <QDoubleSpinBox>
 
 #include <QCheckBox>
 #include <QSignalSpy>
@@ -64,6 +73,7 @@ class OverviewTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_folder;
+    SimulatedPlaces m_places;
     QString m_minute;
     QString m_pauses;
 
@@ -80,7 +90,11 @@ private Q_SLOTS:
                                     5, {9}));
     }
 
-    void init() { OpenProgramSettings()->clear(); }
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
 
     void stripSeeksAsTheSlider_data()
     {
@@ -220,6 +234,57 @@ private Q_SLOTS:
         QVERIFY(again.panel.skipSilenceBox()->isChecked());
         again.panel.setOverviewShown(true);
         QCOMPARE(again.panel.height(), heightWithStrip);
+    }
+
+    void commandsAndThePanelShareTheOptions()
+    {
+        CSetting setting;
+        setting.Load();
+        CTALVEN77PCDoc document;
+        document.RunStartupChecks(m_places.newFolder(QStringLiteral("save")));
+        CTALVEN77PCView view(document, setting);
+        view.OnInitialUpdate();
+        view.show();
+        CPanelDlg* panel = view.controlPanel();
+        CommandSet& commands = view.commands();
+        QAction* overview = commands.action(Command::ShowOverview);
+        QAction* skip = commands.action(Command::SkipSilence);
+        QVERIFY(overview->isChecked());
+        QVERIFY(!skip->isChecked());
+
+        // The panel's area in the window grows and shrinks with the strip.
+        const int withStrip = panel->parentWidget()->height();
+        QCOMPARE(withStrip, panel->height());
+        overview->trigger();
+        QVERIFY(!panel->overviewShown());
+        QVERIFY(panel->parentWidget()->height() < withStrip);
+        QCOMPARE(panel->parentWidget()->height(), panel->height());
+
+        panel->skipSilenceBox()->click();
+        QVERIFY(skip->isChecked());
+        view.UpdateCommandStates();
+        QVERIFY(skip->isEnabled());
+        skip->trigger();
+        QVERIFY(!panel->skipsSilence());
+        QVERIFY(!panel->skipSilenceBox()->isChecked());
+
+        // A longer shortest pause leaves out the 3 s pause at the end of the recording shown.
+        panel->setControlsAllowed(true);
+        panel->LoadRecording(m_pauses, 1);
+        if (!panel->analysis().isComplete())
+            QVERIFY(QSignalSpy(&panel->analysis(), &RecordingAnalysis::completed).wait(60000));
+        QCOMPARE(panel->silences().size(), size_t(3));
+        view.setSilenceDialogRunner([](SilenceSettingsDlg& dialog) {
+            dialog.minimumBox()->setValue(3.5);
+            dialog.thresholdBox()->setValue(12);
+            return int(QDialog::Accepted);
+        });
+        commands.action(Command::SilenceSettings)->trigger();
+        QCOMPARE(panel->silenceOptions().minimumMilliseconds, 3500);
+        QCOMPARE(panel->silences().size(), size_t(2));
+        QCOMPARE(AnalysisSettings::Load().silence.minimumMilliseconds, 3500);
+        QCOMPARE(AnalysisSettings::Load().silence.thresholdDecibels, 12.0);
+        panel->UnloadRecording(0);
     }
 
     void stripFillsFromTheLeftWhileAnalysing()
