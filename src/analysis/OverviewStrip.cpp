@@ -148,8 +148,9 @@ void OverviewStrip::paintEvent(QPaintEvent*)
     painter.drawPixmap(QRect(0, 0, at, height()), m_played, QRectF(0, 0, at * m_played.devicePixelRatio(), m_played.height()));
     painter.drawPixmap(QRect(at, 0, width() - at, height()), m_rest,
                        QRectF(at * m_rest.devicePixelRatio(), 0, (width() - at) * m_rest.devicePixelRatio(), m_rest.height()));
-    QColor dim = colours.color(QPalette::Base);
-    dim.setAlpha(170);
+    // Skipped stretches: greyed over, so that they read as left out.
+    QColor dim = colours.color(QPalette::Mid);
+    dim.setAlpha(150);
     for (const Silence& silence : m_dimmed) {
         const int left = xOf(silence.startMilliseconds);
         painter.fillRect(QRect(left, top, std::max(xOf(silence.endMilliseconds) - left, 1), wave.height()), dim);
