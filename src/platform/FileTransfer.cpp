@@ -797,15 +797,19 @@ FileResult DurableNewFile::write(const char* data, size_t size)
     return result(m_out < 0 ? EBADF : writeAll(m_out, data, size));
 }
 
-FileResult DurableNewFile::commit(const QString& name)
+FileResult DurableNewFile::commit(const QString& name, Replace replace)
 {
     if (m_out < 0)
         return result(EBADF);
     if (::fsync(m_out) != 0)
         return lastError();
     const QByteArray nativeName = QFile::encodeName(name);
-    if (const int error = renameNoReplaceAt(m_folder, m_temporary.constData(), nativeName.constData()))
+    if (replace == Replace::Yes) {
+        if (::renameat(m_folder, m_temporary.constData(), m_folder, nativeName.constData()) != 0)
+            return lastError();
+    } else if (const int error = renameNoReplaceAt(m_folder, m_temporary.constData(), nativeName.constData())) {
         return result(error);
+    }
     // Closed after the rename through the descriptor that holds the lock (see CopyFileDurably).
     const int closed = ::close(m_out);
     m_out = -1;

@@ -137,7 +137,9 @@ public:
     // The temporary file, open for reading and writing.
     int descriptor() const { return m_out; }
     FileResult write(const char* data, size_t size);
-    FileResult commit(const QString& name);
+    // Replace::Yes renames over a file of that name (the user has agreed to replace it).
+    enum class Replace { No, Yes };
+    FileResult commit(const QString& name, Replace replace = Replace::No);
 
 private:
     int m_folder = -1;

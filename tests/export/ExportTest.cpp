@@ -192,6 +192,72 @@ private Q_SLOTS:
             QVERIFY(tag->frameList("CTOC").isEmpty());
         }
     }
+
+    // A WAV of a section holds the decoder's samples of that span as 16-bit PCM.
+    void wavExport()
+    {
+        const QString source = makeRecording(QStringLiteral("wav.mp3"), Mp3Format{}, 12.0, QString(), {2});
+        QVERIFY(!source.isEmpty());
+        QTemporaryDir target;
+        ExportOptions options;
+        options.format = ExportFormat::Wav;
+        options.section = ExportSpan{1500, 7250};
+        const ExportResult result = ExportRecording(source, target.path(), options);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(QFileInfo(result.outputPath).fileName(), QStringLiteral("wav.wav"));
+
+        const QByteArray wav = ReadWholeFile(result.outputPath);
+        QVERIFY(wav.size() > 44);
+        QCOMPARE(wav.left(4), QByteArray("RIFF"));
+        QCOMPARE(qFromLittleEndian<quint32>(wav.constData() + 4), quint32(wav.size() - 8));
+        QCOMPARE(wav.mid(8, 8), QByteArray("WAVEfmt "));
+        QCOMPARE(qFromLittleEndian<quint16>(wav.constData() + 20), quint16(1));
+        QCOMPARE(qFromLittleEndian<quint16>(wav.constData() + 22), quint16(1));
+        QCOMPARE(qFromLittleEndian<quint32>(wav.constData() + 24), quint32(8000));
+        QCOMPARE(qFromLittleEndian<quint16>(wav.constData() + 34), quint16(16));
+        QCOMPARE(wav.mid(36, 4), QByteArray("data"));
+        const quint32 dataBytes = qFromLittleEndian<quint32>(wav.constData() + 40);
+        QCOMPARE(qsizetype(dataBytes), wav.size() - 44);
+
+        const std::vector<float> whole = decodeAll(source);
+        const size_t first = 1500 * 8, last = 7250 * 8;
+        QCOMPARE(size_t(dataBytes / 2), last - first);
+        for (size_t i = 0; i < last - first; ++i) {
+            const float sample = qFromLittleEndian<qint16>(wav.constData() + 44 + 2 * i) / 32768.0f;
+            if (std::abs(sample - whole[first + i]) > 1.0f / 32768)
+                QFAIL(qPrintable(QStringLiteral("sample %1: %2, decoded %3").arg(i).arg(sample).arg(whole[first + i])));
+        }
+    }
+
+    // A cancelled export, one into a folder that cannot be written and one of a file that
+    // is no MP3 leave nothing behind and say why.
+    void failedExportsLeaveNothing()
+    {
+        const QString source = makeRecording(QStringLiteral("cancel.mp3"), Mp3Format{}, 4.0, QString(), {});
+        QVERIFY(!source.isEmpty());
+        QTemporaryDir target;
+        for (const ExportFormat format : {ExportFormat::Mp3, ExportFormat::Wav}) {
+            ExportOptions options;
+            options.format = format;
+            const ExportResult cancelled =
+                ExportRecording(source, target.path(), options, [](int64_t, int64_t) { return false; });
+            QVERIFY(!cancelled.ok);
+            QVERIFY(cancelled.cancelled);
+        }
+        QVERIFY(QDir(target.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+        const ExportResult missing = ExportRecording(source, target.filePath(QStringLiteral("gone")), {});
+        QVERIFY(!missing.ok && !missing.cancelled);
+        QVERIFY(!missing.error.isEmpty());
+
+        const QString text = target.filePath(QStringLiteral("notes.mp3"));
+        QVERIFY(WriteFileBytes(text, QByteArray(4000, 'x')));
+        QTemporaryDir other;
+        const ExportResult notAudio = ExportRecording(text, other.path(), {});
+        QVERIFY(!notAudio.ok);
+        QVERIFY(notAudio.error.contains(QStringLiteral("MP3")));
+        QVERIFY(QDir(other.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
 };
 
 TALVEN77_REGISTER_TEST(ExportTest);

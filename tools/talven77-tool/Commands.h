@@ -10,3 +10,4 @@ int RunScan(const QStringList& arguments);
 int RunMakeCard(const QStringList& arguments);
 int RunDrives(const QStringList& arguments);
 int RunPlay(const QStringList& arguments);
+int RunExport(const QStringList& arguments);

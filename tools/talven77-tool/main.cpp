@@ -22,7 +22,12 @@ const char kUsage[] =
     "                                       write a simulated card with real recordings\n"
     "  drives                               the drives in use (real, or TALVEN77_DRIVES)\n"
     "  play FILE [--speed fast|normal|slow] [--from S] [--to E] [--volume V]\n"
-    "                                       play a recording to the default audio output\n";
+    "                                       play a recording to the default audio output\n"
+    "  export FILE... --to DIR [--section BEGIN-END | --marked-section] [--format mp3|wav]\n"
+    "       [--title name|memo]\n"
+    "                                       export recordings (or a section, in seconds; the\n"
+    "                                       span from the first to the last index mark) as MP3\n"
+    "                                       with chapters or as WAV; prints each output's path\n";
 
 int RunTool(int argc, char* argv[])
 {
@@ -47,6 +52,8 @@ int RunTool(int argc, char* argv[])
         return RunDrives(arguments);
     if (command == QStringLiteral("play"))
         return RunPlay(arguments);
+    if (command == QStringLiteral("export"))
+        return RunExport(arguments);
     PrintError(QStringLiteral("unknown command: %1").arg(command));
     std::fputs(kUsage, stderr);
     return 2;
