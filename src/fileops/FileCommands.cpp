@@ -1,5 +1,7 @@
 #include "FileCommands.h"
 
+#include "export/UndoJournal.h"
+
 #include "FileCopyDlg.h"
 #include "OverWriteDlg.h"
 #include "RenameDlg.h"
@@ -367,6 +369,8 @@ void FileCommands::OnRenameFile()
             m_host.focusRow(row);
             return;
         }
+        UndoStepScope undoStep(UndoJournal::Kind::Rename);
+        UndoJournal::instance().add(oldPath, newPath);
         if (CFileList* current = m_document.pCurrent())
             current->RenameRecord(oldName, newName);
         m_host.replaceRow(row, m_document.FindCurrentRecord(newName));
@@ -422,6 +426,8 @@ void FileCommands::OnCreateFolder()
         if (CreateFolderDurably(parent + candidate, m_setting.m_strSavePath).ok()) {
             text = candidate;
             path = parent + candidate;
+            UndoStepScope undoStep(UndoJournal::Kind::CreateFolder);
+            UndoJournal::instance().add(path, {});
         } else if (n == 1) {
             break; // the date's own name failed where it was free: so will the others
         }
@@ -465,7 +471,16 @@ void FileCommands::OnDeleteFolder()
     }
     m_host.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
     const QString folder = RemoveTrailingSeparator(path);
-    const FileResult removed = RemoveFolderTree(folder);
+    FileResult removed;
+    if (MoveToTrashEnabled()) {
+        UndoStepScope undoStep(UndoJournal::Kind::Trash);
+        QString inTrash;
+        removed = MoveToTrash(folder, &inTrash);
+        if (removed.ok())
+            UndoJournal::instance().add(folder, inTrash);
+    } else {
+        removed = RemoveFolderTree(folder);
+    }
     if (!removed.ok() || QFileInfo(folder).exists()) {
         ShowMessage(QStringLiteral("フォルダの削除に失敗しました"), MessageIcon::None);
     } else {
@@ -498,6 +513,10 @@ void FileCommands::OnRenameFolder()
     if (!renamed.ok()) {
         ShowMessage(renamed.message(), MessageIcon::Error);
         return;
+    }
+    {
+        UndoStepScope undoStep(UndoJournal::Kind::Rename);
+        UndoJournal::instance().add(oldFolder, newFolder);
     }
     const QString label = m_document.ChangeListFolder(id, newFolder + QDir::separator());
     // The old subfolders' nodes and lists go; the new ones are scanned from the disk.
