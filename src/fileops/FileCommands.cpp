@@ -1,5 +1,7 @@
 #include "FileCommands.h"
 
+#include "export/DesktopNotification.h"
+#include "export/TransferRecord.h"
 #include "export/UndoJournal.h"
 
 #include "FileCopyDlg.h"
@@ -314,7 +316,12 @@ void FileCommands::TransferToSaveFolder(bool showProgress)
         m_host.RebuildSaveFolder();
     closeProgress();
     m_bProgressHidden = false;
-    m_host.showStatusText(kIdleStatusText);
+    const int transferred = m_engine.transferredCount();
+    m_host.showStatusText(transferred > 0 ? TransferSummaryText(transferred) : kIdleStatusText);
+    // Someone working in another window learns of it from the desktop.
+    const QWidget* parent = m_host.dialogParent();
+    if (transferred > 0 && !(parent && parent->window()->isActiveWindow()))
+        ShowDesktopNotification(TransferSummaryText(transferred));
     setRunning(false);
     m_host.reloadSelection();
 }

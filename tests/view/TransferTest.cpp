@@ -6,6 +6,7 @@
 #include "TestRegistry.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
+#include "export/TransferRecord.h"
 #include "fileops/FileCommands.h"
 #include "fileops/FileCopyDlg.h"
 #include "platform/ProgramIdentity.h"
@@ -350,6 +351,41 @@ private Q_SLOTS:
         for (const QString& copy : recordingsBelow(save))
             flags.append(transferredFlagOf(save + u'/' + copy));
         QCOMPARE(flags, (QList<int>{1, 1}));
+    }
+
+    // Every recording a transfer brings goes into the user's transfer record, newest
+    // first, and the status bar says how many there were.
+    void aTransferIsRecordedAndSummed()
+    {
+        QFile::remove(TransferRecord::FilePath());
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = recorder(QStringLiteral("card"), 4, 3);
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        Fixture f(save, true);
+        QStringList statusTexts;
+        QObject::connect(f.view.get(), &CTALVEN77PCView::statusText, f.view.get(),
+                         [&](const QString& text) { statusTexts.append(text); });
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.view->fileCommands().OnTransfer(kListCard);
+        QCOMPARE(statusTexts.last(), QStringLiteral("3件のファイルを転送しました"));
+
+        const QList<TransferRecordEntry> entries = TransferRecord::ReadAll();
+        QCOMPARE(entries.size(), 3);
+        QStringList destinations;
+        for (const TransferRecordEntry& entry : entries) {
+            QCOMPARE(entry.recorderNumber, 7);
+            QVERIFY(entry.source.startsWith(card));
+            QVERIFY(entry.destination.startsWith(save));
+            QCOMPARE(entry.size, QFileInfo(entry.destination).size());
+            QCOMPARE(entry.size, QFileInfo(entry.source).size());
+            QVERIFY(entry.verified);
+            QVERIFY(entry.marked);
+            destinations.append(QDir(save).relativeFilePath(entry.destination));
+        }
+        destinations.sort();
+        QCOMPARE(destinations, recordingsBelow(save));
+        QVERIFY(entries[0].time >= entries[2].time);
     }
 };
 
