@@ -536,3 +536,18 @@ void FileCommands::OnRenameFolder()
         m_host.refillList();
     m_host.UpdateCommandStates();
 }
+
+void FileCommands::OnUndo()
+{
+    if (m_bRunning || !UndoJournal::instance().canUndo())
+        return;
+    m_host.unloadRecording();
+    QString refused;
+    {
+        WaitCursor wait;
+        refused = UndoJournal::instance().undo();
+    }
+    if (!refused.isEmpty())
+        ShowMessage(refused, MessageIcon::Warning);
+    m_host.UpdateCommandStates();
+}

@@ -99,6 +99,11 @@ QList<CommandText> commandTexts()
          "再生の設定(&T)...",
          "スキップの秒数、再開時の巻き戻し、キー、フットペダルを設定します。\n再生の設定",
          {}},
+        {Command::Export, "書き出し...", "選択中の音声ファイルをMP3またはWAVで書き出します。\n書き出し", {}},
+        {Command::ExportList, "一覧を書き出し...", "表示中の一覧をCSVファイルに書き出します。\n一覧を書き出し", {}},
+        {Command::Undo, "元に戻す(&U)\tCtrl+Z", "直前のファイル操作を元に戻します。\n元に戻す", {K(Qt::CTRL | Qt::Key_Z)}},
+        {Command::MoveToTrash, "削除したファイルをごみ箱に移動する", "保存用フォルダと登録フォルダで削除したファイルをごみ箱に移動します。\nごみ箱", {}},
+        {Command::TransferHistory, "転送履歴...", "これまでに転送したファイルの記録を表示します。\n転送履歴", {}},
     };
 }
 
@@ -127,7 +132,7 @@ CommandSet::CommandSet(QObject* parent) : QObject(parent)
                                              QApplication::style()->standardIcon(entry.fallback)));
         }
         const bool checkable = (entry.command >= Command::SortByName && entry.command <= Command::SortByMemo)
-                               || entry.command == Command::SortDescending;
+                               || entry.command == Command::SortDescending || entry.command == Command::MoveToTrash;
         action->setCheckable(checkable);
         action->setEnabled(false);
         m_actions[size_t(entry.command)] = action;

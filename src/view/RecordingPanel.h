@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <optional>
+#include <utility>
 
 struct tagVoiceHeader;
 class QWidget;
@@ -47,6 +50,9 @@ public:
     virtual void setHost(RecordingListHost*) {}
     // What keys, pedals and media controls drive; none for a panel that cannot play.
     virtual TransportTarget* transport() { return nullptr; }
+    // The section between the begin and end markers, in seconds, while a recording is
+    // loaded and the section is narrower than the whole recording.
+    virtual std::optional<std::pair<uint32_t, uint32_t>> section() const { return std::nullopt; }
 };
 
 // Until the control panel is built: keeps the panel's place, loads nothing and
