@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int64_t kCopyChunk = int64_t(1) << 23;
 constexpr int64_t kDecodeChunk = 8192;
+constexpr int64_t kWritebackBytes = int64_t(4) << 20;
 
 ExportResult failure(const QString& text)
 {
@@ -234,6 +236,7 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
     std::vector<float> samples(size_t(kDecodeChunk * channels));
     std::vector<int16_t> pcm(samples.size());
     int64_t written = 0;
+    int64_t started = 0; // bytes handed to the device so far
     const int64_t total = end < 0 ? 0 : end - begin;
     for (;;) {
         if (progress && !progress(written, total))
@@ -247,12 +250,21 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
         if (got <= 0)
             break;
         const size_t count = size_t(got * channels);
-        for (size_t i = 0; i < count; ++i)
-            pcm[i] = int16_t(std::lrint(std::clamp(samples[i], -1.0f, 32767.0f / 32768.0f) * 32768.0f));
+        for (size_t i = 0; i < count; ++i) {
+            const float v = std::clamp(samples[i] * 32768.0f, -32768.0f, 32767.0f);
+            pcm[i] = int16_t(v + (v >= 0 ? 0.5f : -0.5f));
+        }
         step = out.write(reinterpret_cast<const char*>(pcm.data()), count * sizeof(int16_t));
         if (!step.ok())
             return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
         written += got;
+        // The device writes what is done while the rest is decoded: the final sync
+        // then waits for little.
+        const int64_t bytes = 44 + written * channels * 2;
+        if (bytes - started >= kWritebackBytes) {
+            ::sync_file_range(out.descriptor(), started, bytes - started, SYNC_FILE_RANGE_WRITE);
+            started = bytes;
+        }
     }
     if (written == 0)
         return failure(QStringLiteral("書き出す区間がありません。"));
