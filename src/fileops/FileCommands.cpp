@@ -182,6 +182,8 @@ void FileCommands::finish()
     setRunning(false);
     // The recording let go of for the work: the highlighted row is loaded again.
     m_host.reloadSelection();
+    // What the work did may now be taken back.
+    m_host.UpdateCommandStates();
 }
 
 bool FileCommands::saveFolderUsable() const
@@ -376,8 +378,11 @@ void FileCommands::OnRenameFile()
             m_host.focusRow(row);
             return;
         }
-        UndoStepScope undoStep(UndoJournal::Kind::Rename);
-        UndoJournal::instance().add(oldPath, newPath);
+        {
+            UndoStepScope undoStep(UndoJournal::Kind::Rename);
+            UndoJournal::instance().add(oldPath, newPath);
+        }
+        m_host.UpdateCommandStates();
         if (CFileList* current = m_document.pCurrent())
             current->RenameRecord(oldName, newName);
         m_host.replaceRow(row, m_document.FindCurrentRecord(newName));

@@ -789,7 +789,14 @@ FileResult DurableNewFile::create(const QString& folder)
         return lastError();
     tidyBeforeWriting(m_folder);
     m_out = createTemporary(m_folder, QByteArrayLiteral("export"), m_temporary);
-    return m_out < 0 ? lastError() : result(0);
+    if (m_out < 0)
+        return lastError();
+    // A new file of the user's: the permissions any new file gets (the temporary copy
+    // is created private).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(m_out, 0666 & ~mask);
+    return result(0);
 }
 
 FileResult DurableNewFile::write(const char* data, size_t size)

@@ -16,6 +16,7 @@
 #include <mpegfile.h>
 #include <tableofcontentsframe.h>
 #include <cmath>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -150,6 +151,12 @@ private Q_SLOTS:
         if (nameTaken)
             QCOMPARE(ReadWholeFile(QDir(target.path()).filePath(QStringLiteral("REC0001.MP3"))), QByteArray("theirs"));
         QVERIFY(SnapshotFile(source) == before);
+        // A file of the user's, readable as any new file is (not private as its temporary copy).
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(result.outputPath).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0666 & ~mask);
         QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).size(), nameTaken ? 2 : 1);
 
         int sourceRate = 0;
