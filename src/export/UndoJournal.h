@@ -13,7 +13,7 @@
 bool MoveToTrashEnabled();
 void SetMoveToTrashEnabled(bool enabled);
 
-// Moves a file or folder to the trash by the freedesktop trash specification
+// Moves a file or folder to the trash as freedesktop.org lays the trash out
 // (QFile::moveToTrash): into the home trash when it is on the home trash's file system,
 // else into the trash of its own file system's top folder ($topdir/.Trash/$uid or
 // $topdir/.Trash-$uid); where neither can be used it stays (EXDEV), never copied.
