@@ -3,6 +3,7 @@
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
@@ -12,6 +13,7 @@
 #include "platform/ProgramIdentity.h"
 #include "recording/FileList.h"
 #include "settings/Setting.h"
+#include "view/CommandSet.h"
 #include "view/FolderTreePane.h"
 #include "view/RecordingColumns.h"
 #include "view/RecordingListModel.h"
@@ -19,6 +21,7 @@
 #include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -386,6 +389,28 @@ private Q_SLOTS:
         destinations.sort();
         QCOMPARE(destinations, recordingsBelow(save));
         QVERIFY(entries[0].time >= entries[2].time);
+    }
+
+    // A delete in a folder of the save folder goes to the trash, and the edit menu's
+    // undo is offered at once and brings the recording back.
+    void aDeleteIsUndoneFromTheMenu()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/notes")));
+        const QByteArray bytes = BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio());
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/notes/n.mp3"), bytes));
+        Fixture f(save, false);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel)->child(0));
+        f.view->recordingList()->selectAll();
+        QAction* undo = f.view->commands().action(Command::Undo);
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.view->fileCommands().OnDeleteFiles();
+        QVERIFY(!QFileInfo::exists(save + QStringLiteral("/notes/n.mp3")));
+        QVERIFY(undo->isEnabled());
+        undo->trigger();
+        QCOMPARE(ReadWholeFile(save + QStringLiteral("/notes/n.mp3")), bytes);
+        QVERIFY(!undo->isEnabled());
     }
 };
 
