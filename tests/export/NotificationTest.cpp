@@ -1,3 +1,4 @@
+#include "PrivateBus.h"
 #include "TestRegistry.h"
 #include "export/DesktopNotification.h"
 #include "export/TransferRecord.h"
@@ -6,13 +7,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QMutex>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 #include <QThread>
 #include <QVariantMap>
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -43,28 +40,18 @@ class NotificationTest : public QObject
 {
     Q_OBJECT
 
-    QProcess m_daemon;
+    PrivateBus m_bus;
     QString m_address;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (program.isEmpty())
-            QSKIP("dbus-daemon is not installed (Debian package dbus-daemon)");
-        m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_daemon.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                                 QStringLiteral("--print-address")});
-        QVERIFY(m_daemon.waitForReadyRead(10000));
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        QVERIFY(!m_address.isEmpty());
+        QString why;
+        m_address = m_bus.start(&why);
+        if (m_address.isEmpty())
+            QSKIP(qPrintable(why));
         // The program's session bus is this one (the first use of it comes after).
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
-    }
-    void cleanupTestCase()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished();
     }
 
     void nothingWithoutAService()
