@@ -93,11 +93,17 @@ void CMainFrame::buildMenusAndToolbar()
     file->addSeparator();
     add(file, {Command::DeleteFiles, Command::RenameFile});
     file->addSeparator();
+    add(file, {Command::Export, Command::ExportList, Command::TransferHistory});
+    file->addSeparator();
     add(file, {Command::Exit});
     commands.setHandler(Command::Exit, [this] { OnAppExit(); });
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    add(edit, {Command::Undo});
+    edit->addSeparator();
     add(edit, {Command::Cut, Command::Copy, Command::Paste, Command::SelectAll, Command::InvertSelection});
+    edit->addSeparator();
+    add(edit, {Command::MoveToTrash});
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     QMenu* sort = view->addMenu(QStringLiteral("並び替え(&I)"));

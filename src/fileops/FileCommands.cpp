@@ -1,5 +1,9 @@
 #include "FileCommands.h"
 
+#include "export/DesktopNotification.h"
+#include "export/TransferRecord.h"
+#include "export/UndoJournal.h"
+
 #include "FileCopyDlg.h"
 #include "OverWriteDlg.h"
 #include "RenameDlg.h"
@@ -178,6 +182,8 @@ void FileCommands::finish()
     setRunning(false);
     // The recording let go of for the work: the highlighted row is loaded again.
     m_host.reloadSelection();
+    // What the work did may now be taken back.
+    m_host.UpdateCommandStates();
 }
 
 bool FileCommands::saveFolderUsable() const
@@ -312,7 +318,12 @@ void FileCommands::TransferToSaveFolder(bool showProgress)
         m_host.RebuildSaveFolder();
     closeProgress();
     m_bProgressHidden = false;
-    m_host.showStatusText(kIdleStatusText);
+    const int transferred = m_engine.transferredCount();
+    m_host.showStatusText(transferred > 0 ? TransferSummaryText(transferred) : kIdleStatusText);
+    // Someone working in another window learns of it from the desktop.
+    const QWidget* parent = m_host.dialogParent();
+    if (transferred > 0 && !(parent && parent->window()->isActiveWindow()))
+        ShowDesktopNotification(TransferSummaryText(transferred));
     setRunning(false);
     m_host.reloadSelection();
 }
@@ -367,6 +378,11 @@ void FileCommands::OnRenameFile()
             m_host.focusRow(row);
             return;
         }
+        {
+            UndoStepScope undoStep(UndoJournal::Kind::Rename);
+            UndoJournal::instance().add(oldPath, newPath);
+        }
+        m_host.UpdateCommandStates();
         if (CFileList* current = m_document.pCurrent())
             current->RenameRecord(oldName, newName);
         m_host.replaceRow(row, m_document.FindCurrentRecord(newName));
@@ -422,6 +438,8 @@ void FileCommands::OnCreateFolder()
         if (CreateFolderDurably(parent + candidate, m_setting.m_strSavePath).ok()) {
             text = candidate;
             path = parent + candidate;
+            UndoStepScope undoStep(UndoJournal::Kind::CreateFolder);
+            UndoJournal::instance().add(path, {});
         } else if (n == 1) {
             break; // the date's own name failed where it was free: so will the others
         }
@@ -465,7 +483,16 @@ void FileCommands::OnDeleteFolder()
     }
     m_host.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
     const QString folder = RemoveTrailingSeparator(path);
-    const FileResult removed = RemoveFolderTree(folder);
+    FileResult removed;
+    if (MoveToTrashEnabled()) {
+        UndoStepScope undoStep(UndoJournal::Kind::Trash);
+        QString inTrash;
+        removed = MoveToTrash(folder, &inTrash);
+        if (removed.ok())
+            UndoJournal::instance().add(folder, inTrash);
+    } else {
+        removed = RemoveFolderTree(folder);
+    }
     if (!removed.ok() || QFileInfo(folder).exists()) {
         ShowMessage(QStringLiteral("フォルダの削除に失敗しました"), MessageIcon::None);
     } else {
@@ -499,6 +526,10 @@ void FileCommands::OnRenameFolder()
         ShowMessage(renamed.message(), MessageIcon::Error);
         return;
     }
+    {
+        UndoStepScope undoStep(UndoJournal::Kind::Rename);
+        UndoJournal::instance().add(oldFolder, newFolder);
+    }
     const QString label = m_document.ChangeListFolder(id, newFolder + QDir::separator());
     // The old subfolders' nodes and lists go; the new ones are scanned from the disk.
     m_host.clearFolderNode(id);
@@ -508,5 +539,20 @@ void FileCommands::OnRenameFolder()
     // The shown list, if it is this folder's, now names its files in the new place.
     if (m_document.pCurrent() && m_document.pCurrent()->nId() == id)
         m_host.refillList();
+    m_host.UpdateCommandStates();
+}
+
+void FileCommands::OnUndo()
+{
+    if (m_bRunning || !UndoJournal::instance().canUndo())
+        return;
+    m_host.unloadRecording();
+    QString refused;
+    {
+        WaitCursor wait;
+        refused = UndoJournal::instance().undo();
+    }
+    if (!refused.isEmpty())
+        ShowMessage(refused, MessageIcon::Warning);
     m_host.UpdateCommandStates();
 }

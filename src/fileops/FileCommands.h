@@ -40,6 +40,9 @@ public:
     void OnCreateFolder();
     void OnDeleteFolder();
     void OnRenameFolder();
+    // Takes back the last delete into the trash, move, rename or new folder; says why
+    // when it cannot. The caller refreshes the window afterwards.
+    void OnUndo();
     void OnDropOnFolder(int targetListId);
 
     // The transfer into the save folder. The transfer list is refilled with the

@@ -1,5 +1,7 @@
 #include "FileOperations.h"
 
+#include "export/UndoJournal.h"
+
 #include "device/Drives.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/FileTransfer.h"
@@ -185,6 +187,7 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
         return false;
     }
     const TidyEachFolderOnce operation;
+    UndoStepScope undoStep(UndoJournal::Kind::Move);
     m_host.statusText(QStringLiteral("ファイルを移動しています....."));
     m_bDeviceRemoved = false;
     int done = 0;
@@ -205,6 +208,7 @@ bool CFileOperations::PasteMove(const QString& destinationFolder)
             ShowMessage(moved.message(), MessageIcon::Error);
             return false;
         }
+        UndoJournal::instance().add(source, destination);
         refresh(++done, int(m_remembered.size()), kMoving, record);
         if (m_host.cancelRequested())
             return false;
@@ -302,6 +306,11 @@ bool CFileOperations::DeleteRememberedFiles()
     int done = 0;
     int unread = 0;
     bool completed = true;
+    // The recorder and its card must not find foreign folders: their files always go for good.
+    const CFileList* shown = m_document.pCurrent();
+    const bool toTrash = shown && (shown->nKind() == kListSaveFolder || shown->nKind() == kListRegistered)
+                         && MoveToTrashEnabled();
+    UndoStepScope undoStep(UndoJournal::Kind::Trash);
     for (const tagFileList& record : m_remembered) {
         tagVoiceHeader header{};
         VoiceHeaderLookup lookup = VoiceHeaderLookup::Found;
@@ -313,7 +322,10 @@ bool CFileOperations::DeleteRememberedFiles()
         }
         if (header.protectFlag != 0)
             continue;
-        const FileResult removed = RemoveFile(record.szFilePath);
+        QString inTrash;
+        const FileResult removed = toTrash ? MoveToTrash(record.szFilePath, &inTrash) : RemoveFile(record.szFilePath);
+        if (toTrash && removed.ok())
+            UndoJournal::instance().add(record.szFilePath, inTrash);
         if (!removed.ok()) {
             ShowMessage(removed.message(), MessageIcon::Error);
             completed = false;

@@ -102,6 +102,9 @@ public:
     // the user cancelled (after the current file, which stays unmarked).
     bool TransferFiles(const QList<tagFileList>& records, int sourceKind, const QString& driveRoot,
                        const QString& savePath, bool& folderPrepared);
+    // How many recordings the last transfer brought into the save folder (copies in
+    // place, earlier copies found included).
+    int transferredCount() const { return m_nTransferred; }
     // Whether a transfer reads each copy back before marking its source (the
     // default). Off only to measure what the read-back costs: without it a
     // failing medium can leave a damaged copy behind a marked source.
@@ -121,6 +124,7 @@ public:
     bool deviceRemoved() const { return m_bDeviceRemoved; }
 
     int m_nLastChoice = Overwrite;
+    int m_nTransferred = 0;
     bool m_bApplyToAll = false;
 
 private:

@@ -2,14 +2,17 @@
 
 #include "device/Drives.h"
 #include "document/TALVEN77PCDoc.h"
+#include "export/TransferRecord.h"
 #include "platform/FileTransfer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
+#include "recording/RecorderIdentity.h"
 #include "recording/RecordingFile.h"
 #include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
 #include "settings/SaveFolderCheck.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -158,8 +161,9 @@ constexpr int kFilesPerSync = 32;
 class TransferBatch
 {
 public:
-    TransferBatch(bool verify, const QString& driveRoot)
-        : m_copies(verify ? CopyCheck::ReadBack : CopyCheck::None), m_driveRoot(driveRoot)
+    TransferBatch(bool verify, const QString& driveRoot, int& transferred)
+        : m_copies(verify ? CopyCheck::ReadBack : CopyCheck::None), m_verify(verify), m_driveRoot(driveRoot),
+          m_recorderNumber(ReadRecorderNumber(driveRoot)), m_transferred(transferred)
     {
     }
 
@@ -175,35 +179,54 @@ public:
             patches.push_back(*flag);
         const FileResult copied = m_copies.add(record.szFilePath, destination, progress, patches);
         if (copied.ok()) {
-            m_entries.push_back({record, true, flag.has_value()});
+            m_entries.push_back({record, destination, true, flag.has_value()});
             m_reserved.insert(destination);
         }
         return copied;
     }
     // A recording whose copy is in place already; flagged when that copy carries its flag.
-    void addCompleted(const tagFileList& record, bool flagged) { m_entries.push_back({record, false, flagged}); }
+    void addCompleted(const tagFileList& record, const QString& destination, bool flagged)
+    {
+        m_entries.push_back({record, destination, false, flagged});
+    }
 
     const QSet<QString>& reserved() const { return m_reserved; }
     int size() const { return int(m_entries.size()); }
 
     // Gives the waiting copies their names, then marks on the card the first
     // marking files whose copies are in place with their flags; marked is called
-    // for each whose flag is lasting. Returns what the copies' commit returned.
+    // for each whose flag is lasting. Every recording in place goes into the user's
+    // transfer record and the count. Returns what the copies' commit returned.
     FileResult finish(int marking, const std::function<void(const tagFileList&)>& marked)
     {
         int committed = 0;
         const FileResult copied = m_copies.commit(&committed);
         QList<tagFileList> ready;
+        std::vector<const Entry*> inPlace;
         int copyIndex = 0;
         for (int i = 0; i < int(m_entries.size()); ++i) {
             const Entry& entry = m_entries[size_t(i)];
-            const bool inPlace = !entry.pendingCopy || copyIndex++ < committed;
-            if (inPlace && entry.flagged && i < marking)
+            if (entry.pendingCopy && copyIndex++ >= committed)
+                continue;
+            inPlace.push_back(&entry);
+            if (entry.flagged && i < marking)
                 ready.append(entry.record);
         }
+        QSet<QString> markedSources;
+        markCard(ready, [&](const tagFileList& record) {
+            markedSources.insert(record.szFilePath);
+            marked(record);
+        });
+        QList<TransferRecordEntry> log;
+        for (const Entry* entry : inPlace) {
+            log.append({QDateTime::currentDateTime(), m_recorderNumber, entry->record.szFilePath, entry->destination,
+                        int64_t(QFileInfo(entry->destination).size()), entry->pendingCopy && m_verify,
+                        markedSources.contains(entry->record.szFilePath)});
+        }
+        TransferRecord::Append(log);
+        m_transferred += int(inPlace.size());
         m_entries.clear();
         m_reserved.clear();
-        markCard(ready, marked);
         return copied;
     }
 
@@ -211,6 +234,7 @@ private:
     struct Entry
     {
         tagFileList record;
+        QString destination;
         bool pendingCopy;
         bool flagged;
     };
@@ -241,7 +265,10 @@ private:
     }
 
     CopyBatch m_copies;
+    bool m_verify;
     QString m_driveRoot;
+    int m_recorderNumber;
+    int& m_transferred;
     std::vector<Entry> m_entries;
     QSet<QString> m_reserved;
 };
@@ -285,7 +312,8 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
     // A card that refuses every flag (write-protected) says so once, not once a file.
     QStringList warned;
     m_host.statusText(QStringLiteral("ファイルをバックアップしています....."));
-    TransferBatch batch(m_bVerifyCopies, driveRoot);
+    m_nTransferred = 0;
+    TransferBatch batch(m_bVerifyCopies, driveRoot, m_nTransferred);
     // Whatever ends the transfer, the copies made so far take their names and, but
     // for the last marking ones, their card's flags.
     const auto finish = [&](int marking) {
@@ -332,7 +360,7 @@ bool CFileOperations::TransferFiles(const QList<tagFileList>& records, int sourc
                 const MessagesShownOnce once(warned);
                 flagged = markFileTransferred(destination, HeaderSync::Now);
             }
-            batch.addCompleted(record, flagged);
+            batch.addCompleted(record, destination, flagged);
         } else {
             // The copy takes its name only once it has been read back whole from the
             // device; a pulled card or a failing disk leaves no part of it behind.

@@ -769,6 +769,62 @@ FileResult CopyFileDurably(const QString& source, const QString& destination, co
     return result(syncFolder(folderFd, folder));
 }
 
+DurableNewFile::~DurableNewFile()
+{
+    if (m_out >= 0) {
+        ::close(m_out);
+        ::unlinkat(m_folder, m_temporary.constData(), 0);
+    }
+    if (m_folder >= 0)
+        ::close(m_folder);
+}
+
+FileResult DurableNewFile::create(const QString& folder)
+{
+    m_folderPath = withoutTrailingSlashes(QFile::encodeName(folder));
+    if (m_folderPath.isEmpty())
+        m_folderPath = "/";
+    m_folder = openRetrying(AT_FDCWD, m_folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder < 0)
+        return lastError();
+    tidyBeforeWriting(m_folder);
+    m_out = createTemporary(m_folder, QByteArrayLiteral("export"), m_temporary);
+    if (m_out < 0)
+        return lastError();
+    // A new file of the user's: the permissions any new file gets (the temporary copy
+    // is created private).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(m_out, 0666 & ~mask);
+    return result(0);
+}
+
+FileResult DurableNewFile::write(const char* data, size_t size)
+{
+    return result(m_out < 0 ? EBADF : writeAll(m_out, data, size));
+}
+
+FileResult DurableNewFile::commit(const QString& name, Replace replace)
+{
+    if (m_out < 0)
+        return result(EBADF);
+    if (::fsync(m_out) != 0)
+        return lastError();
+    const QByteArray nativeName = QFile::encodeName(name);
+    if (replace == Replace::Yes) {
+        if (::renameat(m_folder, m_temporary.constData(), m_folder, nativeName.constData()) != 0)
+            return lastError();
+    } else if (const int error = renameNoReplaceAt(m_folder, m_temporary.constData(), nativeName.constData())) {
+        return result(error);
+    }
+    // Closed after the rename through the descriptor that holds the lock (see CopyFileDurably).
+    const int closed = ::close(m_out);
+    m_out = -1;
+    if (closed != 0)
+        return lastError();
+    return result(syncFolder(m_folder, m_folderPath));
+}
+
 FileResult CopyFileTimes(const QString& source, const QString& destination)
 {
     const QByteArray destinationPath = QFile::encodeName(destination);

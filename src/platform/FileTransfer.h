@@ -119,6 +119,35 @@ private:
     std::vector<Pending> m_pending;
 };
 
+// A new file written durably under a name that nothing else holds: the bytes go into a
+// temporary copy in the destination's folder (named, locked and tidied as CopyFileDurably's),
+// and commit() syncs it, gives it the name without replacing anything (EEXIST when the name
+// was taken meanwhile; the file stays pending for another name) and syncs the folder. A file
+// not committed is removed when the object goes.
+class DurableNewFile
+{
+public:
+    DurableNewFile() = default;
+    ~DurableNewFile();
+    DurableNewFile(const DurableNewFile&) = delete;
+    DurableNewFile& operator=(const DurableNewFile&) = delete;
+
+    // Opens the destination's folder and creates the temporary file there.
+    FileResult create(const QString& folder);
+    // The temporary file, open for reading and writing.
+    int descriptor() const { return m_out; }
+    FileResult write(const char* data, size_t size);
+    // Replace::Yes renames over a file of that name (the user has agreed to replace it).
+    enum class Replace { No, Yes };
+    FileResult commit(const QString& name, Replace replace = Replace::No);
+
+private:
+    int m_folder = -1;
+    int m_out = -1;
+    QByteArray m_folderPath;
+    QByteArray m_temporary;
+};
+
 // Creates folder with every missing folder above it and makes the new entries durable:
 // the folder and each folder above it up to root (root included) are fsync'ed, and so is
 // the parent of every folder created above root. A folder that exists already is synced

@@ -105,6 +105,12 @@ public:
     {
         m_skipSilenceListener = std::move(listener);
     }
+    std::optional<std::pair<uint32_t, uint32_t>> section() const override
+    {
+        if (m_strPath.isEmpty() || (m_nBegin == 0 && m_nEnd >= m_nDuration) || m_nEnd <= m_nBegin)
+            return std::nullopt;
+        return std::make_pair(m_nBegin, m_nEnd);
+    }
 
     // Writes the header copy when its bytes differ from those read (the memo's
     // last text included): merely viewing a recording never writes it. False

@@ -56,6 +56,12 @@ bool IsCommandEnabled(Command command, const CommandContext& c)
         return c.selectedKind == kListSaveFolder;
     case Command::ReleaseFolder:
         return c.selectedKind == kListRegistered;
+    case Command::Export:
+        return c.selectedRows > 0;
+    case Command::ExportList:
+        return c.rowCount > 0;
+    case Command::Undo:
+        return c.canUndo;
     default:
         if (const TransportAction action = TransportActionOf(command); action != TransportAction::None)
             return (c.transportAllowed >> int(action)) & 1u;

@@ -62,8 +62,13 @@ enum class Command {
     PreviousSilenceBoundary,
     ShowOverview,
     SilenceSettings,
+    Export,
+    ExportList,
+    Undo,
+    MoveToTrash,
+    TransferHistory,
 };
-inline constexpr int kCommandCount = int(Command::SilenceSettings) + 1;
+inline constexpr int kCommandCount = int(Command::TransferHistory) + 1;
 
 // The playback menu's command of a keyed transport action, and back (None for other commands).
 inline Command TransportCommand(TransportAction action)
@@ -97,6 +102,7 @@ struct CommandContext
     bool busy = false;         // a copy, move or delete is going through its files
     bool panelCanPlay = true;  // the control panel in place plays at all
     uint32_t transportAllowed = 0; // bit a: the panel would carry out transport action a now
+    bool canUndo = false;      // a file command can be taken back
 };
 
 // Whether a command may run now. Commands without a rule of their own are always enabled.

@@ -106,6 +106,11 @@ QList<CommandText> commandTexts()
          "前の無音の始まり、または話し始めの位置へ移動します。\n前の無音境界", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)}},
         {Command::ShowOverview, "波形を表示(&W)", "コントロールパネルに録音の波形を表示します。\n波形表示", {}},
         {Command::SilenceSettings, "無音スキップの設定(&L)...", "無音とみなす音量と最短時間を設定します。\n無音スキップの設定", {}},
+        {Command::Export, "書き出し...", "選択中の音声ファイルをMP3またはWAVで書き出します。\n書き出し", {}},
+        {Command::ExportList, "一覧を書き出し...", "表示中の一覧をCSVファイルに書き出します。\n一覧を書き出し", {}},
+        {Command::Undo, "元に戻す(&U)\tCtrl+Z", "直前のファイル操作を元に戻します。\n元に戻す", {K(Qt::CTRL | Qt::Key_Z)}},
+        {Command::MoveToTrash, "削除したファイルをごみ箱に移動する", "保存用フォルダと登録フォルダで削除したファイルをごみ箱に移動します。\nごみ箱", {}},
+        {Command::TransferHistory, "転送履歴...", "これまでに転送したファイルの記録を表示します。\n転送履歴", {}},
     };
 }
 
@@ -135,7 +140,7 @@ CommandSet::CommandSet(QObject* parent) : QObject(parent)
         }
         const bool checkable = (entry.command >= Command::SortByName && entry.command <= Command::SortByMemo)
                                || entry.command == Command::SortDescending || entry.command == Command::SkipSilence
-                               || entry.command == Command::ShowOverview;
+                               || entry.command == Command::ShowOverview || entry.command == Command::MoveToTrash;
         action->setCheckable(checkable);
         action->setEnabled(false);
         m_actions[size_t(entry.command)] = action;

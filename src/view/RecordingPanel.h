@@ -4,6 +4,9 @@
 
 #include <QString>
 #include <functional>
+#include <cstdint>
+#include <optional>
+#include <utility>
 
 struct tagVoiceHeader;
 class QWidget;
@@ -62,6 +65,9 @@ public:
     virtual void setSilenceOptions(const SilenceOptions&) {}
     // Told when the panel's own control changes the silence option.
     virtual void setSkipSilenceListener(std::function<void(bool)>) {}
+    // The section between the begin and end markers, in seconds, while a recording is
+    // loaded and the section is narrower than the whole recording.
+    virtual std::optional<std::pair<uint32_t, uint32_t>> section() const { return std::nullopt; }
 };
 
 // Until the control panel is built: keeps the panel's place, loads nothing and

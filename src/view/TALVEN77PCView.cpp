@@ -15,6 +15,8 @@
 #include "platform/DriveSource.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
+#include "export/ExportCommands.h"
+#include "export/UndoJournal.h"
 #include "fileops/FileCommands.h"
 #include "info/SplashWnd.h"
 #include "platform/MessageBoxes.h"
@@ -175,6 +177,20 @@ void CTALVEN77PCView::connectCommands()
     c.setHandler(Command::DeviceNames, [this] { OnDeviceNames(); });
     c.setHandler(Command::Transfer, [files] { files->OnTransfer(kListRecorder); });
     c.setHandler(Command::Backup, [files] { files->OnTransfer(kListCard); });
+    c.setHandler(Command::Export, [this] { ExportCommands::ExportRecordings(window(), selectedRecords(), panelSection()); });
+    c.setHandler(Command::ExportList, [this] {
+        QList<tagFileList> shown;
+        for (int row = 0; row < rowCount(); ++row)
+            shown.append(recordAt(row));
+        ExportCommands::ExportList(window(), shown);
+    });
+    c.setHandler(Command::TransferHistory, [this] { ExportCommands::ShowTransferRecord(window()); });
+    c.setHandler(Command::Undo, [this, files] {
+        files->OnUndo();
+        RefreshAll();
+    });
+    c.action(Command::MoveToTrash)->setChecked(MoveToTrashEnabled());
+    c.setHandler(Command::MoveToTrash, [this] { SetMoveToTrashEnabled(m_commands->action(Command::MoveToTrash)->isChecked()); });
     c.setHandler(Command::ExpandFolder, [this] {
         if (QTreeWidgetItem* node = m_tree->currentItem())
             node->setExpanded(!node->isExpanded());
@@ -192,6 +208,7 @@ void CTALVEN77PCView::UpdateCommandStates()
     context.listHasFocus = recordingList()->hasFocus();
     context.rowCount = recordings()->rowCount();
     context.selectedRows = m_listPane->selectedCount();
+    context.canUndo = UndoJournal::instance().canUndo();
     context.shownKeys = 0;
     for (const int key : recordings()->shownKeys())
         context.shownKeys |= 1u << key;
@@ -714,7 +731,8 @@ std::unique_ptr<QMenu> CTALVEN77PCView::listMenu()
                       c.menuEntry(Command::Copy, QStringLiteral("コピー")),
                       c.menuEntry(Command::Paste, QStringLiteral("貼り付け")),
                       c.menuEntry(Command::DeleteFiles, QStringLiteral("削除")),
-                      c.menuEntry(Command::RenameFile, QStringLiteral("名前の変更..."))});
+                      c.menuEntry(Command::RenameFile, QStringLiteral("名前の変更...")),
+                      c.action(Command::Export)});
     return menu;
 }
 
@@ -828,4 +846,20 @@ void CTALVEN77PCView::OnReleaseFolder()
     if (m_document.ReleaseOptionFolder(label))
         m_tree->removeNode(node);
     UpdateCommandStates();
+}
+
+QList<tagFileList> CTALVEN77PCView::selectedRecords() const
+{
+    QList<tagFileList> records;
+    for (const int row : selectedRows())
+        records.append(recordAt(row));
+    return records;
+}
+
+std::optional<ExportSpan> CTALVEN77PCView::panelSection() const
+{
+    const auto section = m_panel->section();
+    if (!section)
+        return std::nullopt;
+    return ExportSpan{int64_t(section->first) * 1000, int64_t(section->second) * 1000};
 }

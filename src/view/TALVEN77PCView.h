@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FolderTreePane.h"
+#include "export/RecordingExport.h"
 #include "fileops/FileCommandsHost.h"
 
 #include <QPointer>
@@ -89,6 +90,10 @@ public:
     // F5: checks the drives, the save folder and the registered folders again;
     // the list keeps its columns and their widths.
     void RefreshAll();
+    // The selected rows' records, in row order; the panel's section of its recording
+    // when it is narrower than the whole recording.
+    QList<tagFileList> selectedRecords() const;
+    std::optional<ExportSpan> panelSection() const;
     // "取り出し": lets go of the loaded recording, then releases the SD card.
     void OnEject();
     // "フォルダの解放": releases the selected registered folder.

@@ -553,6 +553,49 @@ private Q_SLOTS:
             QVERIFY(refused.errors.contains("silences"));
         }
     }
+
+    // export prints each output's path; a WAV's length shows the span taken.
+    void exportWritesEachFile()
+    {
+        const EncodedMp3 audio = EncodeMp3(Mp3Format{}, 12.0, 3);
+        QVERIFY(audio.ok);
+        const QString marked = m_dir.filePath(QStringLiteral("MARKED.MP3"));
+        const QString plain = m_dir.filePath(QStringLiteral("PLAIN.MP3"));
+        QVERIFY(WriteFileBytes(marked, BuildRecording(MakeVoiceHeader(1, {}, {9, 3}), audio.bytes)));
+        QVERIFY(WriteFileBytes(plain, BuildRecording(MakeVoiceHeader(1), audio.bytes)));
+        QTemporaryDir out;
+        const auto dataBytes = [](const QString& wav) { return ReadWholeFile(wav).size() - 44; };
+
+        const Run wavs = runTool({QStringLiteral("export"), marked, plain, QStringLiteral("--to"), out.path(),
+                                  QStringLiteral("--marked-section"), QStringLiteral("--format"), QStringLiteral("wav")});
+        QCOMPARE(wavs.status, 0);
+        QCOMPARE(wavs.lines.size(), 2);
+        const QString markedWav = wavs.lines[0][QStringLiteral("unparsable")].toString();
+        const QString plainWav = wavs.lines[1][QStringLiteral("unparsable")].toString();
+        QCOMPARE(markedWav, QDir(out.path()).filePath(QStringLiteral("MARKED.WAV")));
+        QCOMPARE(dataBytes(markedWav), (9 - 3) * 8000 * 2);
+        QVERIFY(dataBytes(plainWav) >= 12 * 8000 * 2); // no marks: the whole recording, every frame
+
+        const Run section = runTool({QStringLiteral("export"), plain, QStringLiteral("--to"), out.path(),
+                                     QStringLiteral("--section"), QStringLiteral("1-2.5"), QStringLiteral("--format"),
+                                     QStringLiteral("wav")});
+        QCOMPARE(section.status, 0);
+        const QString second = section.lines.value(0)[QStringLiteral("unparsable")].toString();
+        QCOMPARE(second, QDir(out.path()).filePath(QStringLiteral("PLAIN(2).WAV")));
+        QCOMPARE(dataBytes(second), 12000 * 2);
+
+        const Run mp3 = runTool({QStringLiteral("export"), m_dir.filePath(QStringLiteral("none.mp3")), plain,
+                                 QStringLiteral("--to"), out.path()});
+        QCOMPARE(mp3.status, 1); // the missing file fails, the other one is exported
+        QCOMPARE(mp3.lines.size(), 1);
+        QVERIFY(QFileInfo(mp3.lines[0][QStringLiteral("unparsable")].toString()).size() > 0);
+        QVERIFY(!mp3.errors.isEmpty());
+
+        for (const QStringList& bad : {QStringList{plain}, QStringList{plain, QStringLiteral("--to")},
+                                       QStringList{plain, QStringLiteral("--to"), out.path(), QStringLiteral("--format"), QStringLiteral("ogg")},
+                                       QStringList{plain, QStringLiteral("--to"), out.path(), QStringLiteral("--section"), QStringLiteral("5-2")}})
+            QCOMPARE(runTool(QStringList{QStringLiteral("export")} + bad).status, 2);
+    }
 };
 
 TALVEN77_REGISTER_TEST(ToolTest);

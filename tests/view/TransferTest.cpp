@@ -3,14 +3,17 @@
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
+#include "export/TransferRecord.h"
 #include "fileops/FileCommands.h"
 #include "fileops/FileCopyDlg.h"
 #include "platform/ProgramIdentity.h"
 #include "recording/FileList.h"
 #include "settings/Setting.h"
+#include "view/CommandSet.h"
 #include "view/FolderTreePane.h"
 #include "view/RecordingColumns.h"
 #include "view/RecordingListModel.h"
@@ -18,6 +21,7 @@
 #include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -350,6 +354,63 @@ private Q_SLOTS:
         for (const QString& copy : recordingsBelow(save))
             flags.append(transferredFlagOf(save + u'/' + copy));
         QCOMPARE(flags, (QList<int>{1, 1}));
+    }
+
+    // Every recording a transfer brings goes into the user's transfer record, newest
+    // first, and the status bar says how many there were.
+    void aTransferIsRecordedAndSummed()
+    {
+        QFile::remove(TransferRecord::FilePath());
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = recorder(QStringLiteral("card"), 4, 3);
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        Fixture f(save, true);
+        QStringList statusTexts;
+        QObject::connect(f.view.get(), &CTALVEN77PCView::statusText, f.view.get(),
+                         [&](const QString& text) { statusTexts.append(text); });
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.view->fileCommands().OnTransfer(kListCard);
+        QCOMPARE(statusTexts.last(), QStringLiteral("3件のファイルを転送しました"));
+
+        const QList<TransferRecordEntry> entries = TransferRecord::ReadAll();
+        QCOMPARE(entries.size(), 3);
+        QStringList destinations;
+        for (const TransferRecordEntry& entry : entries) {
+            QCOMPARE(entry.recorderNumber, 7);
+            QVERIFY(entry.source.startsWith(card));
+            QVERIFY(entry.destination.startsWith(save));
+            QCOMPARE(entry.size, QFileInfo(entry.destination).size());
+            QCOMPARE(entry.size, QFileInfo(entry.source).size());
+            QVERIFY(entry.verified);
+            QVERIFY(entry.marked);
+            destinations.append(QDir(save).relativeFilePath(entry.destination));
+        }
+        destinations.sort();
+        QCOMPARE(destinations, recordingsBelow(save));
+        QVERIFY(entries[0].time >= entries[2].time);
+    }
+
+    // A delete in a folder of the save folder goes to the trash, and the edit menu's
+    // undo is offered at once and brings the recording back.
+    void aDeleteIsUndoneFromTheMenu()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/notes")));
+        const QByteArray bytes = BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio());
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/notes/n.mp3"), bytes));
+        Fixture f(save, false);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel)->child(0));
+        f.view->recordingList()->selectAll();
+        QAction* undo = f.view->commands().action(Command::Undo);
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes});
+        f.view->fileCommands().OnDeleteFiles();
+        QVERIFY(!QFileInfo::exists(save + QStringLiteral("/notes/n.mp3")));
+        QVERIFY(undo->isEnabled());
+        undo->trigger();
+        QCOMPARE(ReadWholeFile(save + QStringLiteral("/notes/n.mp3")), bytes);
+        QVERIFY(!undo->isEnabled());
     }
 };
 

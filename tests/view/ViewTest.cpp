@@ -253,7 +253,7 @@ private Q_SLOTS:
         QVERIFY(!view.treeMenuFor(view.rootLabelled(kOptionRootLabel)));
         QVERIFY(!view.treeMenuFor(view.rootLabelled(kRecorderRootLabel)));
         QVERIFY(!view.treeMenuFor(view.topRoot()));
-        QCOMPARE(itemsOf(view.listMenu()), (QStringList{"再生", "切り取り", "コピー", "貼り付け", "削除", "名前の変更..."}));
+        QCOMPARE(itemsOf(view.listMenu()), (QStringList{"再生", "切り取り", "コピー", "貼り付け", "削除", "名前の変更...", "書き出し..."}));
     }
 
     void listFollowsTheSelection()

@@ -11,3 +11,4 @@ int RunMakeCard(const QStringList& arguments);
 int RunDrives(const QStringList& arguments);
 int RunPlay(const QStringList& arguments);
 int RunSilences(const QStringList& arguments);
+int RunExport(const QStringList& arguments);

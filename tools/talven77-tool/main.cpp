@@ -26,7 +26,12 @@ const char kUsage[] =
     "                                       play a recording to the default audio output\n"
     "  silences FILE... [--threshold DB] [--min SECONDS]\n"
     "                                       the silent stretches of each recording (start and\n"
-    "                                       end in seconds); threshold above its noise floor\n";
+    "                                       end in seconds); threshold above its noise floor\n"
+    "  export FILE... --to DIR [--section BEGIN-END | --marked-section] [--format mp3|wav]\n"
+    "       [--title name|memo]\n"
+    "                                       export recordings (or a section, in seconds; the\n"
+    "                                       span from the first to the last index mark) as MP3\n"
+    "                                       with chapters or as WAV; prints each output's path\n";
 
 int RunTool(int argc, char* argv[])
 {
@@ -53,6 +58,8 @@ int RunTool(int argc, char* argv[])
         return RunPlay(arguments);
     if (command == QStringLiteral("silences"))
         return RunSilences(arguments);
+    if (command == QStringLiteral("export"))
+        return RunExport(arguments);
     PrintError(QStringLiteral("unknown command: %1").arg(command));
     std::fputs(kUsage, stderr);
     return 2;

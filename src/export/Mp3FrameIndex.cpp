@@ -1,0 +1,133 @@
+#include "Mp3FrameIndex.h"
+
+#include "recording/RecordingFile.h"
+#include "recording/VoiceDuration.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Junk allowed between the tag and the first frame before giving up.
+constexpr int64_t kMaxSyncSearch = 65536;
+constexpr size_t kChunkBytes = size_t(1) << 20;
+
+// Reads the file in large chunks, so that a walk over tens of thousands of frame headers
+// costs no more than reading the file once.
+class ChunkReader
+{
+public:
+    explicit ChunkReader(RecordingFile& file) : m_file(file) {}
+    // The four bytes at position, or nullptr past the end.
+    const unsigned char* header(int64_t position)
+    {
+        if (position < m_start || position + 4 > m_start + int64_t(m_bytes.size())) {
+            m_bytes.resize(kChunkBytes);
+            m_start = position;
+            m_bytes.resize(m_file.readAt(position, m_bytes.data(), kChunkBytes));
+            if (m_bytes.size() < 4)
+                return nullptr;
+        }
+        return m_bytes.data() + (position - m_start);
+    }
+
+private:
+    RecordingFile& m_file;
+    std::vector<unsigned char> m_bytes;
+    int64_t m_start = 0;
+};
+
+uint32_t bigEndian32(const unsigned char* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+// A frame holding a Xing or Info header; reads the LAME extension's delay and padding.
+bool readInfoFrame(RecordingFile& file, int64_t position, const MpegFrameHeader& h, int& delay,
+                   int& padding)
+{
+    if (h.layer != 3 || h.frameBytes <= 0)
+        return false;
+    std::vector<unsigned char> frame(size_t(h.frameBytes));
+    if (file.readAt(position, frame.data(), frame.size()) != frame.size())
+        return false;
+    size_t at = size_t(h.xingOffset());
+    if (at + 8 > frame.size()
+        || (std::memcmp(&frame[at], "Xing", 4) != 0 && std::memcmp(&frame[at], "Info", 4) != 0))
+        return false;
+    const uint32_t flags = bigEndian32(&frame[at + 4]);
+    at += 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0)
+          + ((flags & 8) ? 4 : 0);
+    if (at + 24 <= frame.size() && std::memcmp(&frame[at], "LAME", 4) == 0) {
+        const unsigned char* p = &frame[at + 21];
+        delay = int(p[0]) << 4 | p[1] >> 4;
+        padding = (int(p[1]) & 0x0F) << 8 | p[2];
+    }
+    return true;
+}
+
+} // namespace
+
+int64_t Mp3FrameIndex::gaplessSamples() const
+{
+    if (encoderDelay < 0)
+        return rawSamples();
+    return std::max<int64_t>(0, rawSamples() - encoderDelay - encoderPadding);
+}
+
+bool Mp3FrameIndex::build(RecordingFile& file, QString* error)
+{
+    *this = {};
+    const int64_t start = AudioStart(file);
+    ChunkReader reader(file);
+    int64_t position = start;
+    std::optional<MpegFrameHeader> first;
+    for (; position < start + kMaxSyncSearch; ++position) {
+        const unsigned char* bytes = reader.header(position);
+        if (!bytes)
+            break;
+        first = ParseMpegFrameHeader(bytes);
+        if (!first || first->frameBytes == 0) {
+            first.reset();
+            continue;
+        }
+        // A frame counts when the next one follows it (or the file ends there).
+        const unsigned char* next = reader.header(position + first->frameBytes);
+        if (next) {
+            const auto nextHeader = ParseMpegFrameHeader(next);
+            if (!nextHeader || !nextHeader->sameStream(*first)) {
+                first.reset();
+                continue;
+            }
+        }
+        break;
+    }
+    if (!first) {
+        if (error)
+            *error = QStringLiteral("no MPEG audio frames");
+        return false;
+    }
+    format = *first;
+    int delay = -1, padding = 0;
+    if (readInfoFrame(file, position, *first, delay, padding)) {
+        encoderDelay = delay;
+        encoderPadding = delay < 0 ? 0 : padding;
+        position += first->frameBytes;
+    }
+    offsets.reserve(size_t(std::max<int64_t>(0, file.size() - position) / first->smallestFrameBytes() + 1));
+    for (;;) {
+        const unsigned char* bytes = reader.header(position);
+        const auto h = bytes ? ParseMpegFrameHeader(bytes) : std::nullopt;
+        if (!h || h->frameBytes == 0 || !h->sameStream(format) || position + h->frameBytes > file.size())
+            break;
+        offsets.push_back(position);
+        position += h->frameBytes;
+    }
+    offsets.push_back(position);
+    if (frameCount() == 0) {
+        if (error)
+            *error = QStringLiteral("no MPEG audio frames");
+        return false;
+    }
+    return true;
+}

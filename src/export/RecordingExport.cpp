@@ -1,0 +1,325 @@
+#include "RecordingExport.h"
+
+#include "ExportTags.h"
+#include "Mp3FrameIndex.h"
+#include "Mp3SectionCut.h"
+#include "WavHeader.h"
+#include "platform/FileTransfer.h"
+#include "platform/Paths.h"
+#include "platform/SystemErrorText.h"
+#include "player/Mp3Decoder.h"
+#include "recording/RecordingFile.h"
+#include "recording/VoiceHeader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int64_t kCopyChunk = int64_t(1) << 23;
+constexpr int64_t kDecodeChunk = 8192;
+constexpr int64_t kWritebackBytes = int64_t(4) << 20;
+
+ExportResult failure(const QString& text)
+{
+    ExportResult result;
+    result.error = text;
+    return result;
+}
+
+ExportResult cancelled()
+{
+    ExportResult result;
+    result.cancelled = true;
+    return result;
+}
+
+QString systemFailure(const QString& what, int error)
+{
+    return QStringLiteral("%1\n%2").arg(what, SystemErrorText(error));
+}
+
+QString outputName(const QString& source, ExportFormat format)
+{
+    const QFileInfo info(source);
+    const bool upper = info.suffix().isEmpty() || info.suffix() == info.suffix().toUpper();
+    const QString extension = format == ExportFormat::Mp3 ? QStringLiteral("mp3") : QStringLiteral("wav");
+    return info.completeBaseName() + u'.' + (upper ? extension.toUpper() : extension);
+}
+
+bool nameTaken(const QString& folder, const QString& name)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(QDir(folder).filePath(name)).constData(), &st) == 0 || errno != ENOENT;
+}
+
+// Names the written file: the plain name, else the first free numbered one, never
+// replacing what another writer put there meanwhile.
+FileResult commitUnderFreeName(DurableNewFile& out, const QString& folder, const QString& name,
+                               QString& outputPath)
+{
+    const QByteArray nativeName = QFile::encodeName(name);
+    for (int number = 1; number <= LastFileNumber; ++number) {
+        const QString candidate =
+            number == 1 ? name : QFile::decodeName(NumberedFileName(nativeName, number));
+        if (nameTaken(folder, candidate))
+            continue;
+        const FileResult committed = out.commit(candidate);
+        if (committed.error == EEXIST)
+            continue;
+        if (committed.ok())
+            outputPath = QDir(folder).filePath(candidate);
+        return committed;
+    }
+    return FileResult{EEXIST};
+}
+
+// Copies [from, from + size) of in to the end of out.
+int copyRange(int in, int out, int64_t from, int64_t size, int64_t doneBefore, int64_t total,
+              const ExportProgress& progress, bool& stop)
+{
+    std::vector<char> buffer;
+    int64_t done = 0;
+    bool kernelCopy = true;
+    while (done < size) {
+        if (progress && !progress(doneBefore + done, total)) {
+            stop = true;
+            return 0;
+        }
+        const int64_t want = std::min(kCopyChunk, size - done);
+        ssize_t got = -1;
+        if (kernelCopy) {
+            loff_t offset = from + done;
+            got = ::copy_file_range(in, &offset, out, nullptr, size_t(want), 0);
+            if (got < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            buffer.resize(size_t(std::min<int64_t>(want, int64_t(1) << 20)));
+            got = ::pread(in, buffer.data(), buffer.size(), from + done);
+            if (got > 0) {
+                for (ssize_t written = 0; written < got;) {
+                    const ssize_t w = ::write(out, buffer.data() + written, size_t(got - written));
+                    if (w < 0 && errno == EINTR)
+                        continue;
+                    if (w < 0)
+                        return errno;
+                    written += w;
+                }
+            }
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            return EIO; // the source got shorter meanwhile
+        done += got;
+    }
+    return 0;
+}
+
+ExportTags tagsFor(const QString& source, RecordingFile& file, const tagVoiceHeader* recorderHeader,
+                   const ExportOptions& options, const ExportSpan& span)
+{
+    ExportTags tags;
+    const bool hasHeader = recorderHeader != nullptr;
+    const tagVoiceHeader header = hasHeader ? *recorderHeader : tagVoiceHeader{};
+    const QString memo = VoiceMemoText(header);
+    tags.title = ExportTitleText(QFileInfo(source).fileName(), memo, options.title);
+    if (file.creationTime() > 0)
+        tags.recorded = QDateTime::fromSecsSinceEpoch(file.creationTime());
+    tags.comment = QString(memo).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    tags.lengthMs = span.endMs - span.beginMs;
+    QList<uint32_t> marks;
+    for (const uint32_t mark : hasHeader ? GetIndexMarks(header) : IndexMarks{}) {
+        if (mark != kEmptyIndexMark && !marks.contains(mark))
+            marks.append(mark);
+    }
+    std::sort(marks.begin(), marks.end());
+    for (const uint32_t mark : marks) {
+        const int64_t atMs = int64_t(mark) * 1000;
+        if (atMs >= span.beginMs && atMs < span.endMs)
+            tags.chapterStartsMs.append(atMs - span.beginMs);
+    }
+    return tags;
+}
+
+int64_t toSamples(int64_t ms, int rate)
+{
+    return ms * rate / 1000;
+}
+
+ExportResult exportMp3(const QString& source, RecordingFile& file, const tagVoiceHeader* header,
+                       const QString& folder, const ExportOptions& options, const ExportProgress& progress)
+{
+    Mp3FrameIndex index;
+    if (!index.build(file))
+        return failure(QStringLiteral("MP3の音声として読めません。\n%1").arg(source));
+    const int rate = index.format.sampleRate;
+    const int64_t lengthMs = index.gaplessSamples() * 1000 / rate;
+    ExportSpan span = options.section.value_or(ExportSpan{0, lengthMs});
+    span.beginMs = std::clamp<int64_t>(span.beginMs, 0, lengthMs);
+    span.endMs = std::clamp<int64_t>(span.endMs, 0, lengthMs);
+    const bool whole = span.beginMs == 0 && span.endMs == lengthMs;
+    const int64_t endSample = whole ? index.gaplessSamples() : toSamples(span.endMs, rate);
+    Mp3SectionCut cut;
+    if (span.endMs <= span.beginMs)
+        return failure(QStringLiteral("書き出す区間がありません。"));
+    if (!cut.plan(file, index, toSamples(span.beginMs, rate), endSample))
+        return failure(QStringLiteral("MP3の音声として読めません。\n%1").arg(source));
+    const QByteArray tag = RenderExportTag(tagsFor(source, file, header, options, span));
+    const QByteArray& leading = cut.leading;
+
+    DurableNewFile out;
+    FileResult step = out.create(folder);
+    if (step.ok())
+        step = out.write(tag.constData(), size_t(tag.size()));
+    if (step.ok())
+        step = out.write(leading.constData(), size_t(leading.size()));
+    if (!step.ok())
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
+    const int64_t bytes = cut.sourceBytes(index);
+    bool stop = false;
+    if (const int error = copyRange(file.descriptor(), out.descriptor(), index.offsets[size_t(cut.firstFrame)],
+                                    bytes, 0, bytes, progress, stop))
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), error));
+    if (stop)
+        return cancelled();
+    ExportResult result;
+    step = commitUnderFreeName(out, folder, outputName(source, ExportFormat::Mp3), result.outputPath);
+    if (!step.ok())
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
+    result.ok = true;
+    return result;
+}
+
+ExportResult exportWav(const QString& source, const QString& folder, const ExportOptions& options,
+                       const ExportProgress& progress)
+{
+    Mp3Decoder decoder;
+    DecodeFailure why;
+    if (!decoder.open(source, &why)) {
+        if (why.systemError)
+            return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), why.systemError));
+        return failure(QStringLiteral("MP3の音声として読めません。\n%1").arg(source));
+    }
+    const int rate = decoder.sampleRate();
+    const int channels = decoder.channels();
+    int64_t begin = 0, end = -1; // end -1: to the end of the stream
+    if (options.section) {
+        begin = toSamples(std::max<int64_t>(0, options.section->beginMs), rate);
+        end = toSamples(options.section->endMs, rate);
+        if (end <= begin)
+            return failure(QStringLiteral("書き出す区間がありません。"));
+    }
+    if (begin > 0 && decoder.seek(begin) != begin)
+        return failure(QStringLiteral("書き出す区間がありません。"));
+
+    DurableNewFile out;
+    FileResult step = out.create(folder);
+    const QByteArray placeholder = WavHeader(rate, channels, 0);
+    if (step.ok())
+        step = out.write(placeholder.constData(), size_t(placeholder.size()));
+    if (!step.ok())
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
+    std::vector<float> samples(size_t(kDecodeChunk * channels));
+    std::vector<int16_t> pcm(samples.size());
+    int64_t written = 0;
+    int64_t started = 0; // bytes handed to the device so far
+    const int64_t total = end < 0 ? 0 : end - begin;
+    for (;;) {
+        if (progress && !progress(written, total))
+            return cancelled();
+        int64_t want = kDecodeChunk;
+        if (end >= 0)
+            want = std::min(want, end - begin - written);
+        if (want <= 0)
+            break;
+        const int64_t got = decoder.read(samples.data(), want);
+        if (got <= 0)
+            break;
+        const size_t count = size_t(got * channels);
+        for (size_t i = 0; i < count; ++i) {
+            const float v = std::clamp(samples[i] * 32768.0f, -32768.0f, 32767.0f);
+            pcm[i] = int16_t(v + (v >= 0 ? 0.5f : -0.5f));
+        }
+        step = out.write(reinterpret_cast<const char*>(pcm.data()), count * sizeof(int16_t));
+        if (!step.ok())
+            return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
+        written += got;
+        // The device writes what is done while the rest is decoded: the final sync
+        // then waits for little.
+        const int64_t bytes = 44 + written * channels * 2;
+        if (bytes - started >= kWritebackBytes) {
+            ::sync_file_range(out.descriptor(), started, bytes - started, SYNC_FILE_RANGE_WRITE);
+            started = bytes;
+        }
+    }
+    if (written == 0)
+        return failure(QStringLiteral("書き出す区間がありません。"));
+    const QByteArray header = WavHeader(rate, channels, written);
+    if (::pwrite(out.descriptor(), header.constData(), size_t(header.size()), 0) != header.size())
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), errno));
+    ExportResult result;
+    step = commitUnderFreeName(out, folder, outputName(source, ExportFormat::Wav), result.outputPath);
+    if (!step.ok())
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
+    result.ok = true;
+    return result;
+}
+
+} // namespace
+
+QString ExportTitleText(const QString& fileName, const QString& memo, ExportTitle title)
+{
+    if (title == ExportTitle::Memo) {
+        const QString firstLine = memo.section(QRegularExpression(QStringLiteral("[\r\n]")), 0, 0).trimmed();
+        if (!firstLine.isEmpty())
+            return firstLine;
+    }
+    return QFileInfo(fileName).completeBaseName();
+}
+
+std::optional<ExportSpan> MarkedSpan(const QString& source)
+{
+    tagVoiceHeader header;
+    if (!ReadVoiceHeader(source, header))
+        return std::nullopt;
+    std::vector<uint32_t> marks;
+    for (const uint32_t mark : GetIndexMarks(header)) {
+        if (mark != kEmptyIndexMark)
+            marks.push_back(mark);
+    }
+    if (marks.empty())
+        return std::nullopt;
+    const auto [low, high] = std::minmax_element(marks.begin(), marks.end());
+    if (*low == *high)
+        return ExportSpan{int64_t(*low) * 1000, ExportSpan::kToTheEnd};
+    return ExportSpan{int64_t(*low) * 1000, int64_t(*high) * 1000};
+}
+
+ExportResult ExportRecording(const QString& source, const QString& folder, const ExportOptions& options,
+                             const ExportProgress& progress)
+{
+    if (options.format == ExportFormat::Wav)
+        return exportWav(source, folder, options, progress);
+    RecordingFile file;
+    if (!file.open(source, RecordingFile::Access::Read)) {
+        const int error = file.error() == RecordingFile::kNotRegularFile ? EINVAL : file.error();
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。\n%1").arg(source), error));
+    }
+    tagVoiceHeader header;
+    const bool hasHeader = ReadVoiceHeader(file, header);
+    return exportMp3(source, file, hasHeader ? &header : nullptr, folder, options, progress);
+}
