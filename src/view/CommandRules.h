@@ -62,8 +62,9 @@ enum class Command {
     PreviousSilenceBoundary,
     ShowOverview,
     SilenceSettings,
+    SearchAll,
 };
-inline constexpr int kCommandCount = int(Command::SilenceSettings) + 1;
+inline constexpr int kCommandCount = int(Command::SearchAll) + 1;
 
 // The playback menu's command of a keyed transport action, and back (None for other commands).
 inline Command TransportCommand(TransportAction action)

@@ -106,6 +106,9 @@ QList<CommandText> commandTexts()
          "前の無音の始まり、または話し始めの位置へ移動します。\n前の無音境界", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)}},
         {Command::ShowOverview, "波形を表示(&W)", "コントロールパネルに録音の波形を表示します。\n波形表示", {}},
         {Command::SilenceSettings, "無音スキップの設定(&L)...", "無音とみなす音量と最短時間を設定します。\n無音スキップの設定", {}},
+        {Command::SearchAll, "すべてのフォルダを検索(&A)...\tCtrl+Shift+F",
+         "すべてのフォルダの音声ファイルをメモ、ファイル名、録音日で検索します。\nすべてのフォルダを検索",
+         {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F)}, "edit-find", QStyle::SP_FileDialogContentsView},
     };
 }
 
