@@ -2,6 +2,7 @@
 
 #include "platform/Cp932.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -60,26 +61,55 @@ IndexedHeader PackHeader(const tagVoiceHeader& header, Cp932Encoder& encoder)
     bool tailZero = true;
     for (int i = memoLength; i < kMemoBytes && tailZero; ++i)
         tailZero = header.memo[i] == 0;
-    tagVoiceHeader copy = header;
+    bool memoFromText = false;
     if (tailZero) {
         const Cp932Encoding back = encoder.encode(indexed.memo);
-        indexed.memoFromText = back.ok() && back.bytes == memoBytes;
-        if (indexed.memoFromText)
-            std::memset(copy.memo, 0, kMemoBytes);
+        memoFromText = back.ok() && back.bytes == memoBytes;
     }
-    indexed.packed = foldZeros(reinterpret_cast<const unsigned char*>(&copy), int(sizeof copy));
+    indexed.mode = header.mode;
+    indexed.states = header.playedFlag | header.protectFlag << 8 | header.transferredFlag << 16
+        | int(memoFromText) << 24;
+    const IndexMarks marks = GetIndexMarks(header);
+    if (std::any_of(marks.begin(), marks.end(), [](uint32_t mark) { return mark != kEmptyIndexMark; }))
+        indexed.marks = QByteArray(reinterpret_cast<const char*>(marks.data()), int(sizeof marks));
+
+    tagVoiceHeader shared = header;
+    shared.mode = 0;
+    shared.playedFlag = 0;
+    shared.protectFlag = 0;
+    shared.transferredFlag = 0;
+    std::memset(shared.indexMarks, 0, sizeof shared.indexMarks);
+    if (memoFromText)
+        std::memset(shared.memo, 0, kMemoBytes);
+    indexed.templateBytes = foldZeros(reinterpret_cast<const unsigned char*>(&shared), int(sizeof shared));
     return indexed;
 }
 
-bool UnpackHeader(const IndexedHeader& indexed, Cp932Encoder& encoder, tagVoiceHeader& header)
+bool UnfoldTemplate(const QByteArray& templateBytes, tagVoiceHeader& header)
 {
-    if (!unfoldZeros(indexed.packed, reinterpret_cast<unsigned char*>(&header), int(sizeof header)))
+    return unfoldZeros(templateBytes, reinterpret_cast<unsigned char*>(&header), int(sizeof header));
+}
+
+bool ApplyRecordingFields(const IndexedHeader& indexed, Cp932Encoder& encoder, tagVoiceHeader& header)
+{
+    header.mode = uint8_t(indexed.mode);
+    header.playedFlag = uint8_t(indexed.states);
+    header.protectFlag = uint8_t(indexed.states >> 8);
+    header.transferredFlag = uint8_t(indexed.states >> 16);
+    IndexMarks marks;
+    if (indexed.marks.isEmpty())
+        marks.fill(kEmptyIndexMark);
+    else if (indexed.marks.size() == int(sizeof marks))
+        std::memcpy(marks.data(), indexed.marks.constData(), sizeof marks);
+    else
         return false;
-    if (!indexed.memoFromText)
+    SetIndexMarks(header, marks);
+    if (!indexed.memoFromText())
         return true;
     const Cp932Encoding memo = encoder.encode(indexed.memo, kMemoBytes);
     if (!memo.ok())
         return false;
+    std::memset(header.memo, 0, kMemoBytes);
     std::memcpy(header.memo, memo.bytes.constData(), size_t(memo.bytes.size()));
     return true;
 }

@@ -12,14 +12,15 @@
 namespace {
 
 // Raised whenever the tables change; a file of another version is rebuilt.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);
+CREATE TABLE templates(id INTEGER PRIMARY KEY, bytes BLOB NOT NULL UNIQUE);
 CREATE TABLE recordings(
   id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,
   dev INTEGER, ino INTEGER, size INTEGER, mtime INTEGER, ctime INTEGER,
-  created INTEGER, duration INTEGER, flags INTEGER, header BLOB, memo TEXT,
+  created INTEGER, duration INTEGER, template INTEGER, mode INTEGER, states INTEGER, marks BLOB, memo TEXT,
   UNIQUE(folder, name));
 CREATE VIRTUAL TABLE memo_search USING fts5(memo, content='recordings', content_rowid='id',
   tokenize='trigram');
@@ -34,16 +35,6 @@ CREATE TRIGGER recordings_au AFTER UPDATE OF memo ON recordings BEGIN
   INSERT INTO memo_search(rowid, memo) VALUES (new.id, new.memo);
 END;
 )";
-
-// Bits of the flags column: the header's states that searches filter on, and
-// whether the memo's bytes are those of the memo text.
-enum : int { kProtected = 1, kPlayed = 2, kTransferred = 4, kMemoFromText = 8 };
-
-int headerFlags(const tagVoiceHeader& header, bool memoFromText)
-{
-    return (header.protectFlag ? kProtected : 0) | (header.playedFlag ? kPlayed : 0)
-        | (header.transferredFlag ? kTransferred : 0) | (memoFromText ? kMemoFromText : 0);
-}
 
 QByteArray utf8(const QString& text)
 {
@@ -103,9 +94,8 @@ struct RecordingIndex::Entry
     FileStamp stamp;
     int64_t created = 0;
     uint32_t duration = 0;
-    int flags = 0;
-    QByteArray packed;
-    QString memo;
+    int64_t templateId = 0;
+    IndexedHeader fields;
     bool seen = false;
 };
 
@@ -221,6 +211,8 @@ void RecordingIndex::close()
     for (sqlite3_stmt* st : std::as_const(m_statements))
         sqlite3_finalize(st);
     m_statements.clear();
+    m_templates.clear();
+    m_templateIds.clear();
     if (m_db)
         sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -298,13 +290,72 @@ int64_t RecordingIndex::folderId(const QString& folder, bool create)
     return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
 }
 
+int64_t RecordingIndex::templateIdOf(const QByteArray& bytes)
+{
+    if (const auto known = m_templateIds.constFind(bytes); known != m_templateIds.cend())
+        return *known;
+    sqlite3_stmt* find = statement("SELECT id FROM templates WHERE bytes = ?");
+    if (!find)
+        return 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        {
+            const Reset reset{find};
+            sqlite3_bind_blob(find, 1, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+            if (sqlite3_step(find) == SQLITE_ROW) {
+                const int64_t id = sqlite3_column_int64(find, 0);
+                m_templateIds.insert(bytes, id);
+                return id;
+            }
+        }
+        sqlite3_stmt* insert = m_writable && attempt == 0 ? statement("INSERT INTO templates(bytes) VALUES (?)") : nullptr;
+        if (!insert)
+            return 0;
+        const Reset reset{insert};
+        sqlite3_bind_blob(insert, 1, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+        if (!check(sqlite3_step(insert)))
+            return 0;
+    }
+    return 0;
+}
+
+bool RecordingIndex::headerOf(int64_t templateId, const IndexedHeader& fields, tagVoiceHeader& header)
+{
+    auto known = m_templates.constFind(templateId);
+    if (known == m_templates.cend()) {
+        sqlite3_stmt* st = statement("SELECT bytes FROM templates WHERE id = ?");
+        if (!st)
+            return false;
+        const Reset reset{st};
+        sqlite3_bind_int64(st, 1, templateId);
+        tagVoiceHeader unfolded;
+        if (sqlite3_step(st) != SQLITE_ROW || !UnfoldTemplate(columnBlob(st, 0), unfolded))
+            return false;
+        known = m_templates.insert(templateId, unfolded);
+    }
+    header = *known;
+    return ApplyRecordingFields(fields, *m_encoder, header);
+}
+
+void RecordingIndex::bindFields(sqlite3_stmt* st, int first, int64_t templateId, const IndexedHeader& fields)
+{
+    sqlite3_bind_int64(st, first, templateId);
+    sqlite3_bind_int(st, first + 1, fields.mode);
+    sqlite3_bind_int(st, first + 2, fields.states);
+    if (fields.marks.isEmpty())
+        sqlite3_bind_null(st, first + 3);
+    else
+        sqlite3_bind_blob(st, first + 3, fields.marks.constData(), int(fields.marks.size()), SQLITE_TRANSIENT);
+    const QByteArray memo = utf8(fields.memo);
+    sqlite3_bind_text(st, first + 4, memo.constData(), int(memo.size()), SQLITE_TRANSIENT);
+}
+
 void RecordingIndex::beginFolder(const QString& folder)
 {
     auto state = std::make_unique<FolderState>();
     state->path = folder;
     state->id = folderId(folder, false);
     sqlite3_stmt* st = state->id ? statement("SELECT name, dev, ino, size, mtime, ctime, created, duration, "
-                                             "flags, header, memo FROM recordings WHERE folder = ?")
+                                             "template, mode, states, marks, memo FROM recordings WHERE folder = ?")
                                  : nullptr;
     if (st) {
         const Reset reset{st};
@@ -315,9 +366,11 @@ void RecordingIndex::beginFolder(const QString& folder)
             entry.stamp = columnStamp(st, 1);
             entry.created = sqlite3_column_int64(st, 6);
             entry.duration = uint32_t(sqlite3_column_int64(st, 7));
-            entry.flags = sqlite3_column_int(st, 8);
-            entry.packed = columnBlob(st, 9);
-            entry.memo = columnText(st, 10);
+            entry.templateId = sqlite3_column_int64(st, 8);
+            entry.fields.mode = sqlite3_column_int(st, 9);
+            entry.fields.states = sqlite3_column_int(st, 10);
+            entry.fields.marks = columnBlob(st, 11);
+            entry.fields.memo = columnText(st, 12);
             state->entries.insert(columnText(st, 0), std::move(entry));
         }
         if (!check(rc))
@@ -356,8 +409,7 @@ bool RecordingIndex::lookup(const QString& fileName, const FileStamp& stamp, tag
     it->seen = true;
     if (!(it->stamp == stamp))
         return false;
-    const IndexedHeader indexed{it->packed, it->memo, bool(it->flags & kMemoFromText)};
-    if (!UnpackHeader(indexed, *m_encoder, record.header))
+    if (!headerOf(it->templateId, it->fields, record.header))
         return false;
     record.tmCreate = it->created;
     record.nDuration = it->duration;
@@ -374,26 +426,29 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
         it->seen = true;
     if (!folder.id)
         folder.id = folderId(folder.path, true);
-    sqlite3_stmt* st = folder.id ? statement(
+    const IndexedHeader indexed = PackHeader(record.header, *m_encoder);
+    const int64_t templateId = folder.id ? templateIdOf(indexed.templateBytes) : 0;
+    sqlite3_stmt* st = templateId ? statement(
                            "INSERT INTO recordings(folder, name, dev, ino, size, mtime, ctime, created, "
-                           "duration, flags, header, memo) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                           "duration, template, mode, states, marks, memo) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
                            "ON CONFLICT(folder, name) DO UPDATE SET dev = excluded.dev, ino = excluded.ino, "
                            "size = excluded.size, mtime = excluded.mtime, ctime = excluded.ctime, "
-                           "created = excluded.created, duration = excluded.duration, flags = excluded.flags, "
-                           "header = excluded.header, memo = excluded.memo")
-                                 : nullptr;
-    if (!st)
+                           "created = excluded.created, duration = excluded.duration, template = excluded.template, "
+                           "mode = excluded.mode, states = excluded.states, marks = excluded.marks, "
+                           "memo = excluded.memo")
+                                  : nullptr;
+    if (!st) {
+        m_writable = false;
         return;
-    const IndexedHeader indexed = PackHeader(record.header, *m_encoder);
+    }
     const Reset reset{st};
     sqlite3_bind_int64(st, 1, folder.id);
     bindText(st, 2, utf8(fileName));
     bindStamp(st, 3, stamp);
     sqlite3_bind_int64(st, 8, record.tmCreate);
     sqlite3_bind_int64(st, 9, record.nDuration);
-    sqlite3_bind_int(st, 10, headerFlags(record.header, indexed.memoFromText));
-    sqlite3_bind_blob(st, 11, indexed.packed.constData(), int(indexed.packed.size()), SQLITE_TRANSIENT);
-    bindText(st, 12, utf8(indexed.memo));
+    bindFields(st, 10, templateId, indexed);
     // A full disk or a lock lost: the rest of this scan writes nothing.
     if (!check(sqlite3_step(st)))
         m_writable = false;
@@ -406,22 +461,31 @@ void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, 
         return;
     // Only an entry of the same file whose times were put back stays true in
     // everything but the header; any other is read again when next met.
-    sqlite3_stmt* st = statement("UPDATE recordings SET flags = ?, header = ?, memo = ?, ctime = ? "
-                                 "WHERE folder = (SELECT id FROM folders WHERE path = ?) AND name = ? "
-                                 "AND dev = ? AND ino = ? AND size = ? AND mtime = ?");
-    if (!st)
+    const bool ownTransaction = !m_inTransaction;
+    if (ownTransaction && sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return;
+    const bool wasWritable = m_writable;
+    m_writable = true;
     const IndexedHeader indexed = PackHeader(header, *m_encoder);
-    const Reset reset{st};
-    sqlite3_bind_int(st, 1, headerFlags(header, indexed.memoFromText));
-    sqlite3_bind_blob(st, 2, indexed.packed.constData(), int(indexed.packed.size()), SQLITE_TRANSIENT);
-    bindText(st, 3, utf8(indexed.memo));
-    sqlite3_bind_int64(st, 4, stamp.changedNs);
-    bindText(st, 5, utf8(path.left(slash + 1)));
-    bindText(st, 6, utf8(path.mid(slash + 1)));
-    sqlite3_bind_int64(st, 7, sqlite3_int64(stamp.device));
-    sqlite3_bind_int64(st, 8, sqlite3_int64(stamp.inode));
-    sqlite3_bind_int64(st, 9, stamp.size);
-    sqlite3_bind_int64(st, 10, stamp.modifiedNs);
-    check(sqlite3_step(st));
+    const int64_t templateId = templateIdOf(indexed.templateBytes);
+    sqlite3_stmt* st = templateId ? statement("UPDATE recordings SET template = ?, mode = ?, states = ?, marks = ?, "
+                                              "memo = ?, ctime = ? "
+                                              "WHERE folder = (SELECT id FROM folders WHERE path = ?) AND name = ? "
+                                              "AND dev = ? AND ino = ? AND size = ? AND mtime = ?")
+                                  : nullptr;
+    if (st) {
+        const Reset reset{st};
+        bindFields(st, 1, templateId, indexed);
+        sqlite3_bind_int64(st, 6, stamp.changedNs);
+        bindText(st, 7, utf8(path.left(slash + 1)));
+        bindText(st, 8, utf8(path.mid(slash + 1)));
+        sqlite3_bind_int64(st, 9, sqlite3_int64(stamp.device));
+        sqlite3_bind_int64(st, 10, sqlite3_int64(stamp.inode));
+        sqlite3_bind_int64(st, 11, stamp.size);
+        sqlite3_bind_int64(st, 12, stamp.modifiedNs);
+        check(sqlite3_step(st));
+    }
+    m_writable = wasWritable;
+    if (ownTransaction && m_db && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK && m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }

@@ -12,6 +12,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 class Cp932Encoder;
+struct IndexedHeader;
 
 // A place a search covers: a folder, and with recursive its subfolders too.
 struct SearchPlace
@@ -86,6 +87,11 @@ private:
     bool check(int rc);
     sqlite3_stmt* statement(const char* sql);
     int64_t folderId(const QString& folder, bool create);
+    // The id of a header template, stored when new (and writable); 0 when unknown.
+    int64_t templateIdOf(const QByteArray& bytes);
+    // The whole header of an entry; false when its template is missing or broken.
+    bool headerOf(int64_t templateId, const IndexedHeader& fields, tagVoiceHeader& header);
+    static void bindFields(sqlite3_stmt* st, int first, int64_t templateId, const IndexedHeader& fields);
 
     QString m_file;
     int m_busyTimeoutMs;
@@ -93,6 +99,8 @@ private:
     bool m_inTransaction = false;
     bool m_writable = false;
     QHash<QByteArray, sqlite3_stmt*> m_statements;
+    QHash<int64_t, tagVoiceHeader> m_templates;
+    QHash<QByteArray, int64_t> m_templateIds;
     std::vector<std::unique_ptr<FolderState>> m_folders;
     std::unique_ptr<Cp932Encoder> m_encoder;
 };

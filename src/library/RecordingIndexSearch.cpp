@@ -36,7 +36,7 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
     if (!m_db || places.isEmpty())
         return hits;
     QByteArray sql = "SELECT f.path, r.name, r.dev, r.ino, r.size, r.mtime, r.ctime, r.created, r.duration, "
-                     "r.flags, r.header, r.memo FROM recordings r JOIN folders f ON f.id = r.folder WHERE (";
+                     "r.template, r.mode, r.states, r.marks, r.memo FROM recordings r JOIN folders f ON f.id = r.folder WHERE (";
     QList<QByteArray> texts;
     for (int i = 0; i < places.size(); ++i) {
         sql += i ? " OR " : "";
@@ -63,11 +63,11 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
     }
     sql += " AND r.created BETWEEN ? AND ?";
     if (query.protectedOnly)
-        sql += " AND (r.flags & 1) != 0";
+        sql += " AND (r.states & 0xFF00) != 0";
     if (query.unplayedOnly)
-        sql += " AND (r.flags & 2) = 0";
+        sql += " AND (r.states & 0xFF) = 0";
     if (query.untransferredOnly)
-        sql += " AND (r.flags & 4) = 0";
+        sql += " AND (r.states & 0xFF0000) = 0";
     sql += " ORDER BY f.path, r.created, r.name";
 
     sqlite3_stmt* st = nullptr;
@@ -92,11 +92,13 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
         FileStamp now;
         if (!FileStamp::OfRegularFile(QFile::encodeName(record.szFilePath), now) || !(now == stamp))
             continue;
-        const IndexedHeader indexed{
-            QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 10)), sqlite3_column_bytes(st, 10)),
-            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 11))),
-            (sqlite3_column_int(st, 9) & 8) != 0};
-        if (!UnpackHeader(indexed, *m_encoder, record.header))
+        IndexedHeader fields;
+        fields.mode = sqlite3_column_int(st, 10);
+        fields.states = sqlite3_column_int(st, 11);
+        fields.marks = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 12)), sqlite3_column_bytes(st, 12));
+        fields.memo = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 13)),
+                                        sqlite3_column_bytes(st, 13));
+        if (!headerOf(sqlite3_column_int64(st, 9), fields, record.header))
             continue;
         record.tmCreate = sqlite3_column_int64(st, 7);
         record.nDuration = uint32_t(sqlite3_column_int64(st, 8));

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -151,6 +152,44 @@ private Q_SLOTS:
         CountingCache third(index);
         QCOMPARE(Describe(ScanTree(top, &third)), indexed);
         QCOMPARE(third.hits, int(indexed.size()));
+    }
+
+    // Whatever a header holds comes back from the index byte for byte.
+    void headersComeBackWhole_data()
+    {
+        QTest::addColumn<QByteArray>("memo");
+        QTest::addColumn<QList<uint32_t>>("marks");
+        QTest::addColumn<bool>("zeroReserved");
+        QTest::newRow("marks and a memo") << UnicodeToCp932(QStringLiteral("会議～メモ")).bytes
+                                          << QList<uint32_t>{0, 12, 12, 7} << false;
+        QTest::newRow("bytes after the memo's end") << QByteArray("memo\0left over", 15) << QList<uint32_t>{} << false;
+        QTest::newRow("bytes that are not CP932") << QByteArray("\x81\x20\xFF\xA0x") << QList<uint32_t>{} << false;
+        QTest::newRow("trailing spaces") << QByteArray("memo   ") << QList<uint32_t>{} << true;
+        QTest::newRow("all 256 bytes used") << QByteArray(kMemoBytes, 'm') << QList<uint32_t>{1, 2, 3, 4, 5} << true;
+        QTest::newRow("all zero") << QByteArray() << QList<uint32_t>{0, 0, 0, 0, 0} << true;
+    }
+    void headersComeBackWhole()
+    {
+        QFETCH(QByteArray, memo);
+        QFETCH(QList<uint32_t>, marks);
+        QFETCH(bool, zeroReserved);
+        const QString folder = m_dir.filePath(QStringLiteral("headers%1").arg(++m_trees));
+        QDir().mkpath(folder);
+        tagVoiceHeader header = MakeVoiceHeader(2, QString(), marks);
+        if (zeroReserved) {
+            std::memset(header.reserved0, 0, sizeof header.reserved0);
+            std::memset(header.reserved41, 0, sizeof header.reserved41);
+        }
+        std::memcpy(header.memo, memo.constData(), size_t(memo.size()));
+        header.playedFlag = 2;
+        header.transferredFlag = 7;
+        QVERIFY(WriteFileBytes(folder + QStringLiteral("/h.mp3"), BuildRecording(header, ShortSpeechAudio())));
+        const QStringList plain = Describe(ScanTree(folder, nullptr));
+        RecordingIndex index(indexFile());
+        ScanTree(folder, &index);
+        CountingCache counting(index);
+        QCOMPARE(Describe(ScanTree(folder, &counting)), plain);
+        QCOMPARE(counting.hits, 1);
     }
 
     // A file that is not an index, or one of another version, is replaced; the
