@@ -52,23 +52,16 @@ bool unfoldZeros(const QByteArray& folded, unsigned char* bytes, int length)
 
 } // namespace
 
-IndexedHeader PackHeader(const tagVoiceHeader& header, Cp932Encoder& encoder)
+IndexedHeader PackHeader(const tagVoiceHeader& header)
 {
     IndexedHeader indexed;
-    const int memoLength = int(strnlen(header.memo, kMemoBytes));
-    const QByteArray memoBytes(header.memo, memoLength);
-    indexed.memo = Cp932ToUnicode(memoBytes);
-    bool tailZero = true;
-    for (int i = memoLength; i < kMemoBytes && tailZero; ++i)
-        tailZero = header.memo[i] == 0;
-    bool memoFromText = false;
-    if (tailZero) {
-        const Cp932Encoding back = encoder.encode(indexed.memo);
-        memoFromText = back.ok() && back.bytes == memoBytes;
-    }
+    indexed.memo = Cp932ToUnicode(QByteArray(header.memo, int(strnlen(header.memo, kMemoBytes))));
+    int used = kMemoBytes;
+    while (used > 0 && header.memo[used - 1] == 0)
+        --used;
+    indexed.memoBytes = QByteArray(header.memo, used);
     indexed.mode = header.mode;
-    indexed.states = header.playedFlag | header.protectFlag << 8 | header.transferredFlag << 16
-        | int(memoFromText) << 24;
+    indexed.states = header.playedFlag | header.protectFlag << 8 | header.transferredFlag << 16;
     const IndexMarks marks = GetIndexMarks(header);
     if (std::any_of(marks.begin(), marks.end(), [](uint32_t mark) { return mark != kEmptyIndexMark; }))
         indexed.marks = QByteArray(reinterpret_cast<const char*>(marks.data()), int(sizeof marks));
@@ -79,8 +72,7 @@ IndexedHeader PackHeader(const tagVoiceHeader& header, Cp932Encoder& encoder)
     shared.protectFlag = 0;
     shared.transferredFlag = 0;
     std::memset(shared.indexMarks, 0, sizeof shared.indexMarks);
-    if (memoFromText)
-        std::memset(shared.memo, 0, kMemoBytes);
+    std::memset(shared.memo, 0, kMemoBytes);
     indexed.templateBytes = foldZeros(reinterpret_cast<const unsigned char*>(&shared), int(sizeof shared));
     return indexed;
 }
@@ -90,8 +82,10 @@ bool UnfoldTemplate(const QByteArray& templateBytes, tagVoiceHeader& header)
     return unfoldZeros(templateBytes, reinterpret_cast<unsigned char*>(&header), int(sizeof header));
 }
 
-bool ApplyRecordingFields(const IndexedHeader& indexed, Cp932Encoder& encoder, tagVoiceHeader& header)
+bool ApplyRecordingFields(const IndexedHeader& indexed, tagVoiceHeader& header)
 {
+    if (indexed.memoBytes.size() > kMemoBytes)
+        return false;
     header.mode = uint8_t(indexed.mode);
     header.playedFlag = uint8_t(indexed.states);
     header.protectFlag = uint8_t(indexed.states >> 8);
@@ -104,12 +98,7 @@ bool ApplyRecordingFields(const IndexedHeader& indexed, Cp932Encoder& encoder, t
     else
         return false;
     SetIndexMarks(header, marks);
-    if (!indexed.memoFromText())
-        return true;
-    const Cp932Encoding memo = encoder.encode(indexed.memo, kMemoBytes);
-    if (!memo.ok())
-        return false;
     std::memset(header.memo, 0, kMemoBytes);
-    std::memcpy(header.memo, memo.bytes.constData(), size_t(memo.bytes.size()));
+    std::memcpy(header.memo, indexed.memoBytes.constData(), size_t(indexed.memoBytes.size()));
     return true;
 }

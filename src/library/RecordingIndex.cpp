@@ -1,7 +1,6 @@
 #include "RecordingIndex.h"
 
 #include "IndexedHeader.h"
-#include "platform/Cp932.h"
 #include "platform/ProgramIdentity.h"
 
 #include <QDir>
@@ -12,7 +11,7 @@
 namespace {
 
 // Raised whenever the tables change; a file of another version is rebuilt.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);
@@ -20,7 +19,8 @@ CREATE TABLE templates(id INTEGER PRIMARY KEY, bytes BLOB NOT NULL UNIQUE);
 CREATE TABLE recordings(
   id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,
   dev INTEGER, ino INTEGER, size INTEGER, mtime INTEGER, ctime INTEGER,
-  created INTEGER, duration INTEGER, template INTEGER, mode INTEGER, states INTEGER, marks BLOB, memo TEXT,
+  created INTEGER, duration INTEGER, template INTEGER, mode INTEGER, states INTEGER, marks BLOB,
+  memo_bytes BLOB, memo TEXT,
   UNIQUE(folder, name));
 CREATE VIRTUAL TABLE memo_search USING fts5(memo, content='recordings', content_rowid='id',
   tokenize='trigram');
@@ -113,7 +113,7 @@ QString RecordingIndex::DefaultLocation()
 }
 
 RecordingIndex::RecordingIndex(const QString& file, int busyTimeoutMs)
-    : m_file(file), m_busyTimeoutMs(busyTimeoutMs), m_encoder(std::make_unique<Cp932Encoder>())
+    : m_file(file), m_busyTimeoutMs(busyTimeoutMs)
 {
     open();
 }
@@ -333,7 +333,7 @@ bool RecordingIndex::headerOf(int64_t templateId, const IndexedHeader& fields, t
         known = m_templates.insert(templateId, unfolded);
     }
     header = *known;
-    return ApplyRecordingFields(fields, *m_encoder, header);
+    return ApplyRecordingFields(fields, header);
 }
 
 void RecordingIndex::bindFields(sqlite3_stmt* st, int first, int64_t templateId, const IndexedHeader& fields)
@@ -345,8 +345,9 @@ void RecordingIndex::bindFields(sqlite3_stmt* st, int first, int64_t templateId,
         sqlite3_bind_null(st, first + 3);
     else
         sqlite3_bind_blob(st, first + 3, fields.marks.constData(), int(fields.marks.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(st, first + 4, fields.memoBytes.constData(), int(fields.memoBytes.size()), SQLITE_TRANSIENT);
     const QByteArray memo = utf8(fields.memo);
-    sqlite3_bind_text(st, first + 4, memo.constData(), int(memo.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, first + 5, memo.constData(), int(memo.size()), SQLITE_TRANSIENT);
 }
 
 void RecordingIndex::beginFolder(const QString& folder)
@@ -355,7 +356,7 @@ void RecordingIndex::beginFolder(const QString& folder)
     state->path = folder;
     state->id = folderId(folder, false);
     sqlite3_stmt* st = state->id ? statement("SELECT name, dev, ino, size, mtime, ctime, created, duration, "
-                                             "template, mode, states, marks, memo FROM recordings WHERE folder = ?")
+                                             "template, mode, states, marks, memo_bytes, memo FROM recordings WHERE folder = ?")
                                  : nullptr;
     if (st) {
         const Reset reset{st};
@@ -370,7 +371,8 @@ void RecordingIndex::beginFolder(const QString& folder)
             entry.fields.mode = sqlite3_column_int(st, 9);
             entry.fields.states = sqlite3_column_int(st, 10);
             entry.fields.marks = columnBlob(st, 11);
-            entry.fields.memo = columnText(st, 12);
+            entry.fields.memoBytes = columnBlob(st, 12);
+            entry.fields.memo = columnText(st, 13);
             state->entries.insert(columnText(st, 0), std::move(entry));
         }
         if (!check(rc))
@@ -426,17 +428,17 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
         it->seen = true;
     if (!folder.id)
         folder.id = folderId(folder.path, true);
-    const IndexedHeader indexed = PackHeader(record.header, *m_encoder);
+    const IndexedHeader indexed = PackHeader(record.header);
     const int64_t templateId = folder.id ? templateIdOf(indexed.templateBytes) : 0;
     sqlite3_stmt* st = templateId ? statement(
                            "INSERT INTO recordings(folder, name, dev, ino, size, mtime, ctime, created, "
-                           "duration, template, mode, states, marks, memo) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                           "duration, template, mode, states, marks, memo_bytes, memo) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
                            "ON CONFLICT(folder, name) DO UPDATE SET dev = excluded.dev, ino = excluded.ino, "
                            "size = excluded.size, mtime = excluded.mtime, ctime = excluded.ctime, "
                            "created = excluded.created, duration = excluded.duration, template = excluded.template, "
                            "mode = excluded.mode, states = excluded.states, marks = excluded.marks, "
-                           "memo = excluded.memo")
+                           "memo_bytes = excluded.memo_bytes, memo = excluded.memo")
                                   : nullptr;
     if (!st) {
         m_writable = false;
@@ -466,23 +468,23 @@ void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, 
         return;
     const bool wasWritable = m_writable;
     m_writable = true;
-    const IndexedHeader indexed = PackHeader(header, *m_encoder);
+    const IndexedHeader indexed = PackHeader(header);
     const int64_t templateId = templateIdOf(indexed.templateBytes);
     sqlite3_stmt* st = templateId ? statement("UPDATE recordings SET template = ?, mode = ?, states = ?, marks = ?, "
-                                              "memo = ?, ctime = ? "
+                                              "memo_bytes = ?, memo = ?, ctime = ? "
                                               "WHERE folder = (SELECT id FROM folders WHERE path = ?) AND name = ? "
                                               "AND dev = ? AND ino = ? AND size = ? AND mtime = ?")
                                   : nullptr;
     if (st) {
         const Reset reset{st};
         bindFields(st, 1, templateId, indexed);
-        sqlite3_bind_int64(st, 6, stamp.changedNs);
-        bindText(st, 7, utf8(path.left(slash + 1)));
-        bindText(st, 8, utf8(path.mid(slash + 1)));
-        sqlite3_bind_int64(st, 9, sqlite3_int64(stamp.device));
-        sqlite3_bind_int64(st, 10, sqlite3_int64(stamp.inode));
-        sqlite3_bind_int64(st, 11, stamp.size);
-        sqlite3_bind_int64(st, 12, stamp.modifiedNs);
+        sqlite3_bind_int64(st, 7, stamp.changedNs);
+        bindText(st, 8, utf8(path.left(slash + 1)));
+        bindText(st, 9, utf8(path.mid(slash + 1)));
+        sqlite3_bind_int64(st, 10, sqlite3_int64(stamp.device));
+        sqlite3_bind_int64(st, 11, sqlite3_int64(stamp.inode));
+        sqlite3_bind_int64(st, 12, stamp.size);
+        sqlite3_bind_int64(st, 13, stamp.modifiedNs);
         check(sqlite3_step(st));
     }
     m_writable = wasWritable;

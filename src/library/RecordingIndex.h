@@ -11,7 +11,6 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
-class Cp932Encoder;
 struct IndexedHeader;
 
 // A place a search covers: a folder, and with recursive its subfolders too.
@@ -102,5 +101,4 @@ private:
     QHash<int64_t, tagVoiceHeader> m_templates;
     QHash<QByteArray, int64_t> m_templateIds;
     std::vector<std::unique_ptr<FolderState>> m_folders;
-    std::unique_ptr<Cp932Encoder> m_encoder;
 };

@@ -36,7 +36,7 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
     if (!m_db || places.isEmpty())
         return hits;
     QByteArray sql = "SELECT f.path, r.name, r.dev, r.ino, r.size, r.mtime, r.ctime, r.created, r.duration, "
-                     "r.template, r.mode, r.states, r.marks, r.memo FROM recordings r JOIN folders f ON f.id = r.folder WHERE (";
+                     "r.template, r.mode, r.states, r.marks, r.memo_bytes, r.memo FROM recordings r JOIN folders f ON f.id = r.folder WHERE (";
     QList<QByteArray> texts;
     for (int i = 0; i < places.size(); ++i) {
         sql += i ? " OR " : "";
@@ -96,8 +96,10 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
         fields.mode = sqlite3_column_int(st, 10);
         fields.states = sqlite3_column_int(st, 11);
         fields.marks = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 12)), sqlite3_column_bytes(st, 12));
-        fields.memo = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 13)),
-                                        sqlite3_column_bytes(st, 13));
+        fields.memoBytes =
+            QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 13)), sqlite3_column_bytes(st, 13));
+        fields.memo = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 14)),
+                                        sqlite3_column_bytes(st, 14));
         if (!headerOf(sqlite3_column_int64(st, 9), fields, record.header))
             continue;
         record.tmCreate = sqlite3_column_int64(st, 7);
