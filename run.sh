@@ -20,6 +20,21 @@ if [ "${1:-}" = "--demo" ]; then
     printf 'usb %s\ncard %s\n' "$demo/recorder" "$demo/card" > "$demo/drives.txt"
     touch "$demo/with-silences"
   fi
+  if [ ! -d "$demo/save" ]; then
+    # A save folder of its own with a few months of recordings, to search through.
+    rm -rf "$demo/archive"
+    build/tools/talven77-tool make-card "$demo/archive" --number 3 --recordings 150 --seed 33
+    mkdir -p "$demo/save.new"
+    for day in "$demo"/archive/003_TALVEN-77/*/*/; do
+      mv "$day" "$demo/save.new/$(basename "$(dirname "$day")")$(basename "$day")"
+    done
+    rm -rf "$demo/archive"
+    mkdir -p "$demo/config/Corvane"
+    printf '[Settings]\nSavePath=%s\n' "$demo/save" > "$demo/config/Corvane/TALVEN-77-PC Player.conf"
+    mv "$demo/save.new" "$demo/save"
+  fi
   export TALVEN77_DRIVES="$demo/drives.txt"
+  # The demo keeps settings of its own, whose save folder is the demo's.
+  export XDG_CONFIG_HOME="$demo/config"
 fi
 exec build/src/app/talven77-pc-player "$@"

@@ -4,6 +4,7 @@ BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-multimedia-dev libgl-dev
   libmpg123-dev libsoundtouch-dev libmp3lame-dev libbenchmark-dev libudev-dev libtag1-dev
+  libsqlite3-dev
   tzdata
 )
 

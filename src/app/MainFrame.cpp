@@ -113,7 +113,7 @@ void CMainFrame::buildMenusAndToolbar()
     add(sort, {Command::SortDescending});
     add(view, {Command::AutoWidth, Command::ShowOverview});
     view->addSeparator();
-    add(view, {Command::Find, Command::FindPrevious, Command::FindNext});
+    add(view, {Command::Find, Command::FindPrevious, Command::FindNext, Command::SearchAll});
     view->addSeparator();
     add(view, {Command::Rebuild, Command::Refresh});
 

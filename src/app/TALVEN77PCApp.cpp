@@ -6,6 +6,7 @@
 #include "device/Drives.h"
 #include "document/TALVEN77PCDoc.h"
 #include "info/SplashWnd.h"
+#include "library/RecordingIndex.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
 #include "settings/SaveFolderCheck.h"
@@ -39,6 +40,8 @@ CTALVEN77PCApp::~CTALVEN77PCApp()
     // Off the bus before the panel it drives goes.
     m_mpris.reset();
     m_frame.reset();
+    m_document.reset();
+    SetScanCache(nullptr);
 }
 
 bool CTALVEN77PCApp::InitInstance()
@@ -62,6 +65,9 @@ bool CTALVEN77PCApp::InitInstance()
     EnsureSaveFolder(m_setting.m_strSavePath);
     m_nAuthenticated = 1;
 
+    // The start-up scans already take unchanged recordings from the index.
+    m_index = std::make_unique<RecordingIndex>();
+    SetScanCache(m_index.get());
     m_document = std::make_unique<CTALVEN77PCDoc>();
     m_document->RunStartupChecks(m_setting.m_strSavePath, SetSplashStatus);
     m_frame = std::make_unique<CMainFrame>(*m_document, m_setting, m_nAuthenticated);

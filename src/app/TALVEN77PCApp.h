@@ -8,6 +8,7 @@
 class CMainFrame;
 class CTALVEN77PCDoc;
 class MprisService;
+class RecordingIndex;
 class SingleInstance;
 
 // Starts the program (one copy per user), holds the settings, the document and
@@ -36,6 +37,8 @@ private:
 
     QString m_runtimeFolder;
     std::unique_ptr<SingleInstance> m_instance;
+    // Outlives the document and the window, whose scans go through it.
+    std::unique_ptr<RecordingIndex> m_index;
     std::unique_ptr<CTALVEN77PCDoc> m_document;
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<MprisService> m_mpris;

@@ -2,6 +2,7 @@
 
 #include "RecorderIdentity.h"
 #include "RecordingFile.h"
+#include "ScanCache.h"
 #include "VoiceDuration.h"
 #include "platform/LocalTime.h"
 #include "platform/Paths.h"
@@ -41,6 +42,37 @@ bool isSpecialEntry(const dirent* entry)
     return entry->d_type == DT_FIFO || entry->d_type == DT_CHR || entry->d_type == DT_BLK
         || entry->d_type == DT_SOCK;
 }
+
+// Brackets one scan or one folder of it for the scan cache, when there is one.
+class CacheScope
+{
+public:
+    explicit CacheScope(ScanCache* cache) : m_cache(cache)
+    {
+        if (m_cache)
+            m_cache->beginScan();
+    }
+    CacheScope(ScanCache* cache, const QByteArray& nativeFolder) : m_cache(cache), m_folder(true)
+    {
+        if (m_cache)
+            m_cache->beginFolder(QFile::decodeName(nativeFolder));
+    }
+    ~CacheScope()
+    {
+        if (!m_cache)
+            return;
+        if (m_folder)
+            m_cache->endFolder();
+        else
+            m_cache->endScan();
+    }
+    CacheScope(const CacheScope&) = delete;
+    CacheScope& operator=(const CacheScope&) = delete;
+
+private:
+    ScanCache* m_cache;
+    bool m_folder = false;
+};
 
 } // namespace
 
@@ -123,8 +155,10 @@ void CFileList::Rescan()
 {
     // Assigned afresh, not cleared: a list that stays empty gives its memory back.
     m_records = {};
-    if (!m_strFolder.isEmpty())
+    if (!m_strFolder.isEmpty()) {
+        const CacheScope scan(CurrentScanCache());
         scanFolder(QFile::encodeName(m_strFolder));
+    }
     // The room the list grew into while scanning is not needed any more.
     m_records.squeeze();
 }
@@ -134,6 +168,8 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
     DIR* dir = opendir(nativeFolder.constData());
     if (!dir)
         return;
+    ScanCache* const cache = CurrentScanCache();
+    const CacheScope folder(cache, nativeFolder);
     while (const dirent* entry = readdir(dir)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
@@ -150,11 +186,20 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         const QString fileName = DecodedEntryName(name);
         if (fileName.isNull())
             continue;
+        tagFileList record;
+        FileStamp stamp;
+        if (cache && FileStamp::OfRegularFile(path, stamp) && cache->lookup(fileName, stamp, record)) {
+            record.szFileName = fileName;
+            record.szFilePath = QFile::decodeName(path);
+            if (g_bNoAudioOutput)
+                record.nDuration = 0;
+            m_records.append(record);
+            continue;
+        }
         // One open serves the header, the file's status and the duration.
         RecordingFile file;
         if (!file.open(path, RecordingFile::Access::Read, entry->d_type == DT_REG))
             continue;
-        tagFileList record;
         if (!ReadVoiceHeader(file, record.header))
             continue;
         record.szFileName = fileName;
@@ -163,6 +208,9 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         record.tmCreate = file.creationTime();
         record.nDuration = g_bNoAudioOutput ? 0 : MeasureMp3Duration(file);
         m_records.append(record);
+        // A duration left out for want of audio output is no fact about the file.
+        if (cache && !g_bNoAudioOutput)
+            cache->store(fileName, file.stamp(), record);
     }
     closedir(dir);
 }

@@ -126,7 +126,8 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access, bool known
         return false;
     }
     struct statx st {};
-    constexpr unsigned kWanted = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+    constexpr unsigned kWanted = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME
+                              | STATX_CTIME | STATX_INO;
     if (statx(fd, "", AT_EMPTY_PATH, kWanted, &st) != 0) {
         m_error = errno;
         ::close(fd);
@@ -147,7 +148,17 @@ bool RecordingFile::open(const QByteArray& nativePath, Access access, bool known
         hasWrite ? timespec{st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec} : timespec{0, UTIME_OMIT};
     m_creationTime = creationTimeOf(st);
     m_identity = {makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino};
+    m_stamp = FileStamp::FromStatx(st);
     return true;
+}
+
+FileStamp RecordingFile::currentStamp() const
+{
+    struct statx st {};
+    constexpr unsigned kWanted = STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
+    if (m_fd < 0 || statx(m_fd, "", AT_EMPTY_PATH, kWanted, &st) != 0)
+        return m_stamp;
+    return FileStamp::FromStatx(st);
 }
 
 void RecordingFile::close()

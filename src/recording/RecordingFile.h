@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileStamp.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -65,6 +67,11 @@ public:
     // last-write time where the file system reports no birth time; 0 for neither.
     int64_t creationTime() const { return m_creationTime; }
     FileIdentity identity() const { return m_identity; }
+    // The file's status as found at open.
+    const FileStamp& stamp() const { return m_stamp; }
+    // The open file's status now (after a write); the stamp found at open when it
+    // cannot be looked at.
+    FileStamp currentStamp() const;
     // The creation time of a file, looked at without opening it (a file that
     // another operation holds still has one); 0 when it cannot be looked at.
     static int64_t CreationTimeOf(const QString& path);
@@ -102,6 +109,7 @@ private:
     int64_t m_size = 0;
     int64_t m_creationTime = 0;
     FileIdentity m_identity;
+    FileStamp m_stamp;
     timespec m_times[2]{}; // access, last write; UTIME_OMIT where unknown
     std::vector<unsigned char> m_window;
     int64_t m_windowStart = 0;

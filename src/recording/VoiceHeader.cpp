@@ -1,6 +1,7 @@
 #include "VoiceHeader.h"
 
 #include "RecordingFile.h"
+#include "ScanCache.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"
 
@@ -115,6 +116,8 @@ bool writeHeader(const QString& path, const tagVoiceHeader& header, const FileId
         return reportRefusals ? warn() : false;
     switch (WriteVoiceHeaderInto(file, header, sync)) {
     case HeaderWriteResult::Written:
+        if (ScanCache* cache = CurrentScanCache())
+            cache->headerWritten(path, file.currentStamp(), header);
         return true;
     case HeaderWriteResult::Failed:
         return false; // warned already

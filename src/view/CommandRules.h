@@ -67,8 +67,9 @@ enum class Command {
     Undo,
     MoveToTrash,
     TransferHistory,
+    SearchAll,
 };
-inline constexpr int kCommandCount = int(Command::TransferHistory) + 1;
+inline constexpr int kCommandCount = int(Command::SearchAll) + 1;
 
 // The playback menu's command of a keyed transport action, and back (None for other commands).
 inline Command TransportCommand(TransportAction action)

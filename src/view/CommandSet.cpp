@@ -111,6 +111,9 @@ QList<CommandText> commandTexts()
         {Command::Undo, "元に戻す(&U)\tCtrl+Z", "直前のファイル操作を元に戻します。\n元に戻す", {K(Qt::CTRL | Qt::Key_Z)}},
         {Command::MoveToTrash, "削除したファイルをごみ箱に移動する", "保存用フォルダと登録フォルダで削除したファイルをごみ箱に移動します。\nごみ箱", {}},
         {Command::TransferHistory, "転送履歴...", "これまでに転送したファイルの記録を表示します。\n転送履歴", {}},
+        {Command::SearchAll, "すべてのフォルダを検索(&A)...\tCtrl+Shift+F",
+         "すべてのフォルダの音声ファイルをメモ、ファイル名、録音日で検索します。\nすべてのフォルダを検索",
+         {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F)}, "edit-find", QStyle::SP_FileDialogContentsView},
     };
 }
 

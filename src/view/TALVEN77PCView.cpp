@@ -2,6 +2,7 @@
 
 #include "analysis/SilenceSettingsDlg.h"
 
+#include "ArchiveLink.h"
 #include "CommandSet.h"
 #include "FolderTreePane.h"
 #include "MainList.h"
@@ -106,6 +107,7 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
     m_fileCommands = new FileCommands(*this, document, setting, this);
     m_driveWatcher = new DriveWatcher(CurrentDriveSource(), this);
     m_autoTransferTimer = new QTimer(this);
+    m_archive = new ArchiveLink(*this);
     connect(m_driveWatcher, &DriveWatcher::arrived, this, &CTALVEN77PCView::OnDriveArrived);
     connect(m_driveWatcher, &DriveWatcher::removed, this, &CTALVEN77PCView::OnDriveRemoved);
     connect(m_fileCommands, &FileCommands::busyChanged, this, &CTALVEN77PCView::UpdateCommandStates);
@@ -151,6 +153,7 @@ void CTALVEN77PCView::connectCommands()
     c.setHandler(Command::FindNext, [pane] { pane->FindNext(); });
     c.setHandler(Command::Rebuild, [this] { Rebuild(); });
     c.setHandler(Command::Refresh, [this] { RefreshAll(); });
+    c.setHandler(Command::SearchAll, [this] { m_archive->OnSearchAll(); });
     c.setHandler(Command::Eject, [this] { OnEject(); });
     c.setHandler(Command::ReleaseFolder, [this] { OnReleaseFolder(); });
     c.setHandler(Command::Play, [this] { m_panel->OnPlay(); });

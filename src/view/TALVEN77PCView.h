@@ -10,6 +10,7 @@
 #include <memory>
 
 struct tagVoiceHeader;
+class ArchiveLink;
 class CDeviceNameDlg;
 class CFindDlg;
 class CMainList;
@@ -50,6 +51,9 @@ public:
 
     CommandSet& commands() const { return *m_commands; }
     CTALVEN77PCDoc& document() const { return m_document; }
+    const CSetting& setting() const { return m_setting; }
+    // The search of every folder and the watching of the folders shown.
+    ArchiveLink& archive() const { return *m_archive; }
     // The control panel in place (the view's own, another, or none that loads nothing).
     RecordingPanel& panel() const { return *m_panel; }
     FileCommands& fileCommands() const { return *m_fileCommands; }
@@ -208,6 +212,7 @@ private:
     FolderChooser m_chooseFolder;
     FileCommands* m_fileCommands;
     DriveWatcher* m_driveWatcher;
+    ArchiveLink* m_archive;
     QTimer* m_autoTransferTimer;
     std::function<int(CSettingDlg&)> m_runSettingsDialog;
     std::function<int(CDeviceNameDlg&)> m_runDeviceNameDialog;

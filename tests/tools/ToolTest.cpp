@@ -159,6 +159,46 @@ private Q_SLOTS:
         QCOMPARE(deep.lines.last()[QStringLiteral("label")].toString(), folder);
     }
 
+    // search answers from the index under the cache folder, made on first use and
+    // refreshed for the folders given; nothing is written beside the recordings.
+    void searchFromTheIndex()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("archive"));
+        QDir().mkpath(folder + QStringLiteral("/2013-04"));
+        QVERIFY(WriteFileBytes(folder + QStringLiteral("/2013-04/a.mp3"),
+                               BuildRecording(MakeVoiceHeader(1, QStringLiteral("予算会議の結論")), ShortSpeechAudio()),
+                               kRecorded));
+        QVERIFY(WriteFileBytes(folder + QStringLiteral("/b.mp3"),
+                               BuildRecording(MakeVoiceHeader(1, QStringLiteral("電話")), ShortSpeechAudio()),
+                               kRecorded.addDays(3)));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString cache = m_dir.filePath(QStringLiteral("cache"));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+        const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+        const Run meeting = runTool({QStringLiteral("search"), QStringLiteral("会議"), folder}, environment);
+        QCOMPARE(meeting.status, 0);
+        QCOMPARE(meeting.lines.size(), 1);
+        QCOMPARE(meeting.lines[0][QStringLiteral("szFilePath")].toString(), folder + QStringLiteral("/2013-04/a.mp3"));
+        const Run scan = runTool({QStringLiteral("scan"), folder + QStringLiteral("/2013-04")});
+        QCOMPARE(meeting.lines[0], scan.lines[0]);
+        QVERIFY(QFileInfo::exists(cache + QStringLiteral("/Corvane/TALVEN-77-PC Player/index.sqlite")));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+
+        const Run byDate = runTool({QStringLiteral("search"), QString(), QStringLiteral("--from"), QStringLiteral("2013-04-16"),
+                                    QStringLiteral("--to"), QStringLiteral("2013-04-18"), folder},
+                                   environment);
+        QCOMPARE(byDate.status, 0);
+        QCOMPARE(byDate.lines.size(), 1);
+        QCOMPARE(byDate.lines[0][QStringLiteral("szFileName")].toString(), QStringLiteral("b.mp3"));
+        const Run byName = runTool({QStringLiteral("search"), QString(), QStringLiteral("--name"),
+                                    QStringLiteral("a."), folder},
+                                   environment);
+        QCOMPARE(byName.lines.size(), 1);
+        QCOMPARE(runTool({QStringLiteral("search"), QStringLiteral("--from"), QStringLiteral("April")}, environment).status,
+                 2);
+    }
+
     void drivesOfASimulation()
     {
         const QString blank = m_dir.filePath(QStringLiteral("blank"));

@@ -7,6 +7,7 @@
 int RunInspect(const QStringList& arguments);
 int RunEdit(const QStringList& arguments);
 int RunScan(const QStringList& arguments);
+int RunSearch(const QStringList& arguments);
 int RunMakeCard(const QStringList& arguments);
 int RunDrives(const QStringList& arguments);
 int RunPlay(const QStringList& arguments);

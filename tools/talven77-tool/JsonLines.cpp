@@ -1,5 +1,7 @@
 #include "JsonLines.h"
 
+#include "recording/FileListRecord.h"
+
 #include <QJsonDocument>
 #include <cstdio>
 
@@ -13,4 +15,13 @@ void PrintJsonLine(const QJsonObject& object)
 void PrintError(const QString& text)
 {
     std::fprintf(stderr, "talven77-tool: %s\n", qPrintable(text));
+}
+
+QJsonObject RecordJson(const tagFileList& record)
+{
+    return {{QStringLiteral("szFileName"), record.szFileName},
+            {QStringLiteral("szFilePath"), record.szFilePath},
+            {QStringLiteral("tmCreate"), qint64(record.tmCreate)},
+            {QStringLiteral("nDuration"), qint64(record.nDuration)},
+            {QStringLiteral("nFileSize"), qint64(record.nFileSize)}};
 }

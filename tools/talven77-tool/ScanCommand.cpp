@@ -7,15 +7,6 @@
 
 namespace {
 
-QJsonObject recordObject(const tagFileList& record)
-{
-    return {{QStringLiteral("szFileName"), record.szFileName},
-            {QStringLiteral("szFilePath"), record.szFilePath},
-            {QStringLiteral("tmCreate"), qint64(record.tmCreate)},
-            {QStringLiteral("nDuration"), qint64(record.nDuration)},
-            {QStringLiteral("nFileSize"), qint64(record.nFileSize)}};
-}
-
 bool isReadableFolder(const QString& path)
 {
     const QFileInfo info(path);
@@ -53,7 +44,7 @@ int RunScan(const QStringList& arguments)
         list.EnsureScanned();
     }
     for (const tagFileList& record : list.records())
-        PrintJsonLine(recordObject(record));
+        PrintJsonLine(RecordJson(record));
     const CFileList::DateRange range = list.GetDateRange();
     QJsonObject summary{{QStringLiteral("count"), list.GetRecordCount()},
                         {QStringLiteral("earliest"), range.earliest},

@@ -21,6 +21,13 @@ const char kUsage[] =
     "  make-card FOLDER --number N [--recordings K] [--silences]\n"
     "                                       write a simulated card with real recordings\n"
     "                                       (--silences: longer ones, speech with pauses)\n"
+    "  search [TEXT] [--name TEXT] [--from DATE] [--to DATE] [--protected]\n"
+    "       [--unplayed] [--untransferred] [FOLDER...]\n"
+    "                                       the recordings whose memo holds TEXT, from the\n"
+    "                                       index, refreshed for the folders and their\n"
+    "                                       subfolders (the save folder by default);\n"
+    "                                       DATE is YYYY-MM-DD, both ends included; TEXT\n"
+    "                                       comes first (\"\" for none) when folders follow\n"
     "  drives                               the drives in use (real, or TALVEN77_DRIVES)\n"
     "  play FILE [--speed fast|normal|slow] [--from S] [--to E] [--volume V]\n"
     "                                       play a recording to the default audio output\n"
@@ -50,6 +57,8 @@ int RunTool(int argc, char* argv[])
         return RunEdit(arguments);
     if (command == QStringLiteral("scan"))
         return RunScan(arguments);
+    if (command == QStringLiteral("search"))
+        return RunSearch(arguments);
     if (command == QStringLiteral("make-card"))
         return RunMakeCard(arguments);
     if (command == QStringLiteral("drives"))

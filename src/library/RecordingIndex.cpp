@@ -1,0 +1,493 @@
+#include "RecordingIndex.h"
+
+#include "IndexedHeader.h"
+#include "platform/ProgramIdentity.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <sqlite3.h>
+
+namespace {
+
+// Raised whenever the tables change; a file of another version is rebuilt.
+constexpr int kSchemaVersion = 3;
+
+constexpr const char* kSchema = R"(
+CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);
+CREATE TABLE templates(id INTEGER PRIMARY KEY, bytes BLOB NOT NULL UNIQUE);
+CREATE TABLE recordings(
+  id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,
+  dev INTEGER, ino INTEGER, size INTEGER, mtime INTEGER, ctime INTEGER,
+  created INTEGER, duration INTEGER, template INTEGER, mode INTEGER, states INTEGER, marks BLOB,
+  memo_bytes BLOB, memo TEXT,
+  UNIQUE(folder, name));
+CREATE VIRTUAL TABLE memo_search USING fts5(memo, content='recordings', content_rowid='id',
+  tokenize='trigram');
+CREATE TRIGGER recordings_ai AFTER INSERT ON recordings BEGIN
+  INSERT INTO memo_search(rowid, memo) VALUES (new.id, new.memo);
+END;
+CREATE TRIGGER recordings_ad AFTER DELETE ON recordings BEGIN
+  INSERT INTO memo_search(memo_search, rowid, memo) VALUES ('delete', old.id, old.memo);
+END;
+CREATE TRIGGER recordings_au AFTER UPDATE OF memo ON recordings BEGIN
+  INSERT INTO memo_search(memo_search, rowid, memo) VALUES ('delete', old.id, old.memo);
+  INSERT INTO memo_search(rowid, memo) VALUES (new.id, new.memo);
+END;
+)";
+
+QByteArray utf8(const QString& text)
+{
+    return text.toUtf8();
+}
+
+QString columnText(sqlite3_stmt* st, int column)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, column)),
+                             sqlite3_column_bytes(st, column));
+}
+
+QByteArray columnBlob(sqlite3_stmt* st, int column)
+{
+    return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, column)),
+                      sqlite3_column_bytes(st, column));
+}
+
+void bindText(sqlite3_stmt* st, int index, const QByteArray& text)
+{
+    sqlite3_bind_text(st, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+void bindStamp(sqlite3_stmt* st, int first, const FileStamp& stamp)
+{
+    sqlite3_bind_int64(st, first, sqlite3_int64(stamp.device));
+    sqlite3_bind_int64(st, first + 1, sqlite3_int64(stamp.inode));
+    sqlite3_bind_int64(st, first + 2, stamp.size);
+    sqlite3_bind_int64(st, first + 3, stamp.modifiedNs);
+    sqlite3_bind_int64(st, first + 4, stamp.changedNs);
+}
+
+FileStamp columnStamp(sqlite3_stmt* st, int first)
+{
+    return {uint64_t(sqlite3_column_int64(st, first)), uint64_t(sqlite3_column_int64(st, first + 1)),
+            sqlite3_column_int64(st, first + 2), sqlite3_column_int64(st, first + 3),
+            sqlite3_column_int64(st, first + 4)};
+}
+
+// Resets a statement when it goes out of scope, so that no read stays open.
+struct Reset
+{
+    sqlite3_stmt* st;
+    ~Reset()
+    {
+        if (st) {
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+        }
+    }
+};
+
+} // namespace
+
+struct RecordingIndex::Entry
+{
+    FileStamp stamp;
+    int64_t created = 0;
+    uint32_t duration = 0;
+    int64_t templateId = 0;
+    IndexedHeader fields;
+    bool seen = false;
+};
+
+struct RecordingIndex::FolderState
+{
+    QString path;
+    int64_t id = 0; // 0 while the folder has no row
+    QHash<QString, Entry> entries;
+};
+
+QString RecordingIndex::DefaultLocation()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QLatin1Char('/')
+        + kCompanyName + QLatin1Char('/') + kProgramTitle + QStringLiteral("/index.sqlite");
+}
+
+RecordingIndex::RecordingIndex(const QString& file, int busyTimeoutMs)
+    : m_file(file), m_busyTimeoutMs(busyTimeoutMs)
+{
+    open();
+}
+
+RecordingIndex::~RecordingIndex()
+{
+    if (m_inTransaction)
+        endScan();
+    close();
+}
+
+void RecordingIndex::open()
+{
+    // A file that is not a database, or one of another version, is replaced once.
+    for (int attempt = 0; attempt < 2 && !m_db; ++attempt) {
+        if (openFile() && prepareSchema())
+            return;
+        const bool unusable = m_db == nullptr;
+        close();
+        if (!unusable)
+            break;
+        QFile::remove(m_file);
+        QFile::remove(m_file + QStringLiteral("-wal"));
+        QFile::remove(m_file + QStringLiteral("-shm"));
+    }
+}
+
+bool RecordingIndex::openFile()
+{
+    if (m_file.isEmpty() || !QDir().mkpath(QFileInfo(m_file).absolutePath()))
+        return false;
+    const QByteArray name = QFile::encodeName(m_file);
+    constexpr int kFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(name.constData(), &m_db, kFlags, nullptr) != SQLITE_OK) {
+        close();
+        // A cache folder that cannot be written still serves what is there.
+        if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+            != SQLITE_OK) {
+            close();
+            return false;
+        }
+    }
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 0);
+    return true;
+}
+
+// Returns false with m_db cleared when the file has to be replaced, false with
+// m_db kept when it cannot be used now (locked, read-only and empty).
+bool RecordingIndex::prepareSchema()
+{
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr);
+    int version = -1;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW)
+            version = sqlite3_column_int(st, 0);
+    }
+    sqlite3_finalize(st);
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
+        close();
+        return false;
+    }
+    if (version < 0)
+        return false;
+    if (version == kSchemaVersion)
+        return true;
+    if (version != 0) {
+        close();
+        return false;
+    }
+    // A new file: WAL lets the window read while the tool writes, and the other
+    // way round; a file system that cannot do it keeps the rollback journal.
+    sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    // Another process may have made the tables while this one waited.
+    st = nullptr;
+    sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr);
+    const bool made = st && sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == kSchemaVersion;
+    sqlite3_finalize(st);
+    const QByteArray setVersion = "PRAGMA user_version=" + QByteArray::number(kSchemaVersion);
+    if (!made
+        && (sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK
+            || sqlite3_exec(m_db, setVersion.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    return sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void RecordingIndex::close()
+{
+    for (sqlite3_stmt* st : std::as_const(m_statements))
+        sqlite3_finalize(st);
+    m_statements.clear();
+    m_templates.clear();
+    m_templateIds.clear();
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_inTransaction = false;
+    m_writable = false;
+}
+
+bool RecordingIndex::check(int rc)
+{
+    if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
+        return true;
+    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB) {
+        // Done without from here on; the next process start rebuilds it.
+        close();
+        QFile::remove(m_file);
+        QFile::remove(m_file + QStringLiteral("-wal"));
+        QFile::remove(m_file + QStringLiteral("-shm"));
+        m_folders.clear();
+    }
+    return false;
+}
+
+sqlite3_stmt* RecordingIndex::statement(const char* sql)
+{
+    if (!m_db)
+        return nullptr;
+    const QByteArray key = QByteArray::fromRawData(sql, int(qstrlen(sql)));
+    if (sqlite3_stmt* cached = m_statements.value(key))
+        return cached;
+    sqlite3_stmt* st = nullptr;
+    if (!check(sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr)))
+        return nullptr;
+    m_statements.insert(key, st);
+    return st;
+}
+
+void RecordingIndex::beginScan()
+{
+    if (!m_db || m_inTransaction)
+        return;
+    // Another process writing: this scan reads what is there and writes nothing.
+    m_inTransaction = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    m_writable = m_inTransaction;
+}
+
+void RecordingIndex::endScan()
+{
+    m_folders.clear();
+    if (!m_db || !m_inTransaction)
+        return;
+    m_inTransaction = false;
+    m_writable = false;
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK && m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+int64_t RecordingIndex::folderId(const QString& folder, bool create)
+{
+    const QByteArray path = utf8(folder);
+    if (sqlite3_stmt* st = statement("SELECT id FROM folders WHERE path = ?")) {
+        const Reset reset{st};
+        bindText(st, 1, path);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            return sqlite3_column_int64(st, 0);
+    }
+    if (!create || !m_writable)
+        return 0;
+    sqlite3_stmt* st = statement("INSERT INTO folders(path) VALUES (?)");
+    if (!st)
+        return 0;
+    const Reset reset{st};
+    bindText(st, 1, path);
+    if (!check(sqlite3_step(st)))
+        return 0;
+    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
+
+int64_t RecordingIndex::templateIdOf(const QByteArray& bytes)
+{
+    if (const auto known = m_templateIds.constFind(bytes); known != m_templateIds.cend())
+        return *known;
+    sqlite3_stmt* find = statement("SELECT id FROM templates WHERE bytes = ?");
+    if (!find)
+        return 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        {
+            const Reset reset{find};
+            sqlite3_bind_blob(find, 1, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+            if (sqlite3_step(find) == SQLITE_ROW) {
+                const int64_t id = sqlite3_column_int64(find, 0);
+                m_templateIds.insert(bytes, id);
+                return id;
+            }
+        }
+        sqlite3_stmt* insert = m_writable && attempt == 0 ? statement("INSERT INTO templates(bytes) VALUES (?)") : nullptr;
+        if (!insert)
+            return 0;
+        const Reset reset{insert};
+        sqlite3_bind_blob(insert, 1, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+        if (!check(sqlite3_step(insert)))
+            return 0;
+    }
+    return 0;
+}
+
+bool RecordingIndex::headerOf(int64_t templateId, const IndexedHeader& fields, tagVoiceHeader& header)
+{
+    auto known = m_templates.constFind(templateId);
+    if (known == m_templates.cend()) {
+        sqlite3_stmt* st = statement("SELECT bytes FROM templates WHERE id = ?");
+        if (!st)
+            return false;
+        const Reset reset{st};
+        sqlite3_bind_int64(st, 1, templateId);
+        tagVoiceHeader unfolded;
+        if (sqlite3_step(st) != SQLITE_ROW || !UnfoldTemplate(columnBlob(st, 0), unfolded))
+            return false;
+        known = m_templates.insert(templateId, unfolded);
+    }
+    header = *known;
+    return ApplyRecordingFields(fields, header);
+}
+
+void RecordingIndex::bindFields(sqlite3_stmt* st, int first, int64_t templateId, const IndexedHeader& fields)
+{
+    sqlite3_bind_int64(st, first, templateId);
+    sqlite3_bind_int(st, first + 1, fields.mode);
+    sqlite3_bind_int(st, first + 2, fields.states);
+    if (fields.marks.isEmpty())
+        sqlite3_bind_null(st, first + 3);
+    else
+        sqlite3_bind_blob(st, first + 3, fields.marks.constData(), int(fields.marks.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(st, first + 4, fields.memoBytes.constData(), int(fields.memoBytes.size()), SQLITE_TRANSIENT);
+    const QByteArray memo = utf8(fields.memo);
+    sqlite3_bind_text(st, first + 5, memo.constData(), int(memo.size()), SQLITE_TRANSIENT);
+}
+
+void RecordingIndex::beginFolder(const QString& folder)
+{
+    auto state = std::make_unique<FolderState>();
+    state->path = folder;
+    state->id = folderId(folder, false);
+    sqlite3_stmt* st = state->id ? statement("SELECT name, dev, ino, size, mtime, ctime, created, duration, "
+                                             "template, mode, states, marks, memo_bytes, memo FROM recordings WHERE folder = ?")
+                                 : nullptr;
+    if (st) {
+        const Reset reset{st};
+        sqlite3_bind_int64(st, 1, state->id);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            Entry entry;
+            entry.stamp = columnStamp(st, 1);
+            entry.created = sqlite3_column_int64(st, 6);
+            entry.duration = uint32_t(sqlite3_column_int64(st, 7));
+            entry.templateId = sqlite3_column_int64(st, 8);
+            entry.fields.mode = sqlite3_column_int(st, 9);
+            entry.fields.states = sqlite3_column_int(st, 10);
+            entry.fields.marks = columnBlob(st, 11);
+            entry.fields.memoBytes = columnBlob(st, 12);
+            entry.fields.memo = columnText(st, 13);
+            state->entries.insert(columnText(st, 0), std::move(entry));
+        }
+        if (!check(rc))
+            state->entries.clear();
+    }
+    m_folders.push_back(std::move(state));
+}
+
+void RecordingIndex::endFolder()
+{
+    if (m_folders.empty())
+        return;
+    const std::unique_ptr<FolderState> state = std::move(m_folders.back());
+    m_folders.pop_back();
+    if (!m_writable || !state->id)
+        return;
+    sqlite3_stmt* st = statement("DELETE FROM recordings WHERE folder = ? AND name = ?");
+    for (auto it = state->entries.cbegin(); st && it != state->entries.cend(); ++it) {
+        if (it->seen)
+            continue;
+        const Reset reset{st};
+        sqlite3_bind_int64(st, 1, state->id);
+        bindText(st, 2, utf8(it.key()));
+        if (!check(sqlite3_step(st)))
+            return;
+    }
+}
+
+bool RecordingIndex::lookup(const QString& fileName, const FileStamp& stamp, tagFileList& record)
+{
+    if (m_folders.empty())
+        return false;
+    const auto it = m_folders.back()->entries.find(fileName);
+    if (it == m_folders.back()->entries.end())
+        return false;
+    it->seen = true;
+    if (!(it->stamp == stamp))
+        return false;
+    if (!headerOf(it->templateId, it->fields, record.header))
+        return false;
+    record.tmCreate = it->created;
+    record.nDuration = it->duration;
+    record.nFileSize = uint32_t(stamp.size);
+    return true;
+}
+
+void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, const tagFileList& record)
+{
+    if (m_folders.empty() || !m_writable)
+        return;
+    FolderState& folder = *m_folders.back();
+    if (auto it = folder.entries.find(fileName); it != folder.entries.end())
+        it->seen = true;
+    if (!folder.id)
+        folder.id = folderId(folder.path, true);
+    const IndexedHeader indexed = PackHeader(record.header);
+    const int64_t templateId = folder.id ? templateIdOf(indexed.templateBytes) : 0;
+    sqlite3_stmt* st = templateId ? statement(
+                           "INSERT INTO recordings(folder, name, dev, ino, size, mtime, ctime, created, "
+                           "duration, template, mode, states, marks, memo_bytes, memo) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                           "ON CONFLICT(folder, name) DO UPDATE SET dev = excluded.dev, ino = excluded.ino, "
+                           "size = excluded.size, mtime = excluded.mtime, ctime = excluded.ctime, "
+                           "created = excluded.created, duration = excluded.duration, template = excluded.template, "
+                           "mode = excluded.mode, states = excluded.states, marks = excluded.marks, "
+                           "memo_bytes = excluded.memo_bytes, memo = excluded.memo")
+                                  : nullptr;
+    if (!st) {
+        m_writable = false;
+        return;
+    }
+    const Reset reset{st};
+    sqlite3_bind_int64(st, 1, folder.id);
+    bindText(st, 2, utf8(fileName));
+    bindStamp(st, 3, stamp);
+    sqlite3_bind_int64(st, 8, record.tmCreate);
+    sqlite3_bind_int64(st, 9, record.nDuration);
+    bindFields(st, 10, templateId, indexed);
+    // A full disk or a lock lost: the rest of this scan writes nothing.
+    if (!check(sqlite3_step(st)))
+        m_writable = false;
+}
+
+void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    if (!m_db || slash < 0)
+        return;
+    // Only an entry of the same file whose times were put back stays true in
+    // everything but the header; any other is read again when next met.
+    const bool ownTransaction = !m_inTransaction;
+    if (ownTransaction && sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return;
+    const bool wasWritable = m_writable;
+    m_writable = true;
+    const IndexedHeader indexed = PackHeader(header);
+    const int64_t templateId = templateIdOf(indexed.templateBytes);
+    sqlite3_stmt* st = templateId ? statement("UPDATE recordings SET template = ?, mode = ?, states = ?, marks = ?, "
+                                              "memo_bytes = ?, memo = ?, ctime = ? "
+                                              "WHERE folder = (SELECT id FROM folders WHERE path = ?) AND name = ? "
+                                              "AND dev = ? AND ino = ? AND size = ? AND mtime = ?")
+                                  : nullptr;
+    if (st) {
+        const Reset reset{st};
+        bindFields(st, 1, templateId, indexed);
+        sqlite3_bind_int64(st, 7, stamp.changedNs);
+        bindText(st, 8, utf8(path.left(slash + 1)));
+        bindText(st, 9, utf8(path.mid(slash + 1)));
+        sqlite3_bind_int64(st, 10, sqlite3_int64(stamp.device));
+        sqlite3_bind_int64(st, 11, sqlite3_int64(stamp.inode));
+        sqlite3_bind_int64(st, 12, stamp.size);
+        sqlite3_bind_int64(st, 13, stamp.modifiedNs);
+        check(sqlite3_step(st));
+    }
+    m_writable = wasWritable;
+    if (ownTransaction && m_db && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK && m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}

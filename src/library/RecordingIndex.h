@@ -1,0 +1,104 @@
+#pragma once
+
+#include "recording/ScanCache.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+struct IndexedHeader;
+
+// A place a search covers: a folder, and with recursive its subfolders too.
+struct SearchPlace
+{
+    QString folder; // with its trailing separator
+    bool recursive = false;
+};
+
+// What to look for; empty texts and unset limits match everything.
+struct SearchQuery
+{
+    QString memo;                  // a substring of the memo (any script)
+    QString name;                  // a substring of the file name
+    int64_t from = INT64_MIN;      // creation time range, seconds since 1970, both ends included
+    int64_t to = INT64_MAX;
+    bool protectedOnly = false;
+    bool unplayedOnly = false;
+    bool untransferredOnly = false;
+};
+
+struct SearchHit
+{
+    tagFileList record;
+    QString folder; // the folder the file lies in, with its trailing separator
+};
+
+// The per-user index of what was read from each recording, in an SQLite file
+// under the user's cache folder. It is a cache and nothing else: an entry is
+// used only while its file's stamp holds, and a file that is corrupt, of
+// another schema version, locked by another process or on a full disk is
+// rebuilt or done without, silently. Other processes may use the same file at
+// once (the window and the tool); a writer waits at most the busy time given,
+// then goes on without writing.
+class RecordingIndex : public ScanCache
+{
+public:
+    // ~/.cache/Corvane/TALVEN-77-PC Player/index.sqlite (XDG_CACHE_HOME honoured).
+    static QString DefaultLocation();
+
+    explicit RecordingIndex(const QString& file = DefaultLocation(), int busyTimeoutMs = 50);
+    ~RecordingIndex() override;
+    RecordingIndex(const RecordingIndex&) = delete;
+    RecordingIndex& operator=(const RecordingIndex&) = delete;
+
+    // Whether the index can be read at all; a closed index only misses.
+    bool isOpen() const { return m_db != nullptr; }
+    const QString& file() const { return m_file; }
+
+    void beginScan() override;
+    void endScan() override;
+    void beginFolder(const QString& folder) override;
+    void endFolder() override;
+    bool lookup(const QString& fileName, const FileStamp& stamp, tagFileList& record) override;
+    void store(const QString& fileName, const FileStamp& stamp, const tagFileList& record) override;
+    void headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header) override;
+
+    // The indexed recordings of the places that match, ordered by folder, start
+    // time and name; entries whose file has changed or gone since are left out.
+    // At most limit hits (0: all).
+    QList<SearchHit> search(const SearchQuery& query, const QList<SearchPlace>& places, int limit = 0);
+
+private:
+    struct Entry;
+    struct FolderState;
+
+    void open();
+    bool openFile();
+    bool prepareSchema();
+    void close();
+    // Reacts to an SQLite result: a corrupt file is dropped (rebuilt on the next
+    // open); true when rc is a success code.
+    bool check(int rc);
+    sqlite3_stmt* statement(const char* sql);
+    int64_t folderId(const QString& folder, bool create);
+    // The id of a header template, stored when new (and writable); 0 when unknown.
+    int64_t templateIdOf(const QByteArray& bytes);
+    // The whole header of an entry; false when its template is missing or broken.
+    bool headerOf(int64_t templateId, const IndexedHeader& fields, tagVoiceHeader& header);
+    static void bindFields(sqlite3_stmt* st, int first, int64_t templateId, const IndexedHeader& fields);
+
+    QString m_file;
+    int m_busyTimeoutMs;
+    sqlite3* m_db = nullptr;
+    bool m_inTransaction = false;
+    bool m_writable = false;
+    QHash<QByteArray, sqlite3_stmt*> m_statements;
+    QHash<int64_t, tagVoiceHeader> m_templates;
+    QHash<QByteArray, int64_t> m_templateIds;
+    std::vector<std::unique_ptr<FolderState>> m_folders;
+};

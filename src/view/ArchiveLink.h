@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class CTALVEN77PCView;
+class FolderWatcher;
+class SearchAllDlg;
+
+// What ties the window to the archive as a whole: the search of every folder,
+// whose chosen result selects its folder and row, and the watching of the
+// folders the tree shows, so that recordings another program adds, removes or
+// renames there appear without F5.
+class ArchiveLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ArchiveLink(CTALVEN77PCView& view);
+    ~ArchiveLink() override;
+
+    // "すべてのフォルダを検索": shows the search (not modal).
+    void OnSearchAll();
+    // Selects the folder's node and the recording's row; false when the window
+    // shows neither.
+    bool ShowRecording(const QString& folder, const QString& path);
+    SearchAllDlg* searchDialog() const;
+    FolderWatcher& watcher() const { return *m_watcher; }
+    // The folders of the tree's lists and the save folder, watched from now on.
+    void watchShownFolders();
+
+private:
+    void onFoldersChanged(const QStringList& folders);
+    void rescanShownList();
+    bool subfoldersChanged(const QString& folder) const;
+
+    CTALVEN77PCView& m_view;
+    FolderWatcher* m_watcher;
+    QPointer<SearchAllDlg> m_dialog;
+    bool m_watchPending = false;
+};

@@ -1,0 +1,145 @@
+#include "FakePanel.h"
+#include "RecordingBuilder.h"
+#include "SimulatedPlaces.h"
+#include "TestRegistry.h"
+#include "document/FolderTree.h"
+#include "document/TALVEN77PCDoc.h"
+#include "library/FolderWatcher.h"
+#include "library/SearchAllDlg.h"
+#include "platform/ProgramIdentity.h"
+#include "settings/Setting.h"
+#include "view/ArchiveLink.h"
+#include "view/CommandSet.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/TALVEN77PCView.h"
+
+#include <QAction>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+void writeRecording(const QString& path, const QString& memo)
+{
+    QVERIFY(WriteFileBytes(path, BuildRecording(MakeVoiceHeader(1, memo), ShortSpeechAudio())));
+}
+
+QStringList rowNames(const CTALVEN77PCView& view)
+{
+    QStringList names;
+    for (int row = 0; row < view.recordings()->rowCount(); ++row)
+        names.append(view.recordings()->recordAt(row).szFileName);
+    names.sort();
+    return names;
+}
+
+QTreeWidgetItem* childLabelled(QTreeWidgetItem* parent, const QString& label)
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0) == label)
+            return parent->child(i);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class ArchiveTest : public QObject
+{
+    Q_OBJECT
+
+    SimulatedPlaces m_places;
+    CSetting m_setting;
+
+    struct ViewOnSave
+    {
+        CTALVEN77PCDoc document;
+        CTALVEN77PCView view;
+        FakePanel panel;
+        ViewOnSave(const QString& save, CSetting& setting) : view(document, setting)
+        {
+            document.RunStartupChecks(save);
+            view.setPanel(&panel);
+            view.OnInitialUpdate();
+        }
+    };
+
+private Q_SLOTS:
+    void init()
+    {
+        OpenProgramSettings()->clear();
+        QVERIFY(m_places.setDrives({}));
+    }
+
+    // The search finds memos in folders that are not shown, and a chosen result
+    // selects its folder's node and its row.
+    void searchAllSelectsFolderAndRow()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        QDir().mkpath(save + QStringLiteral("/day1"));
+        QDir().mkpath(save + QStringLiteral("/day2"));
+        writeRecording(save + QStringLiteral("/day1/r1.mp3"), QStringLiteral("定例会議"));
+        writeRecording(save + QStringLiteral("/day2/r2.mp3"), QStringLiteral("予算の相談"));
+        writeRecording(save + QStringLiteral("/day2/r3.mp3"), QStringLiteral("顧客との会議メモ"));
+        m_setting.m_strSavePath = save;
+        ViewOnSave on(save, m_setting);
+
+        on.view.commands().action(Command::SearchAll)->trigger();
+        SearchAllDlg* dialog = on.view.archive().searchDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        dialog->memoEdit()->setText(QStringLiteral("会議"));
+        QTRY_COMPARE(dialog->results()->topLevelItemCount(), 2);
+        dialog->memoEdit()->setText(QStringLiteral("との会"));
+        QTRY_COMPARE(dialog->results()->topLevelItemCount(), 1);
+        QTreeWidgetItem* hit = dialog->results()->topLevelItem(0);
+        QCOMPARE(hit->text(0), QStringLiteral("r3.mp3"));
+        QCOMPARE(hit->text(3), save + QStringLiteral("/day2"));
+
+        dialog->results()->setCurrentItem(hit);
+        Q_EMIT dialog->results()->itemActivated(hit, 0);
+        QCOMPARE(on.view.folderTree()->currentItem()->text(0), QStringLiteral("day2"));
+        QCOMPARE(on.document.pCurrent()->strFolder(), save + QStringLiteral("/day2/"));
+        const QModelIndexList selected = on.view.recordingList()->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(on.view.recordings()->recordAt(selected[0].row()).szFilePath, save + QStringLiteral("/day2/r3.mp3"));
+        dialog->close();
+    }
+
+    // Another program adds, renames and removes recordings in the folder shown,
+    // and adds a folder to the save folder: the window follows without F5.
+    void watchedFoldersFollowOtherPrograms()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("watched"));
+        const QString day = save + QStringLiteral("/day");
+        QDir().mkpath(day);
+        writeRecording(day + QStringLiteral("/a.mp3"), QStringLiteral("一"));
+        writeRecording(day + QStringLiteral("/b.mp3"), QStringLiteral("二"));
+        m_setting.m_strSavePath = save;
+        ViewOnSave on(save, m_setting);
+        QTreeWidgetItem* saveRoot = on.view.rootLabelled(kSaveRootLabel);
+        on.view.folderTree()->setCurrentItem(childLabelled(saveRoot, QStringLiteral("day")));
+        QCOMPARE(rowNames(on.view), (QStringList{"a.mp3", "b.mp3"}));
+        QTRY_VERIFY(on.view.archive().watcher().folders().contains(day));
+
+        writeRecording(day + QStringLiteral("/c.mp3"), QStringLiteral("三"));
+        QTRY_COMPARE(rowNames(on.view), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+        QVERIFY(QFile::rename(day + QStringLiteral("/a.mp3"), day + QStringLiteral("/z.mp3")));
+        QTRY_COMPARE(rowNames(on.view), (QStringList{"b.mp3", "c.mp3", "z.mp3"}));
+        QVERIFY(QFile::remove(day + QStringLiteral("/b.mp3")));
+        QTRY_COMPARE(rowNames(on.view), (QStringList{"c.mp3", "z.mp3"}));
+
+        QDir().mkpath(save + QStringLiteral("/newday"));
+        QTRY_VERIFY(childLabelled(saveRoot, QStringLiteral("newday")) != nullptr);
+        // The folder shown before is shown again, with what it holds now.
+        QCOMPARE(on.view.folderTree()->currentItem()->text(0), QStringLiteral("day"));
+        QCOMPARE(rowNames(on.view), (QStringList{"c.mp3", "z.mp3"}));
+    }
+};
+
+TALVEN77_REGISTER_TEST(ArchiveTest);
+
+#include "ArchiveTest.moc"
