@@ -84,6 +84,11 @@ public:
     // The transport as the keyboard, the pedals and the media controls drive it.
     TransportNotifier& transportNotifier() override { return m_notifier; }
     State transportState() const override;
+    bool isListening() const override
+    {
+        const State state = transportState();
+        return state == Playing || state == Paused;
+    }
     bool canRunTransport(TransportAction action) const override;
     void runTransport(TransportAction action) override;
     void transportPlay() override;

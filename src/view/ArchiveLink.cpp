@@ -15,10 +15,15 @@
 #include <QItemSelectionModel>
 #include <QSet>
 #include <QTimer>
+#include <utility>
 
-ArchiveLink::ArchiveLink(CTALVEN77PCView& view) : QObject(&view), m_view(view), m_watcher(new FolderWatcher(this))
+ArchiveLink::ArchiveLink(CTALVEN77PCView& view)
+    : QObject(&view), m_view(view), m_watcher(new FolderWatcher(this)), m_deferTimer(new QTimer(this))
 {
     connect(m_watcher, &FolderWatcher::foldersChanged, this, &ArchiveLink::onFoldersChanged);
+    m_deferTimer->setSingleShot(true);
+    m_deferTimer->setInterval(1000);
+    connect(m_deferTimer, &QTimer::timeout, this, [this] { onFoldersChanged(std::exchange(m_deferredFolders, {})); });
     // Nodes come and go with drives, folder commands and F5: the watched set follows.
     const auto treeChanged = [this] {
         if (m_watchPending)
@@ -108,6 +113,16 @@ void ArchiveLink::watchShownFolders()
 
 void ArchiveLink::onFoldersChanged(const QStringList& folders)
 {
+    // Filling a list again unloads the recording in the panel: a change another program
+    // made waits while the user is listening (checked again each second).
+    if (m_view.panel().isListening()) {
+        for (const QString& folder : folders) {
+            if (!m_deferredFolders.contains(folder))
+                m_deferredFolders.append(folder);
+        }
+        m_deferTimer->start();
+        return;
+    }
     CTALVEN77PCDoc& document = m_view.document();
     const QString saveFolder = AddTrailingSeparator(m_view.setting().m_strSavePath);
     for (const QString& folder : folders) {

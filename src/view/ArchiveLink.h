@@ -7,6 +7,7 @@
 class CTALVEN77PCView;
 class FolderWatcher;
 class SearchAllDlg;
+class QTimer;
 
 // What ties the window to the archive as a whole: the search of every folder,
 // whose chosen result selects its folder and row, and the watching of the
@@ -39,4 +40,7 @@ private:
     FolderWatcher* m_watcher;
     QPointer<SearchAllDlg> m_dialog;
     bool m_watchPending = false;
+    // Changes seen while a recording was being listened to, taken up once it is not.
+    QStringList m_deferredFolders;
+    QTimer* m_deferTimer;
 };

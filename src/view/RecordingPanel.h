@@ -68,6 +68,8 @@ public:
     // The section between the begin and end markers, in seconds, while a recording is
     // loaded and the section is narrower than the whole recording.
     virtual std::optional<std::pair<uint32_t, uint32_t>> section() const { return std::nullopt; }
+    // Whether a recording is being listened to: playing, or paused part-way.
+    virtual bool isListening() const { return false; }
 };
 
 // Until the control panel is built: keeps the panel's place, loads nothing and

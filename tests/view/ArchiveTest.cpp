@@ -138,6 +138,32 @@ private Q_SLOTS:
         QCOMPARE(on.view.folderTree()->currentItem()->text(0), QStringLiteral("day"));
         QCOMPARE(rowNames(on.view), (QStringList{"c.mp3", "z.mp3"}));
     }
+
+    // Filling the list again would unload the recording being listened to: a change
+    // seen meanwhile waits until the user stops.
+    void aChangeWaitsWhileARecordingIsListenedTo()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("listening"));
+        const QString day = save + QStringLiteral("/day");
+        QDir().mkpath(day);
+        writeRecording(day + QStringLiteral("/a.mp3"), QStringLiteral("一"));
+        m_setting.m_strSavePath = save;
+        ViewOnSave on(save, m_setting);
+        on.view.folderTree()->setCurrentItem(childLabelled(on.view.rootLabelled(kSaveRootLabel), QStringLiteral("day")));
+        QTRY_VERIFY(on.view.archive().watcher().folders().contains(day));
+        on.panel.listening = true;
+        on.panel.calls.clear();
+
+        writeRecording(day + QStringLiteral("/b.mp3"), QStringLiteral("二"));
+        QDir().mkpath(save + QStringLiteral("/newday"));
+        QTest::qWait(1500);
+        QCOMPARE(rowNames(on.view), QStringList{"a.mp3"});
+        QVERIFY2(!on.panel.calls.join(u' ').contains(QStringLiteral("unload")), qPrintable(on.panel.calls.join(u',')));
+
+        on.panel.listening = false;
+        QTRY_COMPARE(rowNames(on.view), (QStringList{"a.mp3", "b.mp3"}));
+        QTRY_VERIFY(childLabelled(on.view.rootLabelled(kSaveRootLabel), QStringLiteral("newday")) != nullptr);
+    }
 };
 
 TALVEN77_REGISTER_TEST(ArchiveTest);

@@ -32,6 +32,8 @@ struct FakePanel : RecordingPanel
     void setPosition(int) override {}
     void setUsbConnected(bool connected) override { usb = connected; }
     bool canPlay() const override { return true; }
+    bool listening = false; // what isListening() answers
+    bool isListening() const override { return listening; }
     void OnPlay() override { calls.append(QStringLiteral("play")); }
     // The last recording loaded, by file name; empty when none.
     QString lastLoaded() const
