@@ -13,6 +13,9 @@ namespace {
 // Raised whenever the tables change; a file of another version is rebuilt.
 constexpr int kSchemaVersion = 3;
 
+// How many entries of earlier scans are kept in memory (some hundred bytes each).
+constexpr qsizetype kKeptEntries = 20000;
+
 constexpr const char* kSchema = R"(
 CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);
 CREATE TABLE templates(id INTEGER PRIMARY KEY, bytes BLOB NOT NULL UNIQUE);
@@ -230,7 +233,9 @@ bool RecordingIndex::check(int rc)
         QFile::remove(m_file);
         QFile::remove(m_file + QStringLiteral("-wal"));
         QFile::remove(m_file + QStringLiteral("-shm"));
-        m_folders.clear();
+        // The folders being scanned keep what they hold: it was read from the
+        // files, and their scopes end them.
+        m_kept.clear();
     }
     return false;
 }
@@ -352,6 +357,22 @@ void RecordingIndex::bindFields(sqlite3_stmt* st, int first, int64_t templateId,
 
 void RecordingIndex::beginFolder(const QString& folder)
 {
+    m_folders.push_back(takeFolder(folder));
+}
+
+std::unique_ptr<RecordingIndex::FolderState> RecordingIndex::takeFolder(const QString& folder)
+{
+    for (auto kept = m_kept.begin(); kept != m_kept.end(); ++kept) {
+        if ((*kept)->path != folder)
+            continue;
+        std::unique_ptr<FolderState> state = std::move(*kept);
+        m_kept.erase(kept);
+        for (Entry& entry : state->entries)
+            entry.seen = false;
+        if (!state->id)
+            state->id = folderId(folder, false);
+        return state;
+    }
     auto state = std::make_unique<FolderState>();
     state->path = folder;
     state->id = folderId(folder, false);
@@ -378,27 +399,70 @@ void RecordingIndex::beginFolder(const QString& folder)
         if (!check(rc))
             state->entries.clear();
     }
-    m_folders.push_back(std::move(state));
+    return state;
+}
+
+void RecordingIndex::keepFolder(std::unique_ptr<FolderState> state)
+{
+    if (!m_db || state->entries.size() > kKeptEntries)
+        return;
+    m_kept.insert(m_kept.begin(), std::move(state));
+    qsizetype total = 0;
+    for (auto kept = m_kept.begin(); kept != m_kept.end(); ++kept) {
+        total += (*kept)->entries.size();
+        if (total > kKeptEntries) {
+            m_kept.erase(kept, m_kept.end());
+            break;
+        }
+    }
+}
+
+void RecordingIndex::updateKept(const QString& folder, const QString& fileName, const FileStamp* stamp,
+                                int64_t templateId, const IndexedHeader& fields)
+{
+    for (const auto& kept : m_kept) {
+        if (kept->path != folder)
+            continue;
+        const auto entry = kept->entries.find(fileName);
+        if (entry == kept->entries.end())
+            continue;
+        FileStamp before = entry->stamp;
+        if (stamp)
+            before.changedNs = stamp->changedNs;
+        if (!stamp || !(before == *stamp)) {
+            kept->entries.erase(entry);
+            continue;
+        }
+        entry->stamp = *stamp;
+        entry->templateId = templateId;
+        entry->fields = fields;
+    }
 }
 
 void RecordingIndex::endFolder()
 {
     if (m_folders.empty())
         return;
-    const std::unique_ptr<FolderState> state = std::move(m_folders.back());
+    std::unique_ptr<FolderState> state = std::move(m_folders.back());
     m_folders.pop_back();
-    if (!m_writable || !state->id)
-        return;
-    sqlite3_stmt* st = statement("DELETE FROM recordings WHERE folder = ? AND name = ?");
-    for (auto it = state->entries.cbegin(); st && it != state->entries.cend(); ++it) {
-        if (it->seen)
+    // The files not met any more are gone from the folder.
+    sqlite3_stmt* st = m_writable && state->id ? statement("DELETE FROM recordings WHERE folder = ? AND name = ?")
+                                               : nullptr;
+    for (auto it = state->entries.begin(); it != state->entries.end();) {
+        if (it->seen) {
+            ++it;
             continue;
-        const Reset reset{st};
-        sqlite3_bind_int64(st, 1, state->id);
-        bindText(st, 2, utf8(it.key()));
-        if (!check(sqlite3_step(st)))
-            return;
+        }
+        if (st) {
+            const Reset reset{st};
+            sqlite3_bind_int64(st, 1, state->id);
+            bindText(st, 2, utf8(it.key()));
+            if (!check(sqlite3_step(st)))
+                st = nullptr;
+        }
+        it = state->entries.erase(it);
     }
+    keepFolder(std::move(state));
 }
 
 bool RecordingIndex::lookup(const QString& fileName, const FileStamp& stamp, tagFileList& record)
@@ -421,11 +485,13 @@ bool RecordingIndex::lookup(const QString& fileName, const FileStamp& stamp, tag
 
 void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, const tagFileList& record)
 {
-    if (m_folders.empty() || !m_writable)
+    if (m_folders.empty())
         return;
     FolderState& folder = *m_folders.back();
-    if (auto it = folder.entries.find(fileName); it != folder.entries.end())
-        it->seen = true;
+    // What the entry said no longer holds; it holds again only once written.
+    folder.entries.remove(fileName);
+    if (!m_writable)
+        return;
     if (!folder.id)
         folder.id = folderId(folder.path, true);
     const IndexedHeader indexed = PackHeader(record.header);
@@ -452,8 +518,12 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
     sqlite3_bind_int64(st, 9, record.nDuration);
     bindFields(st, 10, templateId, indexed);
     // A full disk or a lock lost: the rest of this scan writes nothing.
-    if (!check(sqlite3_step(st)))
+    if (!check(sqlite3_step(st))) {
         m_writable = false;
+        return;
+    }
+    if (!m_folders.empty())
+        m_folders.back()->entries.insert(fileName, Entry{stamp, record.tmCreate, record.nDuration, templateId, indexed, true});
 }
 
 void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header)
@@ -463,6 +533,8 @@ void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, 
         return;
     // Only an entry of the same file whose times were put back stays true in
     // everything but the header; any other is read again when next met.
+    const QString folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
     const bool ownTransaction = !m_inTransaction;
     if (ownTransaction && sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return;
@@ -470,6 +542,7 @@ void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, 
     m_writable = true;
     const IndexedHeader indexed = PackHeader(header);
     const int64_t templateId = templateIdOf(indexed.templateBytes);
+    bool updated = false;
     sqlite3_stmt* st = templateId ? statement("UPDATE recordings SET template = ?, mode = ?, states = ?, marks = ?, "
                                               "memo_bytes = ?, memo = ?, ctime = ? "
                                               "WHERE folder = (SELECT id FROM folders WHERE path = ?) AND name = ? "
@@ -479,15 +552,18 @@ void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, 
         const Reset reset{st};
         bindFields(st, 1, templateId, indexed);
         sqlite3_bind_int64(st, 7, stamp.changedNs);
-        bindText(st, 8, utf8(path.left(slash + 1)));
-        bindText(st, 9, utf8(path.mid(slash + 1)));
+        bindText(st, 8, utf8(folder));
+        bindText(st, 9, utf8(name));
         sqlite3_bind_int64(st, 10, sqlite3_int64(stamp.device));
         sqlite3_bind_int64(st, 11, sqlite3_int64(stamp.inode));
         sqlite3_bind_int64(st, 12, stamp.size);
         sqlite3_bind_int64(st, 13, stamp.modifiedNs);
-        check(sqlite3_step(st));
+        updated = check(sqlite3_step(st)) && m_db && sqlite3_changes(m_db) > 0;
     }
     m_writable = wasWritable;
-    if (ownTransaction && m_db && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK && m_db)
+    if (ownTransaction && m_db && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK && m_db) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        updated = false;
+    }
+    updateKept(folder, name, updated ? &stamp : nullptr, templateId, indexed);
 }

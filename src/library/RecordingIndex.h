@@ -91,6 +91,15 @@ private:
     // The whole header of an entry; false when its template is missing or broken.
     bool headerOf(int64_t templateId, const IndexedHeader& fields, tagVoiceHeader& header);
     static void bindFields(sqlite3_stmt* st, int first, int64_t templateId, const IndexedHeader& fields);
+    // The entries of a folder: those kept from an earlier scan, or read from the file.
+    std::unique_ptr<FolderState> takeFolder(const QString& folder);
+    // Keeps a scanned folder's entries for the next scan of it, within a bound.
+    void keepFolder(std::unique_ptr<FolderState> state);
+    // Brings what is kept of one file in step with a header written to it (stamp
+    // given: the same file, only its header and status-change time moved), or
+    // drops it.
+    void updateKept(const QString& folder, const QString& fileName, const FileStamp* stamp, int64_t templateId,
+                    const IndexedHeader& fields);
 
     QString m_file;
     int m_busyTimeoutMs;
@@ -101,4 +110,7 @@ private:
     QHash<int64_t, tagVoiceHeader> m_templates;
     QHash<QByteArray, int64_t> m_templateIds;
     std::vector<std::unique_ptr<FolderState>> m_folders;
+    // The last folders scanned, newest first: an entry is checked against its file's
+    // stamp like any other, so it holds whatever other processes wrote meanwhile.
+    std::vector<std::unique_ptr<FolderState>> m_kept;
 };

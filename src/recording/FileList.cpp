@@ -154,8 +154,11 @@ QString CFileList::ChangeFolder(const QString& folderPath)
 void CFileList::Rescan()
 {
     // Assigned afresh, not cleared: a list that stays empty gives its memory back.
+    // A folder scanned again mostly holds what it held.
+    const qsizetype before = m_records.size();
     m_records = {};
     if (!m_strFolder.isEmpty()) {
+        m_records.reserve(before);
         const CacheScope scan(CurrentScanCache());
         scanFolder(QFile::encodeName(m_strFolder));
     }
@@ -170,6 +173,9 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         return;
     ScanCache* const cache = CurrentScanCache();
     const CacheScope folder(cache, nativeFolder);
+    // Names are valid in the file-name encoding (checked below), so the folder's
+    // text followed by the name's is the text of the whole path.
+    const QString folderText = QFile::decodeName(nativeFolder);
     while (const dirent* entry = readdir(dir)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
@@ -188,9 +194,9 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             continue;
         tagFileList record;
         FileStamp stamp;
-        if (cache && FileStamp::OfRegularFile(path, stamp) && cache->lookup(fileName, stamp, record)) {
+        if (cache && FileStamp::OfRegularFileAt(dirfd(dir), name, stamp) && cache->lookup(fileName, stamp, record)) {
             record.szFileName = fileName;
-            record.szFilePath = QFile::decodeName(path);
+            record.szFilePath = folderText + fileName;
             if (g_bNoAudioOutput)
                 record.nDuration = 0;
             m_records.append(record);
@@ -203,7 +209,7 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         if (!ReadVoiceHeader(file, record.header))
             continue;
         record.szFileName = fileName;
-        record.szFilePath = QFile::decodeName(path);
+        record.szFilePath = folderText + fileName;
         record.nFileSize = uint32_t(file.size());
         record.tmCreate = file.creationTime();
         record.nDuration = g_bNoAudioOutput ? 0 : MeasureMp3Duration(file);

@@ -21,9 +21,14 @@ FileStamp FileStamp::FromStatx(const struct statx& st)
 
 bool FileStamp::OfRegularFile(const QByteArray& nativePath, FileStamp& stamp)
 {
+    return OfRegularFileAt(AT_FDCWD, nativePath.constData(), stamp);
+}
+
+bool FileStamp::OfRegularFileAt(int folder, const char* name, FileStamp& stamp)
+{
     struct statx st {};
     constexpr unsigned kWanted = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
-    if (statx(AT_FDCWD, nativePath.constData(), AT_STATX_SYNC_AS_STAT, kWanted, &st) != 0)
+    if (statx(folder, name, AT_STATX_SYNC_AS_STAT, kWanted, &st) != 0)
         return false;
     if (!S_ISREG(st.stx_mode) || (st.stx_mask & kWanted) != kWanted)
         return false;

@@ -22,4 +22,6 @@ struct FileStamp
     // The stamp of the file a path names (through links); false when it cannot
     // be looked at or is not a regular file.
     static bool OfRegularFile(const QByteArray& nativePath, FileStamp& stamp);
+    // The same for a name in an open folder, which spares the walk along the path.
+    static bool OfRegularFileAt(int folder, const char* name, FileStamp& stamp);
 };

@@ -152,6 +152,11 @@ private Q_SLOTS:
         CountingCache third(index);
         QCOMPARE(Describe(ScanTree(top, &third)), indexed);
         QCOMPARE(third.hits, int(indexed.size()));
+        // The index keeps the folders it scanned last in memory; the file says the same.
+        RecordingIndex reopened(indexFile());
+        CountingCache fourth(reopened);
+        QCOMPARE(Describe(ScanTree(top, &fourth)), indexed);
+        QCOMPARE(fourth.hits, int(indexed.size()));
     }
 
     // Whatever a header holds comes back from the index byte for byte.
