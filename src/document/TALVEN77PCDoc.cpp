@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -24,14 +25,15 @@ QString parentFolder(const QString& folderPath)
     return trimmed.left(trimmed.lastIndexOf(QDir::separator()));
 }
 
-bool isFolder(const QByteArray& path, unsigned char type)
+// Whether an entry of the folder open as dir is a folder (links are not followed).
+bool isFolder(DIR* dir, const dirent* entry)
 {
-    if (type == DT_DIR)
+    if (entry->d_type == DT_DIR)
         return true;
-    if (type != DT_UNKNOWN)
+    if (entry->d_type != DT_UNKNOWN)
         return false;
     struct stat st {};
-    return lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -128,7 +130,7 @@ void CTALVEN77PCDoc::AddSaveSubfolderLists(const QString& folderPath, const Prog
         while (const dirent* entry = readdir(dir)) {
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
-            if (!isFolder(native + entry->d_name, entry->d_type))
+            if (!isFolder(dir, entry))
                 continue;
             // A name that does not decode would be acted on under another name.
             const QString name = DecodedEntryName(entry->d_name);

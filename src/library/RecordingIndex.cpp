@@ -118,7 +118,17 @@ QString RecordingIndex::DefaultLocation()
 RecordingIndex::RecordingIndex(const QString& file, int busyTimeoutMs)
     : m_file(file), m_busyTimeoutMs(busyTimeoutMs)
 {
-    open();
+}
+
+bool RecordingIndex::ensureOpen()
+{
+    // Opened when first needed: making a new file takes some milliseconds that a
+    // start-up which lists nothing yet need not wait for.
+    if (!m_openTried) {
+        m_openTried = true;
+        open();
+    }
+    return m_db != nullptr;
 }
 
 RecordingIndex::~RecordingIndex()
@@ -256,7 +266,7 @@ sqlite3_stmt* RecordingIndex::statement(const char* sql)
 
 void RecordingIndex::beginScan()
 {
-    if (!m_db || m_inTransaction)
+    if (!ensureOpen() || m_inTransaction)
         return;
     // Another process writing: this scan reads what is there and writes nothing.
     m_inTransaction = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -357,6 +367,7 @@ void RecordingIndex::bindFields(sqlite3_stmt* st, int first, int64_t templateId,
 
 void RecordingIndex::beginFolder(const QString& folder)
 {
+    ensureOpen();
     m_folders.push_back(takeFolder(folder));
 }
 
@@ -529,7 +540,7 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
 void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header)
 {
     const int slash = path.lastIndexOf(QLatin1Char('/'));
-    if (!m_db || slash < 0)
+    if (slash < 0 || !ensureOpen())
         return;
     // Only an entry of the same file whose times were put back stays true in
     // everything but the header; any other is read again when next met.

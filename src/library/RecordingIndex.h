@@ -56,8 +56,9 @@ public:
     RecordingIndex(const RecordingIndex&) = delete;
     RecordingIndex& operator=(const RecordingIndex&) = delete;
 
-    // Whether the index can be read at all; a closed index only misses.
-    bool isOpen() const { return m_db != nullptr; }
+    // Whether the index can be read at all (opening it when not yet tried); a
+    // closed index only misses.
+    bool isOpen() { return ensureOpen(); }
     const QString& file() const { return m_file; }
 
     void beginScan() override;
@@ -77,6 +78,7 @@ private:
     struct Entry;
     struct FolderState;
 
+    bool ensureOpen();
     void open();
     bool openFile();
     bool prepareSchema();
@@ -104,6 +106,7 @@ private:
     QString m_file;
     int m_busyTimeoutMs;
     sqlite3* m_db = nullptr;
+    bool m_openTried = false;
     bool m_inTransaction = false;
     bool m_writable = false;
     QHash<QByteArray, sqlite3_stmt*> m_statements;

@@ -33,7 +33,7 @@ constexpr int kTrigram = 3;
 QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<SearchPlace>& places, int limit)
 {
     QList<SearchHit> hits;
-    if (!m_db || places.isEmpty())
+    if (!ensureOpen() || places.isEmpty())
         return hits;
     QByteArray sql = "SELECT f.path, r.name, r.dev, r.ino, r.size, r.mtime, r.ctime, r.created, r.duration, "
                      "r.template, r.mode, r.states, r.marks, r.memo_bytes, r.memo FROM recordings r JOIN folders f ON f.id = r.folder WHERE (";

@@ -443,8 +443,9 @@ int renameThroughHiddenName(const QByteArray& from, const QByteArray& to)
 
 using Entries = std::vector<std::pair<QByteArray, unsigned char>>;
 
-// The entries of the folder open as fd (which stays open), without "." and "..".
-int readEntries(int fd, Entries& entries)
+// The entries of the folder open as fd (which stays open), without "." and "..";
+// with keep, only those it accepts (looked at before anything is copied).
+int readEntries(int fd, Entries& entries, bool (*keep)(const char* name, unsigned char type) = nullptr)
 {
     const int copy = ::dup(fd);
     if (copy < 0)
@@ -462,7 +463,8 @@ int readEntries(int fd, Entries& entries)
         const dirent* entry = ::readdir(folder);
         if (!entry)
             break;
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0
+            && (!keep || keep(entry->d_name, entry->d_type)))
             entries.emplace_back(QByteArray(entry->d_name), entry->d_type);
     }
     return errno;
@@ -549,14 +551,28 @@ void finishRename(int folderFd, const QByteArray& hidden, const QByteArray& newN
         error = renameNoReplaceAt(folderFd, hidden.constData(), NumberedFileName(newName, number).constData());
 }
 
-// Removes the temporary copies in the folder open as folderFd whose writer is gone
-// and, with finishRenames, gives an entry left under a rename's hidden name its new name.
-void tidyFolder(int folderFd, bool finishRenames)
+// Whether an entry may be a temporary one, by its name's start.
+bool mayBeTemporary(const char* name, unsigned char)
 {
-    Entries entries;
-    readEntries(folderFd, entries);
+    return std::strncmp(name, TemporaryPrefix, sizeof TemporaryPrefix - 1) == 0;
+}
+
+// Whether an entry may be a temporary one or a folder to look into.
+bool mayBeTemporaryOrFolder(const char* name, unsigned char type)
+{
+    return type == DT_DIR || type == DT_UNKNOWN || mayBeTemporary(name, type);
+}
+
+// Removes, of the entries read from the folder open as folderFd, the temporary
+// copies whose writer is gone and, with finishRenames, gives an entry left under a
+// rename's hidden name its new name. True when an entry got a new name.
+bool tidyEntries(int folderFd, const Entries& entries, bool finishRenames)
+{
+    bool renamed = false;
     for (const auto& entry : entries) {
         const QByteArray& name = entry.first;
+        if (!mayBeTemporary(name.constData(), entry.second))
+            continue;
         QByteArray newName;
         const std::optional<TemporaryKind> kind = parseTemporaryName(name, &newName);
         if (!kind || (*kind == TemporaryKind::Rename && !finishRenames))
@@ -570,12 +586,22 @@ void tidyFolder(int folderFd, bool finishRenames)
         const int lock = lockUnheld(folderFd, name, folder);
         if (lock < 0)
             continue;
-        if (*kind == TemporaryKind::Copy)
+        if (*kind == TemporaryKind::Copy) {
             ::unlinkat(folderFd, name.constData(), 0);
-        else
+        } else {
             finishRename(folderFd, name, newName);
+            renamed = true;
+        }
         ::close(lock);
     }
+    return renamed;
+}
+
+void tidyFolder(int folderFd, bool finishRenames)
+{
+    Entries entries;
+    readEntries(folderFd, entries, mayBeTemporary);
+    tidyEntries(folderFd, entries, finishRenames);
 }
 
 // The folders (device, inode) tidied during the operation now running on this thread,
@@ -595,11 +621,17 @@ void tidyBeforeWriting(int folderFd)
 
 void recoverFolder(int fd, bool withSubfolders, dev_t topDev)
 {
-    tidyFolder(fd, true);
+    // One reading of a large folder serves both passes, unless a folder got its
+    // new name in the first.
+    Entries entries;
+    readEntries(fd, entries, withSubfolders ? mayBeTemporaryOrFolder : mayBeTemporary);
+    const bool renamed = tidyEntries(fd, entries, true);
     if (!withSubfolders)
         return;
-    Entries entries;
-    readEntries(fd, entries);
+    if (renamed) {
+        entries.clear();
+        readEntries(fd, entries, mayBeTemporaryOrFolder);
+    }
     for (const auto& [name, type] : entries) {
         if (!isFolderEntry(fd, name, type) || isBoundary(fd, name, topDev))
             continue;
