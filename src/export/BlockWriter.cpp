@@ -1,12 +1,11 @@
 #include "BlockWriter.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int64_t kWritebackBytes = int64_t(4) << 20;
+constexpr int64_t kSyncBytes = int64_t(4) << 20;
 
 int writeAll(int descriptor, const char* data, size_t size)
 {
@@ -25,7 +24,7 @@ int writeAll(int descriptor, const char* data, size_t size)
 } // namespace
 
 BlockWriter::BlockWriter(int descriptor, int64_t offset, size_t blockBytes, int blockCount)
-    : m_descriptor(descriptor), m_blocks(size_t(blockCount)), m_written(offset), m_writebackFrom(offset)
+    : m_descriptor(descriptor), m_blocks(size_t(blockCount)), m_written(offset), m_synced(offset)
 {
     for (Block& block : m_blocks) {
         block.bytes = std::make_unique<char[]>(blockBytes);
@@ -95,14 +94,15 @@ void BlockWriter::run()
         m_queued.pop_front();
         m_writing = true;
         lock.unlock();
-        const int error = writeAll(m_descriptor, block->bytes.get(), block->size);
+        int error = writeAll(m_descriptor, block->bytes.get(), block->size);
         if (error == 0) {
             m_written += int64_t(block->size);
-            if (m_written - m_writebackFrom >= kWritebackBytes) {
-                // Only a start: a failure of the writeback is reported by the final sync.
-                ::sync_file_range(m_descriptor, m_writebackFrom, m_written - m_writebackFrom,
-                                  SYNC_FILE_RANGE_WRITE);
-                m_writebackFrom = m_written;
+            if (m_written - m_synced >= kSyncBytes) {
+                // A failure here is a failure of the file: the kernel reports a failed
+                // writeback to one sync only, so the final one would not see it again.
+                if (::fdatasync(m_descriptor) != 0)
+                    error = errno;
+                m_synced = m_written;
             }
         }
         lock.lock();

@@ -12,11 +12,12 @@
 // Writes blocks to the end of a file on a thread of its own, so that copying them into
 // the page cache and starting their writeback overlap the work that fills the next ones.
 // A few blocks go round: the filling thread takes a free one, fills it and queues it; the
-// writer writes it and gives it back. Writeback of every few megabytes is started as they
-// are written, so that the sync that makes the file durable waits for little. The first
-// failed write ends the writing: no block is taken after it, and finish() returns it.
-// Whoever owns the descriptor keeps it open while the writer lives; the writer does not
-// sync it.
+// writer writes it and gives it back. Every few megabytes are synced (fdatasync) as they
+// are written: the sync that makes the whole file durable then has little left to wait
+// for, and the page cache does not fill up with the file. The first failed write or sync
+// ends the writing: no block is taken after it, and finish() returns its errno.
+// Whoever owns the descriptor keeps it open while the writer lives and syncs the file
+// once more at the end.
 class BlockWriter
 {
 public:
@@ -52,7 +53,7 @@ private:
     std::deque<Block*> m_free;
     std::deque<Block*> m_queued;
     int64_t m_written;       // the file's end as written so far (writer thread)
-    int64_t m_writebackFrom; // the first byte whose writeback has not been started
+    int64_t m_synced;        // the file's end at the last sync (writer thread)
     int m_error = 0;
     bool m_writing = false;  // a block is being written
     bool m_stop = false;
