@@ -10,7 +10,7 @@
 #include <vector>
 
 // Writes blocks to the end of a file on a thread of its own, so that copying them into
-// the page cache and starting their writeback overlap the work that fills the next ones.
+// the page cache and syncing them overlap the work that fills the next ones.
 // A few blocks go round: the filling thread takes a free one, fills it and queues it; the
 // writer writes it and gives it back. Every few megabytes are synced (fdatasync) as they
 // are written: the sync that makes the whole file durable then has little left to wait
@@ -35,7 +35,7 @@ public:
     BlockWriter(const BlockWriter&) = delete;
     BlockWriter& operator=(const BlockWriter&) = delete;
 
-    // An empty block to fill, waiting while every block is queued; null once a write failed.
+    // An empty block to fill, waiting while every block is queued; null once writing failed.
     Block* take();
     // Queues a block taken before (an empty one is given back as it is).
     void queue(Block* block);
@@ -52,10 +52,10 @@ private:
     std::condition_variable m_changed;
     std::deque<Block*> m_free;
     std::deque<Block*> m_queued;
-    int64_t m_written;       // the file's end as written so far (writer thread)
-    int64_t m_synced;        // the file's end at the last sync (writer thread)
+    int64_t m_written; // the file's end as written so far (writer thread)
+    int64_t m_synced;  // the file's end at the last sync (writer thread)
     int m_error = 0;
-    bool m_writing = false;  // a block is being written
+    bool m_writing = false; // a block is being written
     bool m_stop = false;
     std::thread m_thread;
 };

@@ -258,7 +258,8 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
         if (got <= 0)
             break;
         const size_t count = size_t(got * channels);
-        ToPcm16(samples.data(), count, reinterpret_cast<int16_t*>(block->bytes.get() + block->size));
+        ToPcm16(samples.data(), count,
+                reinterpret_cast<int16_t*>(block->bytes.get() + block->size));
         block->size += count * sizeof(int16_t);
         written += got;
         if (block->capacity - block->size < chunkBytes) {

@@ -283,7 +283,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, writeFails);
         // 2.8 MB of WAV, many blocks of it; the limit falls into the second.
-        const QString source = makeRecording(QStringLiteral("long.mp3"), Mp3Format{}, 180.0, QString(), {});
+        const QString source =
+            makeRecording(QStringLiteral("long.mp3"), Mp3Format{}, 180.0, QString(), {});
         QVERIFY(!source.isEmpty());
         QTemporaryDir target;
         ExportOptions options;
@@ -306,10 +307,12 @@ private Q_SLOTS:
         QVERIFY(!result.ok);
         QCOMPARE(result.cancelled, !writeFails);
         if (writeFails)
-            QCOMPARE(result.error, QStringLiteral("書き出しに失敗しました。\n") + SystemErrorText(EFBIG));
+            QCOMPARE(result.error,
+                     QStringLiteral("書き出しに失敗しました。\n") + SystemErrorText(EFBIG));
         QCOMPARE(lastTotal, int64_t(178 * 8000));
         QVERIFY2(lastDone < lastTotal, "decoding went on to the end");
-        QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 };
 

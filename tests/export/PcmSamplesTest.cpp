@@ -1,5 +1,5 @@
-#include "TestRegistry.h"
 #include "export/PcmSamples.h"
+#include "TestRegistry.h"
 
 #include <QTest>
 #include <cmath>
@@ -49,7 +49,10 @@ private Q_SLOTS:
             ToPcm16(samples.data(), length, converted.data());
             for (size_t i = 0; i < length; ++i) {
                 if (converted[i] != pcm)
-                    QFAIL(qPrintable(QStringLiteral("length %1, position %2: %3").arg(length).arg(i).arg(converted[i])));
+                    QFAIL(qPrintable(QStringLiteral("length %1, position %2: %3")
+                                         .arg(length)
+                                         .arg(i)
+                                         .arg(converted[i])));
             }
             QCOMPARE(converted[length], untouched);
         }
