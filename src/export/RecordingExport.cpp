@@ -1,8 +1,10 @@
 #include "RecordingExport.h"
 
+#include "BlockWriter.h"
 #include "ExportTags.h"
 #include "Mp3FrameIndex.h"
 #include "Mp3SectionCut.h"
+#include "PcmSamples.h"
 #include "WavHeader.h"
 #include "platform/FileTransfer.h"
 #include "platform/Paths.h"
@@ -27,7 +29,9 @@ namespace {
 
 constexpr int64_t kCopyChunk = int64_t(1) << 23;
 constexpr int64_t kDecodeChunk = 8192;
-constexpr int64_t kWritebackBytes = int64_t(4) << 20;
+// A WAV is written in blocks of this many decoded chunks (1 MB of stereo), a few at a time.
+constexpr size_t kChunksPerBlock = 32;
+constexpr int kBlocks = 3;
 
 ExportResult failure(const QString& text)
 {
@@ -233,10 +237,12 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
         step = out.write(placeholder.constData(), size_t(placeholder.size()));
     if (!step.ok())
         return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
+    // Decoding keeps this thread busy; the blocks are written on another meanwhile.
+    const size_t chunkBytes = size_t(kDecodeChunk * channels) * sizeof(int16_t);
+    BlockWriter writer(out.descriptor(), placeholder.size(), chunkBytes * kChunksPerBlock, kBlocks);
+    BlockWriter::Block* block = nullptr;
     std::vector<float> samples(size_t(kDecodeChunk * channels));
-    std::vector<int16_t> pcm(samples.size());
     int64_t written = 0;
-    int64_t started = 0; // bytes handed to the device so far
     const int64_t total = end < 0 ? 0 : end - begin;
     for (;;) {
         if (progress && !progress(written, total))
@@ -246,26 +252,25 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
             want = std::min(want, end - begin - written);
         if (want <= 0)
             break;
+        if (!block && !(block = writer.take()))
+            break; // a write failed: finish() says why
         const int64_t got = decoder.read(samples.data(), want);
         if (got <= 0)
             break;
         const size_t count = size_t(got * channels);
-        for (size_t i = 0; i < count; ++i) {
-            const float v = std::clamp(samples[i] * 32768.0f, -32768.0f, 32767.0f);
-            pcm[i] = int16_t(v + (v >= 0 ? 0.5f : -0.5f));
-        }
-        step = out.write(reinterpret_cast<const char*>(pcm.data()), count * sizeof(int16_t));
-        if (!step.ok())
-            return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), step.error));
+        ToPcm16(samples.data(), count,
+                reinterpret_cast<int16_t*>(block->bytes.get() + block->size));
+        block->size += count * sizeof(int16_t);
         written += got;
-        // The device writes what is done while the rest is decoded: the final sync
-        // then waits for little.
-        const int64_t bytes = 44 + written * channels * 2;
-        if (bytes - started >= kWritebackBytes) {
-            ::sync_file_range(out.descriptor(), started, bytes - started, SYNC_FILE_RANGE_WRITE);
-            started = bytes;
+        if (block->capacity - block->size < chunkBytes) {
+            writer.queue(block);
+            block = nullptr;
         }
     }
+    if (block)
+        writer.queue(block);
+    if (const int error = writer.finish())
+        return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), error));
     if (written == 0)
         return failure(QStringLiteral("書き出す区間がありません。"));
     const QByteArray header = WavHeader(rate, channels, written);

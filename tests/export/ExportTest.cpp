@@ -4,6 +4,7 @@
 #include "TestRegistry.h"
 #include "export/ExportTags.h"
 #include "export/RecordingExport.h"
+#include "platform/SystemErrorText.h"
 #include "player/Mp3Decoder.h"
 
 #include <QDateTime>
@@ -15,7 +16,9 @@
 #include <id3v2tag.h>
 #include <mpegfile.h>
 #include <tableofcontentsframe.h>
+#include <cerrno>
 #include <cmath>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -264,6 +267,52 @@ private Q_SLOTS:
         QVERIFY(!notAudio.ok);
         QVERIFY(notAudio.error.contains(QStringLiteral("MP3")));
         QVERIFY(QDir(other.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    void wavExportStoppedPartWay_data()
+    {
+        QTest::addColumn<bool>("writeFails");
+        QTest::newRow("a write fails") << true;
+        QTest::newRow("cancelled") << false;
+    }
+
+    // A WAV export that stops part-way, at a write the file system refuses (the file-size
+    // limit stands in for a full disk) or at the user's cancel, says so, decodes no
+    // further and leaves neither a file nor its temporary copy.
+    void wavExportStoppedPartWay()
+    {
+        QFETCH(bool, writeFails);
+        // 2.8 MB of WAV, many blocks of it; the limit falls into the second.
+        const QString source =
+            makeRecording(QStringLiteral("long.mp3"), Mp3Format{}, 180.0, QString(), {});
+        QVERIFY(!source.isEmpty());
+        QTemporaryDir target;
+        ExportOptions options;
+        options.format = ExportFormat::Wav;
+        options.section = ExportSpan{1000, 179'000};
+        int64_t lastDone = 0, lastTotal = 0;
+        const auto progress = [&](int64_t done, int64_t total) {
+            lastDone = done;
+            lastTotal = total;
+            return writeFails || done < 40 * 8000;
+        };
+        std::optional<FileSizeLimit> limit;
+        if (writeFails) {
+            limit.emplace(600 * 1024);
+            QVERIFY(limit->ok());
+        }
+        const ExportResult result = ExportRecording(source, target.path(), options, progress);
+        limit.reset();
+
+        QVERIFY(!result.ok);
+        QCOMPARE(result.cancelled, !writeFails);
+        if (writeFails)
+            QCOMPARE(result.error,
+                     QStringLiteral("書き出しに失敗しました。\n") + SystemErrorText(EFBIG));
+        QCOMPARE(lastTotal, int64_t(178 * 8000));
+        QVERIFY2(lastDone < lastTotal, "decoding went on to the end");
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 };
 

@@ -2,8 +2,10 @@
 
 #include <QFile>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <future>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -64,4 +66,26 @@ FileSnapshot SnapshotFile(const QString& path)
         snapshot.times[i][1] = times[i].tv_nsec;
     }
     return snapshot;
+}
+
+FileSizeLimit::FileSizeLimit(int64_t bytes)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return;
+    m_savedCurrent = limit.rlim_cur;
+    m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = rlim_t(bytes);
+    m_set = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit{};
+    if (m_set && ::getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+        limit.rlim_cur = rlim_t(m_savedCurrent);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (m_savedHandler != SIG_ERR)
+        std::signal(SIGXFSZ, m_savedHandler);
 }

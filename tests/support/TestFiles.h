@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 
@@ -31,3 +32,21 @@ struct FileSnapshot
     bool operator==(const FileSnapshot&) const = default;
 };
 FileSnapshot SnapshotFile(const QString& path);
+
+// Holds the process's file-size limit (RLIMIT_FSIZE) at bytes while it lives: a write
+// beyond it fails with EFBIG, as a full disk makes it fail, and SIGXFSZ is ignored
+// meanwhile so that the process lives on. ok() tells whether the limit was set.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(int64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool ok() const { return m_set; }
+
+private:
+    bool m_set = false;
+    uint64_t m_savedCurrent = 0; // the soft limit before
+    void (*m_savedHandler)(int) = SIG_ERR;
+};
