@@ -252,6 +252,14 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
             want = std::min(want, end - begin - written);
         if (want <= 0)
             break;
+        if (written == MaxWavFrames(channels)) {
+            if (decoder.read(samples.data(), 1) <= 0)
+                break;
+            writer.finish();
+            return failure(QStringLiteral("WAVファイルに書き出せる長さ（約4GB）を超えています。\n"
+                                          "区間を指定して書き出してください。"));
+        }
+        want = std::min(want, MaxWavFrames(channels) - written);
         if (!block && !(block = writer.take()))
             break; // a write failed: finish() says why
         const int64_t got = decoder.read(samples.data(), want);

@@ -20,8 +20,16 @@ void put16(QByteArray& bytes, uint16_t value)
 
 } // namespace
 
+int64_t MaxWavFrames(int channels)
+{
+    // The RIFF size counts the 36 header bytes after it besides the samples.
+    return (int64_t(UINT32_MAX) - 36) / (int64_t(channels) * 2);
+}
+
 QByteArray WavHeader(int sampleRate, int channels, int64_t frames)
 {
+    if (channels <= 0 || frames < 0 || frames > MaxWavFrames(channels))
+        return {};
     const uint32_t blockAlign = uint32_t(channels) * 2;
     const uint32_t dataBytes = uint32_t(frames * blockAlign);
     QByteArray header;

@@ -4,6 +4,7 @@
 #include "TestRegistry.h"
 #include "export/ExportTags.h"
 #include "export/RecordingExport.h"
+#include "export/WavHeader.h"
 #include "platform/SystemErrorText.h"
 #include "player/Mp3Decoder.h"
 
@@ -267,6 +268,36 @@ private Q_SLOTS:
         QVERIFY(!notAudio.ok);
         QVERIFY(notAudio.error.contains(QStringLiteral("MP3")));
         QVERIFY(QDir(other.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    // The header's sizes are 32 bits: a file that would need more is refused, never
+    // given sizes that wrapped round.
+    void wavHeaderSizes_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<qint64>("frames");
+        QTest::addColumn<qint64>("riffSize"); // -1: refused
+        const qint64 stereoMost = (qint64(UINT32_MAX) - 36) / 4;
+        QTest::newRow("empty") << 2 << qint64(0) << qint64(36);
+        QTest::newRow("one second, mono") << 1 << qint64(44100) << qint64(36 + 88200);
+        QTest::newRow("the most stereo") << 2 << stereoMost << qint64(36 + stereoMost * 4);
+        QTest::newRow("one frame more") << 2 << stereoMost + 1 << qint64(-1);
+        QTest::newRow("ten hours of stereo") << 2 << qint64(36000) * 44100 << qint64(-1);
+    }
+    void wavHeaderSizes()
+    {
+        QFETCH(int, channels);
+        QFETCH(qint64, frames);
+        QFETCH(qint64, riffSize);
+        QCOMPARE(frames <= MaxWavFrames(channels), riffSize >= 0);
+        const QByteArray header = WavHeader(44100, channels, frames);
+        if (riffSize < 0) {
+            QVERIFY(header.isEmpty());
+            return;
+        }
+        QCOMPARE(header.size(), 44);
+        QCOMPARE(qint64(qFromLittleEndian<quint32>(header.constData() + 4)), riffSize);
+        QCOMPARE(qint64(qFromLittleEndian<quint32>(header.constData() + 40)), riffSize - 36);
     }
 
     void wavExportStoppedPartWay_data()
