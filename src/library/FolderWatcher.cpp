@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 
+#include <QDir>
 #include <QFileSystemWatcher>
 #include <QTimer>
 
@@ -9,6 +10,24 @@ namespace {
 
 // A copy of many recordings changes a folder many times; one report follows the burst.
 constexpr int kSettleMs = 300;
+// Below a device's root: the recorder's tree is a few levels of dated folders.
+constexpr int kMaxDepth = 8;
+constexpr qsizetype kMaxSubfolders = 1000;
+
+// The folders below folder, links not followed, as a recursive scan enters them.
+void addSubfolders(const QString& folder, int depth, QSet<QString>& found)
+{
+    if (depth > kMaxDepth)
+        return;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks)) {
+        if (found.size() >= kMaxSubfolders)
+            return;
+        const QString path = dir.filePath(name);
+        found.insert(path);
+        addSubfolders(path, depth + 1, found);
+    }
+}
 
 } // namespace
 
@@ -29,12 +48,18 @@ FolderWatcher::FolderWatcher(QObject* parent)
     });
 }
 
-void FolderWatcher::setFolders(const QStringList& folders)
+void FolderWatcher::setFolders(const QStringList& folders, const QStringList& withSubfolders)
 {
     QSet<QString> wanted;
     for (const QString& folder : folders) {
         if (!folder.isEmpty())
             wanted.insert(RemoveTrailingSeparator(folder));
+    }
+    for (const QString& folder : withSubfolders) {
+        if (folder.isEmpty())
+            continue;
+        wanted.insert(RemoveTrailingSeparator(folder));
+        addSubfolders(RemoveTrailingSeparator(folder), 1, wanted);
     }
     const QStringList watched = m_watcher->directories();
     QStringList gone;

@@ -18,8 +18,9 @@ class FolderWatcher : public QObject
 public:
     explicit FolderWatcher(QObject* parent = nullptr);
 
-    // The folders to watch from now on, with or without trailing separators.
-    void setFolders(const QStringList& folders);
+    // The folders to watch from now on, with or without trailing separators;
+    // of those in withSubfolders, every folder below them too.
+    void setFolders(const QStringList& folders, const QStringList& withSubfolders = {});
     QStringList folders() const;
 
 Q_SIGNALS:

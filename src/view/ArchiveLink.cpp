@@ -61,7 +61,7 @@ bool ArchiveLink::ShowRecording(const QString& folder, const QString& path)
     CTALVEN77PCDoc& document = m_view.document();
     int id = 0;
     for (const auto& list : document.fileLists()) {
-        const bool recursive = list->nKind() == kListRecorder || list->nKind() == kListCard;
+        const bool recursive = isDeviceList(*list);
         if (list->nKind() == kListTemporaryTree || list->strFolder().isEmpty())
             continue;
         if (list->strFolder() == folder || (recursive && folder.startsWith(list->strFolder()))) {
@@ -97,18 +97,25 @@ bool ArchiveLink::ShowRecording(const QString& folder, const QString& path)
     return true;
 }
 
+bool ArchiveLink::isDeviceList(const CFileList& list)
+{
+    return list.nKind() == kListRecorder || list.nKind() == kListCard;
+}
+
 void ArchiveLink::watchShownFolders()
 {
     m_watchPending = false;
-    QStringList folders;
+    QStringList folders, withSubfolders;
     for (const auto& list : m_view.document().fileLists()) {
-        if (list->nKind() != kListTemporaryTree && !list->strFolder().isEmpty())
-            folders.append(list->strFolder());
+        if (list->nKind() == kListTemporaryTree || list->strFolder().isEmpty())
+            continue;
+        // The recorder's and the card's lists take in their dated folders too.
+        (isDeviceList(*list) ? withSubfolders : folders).append(list->strFolder());
     }
     const QString savePath = m_view.setting().m_strSavePath;
     if (!savePath.isEmpty())
         folders.append(savePath);
-    m_watcher->setFolders(folders);
+    m_watcher->setFolders(folders, withSubfolders);
 }
 
 void ArchiveLink::onFoldersChanged(const QStringList& folders)
@@ -133,13 +140,15 @@ void ArchiveLink::onFoldersChanged(const QStringList& folders)
     }
     const int selected = m_view.folderTree()->selectedListId();
     bool shownChanged = false;
+    bool deviceChanged = false;
     for (const auto& list : document.fileLists()) {
-        const bool recursive = list->nKind() == kListRecorder || list->nKind() == kListCard;
+        const bool recursive = isDeviceList(*list);
         const bool affected = std::any_of(folders.cbegin(), folders.cend(), [&](const QString& folder) {
             return folder == list->strFolder() || (recursive && folder.startsWith(list->strFolder()));
         });
         if (!affected || list->nKind() == kListTemporaryTree)
             continue;
+        deviceChanged = deviceChanged || recursive;
         if (list->nId() == selected)
             shownChanged = true;
         else if (list->bInitialized() || recursive)
@@ -147,6 +156,9 @@ void ArchiveLink::onFoldersChanged(const QStringList& folders)
     }
     if (shownChanged)
         rescanShownList();
+    // A dated folder may have come or gone.
+    if (deviceChanged)
+        watchShownFolders();
 }
 
 // The list shown is scanned again and filled; the rows selected before stay

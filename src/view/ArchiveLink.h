@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QStringList>
 
+class CFileList;
 class CTALVEN77PCView;
 class FolderWatcher;
 class SearchAllDlg;
@@ -32,6 +33,8 @@ public:
     void watchShownFolders();
 
 private:
+    // The recorder's and the card's lists, which take in their subfolders.
+    static bool isDeviceList(const CFileList& list);
     void onFoldersChanged(const QStringList& folders);
     void rescanShownList();
     bool subfoldersChanged(const QString& folder) const;

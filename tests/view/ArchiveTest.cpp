@@ -1,3 +1,4 @@
+#include "CardBuilder.h"
 #include "FakePanel.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
@@ -137,6 +138,38 @@ private Q_SLOTS:
         // The folder shown before is shown again, with what it holds now.
         QCOMPARE(on.view.folderTree()->currentItem()->text(0), QStringLiteral("day"));
         QCOMPARE(rowNames(on.view), (QStringList{"c.mp3", "z.mp3"}));
+    }
+
+    // The card's list takes in its dated folders: a recording another program puts
+    // into one of them, or into a dated folder made afterwards, appears without F5.
+    void aCardsDatedFoldersAreWatched()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = m_places.newFolder(QStringLiteral("card"));
+        QVERIFY(MakeCard({card, 7, 2, 7, {}}));
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
+        m_setting.m_strSavePath = save;
+        ViewOnSave on(save, m_setting);
+        QTreeWidgetItem* cardNode = on.view.rootLabelled(kCardRootLabel)->child(0);
+        on.view.folderTree()->setCurrentItem(cardNode);
+        QCOMPARE(on.view.recordings()->rowCount(), 2);
+        const QString recorderFolder = card + QStringLiteral("/007_TALVEN-77");
+        QStringList dated;
+        for (const QString& month : QDir(recorderFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            for (const QString& day : QDir(recorderFolder + u'/' + month).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                dated.append(recorderFolder + u'/' + month + u'/' + day);
+        }
+        QVERIFY(!dated.isEmpty());
+        QTRY_VERIFY(on.view.archive().watcher().folders().contains(dated.first()));
+
+        writeRecording(dated.first() + QStringLiteral("/added.mp3"), QStringLiteral("追加"));
+        QTRY_COMPARE(on.view.recordings()->rowCount(), 3);
+        const QString newDay = recorderFolder + QStringLiteral("/209912/31");
+        QVERIFY(QDir().mkpath(newDay));
+        QTRY_VERIFY(on.view.archive().watcher().folders().contains(newDay));
+        writeRecording(newDay + QStringLiteral("/later.mp3"), QStringLiteral("後日"));
+        QTRY_COMPARE(on.view.recordings()->rowCount(), 4);
+        QVERIFY(rowNames(on.view).contains(QStringLiteral("later.mp3")));
     }
 
     // Filling the list again would unload the recording being listened to: a change
