@@ -1,12 +1,15 @@
 #include "RecordingIndex.h"
 
 #include "IndexedHeader.h"
+#include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <cerrno>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -535,6 +538,55 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
     }
     if (!m_folders.empty())
         m_folders.back()->entries.insert(fileName, Entry{stamp, record.tmCreate, record.nDuration, templateId, indexed, true});
+}
+
+namespace {
+
+// Whether a folder is gone from a folder that is still there.
+bool goneFromItsParent(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(RemoveTrailingSeparator(folder));
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0 || errno != ENOENT)
+        return false;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0)
+        return false;
+    return ::stat(path.left(slash).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+void RecordingIndex::forgetGoneFolders()
+{
+    if (!ensureOpen() || m_inTransaction)
+        return;
+    QList<QPair<int64_t, QString>> gone;
+    if (sqlite3_stmt* st = statement("SELECT id, path FROM folders")) {
+        const Reset reset{st};
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const QString path = columnText(st, 1);
+            if (goneFromItsParent(path))
+                gone.append({sqlite3_column_int64(st, 0), path});
+        }
+    }
+    if (gone.isEmpty() || !m_db || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return;
+    sqlite3_stmt* entries = statement("DELETE FROM recordings WHERE folder = ?");
+    sqlite3_stmt* folders = statement("DELETE FROM folders WHERE id = ?");
+    bool ok = entries && folders;
+    for (const auto& [id, path] : std::as_const(gone)) {
+        for (sqlite3_stmt* st : {entries, folders}) {
+            if (!ok)
+                break;
+            const Reset reset{st};
+            sqlite3_bind_int64(st, 1, id);
+            ok = check(sqlite3_step(st));
+        }
+        std::erase_if(m_kept, [&path](const std::unique_ptr<FolderState>& kept) { return kept->path == path; });
+    }
+    if (m_db && (!ok || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) && m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header)

@@ -69,6 +69,11 @@ public:
     void store(const QString& fileName, const FileStamp& stamp, const tagFileList& record) override;
     void headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header) override;
 
+    // Forgets the folders that are gone while the folder holding them is still
+    // there (deleted or renamed, not a card or share that is away with its whole
+    // tree); what they held is of no use to any scan or search again.
+    void forgetGoneFolders();
+
     // The indexed recordings of the places that match, ordered by folder, start
     // time and name; entries whose file has changed or gone since are left out.
     // At most limit hits (0: all).

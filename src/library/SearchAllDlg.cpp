@@ -136,6 +136,7 @@ void SearchAllDlg::refresh()
     WaitCursor wait;
     m_covered = m_places ? m_places() : QList<SearchPlace>();
     RefreshPlaces(m_covered, index());
+    index().forgetGoneFolders();
     searchNow();
 }
 

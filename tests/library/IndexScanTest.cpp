@@ -234,6 +234,43 @@ private Q_SLOTS:
         QCOMPARE(counting.hits, 4);
     }
 
+    // A folder deleted from one that is still there is forgotten with what it held;
+    // one whose whole tree is away (a card taken out) is kept for its return.
+    void foldersGoneFromTheirParentAreForgotten()
+    {
+        const QString top = makeTree();
+        QVERIFY(QDir().mkpath(top + QStringLiteral("/away/inner")));
+        writeRecording(top + QStringLiteral("/away/inner/e.mp3"), QString(), tokyo(5));
+        RecordingIndex index(indexFile());
+        ScanTree(top, &index);
+        const auto indexedFolders = [this] {
+            QStringList paths;
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(QFile::encodeName(indexFile()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(db, "SELECT f.path FROM folders f WHERE EXISTS (SELECT 1 FROM recordings r WHERE r.folder = f.id)",
+                               -1, &st, nullptr);
+            while (st && sqlite3_step(st) == SQLITE_ROW)
+                paths.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))));
+            sqlite3_finalize(st);
+            sqlite3_close(db);
+            paths.sort();
+            return paths;
+        };
+        const QString sub = top + QStringLiteral("/sub/"), deeper = sub + QStringLiteral("deeper/"),
+                      inner = top + QStringLiteral("/away/inner/");
+        QCOMPARE(indexedFolders(), (QStringList{top + u'/', inner, sub, deeper}));
+
+        QVERIFY(QDir(top + QStringLiteral("/sub/deeper")).removeRecursively());
+        // The tree of the away folder is moved off as a whole, as an unmounted card's.
+        QVERIFY(QDir().rename(top + QStringLiteral("/away"), m_dir.filePath(QStringLiteral("away%1").arg(m_trees))));
+        index.forgetGoneFolders();
+        QCOMPARE(indexedFolders(), (QStringList{top + u'/', inner, sub}));
+        CountingCache again(index);
+        QCOMPARE(Describe(ScanTree(top, &again)), Describe(ScanTree(top, nullptr)));
+        QCOMPARE(again.hits, 3);
+    }
+
     void unwritableCacheFolderIsDoneWithout_data()
     {
         QTest::addColumn<bool>("fileInTheWay");

@@ -99,6 +99,7 @@ int RunSearch(const QStringList& arguments)
         SetScanCache(nullptr);
         places.append({path.endsWith(u'/') ? path : path + u'/', true});
     }
+    index.forgetGoneFolders();
     for (const SearchHit& hit : index.search(query, places))
         PrintJsonLine(RecordJson(hit.record));
     return 0;
