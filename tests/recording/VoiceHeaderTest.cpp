@@ -19,7 +19,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -529,15 +528,12 @@ private Q_SLOTS:
         const QByteArray file = BuildRecording(MakeVoiceHeader(1), ShortSpeechAudio());
         const QString path = write(QStringLiteral("full.mp3"), file);
         MessageRecorder messages;
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = rlim_t(20 + 100);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const bool written = WriteVoiceHeader(path, MakeVoiceHeader(2, QStringLiteral("書けない")));
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
+        bool written = true;
+        {
+            const FileSizeLimit limited(20 + 100);
+            QVERIFY(limited.ok());
+            written = WriteVoiceHeader(path, MakeVoiceHeader(2, QStringLiteral("書けない")));
+        }
 
         QVERIFY(!written);
         QCOMPARE(messages.entries().size(), 1);
