@@ -189,8 +189,15 @@ void CTALVEN77PCView::connectCommands()
     });
     c.setHandler(Command::TransferHistory, [this] { ExportCommands::ShowTransferRecord(window()); });
     c.setHandler(Command::Undo, [this, files] {
+        // What was taken back may lie anywhere: everything is read again, and the
+        // folder shown before is shown again when it is still there.
+        const int selected = m_tree->selectedListId();
+        const int kind = selected ? m_document.GetListKind(selected) : -1;
+        const QString folder = selected ? m_document.GetListFolder(selected) : QString();
         files->OnUndo();
         RefreshAll();
+        if (!folder.isEmpty())
+            selectFolder(kind, folder);
     });
     c.action(Command::MoveToTrash)->setChecked(MoveToTrashEnabled());
     c.setHandler(Command::MoveToTrash, [this] { SetMoveToTrashEnabled(m_commands->action(Command::MoveToTrash)->isChecked()); });
@@ -544,6 +551,17 @@ void CTALVEN77PCView::RefreshAll()
     });
     Q_EMIT statusText(kIdleStatusText);
     UpdateCommandStates();
+}
+
+void CTALVEN77PCView::selectFolder(int kind, const QString& folder)
+{
+    for (const auto& list : m_document.fileLists()) {
+        if (list->nKind() != kind || list->strFolder() != folder)
+            continue;
+        if (QTreeWidgetItem* node = m_tree->findNode(list->nId()))
+            m_tree->setCurrentItem(node);
+        return;
+    }
 }
 
 void CTALVEN77PCView::scanSaveFolderIntoTree()

@@ -94,6 +94,8 @@ public:
     // F5: checks the drives, the save folder and the registered folders again;
     // the list keeps its columns and their widths.
     void RefreshAll();
+    // Selects the node of the list of that kind and folder, when the tree has one.
+    void selectFolder(int kind, const QString& folder);
     // The selected rows' records, in row order; the panel's section of its recording
     // when it is narrower than the whole recording.
     QList<tagFileList> selectedRecords() const;

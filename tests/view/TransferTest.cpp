@@ -411,6 +411,9 @@ private Q_SLOTS:
         undo->trigger();
         QCOMPARE(ReadWholeFile(save + QStringLiteral("/notes/n.mp3")), bytes);
         QVERIFY(!undo->isEnabled());
+        // The folder shown stays shown, with the recording back in its list at once.
+        QCOMPARE(f.view->folderTree()->currentItem()->text(0), QStringLiteral("notes"));
+        QCOMPARE(f.view->recordings()->rowCount(), 1);
     }
 };
 
