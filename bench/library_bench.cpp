@@ -131,6 +131,7 @@ void BM_ScanBuildingIndex(benchmark::State& state)
 void startUp(const QString& save, RecordingIndex* index, bool openFolder = false)
 {
     SetScanCache(index);
+    SetFolderMemo(index);
     CSetting setting;
     setting.m_strSavePath = save;
     CTALVEN77PCDoc document;
@@ -154,6 +155,7 @@ void startUp(const QString& save, RecordingIndex* index, bool openFolder = false
     benchmark::DoNotOptimize(view.recordingList());
     view.setPanel(nullptr);
     SetScanCache(nullptr);
+    SetFolderMemo(nullptr);
 }
 
 void BM_StartUpIndexed(benchmark::State& state)

@@ -42,6 +42,7 @@ CTALVEN77PCApp::~CTALVEN77PCApp()
     m_frame.reset();
     m_document.reset();
     SetScanCache(nullptr);
+    SetFolderMemo(nullptr);
 }
 
 bool CTALVEN77PCApp::InitInstance()
@@ -68,6 +69,7 @@ bool CTALVEN77PCApp::InitInstance()
     // The start-up scans already take unchanged recordings from the index.
     m_index = std::make_unique<RecordingIndex>();
     SetScanCache(m_index.get());
+    SetFolderMemo(m_index.get());
     m_document = std::make_unique<CTALVEN77PCDoc>();
     m_document->RunStartupChecks(m_setting.m_strSavePath, SetSplashStatus);
     m_frame = std::make_unique<CMainFrame>(*m_document, m_setting, m_nAuthenticated);

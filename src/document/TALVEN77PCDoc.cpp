@@ -2,6 +2,7 @@
 
 #include "device/Drives.h"
 #include "platform/FileTransfer.h"
+#include "platform/FolderMemo.h"
 #include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
 #include "settings/SaveFolderCheck.h"
@@ -13,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +36,31 @@ bool isFolder(DIR* dir, const dirent* entry)
         return false;
     struct stat st {};
     return fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The subfolders of the folder open as fd (links not followed), in the file
+// system's order: from the memo while the folder's stamp holds, else read.
+QList<QByteArray> subfolderNames(int fd, const QByteArray& key)
+{
+    QList<QByteArray> names;
+    FolderStamp stamp;
+    FolderMemo* const memo = CurrentFolderMemo();
+    if (memo && FolderStamp::Of(fd, stamp) && memo->knownSubfolders(key, stamp, names))
+        return names;
+    names.clear();
+    const int copy = dup(fd);
+    DIR* dir = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (!dir) {
+        if (copy >= 0)
+            close(copy);
+        return names;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 && isFolder(dir, entry))
+            names.append(QByteArray(entry->d_name));
+    }
+    closedir(dir);
+    return names;
 }
 
 } // namespace
@@ -124,16 +151,12 @@ void CTALVEN77PCDoc::AddSaveSubfolderLists(const QString& folderPath, const Prog
     // Depth first, in the file system's order, each folder before its subfolders.
     const std::function<void(const QString&)> walk = [&](const QString& folder) {
         const QByteArray native = QFile::encodeName(folder);
-        DIR* dir = opendir(native.constData());
-        if (!dir)
+        const int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
             return;
-        while (const dirent* entry = readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-                continue;
-            if (!isFolder(dir, entry))
-                continue;
+        for (const QByteArray& entry : subfolderNames(fd, FolderMemoKey(native))) {
             // A name that does not decode would be acted on under another name.
-            const QString name = DecodedEntryName(entry->d_name);
+            const QString name = DecodedEntryName(entry.constData());
             if (name.isNull())
                 continue;
             const QString path = folder + name + QDir::separator();
@@ -142,7 +165,7 @@ void CTALVEN77PCDoc::AddSaveSubfolderLists(const QString& folderPath, const Prog
             appendList(kListSaveFolder, false).SetFolder(path);
             walk(path);
         }
-        closedir(dir);
+        close(fd);
     };
     walk(AddTrailingSeparator(folderPath));
 }

@@ -14,7 +14,7 @@
 namespace {
 
 // Raised whenever the tables change; a file of another version is rebuilt.
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
 // How many entries of earlier scans are kept in memory (some hundred bytes each).
 constexpr qsizetype kKeptEntries = 20000;
@@ -22,6 +22,8 @@ constexpr qsizetype kKeptEntries = 20000;
 constexpr const char* kSchema = R"(
 CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);
 CREATE TABLE templates(id INTEGER PRIMARY KEY, bytes BLOB NOT NULL UNIQUE);
+CREATE TABLE folder_memo(path BLOB PRIMARY KEY, dev INTEGER, ino INTEGER, mtime INTEGER, ctime INTEGER,
+  subfolders BLOB) WITHOUT ROWID;
 CREATE TABLE recordings(
   id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,
   dev INTEGER, ino INTEGER, size INTEGER, mtime INTEGER, ctime INTEGER,
@@ -138,6 +140,7 @@ RecordingIndex::~RecordingIndex()
 {
     if (m_inTransaction)
         endScan();
+    endWalk();
     close();
 }
 
@@ -173,6 +176,9 @@ bool RecordingIndex::openFile()
         }
     }
     sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    // With the write-ahead log, a commit need not wait for the disk: a cache that
+    // loses its last transactions to a power cut is still whole.
+    sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     sqlite3_extended_result_codes(m_db, 0);
     return true;
 }
@@ -222,6 +228,74 @@ bool RecordingIndex::prepareSchema()
     return sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+bool RecordingIndex::openIfThere()
+{
+    if (!m_openTried && !QFileInfo::exists(m_file))
+        return false;
+    return ensureOpen();
+}
+
+void RecordingIndex::beginWalk()
+{
+    if (!openIfThere() || m_inTransaction || m_walking)
+        return;
+    // Waiting for another process would hold up the start: the walk then writes nothing.
+    sqlite3_busy_timeout(m_db, 0);
+    m_walking = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (m_db)
+        sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+}
+
+void RecordingIndex::endWalk()
+{
+    if (!m_walking)
+        return;
+    m_walking = false;
+    if (m_db && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK && m_db)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool RecordingIndex::knownSubfolders(const QByteArray& folder, const FolderStamp& stamp, QList<QByteArray>& names)
+{
+    if (!openIfThere())
+        return false;
+    sqlite3_stmt* st = statement("SELECT dev, ino, mtime, ctime, subfolders FROM folder_memo WHERE path = ?");
+    if (!st)
+        return false;
+    const Reset reset{st};
+    sqlite3_bind_blob(st, 1, folder.constData(), int(folder.size()), SQLITE_STATIC);
+    if (sqlite3_step(st) != SQLITE_ROW)
+        return false;
+    const FolderStamp known{uint64_t(sqlite3_column_int64(st, 0)), uint64_t(sqlite3_column_int64(st, 1)),
+                            sqlite3_column_int64(st, 2), sqlite3_column_int64(st, 3)};
+    if (!(known == stamp))
+        return false;
+    const QByteArray joined = columnBlob(st, 4);
+    names = joined.isEmpty() ? QList<QByteArray>() : joined.split('/');
+    return true;
+}
+
+void RecordingIndex::rememberSubfolders(const QByteArray& folder, const FolderStamp& stamp,
+                                        const QList<QByteArray>& names)
+{
+    if (!m_walking)
+        return;
+    sqlite3_stmt* st = statement("INSERT OR REPLACE INTO folder_memo(path, dev, ino, mtime, ctime, subfolders) "
+                                 "VALUES (?, ?, ?, ?, ?, ?)");
+    if (!st)
+        return;
+    // Names hold no '/', so it parts them.
+    const QByteArray joined = names.join('/');
+    const Reset reset{st};
+    sqlite3_bind_blob(st, 1, folder.constData(), int(folder.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(st, 2, sqlite3_int64(stamp.device));
+    sqlite3_bind_int64(st, 3, sqlite3_int64(stamp.inode));
+    sqlite3_bind_int64(st, 4, stamp.modifiedNs);
+    sqlite3_bind_int64(st, 5, stamp.changedNs);
+    sqlite3_bind_blob(st, 6, joined.constData(), int(joined.size()), SQLITE_STATIC);
+    check(sqlite3_step(st));
+}
+
 void RecordingIndex::close()
 {
     for (sqlite3_stmt* st : std::as_const(m_statements))
@@ -233,6 +307,7 @@ void RecordingIndex::close()
         sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_inTransaction = false;
+    m_walking = false;
     m_writable = false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FolderMemo.h"
 #include "recording/ScanCache.h"
 
 #include <QHash>
@@ -45,7 +46,7 @@ struct SearchHit
 // rebuilt or done without, silently. Other processes may use the same file at
 // once (the window and the tool); a writer waits at most the busy time given,
 // then goes on without writing.
-class RecordingIndex : public ScanCache
+class RecordingIndex : public ScanCache, public FolderMemo
 {
 public:
     // ~/.cache/Corvane/TALVEN-77-PC Player/index.sqlite (XDG_CACHE_HOME honoured).
@@ -69,6 +70,14 @@ public:
     void store(const QString& fileName, const FileStamp& stamp, const tagFileList& record) override;
     void headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header) override;
 
+    // The start-up walk's memo of the save folder's tree. It neither makes an index
+    // file nor waits for one: without a file, or with another process writing, the
+    // walk reads the folders as it would without a memo.
+    void beginWalk() override;
+    void endWalk() override;
+    bool knownSubfolders(const QByteArray& folder, const FolderStamp& stamp, QList<QByteArray>& names) override;
+    void rememberSubfolders(const QByteArray& folder, const FolderStamp& stamp, const QList<QByteArray>& names) override;
+
     // Forgets the folders that are gone while the folder holding them is still
     // there (deleted or renamed, not a card or share that is away with its whole
     // tree); what they held is of no use to any scan or search again.
@@ -84,6 +93,8 @@ private:
     struct FolderState;
 
     bool ensureOpen();
+    // Opens the file only when there is one already.
+    bool openIfThere();
     void open();
     bool openFile();
     bool prepareSchema();
@@ -113,6 +124,7 @@ private:
     sqlite3* m_db = nullptr;
     bool m_openTried = false;
     bool m_inTransaction = false;
+    bool m_walking = false; // a walk's transaction is open
     bool m_writable = false;
     QHash<QByteArray, sqlite3_stmt*> m_statements;
     QHash<int64_t, tagVoiceHeader> m_templates;

@@ -1,4 +1,6 @@
 #include "FileTransfer.h"
+
+#include "FolderMemo.h"
 #include "Paths.h"
 
 #include "SystemErrorText.h"
@@ -15,6 +17,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <tuple>
 #include <set>
@@ -619,26 +622,51 @@ void tidyBeforeWriting(int folderFd)
     tidyFolder(folderFd, false);
 }
 
-void recoverFolder(int fd, bool withSubfolders, dev_t topDev)
+int64_t wallClockNs()
 {
-    // One reading of a large folder serves both passes, unless a folder got its
-    // new name in the first.
-    Entries entries;
-    readEntries(fd, entries, withSubfolders ? mayBeTemporaryOrFolder : mayBeTemporary);
-    const bool renamed = tidyEntries(fd, entries, true);
-    if (!withSubfolders)
-        return;
-    if (renamed) {
-        entries.clear();
-        readEntries(fd, entries, mayBeTemporaryOrFolder);
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// The folder open as fd, whose native path is path (no trailing separator). With a
+// memo, a folder whose stamp has not moved since it was last found clean is neither
+// read nor tidied: its subfolders come from the memo.
+void recoverFolder(int fd, const QByteArray& path, bool withSubfolders, dev_t topDev, FolderMemo* memo)
+{
+    QList<QByteArray> subfolders;
+    FolderStamp stamp;
+    const bool stamped = memo && withSubfolders && FolderStamp::Of(fd, stamp);
+    if (!stamped || !memo->knownSubfolders(path, stamp, subfolders)) {
+        const int64_t readAt = wallClockNs();
+        // One reading of a large folder serves both passes, unless a folder got its
+        // new name in the first.
+        Entries entries;
+        readEntries(fd, entries, withSubfolders ? mayBeTemporaryOrFolder : mayBeTemporary);
+        const bool renamed = tidyEntries(fd, entries, true);
+        if (!withSubfolders)
+            return;
+        if (renamed) {
+            entries.clear();
+            readEntries(fd, entries, mayBeTemporaryOrFolder);
+        }
+        bool clean = !renamed;
+        for (const auto& [name, type] : entries) {
+            if (mayBeTemporary(name.constData(), type))
+                clean = false;
+            if (isFolderEntry(fd, name, type))
+                subfolders.append(name);
+        }
+        if (stamped && clean && stamp.settledBefore(readAt))
+            memo->rememberSubfolders(path, stamp, subfolders);
     }
-    for (const auto& [name, type] : entries) {
-        if (!isFolderEntry(fd, name, type) || isBoundary(fd, name, topDev))
+    for (const QByteArray& name : std::as_const(subfolders)) {
+        if (isBoundary(fd, name, topDev))
             continue;
         const int child = openRetrying(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child < 0)
             continue;
-        recoverFolder(child, true, topDev);
+        recoverFolder(child, path + '/' + name, true, topDev, memo);
         ::close(child);
     }
 }
@@ -971,8 +999,13 @@ void RecoverTemporaryNames(const QString& folder, bool withSubfolders)
     if (fd < 0)
         return;
     struct stat folderStat {};
+    FolderMemo* const memo = withSubfolders ? CurrentFolderMemo() : nullptr;
+    if (memo)
+        memo->beginWalk();
     if (::fstat(fd, &folderStat) == 0)
-        recoverFolder(fd, withSubfolders, folderStat.st_dev);
+        recoverFolder(fd, FolderMemoKey(QFile::encodeName(folder)), withSubfolders, folderStat.st_dev, memo);
+    if (memo)
+        memo->endWalk();
     ::close(fd);
 }
 

@@ -2,6 +2,8 @@
 #include "RecordingBuilder.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "document/TALVEN77PCDoc.h"
+#include "platform/FolderMemo.h"
 #include "platform/Cp932.h"
 #include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
@@ -269,6 +271,63 @@ private Q_SLOTS:
         CountingCache again(index);
         QCOMPARE(Describe(ScanTree(top, &again)), Describe(ScanTree(top, nullptr)));
         QCOMPARE(again.hits, 3);
+    }
+
+    // The start-up walk of the save folder through the index's memo lists the same
+    // folders, in the same order, as a walk without it; it never makes an index file.
+    void theSaveFolderWalkThroughTheMemo()
+    {
+        const QString save = m_dir.filePath(QStringLiteral("memo-save%1").arg(++m_trees));
+        for (const char* folder : {"/day1/am", "/day1/pm", "/day2", "/日本語"})
+            QVERIFY(QDir().mkpath(save + QLatin1String(folder)));
+        const auto walked = [&save](FolderMemo* memo) {
+            SetFolderMemo(memo);
+            CTALVEN77PCDoc document;
+            document.RunStartupChecks(save);
+            SetFolderMemo(nullptr);
+            QStringList folders;
+            for (const auto& list : document.fileLists())
+                folders.append(list->strFolder());
+            return folders;
+        };
+        QTest::qWait(120); // the folders' times settle
+        RecordingIndex index(indexFile());
+        QCOMPARE(walked(&index), walked(nullptr));
+        QVERIFY(!QFileInfo::exists(indexFile()));
+
+        QVERIFY(index.isOpen()); // as the first scan makes it
+        QCOMPARE(walked(&index), walked(nullptr));
+        // Now from the memo: the tidy-up and the walk each take all six folders from it.
+        struct Counting : FolderMemo
+        {
+            FolderMemo& memo;
+            int hits = 0;
+            explicit Counting(FolderMemo& m) : memo(m) {}
+            void beginWalk() override { memo.beginWalk(); }
+            void endWalk() override { memo.endWalk(); }
+            bool knownSubfolders(const QByteArray& folder, const FolderStamp& stamp, QList<QByteArray>& names) override
+            {
+                const bool known = memo.knownSubfolders(folder, stamp, names);
+                hits += known;
+                return known;
+            }
+            void rememberSubfolders(const QByteArray& folder, const FolderStamp& stamp,
+                                    const QList<QByteArray>& names) override
+            {
+                memo.rememberSubfolders(folder, stamp, names);
+            }
+        } counting(index);
+        QCOMPARE(walked(&counting), walked(nullptr));
+        QCOMPARE(counting.hits, 12);
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day2/late")));
+        QVERIFY(QDir(save).rmdir(QStringLiteral("day1/pm")));
+        QVERIFY(QDir(save).rename(QStringLiteral("day2"), QStringLiteral("day3")));
+        const QStringList plain = walked(nullptr);
+        QVERIFY(plain.contains(save + QStringLiteral("/day3/late/")));
+        QCOMPARE(walked(&index), plain);
+        // Another process holding the index only means the walk reads the folders.
+        RecordingIndex reopened(indexFile());
+        QCOMPARE(walked(&reopened), plain);
     }
 
     void unwritableCacheFolderIsDoneWithout_data()

@@ -1,10 +1,12 @@
 #include "TestMounts.h"
 #include "TestRegistry.h"
 #include "platform/FileTransfer.h"
+#include "platform/FolderMemo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -125,6 +127,35 @@ bool lockFree(const QString& path)
     ::close(fd);
     return free;
 }
+
+// A memo in memory that counts what it was asked.
+class MemoryFolderMemo : public FolderMemo
+{
+public:
+    struct Known
+    {
+        FolderStamp stamp;
+        QList<QByteArray> names;
+    };
+    QHash<QByteArray, Known> known;
+    int hits = 0;
+
+    void beginWalk() override {}
+    void endWalk() override {}
+    bool knownSubfolders(const QByteArray& folder, const FolderStamp& stamp, QList<QByteArray>& names) override
+    {
+        const auto it = known.constFind(folder);
+        if (it == known.cend() || !(it->stamp == stamp))
+            return false;
+        names = it->names;
+        ++hits;
+        return true;
+    }
+    void rememberSubfolders(const QByteArray& folder, const FolderStamp& stamp, const QList<QByteArray>& names) override
+    {
+        known.insert(folder, {stamp, names});
+    }
+};
 
 QStringList sorted(QStringList names)
 {
@@ -892,6 +923,52 @@ private Q_SLOTS:
         }
         QVERIFY(!staysAfterACopy(QStringLiteral("out"))); // a copy on its own
         QVERIFY(!staysAfterACopy(QStringLiteral("out")));
+    }
+
+    // With a memo of the tree, a folder whose stamp has not moved since it was found
+    // clean is not read again; whatever a crash can leave there since moves it.
+    void theTidyUpSkipsOnlyFoldersThatCannotHaveChanged_data()
+    {
+        QTest::addColumn<QString>("left"); // what is left in the tree after the first walk
+        QTest::addColumn<QString>("expected"); // where its recording then is, "" for gone
+        QTest::addColumn<int>("hits");         // folders the second walk took from the memo
+        QTest::newRow("nothing") << QString() << QString() << 4;
+        QTest::newRow("a stale copy") << "day/sub/.talven77-copy-aaaa1111-x.mp3.tmp" << QString() << 3;
+        QTest::newRow("an interrupted rename") << "day/.talven77-rename-bbbb2222-Memo.mp3.tmp" << "day/Memo.mp3" << 3;
+        QTest::newRow("a new folder holding an interrupted rename")
+            << "day/new/.talven77-rename-cccc3333-New.mp3.tmp" << "day/new/New.mp3" << 3;
+    }
+    void theTidyUpSkipsOnlyFoldersThatCannotHaveChanged()
+    {
+        QFETCH(QString, left);
+        QFETCH(QString, expected);
+        QFETCH(int, hits);
+        QTemporaryDir dir;
+        const QString save = dir.filePath(QStringLiteral("save"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day/sub")));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/other")));
+        MemoryFolderMemo memo;
+        SetFolderMemo(&memo);
+        const auto noMemo = qScopeGuard([] { SetFolderMemo(nullptr); });
+        // Folders changed within a clock tick of the walk are not remembered.
+        RecoverTemporaryNames(save, true);
+        QCOMPARE(memo.known.size(), 0);
+        QTest::qWait(120);
+        RecoverTemporaryNames(save, true);
+        QCOMPARE(memo.known.size(), 4);
+        QCOMPARE(memo.known.value(QFile::encodeName(save)).names.size(), 2);
+
+        if (!left.isEmpty()) {
+            QVERIFY(QDir().mkpath(QFileInfo(save + u'/' + left).absolutePath()));
+            QVERIFY(writeFile(save + u'/' + left, "left"));
+        }
+        memo.hits = 0;
+        RecoverTemporaryNames(save, true);
+        QCOMPARE(memo.hits, hits);
+        if (!left.isEmpty())
+            QVERIFY(!QFileInfo::exists(save + u'/' + left));
+        if (!expected.isEmpty())
+            QCOMPARE(readFile(save + u'/' + expected), QByteArray("left"));
     }
 
     void interruptedRenamesAreFinishedAtStart()
