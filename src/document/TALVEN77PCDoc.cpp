@@ -10,10 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -25,42 +22,6 @@ QString parentFolder(const QString& folderPath)
 {
     const QString trimmed = RemoveTrailingSeparator(folderPath);
     return trimmed.left(trimmed.lastIndexOf(QDir::separator()));
-}
-
-// Whether an entry of the folder open as dir is a folder (links are not followed).
-bool isFolder(DIR* dir, const dirent* entry)
-{
-    if (entry->d_type == DT_DIR)
-        return true;
-    if (entry->d_type != DT_UNKNOWN)
-        return false;
-    struct stat st {};
-    return fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The subfolders of the folder open as fd (links not followed), in the file
-// system's order: from the memo while the folder's stamp holds, else read.
-QList<QByteArray> subfolderNames(int fd, const QByteArray& key)
-{
-    QList<QByteArray> names;
-    FolderStamp stamp;
-    FolderMemo* const memo = CurrentFolderMemo();
-    if (memo && FolderStamp::Of(fd, stamp) && memo->knownSubfolders(key, stamp, names))
-        return names;
-    names.clear();
-    const int copy = dup(fd);
-    DIR* dir = copy >= 0 ? fdopendir(copy) : nullptr;
-    if (!dir) {
-        if (copy >= 0)
-            close(copy);
-        return names;
-    }
-    while (const dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 && isFolder(dir, entry))
-            names.append(QByteArray(entry->d_name));
-    }
-    closedir(dir);
-    return names;
 }
 
 } // namespace
@@ -154,7 +115,7 @@ void CTALVEN77PCDoc::AddSaveSubfolderLists(const QString& folderPath, const Prog
         const int fd = open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return;
-        for (const QByteArray& entry : subfolderNames(fd, FolderMemoKey(native))) {
+        for (const QByteArray& entry : SubfolderNames(fd, FolderMemoKey(native))) {
             // A name that does not decode would be acted on under another name.
             const QString name = DecodedEntryName(entry.constData());
             if (name.isNull())

@@ -611,8 +611,7 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
         m_writable = false;
         return;
     }
-    if (!m_folders.empty())
-        m_folders.back()->entries.insert(fileName, Entry{stamp, record.tmCreate, record.nDuration, templateId, indexed, true});
+    folder.entries.insert(fileName, Entry{stamp, record.tmCreate, record.nDuration, templateId, indexed, true});
 }
 
 namespace {

@@ -990,6 +990,23 @@ void RemoveStaleCopies(const QString& folder)
     ::close(fd);
 }
 
+QList<QByteArray> SubfolderNames(int fd, const QByteArray& key)
+{
+    QList<QByteArray> names;
+    FolderStamp stamp;
+    FolderMemo* const memo = CurrentFolderMemo();
+    if (memo && FolderStamp::Of(fd, stamp) && memo->knownSubfolders(key, stamp, names))
+        return names;
+    names.clear();
+    Entries entries;
+    readEntries(fd, entries, [](const char*, unsigned char type) { return type == DT_DIR || type == DT_UNKNOWN; });
+    for (const auto& [name, type] : entries) {
+        if (isFolderEntry(fd, name, type))
+            names.append(name);
+    }
+    return names;
+}
+
 void RecoverTemporaryNames(const QString& folder, bool withSubfolders)
 {
     // A relative folder would be taken from wherever the program was started.

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -202,6 +203,10 @@ void RemoveStaleCopies(const QString& folder);
 // (it is the user's recording or folder: never removed; under the first free numbered
 // name, name(2) on, when the new name is taken by now).
 void RecoverTemporaryNames(const QString& folder, bool withSubfolders);
+// The names of the subfolders of the folder open as fd (links not followed), in the file
+// system's order: from the folder memo while the folder's stamp holds (key: its native
+// path, see FolderMemoKey), else read.
+QList<QByteArray> SubfolderNames(int fd, const QByteArray& key);
 
 // Test seam: the next copies' writes fail with this errno once this many bytes of the
 // file were written (negative afterBytes: no fault). Stays until reset.
