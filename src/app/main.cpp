@@ -5,6 +5,7 @@
 #include "platform/WidgetMessagePresenter.h"
 
 #include <QApplication>
+#include <csignal>
 
 namespace {
 
@@ -32,6 +33,9 @@ int RunProgram(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // A write beyond the file-size limit fails with EFBIG, as on a full disk,
+    // instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The program, its audio output and its settings (saved as each QSettings
     // goes) are all gone when RunProgram returns, and the application object
     // with them.

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QStandardPaths>
 #include <cerrno>
 #include <sqlite3.h>
@@ -82,6 +83,31 @@ FileStamp columnStamp(sqlite3_stmt* st, int first)
             sqlite3_column_int64(st, first + 4)};
 }
 
+// Whether a path names a regular file or nothing, looked at (through links)
+// without opening it: a folder, a FIFO or a device is never opened as the index.
+bool regularOrAbsent(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        return S_ISREG(st.st_mode);
+    return errno == ENOENT;
+}
+
+// A quick check of the file's structure: 1 when sound, 0 when damaged, -1 when
+// it cannot be told now (another process holds the file).
+int quickCheck(sqlite3* db)
+{
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &st, nullptr);
+    QByteArray answer;
+    if (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW)
+        answer = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        return -1;
+    return answer == "ok" ? 1 : 0;
+}
+
 // Resets a statement when it goes out of scope, so that no read stays open.
 struct Reset
 {
@@ -105,6 +131,15 @@ struct RecordingIndex::Entry
     int64_t templateId = 0;
     IndexedHeader fields;
     bool seen = false;
+};
+
+struct RecordingIndex::PendingWrite
+{
+    QString folder;
+    QString fileName;
+    bool store = true; // else the entry is removed
+    FileStamp stamp;
+    tagFileList record;
 };
 
 struct RecordingIndex::FolderState
@@ -132,6 +167,8 @@ bool RecordingIndex::ensureOpen()
     if (!m_openTried) {
         m_openTried = true;
         open();
+        if (!m_db)
+            openMemory();
     }
     return m_db != nullptr;
 }
@@ -146,6 +183,10 @@ RecordingIndex::~RecordingIndex()
 
 void RecordingIndex::open()
 {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        if (m_file.isEmpty() || !regularOrAbsent(m_file + QLatin1String(suffix)))
+            return;
+    }
     // A file that is not a database, or one of another version, is replaced once.
     for (int attempt = 0; attempt < 2 && !m_db; ++attempt) {
         if (openFile() && prepareSchema())
@@ -202,8 +243,14 @@ bool RecordingIndex::prepareSchema()
     }
     if (version < 0)
         return false;
-    if (version == kSchemaVersion)
-        return true;
+    if (version == kSchemaVersion) {
+        // Pages damaged on the disk give rows that cannot be right (a recording
+        // twice, one missing) long before a read fails: the file is checked once.
+        const int sound = quickCheck(m_db);
+        if (sound == 0)
+            close();
+        return sound == 1;
+    }
     if (version != 0) {
         close();
         return false;
@@ -260,8 +307,10 @@ bool RecordingIndex::knownSubfolders(const QByteArray& folder, const FolderStamp
     if (!openIfThere())
         return false;
     sqlite3_stmt* st = statement("SELECT dev, ino, mtime, ctime, subfolders FROM folder_memo WHERE path = ?");
-    if (!st)
+    if (!st) {
+        settleKeepingTheFile();
         return false;
+    }
     const Reset reset{st};
     sqlite3_bind_blob(st, 1, folder.constData(), int(folder.size()), SQLITE_STATIC);
     if (sqlite3_step(st) != SQLITE_ROW)
@@ -282,8 +331,10 @@ void RecordingIndex::rememberSubfolders(const QByteArray& folder, const FolderSt
         return;
     sqlite3_stmt* st = statement("INSERT OR REPLACE INTO folder_memo(path, dev, ino, mtime, ctime, subfolders) "
                                  "VALUES (?, ?, ?, ?, ?, ?)");
-    if (!st)
+    if (!st) {
+        settleKeepingTheFile();
         return;
+    }
     // Names hold no '/', so it parts them.
     const QByteArray joined = names.join('/');
     const Reset reset{st};
@@ -293,7 +344,9 @@ void RecordingIndex::rememberSubfolders(const QByteArray& folder, const FolderSt
     sqlite3_bind_int64(st, 4, stamp.modifiedNs);
     sqlite3_bind_int64(st, 5, stamp.changedNs);
     sqlite3_bind_blob(st, 6, joined.constData(), int(joined.size()), SQLITE_STATIC);
-    check(sqlite3_step(st));
+    // The memo is a help to the walk and nothing else: a failed write of it is let go.
+    if (!check(sqlite3_step(st)) && m_failure == Failure::Write)
+        m_failure = Failure::None;
 }
 
 void RecordingIndex::close()
@@ -315,17 +368,108 @@ bool RecordingIndex::check(int rc)
 {
     if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
         return true;
-    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB) {
-        // Done without from here on; the next process start rebuilds it.
-        close();
-        QFile::remove(m_file);
-        QFile::remove(m_file + QStringLiteral("-wal"));
-        QFile::remove(m_file + QStringLiteral("-shm"));
-        // The folders being scanned keep what they hold: it was read from the
-        // files, and their scopes end them.
-        m_kept.clear();
-    }
+    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB)
+        m_failure = Failure::Damaged;
+    else if (m_failure == Failure::None)
+        m_failure = Failure::Write;
     return false;
+}
+
+bool RecordingIndex::openMemory()
+{
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_MEMORY;
+    if (sqlite3_open_v2(":memory:", &m_db, flags, nullptr) != SQLITE_OK) {
+        close();
+        return false;
+    }
+    m_inMemory = true;
+    sqlite3_extended_result_codes(m_db, 0);
+    if (!prepareSchema()) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void RecordingIndex::settle()
+{
+    if (m_failure == Failure::None)
+        return;
+    const bool fileIsSound = m_failure == Failure::Write && !m_inMemory;
+    m_failure = Failure::None;
+    doWithoutTheFile(fileIsSound);
+}
+
+void RecordingIndex::settleKeepingTheFile()
+{
+    if (m_failure == Failure::Write)
+        m_failure = Failure::None;
+    settle();
+}
+
+void RecordingIndex::doWithoutTheFile(bool fileIsSound)
+{
+    const bool wasInMemory = m_inMemory;
+    sqlite3* const previous = m_db;
+    if (previous && (m_inTransaction || m_walking))
+        sqlite3_exec(previous, "ROLLBACK", nullptr, nullptr, nullptr);
+    for (sqlite3_stmt* st : std::as_const(m_statements))
+        sqlite3_finalize(st);
+    m_statements.clear();
+    m_templates.clear();
+    m_templateIds.clear();
+    m_kept.clear();
+    m_db = nullptr;
+    m_inTransaction = false;
+    m_walking = false;
+    m_writable = false;
+    ++m_switches;
+
+    // What the file held when it was last sound, as the starting point in memory.
+    bool copied = false;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_MEMORY;
+    if (previous && fileIsSound && sqlite3_open_v2(":memory:", &m_db, flags, nullptr) == SQLITE_OK) {
+        sqlite3_backup* backup = sqlite3_backup_init(m_db, "main", previous, "main");
+        copied = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
+        copied = sqlite3_backup_finish(backup) == SQLITE_OK && copied;
+        m_inMemory = true;
+        sqlite3_extended_result_codes(m_db, 0);
+        copied = copied && prepareSchema();
+    }
+    if (previous)
+        sqlite3_close_v2(previous);
+    if (!copied) {
+        close();
+        if (!wasInMemory && !fileIsSound) {
+            // Damaged: the next process makes it anew.
+            for (const char* suffix : {"", "-wal", "-shm"})
+                QFile::remove(m_file + QLatin1String(suffix));
+        }
+        if (m_usedFile)
+            ++m_losses;
+        if (!openMemory())
+            return;
+    }
+    if (!m_scanning)
+        return;
+    // The scan under way goes on in memory with what it wrote so far.
+    m_inTransaction = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    m_writable = m_inTransaction;
+    const std::vector<PendingWrite> pending = std::move(m_pending);
+    m_pending.clear();
+    for (const PendingWrite& write : pending) {
+        const int64_t folder = folderId(write.folder, write.store);
+        int64_t templateId = 0;
+        if (folder && write.store)
+            writeEntry(folder, write.fileName, write.stamp, write.record, templateId);
+        else if (folder)
+            deleteEntry(folder, write.fileName);
+    }
+    for (const auto& state : m_folders)
+        loadEntries(*state);
+    // A failure in memory is not made good again: the scans only miss.
+    if (m_failure == Failure::Write)
+        m_failure = Failure::None;
 }
 
 sqlite3_stmt* RecordingIndex::statement(const char* sql)
@@ -344,22 +488,33 @@ sqlite3_stmt* RecordingIndex::statement(const char* sql)
 
 void RecordingIndex::beginScan()
 {
-    if (!ensureOpen() || m_inTransaction)
+    if (!ensureOpen() || m_scanning)
         return;
-    // Another process writing: this scan reads what is there and writes nothing.
-    m_inTransaction = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    endWalk();
+    m_scanning = true;
+    m_pending.clear();
+    // A file that cannot be written now (read-only, another process writing
+    // beyond the busy time) leaves this scan to memory.
+    m_inTransaction = check(sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
     m_writable = m_inTransaction;
+    settle();
 }
 
 void RecordingIndex::endScan()
 {
     m_folders.clear();
-    if (!m_db || !m_inTransaction)
-        return;
+    // A file that cannot take the scan's writes (full, over the file-size limit)
+    // leaves them to memory.
+    if (m_db && m_inTransaction && !check(sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr))) {
+        settle();
+        if (m_db && m_inTransaction && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
     m_inTransaction = false;
     m_writable = false;
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK && m_db)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_scanning = false;
+    m_pending.clear();
+    settle();
 }
 
 int64_t RecordingIndex::folderId(const QString& folder, bool create)
@@ -445,8 +600,11 @@ void RecordingIndex::bindFields(sqlite3_stmt* st, int first, int64_t templateId,
 
 void RecordingIndex::beginFolder(const QString& folder)
 {
-    ensureOpen();
+    if (!ensureOpen())
+        return;
+    m_usedFile = true;
     m_folders.push_back(takeFolder(folder));
+    settle();
 }
 
 std::unique_ptr<RecordingIndex::FolderState> RecordingIndex::takeFolder(const QString& folder)
@@ -464,15 +622,33 @@ std::unique_ptr<RecordingIndex::FolderState> RecordingIndex::takeFolder(const QS
     }
     auto state = std::make_unique<FolderState>();
     state->path = folder;
-    state->id = folderId(folder, false);
-    sqlite3_stmt* st = state->id ? statement("SELECT name, dev, ino, size, mtime, ctime, created, duration, "
-                                             "template, mode, states, marks, memo_bytes, memo FROM recordings WHERE folder = ?")
-                                 : nullptr;
+    loadEntries(*state);
+    return state;
+}
+
+void RecordingIndex::loadEntries(FolderState& state)
+{
+    QSet<QString> seen;
+    for (auto entry = state.entries.cbegin(); entry != state.entries.cend(); ++entry) {
+        if (entry->seen)
+            seen.insert(entry.key());
+    }
+    state.entries.clear();
+    state.id = folderId(state.path, false);
+    sqlite3_stmt* st = state.id ? statement("SELECT name, dev, ino, size, mtime, ctime, created, duration, "
+                                            "template, mode, states, marks, memo_bytes, memo FROM recordings WHERE folder = ?")
+                                : nullptr;
     if (st) {
         const Reset reset{st};
-        sqlite3_bind_int64(st, 1, state->id);
+        sqlite3_bind_int64(st, 1, state.id);
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const QString name = columnText(st, 0);
+            // One name twice in a folder cannot be: the file is damaged.
+            if (state.entries.contains(name)) {
+                rc = SQLITE_CORRUPT;
+                break;
+            }
             Entry entry;
             entry.stamp = columnStamp(st, 1);
             entry.created = sqlite3_column_int64(st, 6);
@@ -483,12 +659,12 @@ std::unique_ptr<RecordingIndex::FolderState> RecordingIndex::takeFolder(const QS
             entry.fields.marks = columnBlob(st, 11);
             entry.fields.memoBytes = columnBlob(st, 12);
             entry.fields.memo = columnText(st, 13);
-            state->entries.insert(columnText(st, 0), std::move(entry));
+            entry.seen = seen.contains(name);
+            state.entries.insert(name, std::move(entry));
         }
         if (!check(rc))
-            state->entries.clear();
+            state.entries.clear();
     }
-    return state;
 }
 
 void RecordingIndex::keepFolder(std::unique_ptr<FolderState> state)
@@ -535,23 +711,35 @@ void RecordingIndex::endFolder()
     std::unique_ptr<FolderState> state = std::move(m_folders.back());
     m_folders.pop_back();
     // The files not met any more are gone from the folder.
-    sqlite3_stmt* st = m_writable && state->id ? statement("DELETE FROM recordings WHERE folder = ? AND name = ?")
-                                               : nullptr;
+    bool deleting = m_writable && state->id;
     for (auto it = state->entries.begin(); it != state->entries.end();) {
         if (it->seen) {
             ++it;
             continue;
         }
-        if (st) {
-            const Reset reset{st};
-            sqlite3_bind_int64(st, 1, state->id);
-            bindText(st, 2, utf8(it.key()));
-            if (!check(sqlite3_step(st)))
-                st = nullptr;
+        if (deleting) {
+            if (!m_inMemory)
+                m_pending.push_back({state->path, it.key(), false, {}, {}});
+            deleting = deleteEntry(state->id, it.key());
         }
         it = state->entries.erase(it);
     }
-    keepFolder(std::move(state));
+    const int switches = m_switches;
+    settle();
+    // Entries of the file left behind by a switch to memory are not kept.
+    if (switches == m_switches)
+        keepFolder(std::move(state));
+}
+
+bool RecordingIndex::deleteEntry(int64_t folder, const QString& fileName)
+{
+    sqlite3_stmt* st = statement("DELETE FROM recordings WHERE folder = ? AND name = ?");
+    if (!st)
+        return false;
+    const Reset reset{st};
+    sqlite3_bind_int64(st, 1, folder);
+    bindText(st, 2, utf8(fileName));
+    return check(sqlite3_step(st));
 }
 
 bool RecordingIndex::lookup(const QString& fileName, const FileStamp& stamp, tagFileList& record)
@@ -581,10 +769,25 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
     folder.entries.remove(fileName);
     if (!m_writable)
         return;
+    if (!m_inMemory)
+        m_pending.push_back({folder.path, fileName, true, stamp, record});
     if (!folder.id)
         folder.id = folderId(folder.path, true);
+    int64_t templateId = 0;
+    if (folder.id && writeEntry(folder.id, fileName, stamp, record, templateId))
+        folder.entries.insert(fileName, Entry{stamp, record.tmCreate, record.nDuration, templateId,
+                                              PackHeader(record.header), true});
+    else if (m_failure == Failure::None)
+        m_failure = Failure::Write;
+    // A full disk, a file-size limit or a lock lost: the scan goes on in memory.
+    settle();
+}
+
+bool RecordingIndex::writeEntry(int64_t folder, const QString& fileName, const FileStamp& stamp,
+                                const tagFileList& record, int64_t& templateId)
+{
     const IndexedHeader indexed = PackHeader(record.header);
-    const int64_t templateId = folder.id ? templateIdOf(indexed.templateBytes) : 0;
+    templateId = templateIdOf(indexed.templateBytes);
     sqlite3_stmt* st = templateId ? statement(
                            "INSERT INTO recordings(folder, name, dev, ino, size, mtime, ctime, created, "
                            "duration, template, mode, states, marks, memo_bytes, memo) "
@@ -595,23 +798,16 @@ void RecordingIndex::store(const QString& fileName, const FileStamp& stamp, cons
                            "mode = excluded.mode, states = excluded.states, marks = excluded.marks, "
                            "memo_bytes = excluded.memo_bytes, memo = excluded.memo")
                                   : nullptr;
-    if (!st) {
-        m_writable = false;
-        return;
-    }
+    if (!st)
+        return false;
     const Reset reset{st};
-    sqlite3_bind_int64(st, 1, folder.id);
+    sqlite3_bind_int64(st, 1, folder);
     bindText(st, 2, utf8(fileName));
     bindStamp(st, 3, stamp);
     sqlite3_bind_int64(st, 8, record.tmCreate);
     sqlite3_bind_int64(st, 9, record.nDuration);
     bindFields(st, 10, templateId, indexed);
-    // A full disk or a lock lost: the rest of this scan writes nothing.
-    if (!check(sqlite3_step(st))) {
-        m_writable = false;
-        return;
-    }
-    folder.entries.insert(fileName, Entry{stamp, record.tmCreate, record.nDuration, templateId, indexed, true});
+    return check(sqlite3_step(st));
 }
 
 namespace {
@@ -661,6 +857,8 @@ void RecordingIndex::forgetGoneFolders()
     }
     if (m_db && (!ok || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) && m_db)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // The entries of gone folders are never reported: only their room is lost.
+    settleKeepingTheFile();
 }
 
 void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header)
@@ -703,4 +901,6 @@ void RecordingIndex::headerWritten(const QString& path, const FileStamp& stamp, 
         updated = false;
     }
     updateKept(folder, name, updated ? &stamp : nullptr, templateId, indexed);
+    // An entry not brought in step is read again when next met.
+    settleKeepingTheFile();
 }

@@ -39,13 +39,25 @@ struct SearchHit
     QString folder; // the folder the file lies in, with its trailing separator
 };
 
+// What a search could not answer for: a caller that wants what a fresh index
+// gives reads the files named again and searches once more.
+struct SearchOutcome
+{
+    bool complete = true;  // false when the index failed or proved damaged during the search
+    QStringList changed;   // files whose entries no longer hold (changed since they were read)
+};
+
 // The per-user index of what was read from each recording, in an SQLite file
 // under the user's cache folder. It is a cache and nothing else: an entry is
 // used only while its file's stamp holds, and a file that is corrupt, of
 // another schema version, locked by another process or on a full disk is
 // rebuilt or done without, silently. Other processes may use the same file at
-// once (the window and the tool); a writer waits at most the busy time given,
-// then goes on without writing.
+// once (the window and the tool); a writer waits at most the busy time given.
+// Done without means kept in memory: where the file cannot be opened as a
+// regular file, cannot be written (read-only, full, over the file-size limit,
+// locked) or proves damaged, the index goes on in memory for the rest of the
+// process, with what the file held when it was sound and what this process read
+// since, so that its searches still answer for everything it scanned.
 class RecordingIndex : public ScanCache, public FolderMemo
 {
 public:
@@ -57,9 +69,12 @@ public:
     RecordingIndex(const RecordingIndex&) = delete;
     RecordingIndex& operator=(const RecordingIndex&) = delete;
 
-    // Whether the index can be read at all (opening it when not yet tried); a
-    // closed index only misses.
-    bool isOpen() { return ensureOpen(); }
+    // Whether the index file is in use (opening it when not yet tried), rather
+    // than the index in memory.
+    bool isOpen() { return ensureOpen() && !m_inMemory; }
+    // Counts the times what this process had read into the index was lost (a
+    // damaged file dropped): a caller that scanned before it searches scans again.
+    int losses() const { return m_losses; }
     const QString& file() const { return m_file; }
 
     void beginScan() override;
@@ -85,12 +100,15 @@ public:
 
     // The indexed recordings of the places that match, ordered by folder, start
     // time and name; entries whose file has changed or gone since are left out.
-    // At most limit hits (0: all).
-    QList<SearchHit> search(const SearchQuery& query, const QList<SearchPlace>& places, int limit = 0);
+    // At most limit hits (0: all). Rows that cannot be right (a recording met
+    // twice) are never reported: the index is then dropped as damaged.
+    QList<SearchHit> search(const SearchQuery& query, const QList<SearchPlace>& places, int limit = 0,
+                            SearchOutcome* outcome = nullptr);
 
 private:
     struct Entry;
     struct FolderState;
+    struct PendingWrite;
 
     bool ensureOpen();
     // Opens the file only when there is one already.
@@ -99,9 +117,24 @@ private:
     bool openFile();
     bool prepareSchema();
     void close();
-    // Reacts to an SQLite result: a corrupt file is dropped (rebuilt on the next
-    // open); true when rc is a success code.
+    // Reacts to an SQLite result: true when rc is a success code. A failed write
+    // or a damaged file is noted, and dealt with by settle().
     bool check(int rc);
+    // Goes on in memory when a failure was noted: from the file's sound contents
+    // and the writes of the scan under way, or from nothing when the file proved
+    // damaged (which is then removed). Called where no statement is in use.
+    void settle();
+    // The same where a failed write only leaves an entry to be read again.
+    void settleKeepingTheFile();
+    void doWithoutTheFile(bool fileIsSound);
+    // The in-memory index; false when even that cannot be had.
+    bool openMemory();
+    // The rows of one recording; false when the write failed.
+    bool writeEntry(int64_t folder, const QString& fileName, const FileStamp& stamp, const tagFileList& record,
+                    int64_t& templateId);
+    bool deleteEntry(int64_t folder, const QString& fileName);
+    // Reads a folder's entries from the index (after a switch to memory).
+    void loadEntries(FolderState& state);
     sqlite3_stmt* statement(const char* sql);
     int64_t folderId(const QString& folder, bool create);
     // The id of a header template, stored when new (and writable); 0 when unknown.
@@ -126,6 +159,16 @@ private:
     bool m_inTransaction = false;
     bool m_walking = false; // a walk's transaction is open
     bool m_writable = false;
+    bool m_inMemory = false;
+    bool m_scanning = false;   // between beginScan and endScan
+    int m_switches = 0;        // switches to memory (or to a new memory)
+    bool m_usedFile = false;   // entries were read from the file
+    int m_losses = 0;
+    enum class Failure { None, Write, Damaged };
+    Failure m_failure = Failure::None;
+    // The writes of the scan under way, to be made again in memory when the
+    // file's transaction cannot be committed.
+    std::vector<PendingWrite> m_pending;
     QHash<QByteArray, sqlite3_stmt*> m_statements;
     QHash<int64_t, tagVoiceHeader> m_templates;
     QHash<QByteArray, int64_t> m_templateIds;

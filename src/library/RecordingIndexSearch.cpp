@@ -2,6 +2,7 @@
 #include "RecordingIndex.h"
 
 #include <QFile>
+#include <QSet>
 #include <sqlite3.h>
 
 namespace {
@@ -30,11 +31,21 @@ constexpr int kTrigram = 3;
 
 } // namespace
 
-QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<SearchPlace>& places, int limit)
+QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<SearchPlace>& places, int limit,
+                                        SearchOutcome* outcome)
 {
+    SearchOutcome ignored;
+    SearchOutcome& out = outcome ? *outcome : ignored;
+    out = {};
     QList<SearchHit> hits;
-    if (!ensureOpen() || places.isEmpty())
+    settle();
+    if (!ensureOpen()) {
+        out.complete = false;
         return hits;
+    }
+    if (places.isEmpty())
+        return hits;
+    m_usedFile = true;
     QByteArray sql = "SELECT f.path, r.name, r.dev, r.ino, r.size, r.mtime, r.ctime, r.created, r.duration, "
                      "r.template, r.mode, r.states, r.marks, r.memo_bytes, r.memo FROM recordings r JOIN folders f ON f.id = r.folder WHERE (";
     QList<QByteArray> texts;
@@ -71,13 +82,18 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
     sql += " ORDER BY f.path, r.created, r.name";
 
     sqlite3_stmt* st = nullptr;
-    if (!check(sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &st, nullptr)))
+    if (!check(sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &st, nullptr))) {
+        sqlite3_finalize(st);
+        out.complete = false;
+        settle();
         return hits;
+    }
     int index = 1;
     for (const QByteArray& text : std::as_const(texts))
         sqlite3_bind_text(st, index++, text.constData(), int(text.size()), SQLITE_STATIC);
     sqlite3_bind_int64(st, index++, query.from);
     sqlite3_bind_int64(st, index++, query.to);
+    QSet<QString> met;
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         SearchHit hit;
@@ -85,13 +101,24 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
         tagFileList& record = hit.record;
         record.szFileName = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
         record.szFilePath = hit.folder + record.szFileName;
+        // A recording met twice cannot be: the index is damaged.
+        if (met.contains(record.szFilePath)) {
+            rc = SQLITE_CORRUPT;
+            break;
+        }
+        met.insert(record.szFilePath);
         const FileStamp stamp{uint64_t(sqlite3_column_int64(st, 2)), uint64_t(sqlite3_column_int64(st, 3)),
                               sqlite3_column_int64(st, 4), sqlite3_column_int64(st, 5),
                               sqlite3_column_int64(st, 6)};
-        // What changed or went since it was indexed is not reported.
+        // What went since it was indexed is not reported; what changed is named
+        // for the caller to read again.
         FileStamp now;
-        if (!FileStamp::OfRegularFile(QFile::encodeName(record.szFilePath), now) || !(now == stamp))
+        if (!FileStamp::OfRegularFile(QFile::encodeName(record.szFilePath), now))
             continue;
+        if (!(now == stamp)) {
+            out.changed.append(record.szFilePath);
+            continue;
+        }
         IndexedHeader fields;
         fields.mode = sqlite3_column_int(st, 10);
         fields.states = sqlite3_column_int(st, 11);
@@ -100,8 +127,10 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
             QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 13)), sqlite3_column_bytes(st, 13));
         fields.memo = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 14)),
                                         sqlite3_column_bytes(st, 14));
-        if (!headerOf(sqlite3_column_int64(st, 9), fields, record.header))
+        if (!headerOf(sqlite3_column_int64(st, 9), fields, record.header)) {
+            out.changed.append(record.szFilePath); // its entry is of no use: read it again
             continue;
+        }
         record.tmCreate = sqlite3_column_int64(st, 7);
         record.nDuration = uint32_t(sqlite3_column_int64(st, 8));
         record.nFileSize = uint32_t(stamp.size);
@@ -109,7 +138,9 @@ QList<SearchHit> RecordingIndex::search(const SearchQuery& query, const QList<Se
         if (limit > 0 && hits.size() >= limit)
             break;
     }
-    check(rc == SQLITE_ROW ? SQLITE_OK : rc);
+    if (!check(rc == SQLITE_ROW ? SQLITE_OK : rc))
+        out.complete = false;
     sqlite3_finalize(st);
+    settle();
     return hits;
 }

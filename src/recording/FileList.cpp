@@ -8,8 +8,12 @@
 #include "platform/Paths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -41,6 +45,47 @@ bool isSpecialEntry(const dirent* entry)
 {
     return entry->d_type == DT_FIFO || entry->d_type == DT_CHR || entry->d_type == DT_BLK
         || entry->d_type == DT_SOCK;
+}
+
+// How long a scan waits for a recording that another operation holds: a header
+// write holds it for one write and one sync.
+constexpr int kHeldWaitMs = 1000;
+// How often a file whose status moves while it is read is read again.
+constexpr int kReadsOfAMovingFile = 4;
+
+enum class ReadResult { Recording, NotARecording, Unread };
+
+// Reads a recording's header, creation time and duration through one open.
+// A file written in place while it is read (by a program that takes no lock)
+// shows it in its status: it is read again, and so is one whose header does
+// not parse while its status moved. One held by another operation is waited for.
+ReadResult readRecording(const QByteArray& path, bool knownRegular, tagFileList& record, FileStamp& stamp)
+{
+    QElapsedTimer waited;
+    waited.start();
+    int pause = 5;
+    for (int reads = 0; reads < kReadsOfAMovingFile;) {
+        RecordingFile file;
+        if (!file.open(path, RecordingFile::Access::Read, knownRegular)) {
+            if (file.error() != EWOULDBLOCK || waited.elapsed() >= kHeldWaitMs)
+                return file.error() == EWOULDBLOCK ? ReadResult::Unread : ReadResult::NotARecording;
+            QThread::msleep(unsigned(pause));
+            pause = std::min(pause * 2, 100);
+            continue;
+        }
+        ++reads;
+        const bool header = ReadVoiceHeader(file, record.header);
+        if (header) {
+            record.nFileSize = uint32_t(file.size());
+            record.tmCreate = file.creationTime();
+            record.nDuration = g_bNoAudioOutput ? 0 : MeasureMp3Duration(file);
+        }
+        if (file.currentStamp() == file.stamp()) {
+            stamp = file.stamp();
+            return header ? ReadResult::Recording : ReadResult::NotARecording;
+        }
+    }
+    return ReadResult::Unread;
 }
 
 // Brackets one scan or one folder of it for the scan cache, when there is one.
@@ -157,6 +202,7 @@ void CFileList::Rescan()
     // A folder scanned again mostly holds what it held.
     const qsizetype before = m_records.size();
     m_records = {};
+    m_unread = {};
     if (!m_strFolder.isEmpty()) {
         m_records.reserve(before);
         const CacheScope scan(CurrentScanCache());
@@ -202,21 +248,21 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             m_records.append(record);
             continue;
         }
-        // One open serves the header, the file's status and the duration.
-        RecordingFile file;
-        if (!file.open(path, RecordingFile::Access::Read, entry->d_type == DT_REG))
+        switch (readRecording(path, entry->d_type == DT_REG, record, stamp)) {
+        case ReadResult::Recording:
+            break;
+        case ReadResult::NotARecording:
             continue;
-        if (!ReadVoiceHeader(file, record.header))
+        case ReadResult::Unread:
+            m_unread.append(folderText + fileName);
             continue;
+        }
         record.szFileName = fileName;
         record.szFilePath = folderText + fileName;
-        record.nFileSize = uint32_t(file.size());
-        record.tmCreate = file.creationTime();
-        record.nDuration = g_bNoAudioOutput ? 0 : MeasureMp3Duration(file);
         m_records.append(record);
         // A duration left out for want of audio output is no fact about the file.
         if (cache && !g_bNoAudioOutput)
-            cache->store(fileName, file.stamp(), record);
+            cache->store(fileName, stamp, record);
     }
     closedir(dir);
 }

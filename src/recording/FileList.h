@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // What a list stands for.
 enum ListKind {
@@ -71,6 +72,10 @@ public:
     // The record at a position, or nullptr outside 0..count-1. Copy what you keep.
     const tagFileList* RecordAt(int position) const;
     const QList<tagFileList>& records() const { return m_records; }
+    // The recordings the last scan could not read: held by another operation
+    // (its header being written) beyond a short wait, or changing while read
+    // again and again. They are missing from the list for now, not for good.
+    const QStringList& unreadFiles() const { return m_unread; }
 
 private:
     void scanFolder(const QByteArray& nativeFolder);
@@ -81,6 +86,7 @@ private:
 
     bool m_bInitialized = false;
     QList<tagFileList> m_records;
+    QStringList m_unread;
     int m_nId;
     int m_nKind;
     QString m_strRoot;

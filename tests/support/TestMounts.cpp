@@ -5,9 +5,10 @@
 #include <cerrno>
 #include <sys/mount.h>
 
-ScopedMount ScopedMount::Memory(const QString& at)
+ScopedMount ScopedMount::Memory(const QString& at, const QByteArray& size)
 {
-    const int done = ::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0, "size=4m");
+    const QByteArray options = "size=" + size;
+    const int done = ::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0, options.constData());
     return ScopedMount(at, done == 0 ? 0 : errno);
 }
 

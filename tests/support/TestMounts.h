@@ -9,7 +9,7 @@
 class ScopedMount
 {
 public:
-    static ScopedMount Memory(const QString& at);
+    static ScopedMount Memory(const QString& at, const QByteArray& size = "4m");
     static ScopedMount Bind(const QString& folder, const QString& at);
     // The folder made read-only in place, as a write-protected card is: bound
     // over itself and made read-only.

@@ -22,6 +22,7 @@
 #include <functional>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -197,6 +198,113 @@ private Q_SLOTS:
         QCOMPARE(byName.lines.size(), 1);
         QCOMPARE(runTool({QStringLiteral("search"), QStringLiteral("--from"), QStringLiteral("April")}, environment).status,
                  2);
+    }
+
+    // Whatever is at the index's place, whatever limits the cache: search lists what
+    // a search with a fresh index lists, with status 0, without hanging; scan too.
+    void searchWhateverTheIndexIs_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a folder at the index's path") << "folder";
+        QTest::newRow("a FIFO at the index's path") << "fifo";
+        QTest::newRow("a link to a device at the index's path") << "device";
+        QTest::newRow("the cache folder is a file") << "cache-file";
+        QTest::newRow("a damaged index") << "damaged";
+        QTest::newRow("a file-size limit (SIGXFSZ not ignored)") << "size-limit";
+    }
+    void searchWhateverTheIndexIs()
+    {
+        QFETCH(QString, kind);
+        const QString folder = m_dir.filePath(QStringLiteral("odd-%1").arg(QTest::currentDataTag()).replace(u' ', u'_'));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/sub")));
+        for (int i = 0; i < 12; ++i) {
+            const QString memo = i % 3 ? QStringLiteral("会議 %1").arg(i) : QStringLiteral("電話 %1").arg(i);
+            QVERIFY(WriteFileBytes(folder + (i % 2 ? QStringLiteral("/sub/") : QStringLiteral("/"))
+                                       + QStringLiteral("r%1.mp3").arg(i, 2, 10, QLatin1Char('0')),
+                                   BuildRecording(MakeVoiceHeader(1, memo), ShortSpeechAudio()), kRecorded.addDays(i)));
+        }
+        const auto withCache = [](const QString& cache) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+            return environment;
+        };
+        const QStringList search{QStringLiteral("search"), QStringLiteral("会議"), folder};
+        const Run fresh = runTool(search, withCache(folder + QStringLiteral("-fresh-cache")));
+        QCOMPARE(fresh.status, 0);
+        QCOMPARE(fresh.lines.size(), 8);
+
+        const QString cache = folder + QStringLiteral("-cache");
+        const QString indexFolder = cache + QStringLiteral("/Corvane/TALVEN-77-PC Player");
+        const QString index = indexFolder + QStringLiteral("/index.sqlite");
+        QVERIFY(QDir().mkpath(indexFolder));
+        std::function<void()> childSetup;
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(index));
+        } else if (kind == QLatin1String("fifo")) {
+            QVERIFY(MakeFifo(index));
+        } else if (kind == QLatin1String("device")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/null"), index));
+        } else if (kind == QLatin1String("cache-file")) {
+            QVERIFY(QDir(cache).removeRecursively());
+            QVERIFY(WriteFileBytes(cache, "not a folder"));
+        } else if (kind == QLatin1String("damaged")) {
+            // An index of an earlier search, then bytes flipped in the pages after the
+            // first (the first page says what the file is).
+            QCOMPARE(runTool(search, withCache(cache)).status, 0);
+            QFile file(index);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QByteArray bytes = file.readAll();
+            QVERIFY(bytes.size() > 8 * 4096);
+            for (qsizetype at = 4096 + 100; at < bytes.size(); at += 997)
+                bytes[at] = char(bytes[at] ^ 0x5A);
+            QVERIFY(file.seek(0));
+            QCOMPARE(file.write(bytes), bytes.size());
+            file.close();
+        } else if (kind == QLatin1String("size-limit")) {
+            // As `ulimit -f 8` does, with the signal at its default (which ends the process).
+            childSetup = [] {
+                std::signal(SIGXFSZ, SIG_DFL);
+                const rlimit limited{8192, 8192};
+                setrlimit(RLIMIT_FSIZE, &limited);
+            };
+        }
+        for (int run = 0; run < 2; ++run) {
+            const Run odd = runTool(search, withCache(cache), 20000, childSetup);
+            QVERIFY2(odd.status == 0, odd.errors.constData());
+            QCOMPARE(odd.lines, fresh.lines);
+        }
+        if (kind == QLatin1String("fifo")) {
+            struct stat st {};
+            QCOMPARE(::lstat(QFile::encodeName(index).constData(), &st), 0);
+            QVERIFY(S_ISFIFO(st.st_mode)); // left as it is
+        }
+        const Run scan = runTool({QStringLiteral("scan"), folder}, withCache(cache), 20000, childSetup);
+        QVERIFY2(scan.status == 0, scan.errors.constData());
+        QCOMPARE(scan.lines.last()[QStringLiteral("count")].toInt(), 6);
+    }
+
+    // A recording that another program holds (as one writing its header does) is
+    // waited for; one held for good is named, and the search fails.
+    void searchNeverLeavesOutAHeldRecording()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("held"));
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString& name : {QStringLiteral("a.mp3"), QStringLiteral("b.mp3")})
+            QVERIFY(WriteFileBytes(folder + u'/' + name,
+                                   BuildRecording(MakeVoiceHeader(1, QStringLiteral("会議")), ShortSpeechAudio()),
+                                   kRecorded));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("held-cache")));
+        const QString held = folder + QStringLiteral("/b.mp3");
+        LockHeldElsewhere lock(held);
+        QVERIFY(lock.held());
+        const Run search = runTool({QStringLiteral("search"), QStringLiteral("会議"), folder}, environment);
+        QCOMPARE(search.status, 1);
+        QVERIFY2(search.errors.contains(QFile::encodeName(held)), search.errors.constData());
+        lock.release();
+        const Run again = runTool({QStringLiteral("search"), QStringLiteral("会議"), folder}, environment);
+        QCOMPARE(again.status, 0);
+        QCOMPARE(again.lines.size(), 2);
     }
 
     void drivesOfASimulation()

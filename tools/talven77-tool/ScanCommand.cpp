@@ -53,5 +53,7 @@ int RunScan(const QStringList& arguments)
     if (device)
         summary.insert(QStringLiteral("nDeviceNo"), list.nDeviceNo());
     PrintJsonLine(summary);
-    return 0;
+    for (const QString& file : list.unreadFiles())
+        PrintError(QStringLiteral("%1: held by another program or changing while read; not listed").arg(file));
+    return list.unreadFiles().isEmpty() ? 0 : 1;
 }

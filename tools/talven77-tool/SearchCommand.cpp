@@ -1,6 +1,6 @@
 #include "Commands.h"
 #include "JsonLines.h"
-#include "library/RecordingIndex.h"
+#include "library/FreshSearch.h"
 #include "recording/FileList.h"
 #include "settings/Setting.h"
 
@@ -82,25 +82,39 @@ int RunSearch(const QStringList& arguments)
             return 1;
         }
         const QString path = info.absoluteFilePath();
-        // Each folder is refreshed as the window lists it, one folder at a time
-        // (a list holds at most 9999), by a scan through the index that leaves
-        // unchanged files unread. Links to folders are not followed.
-        QStringList tree{path};
-        QDirIterator subfolders(path, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden,
-                                QDirIterator::Subdirectories);
-        while (subfolders.hasNext())
-            tree.append(subfolders.next());
+        places.append({path.endsWith(u'/') ? path : path + u'/', true});
+    }
+    // Each folder is refreshed as the window lists it, one folder at a time
+    // (a list holds at most 9999), by a scan through the index that leaves
+    // unchanged files unread. Links to folders are not followed.
+    const auto refresh = [&places, &index](const QStringList& again) {
+        QStringList tree = again;
+        for (const SearchPlace& place : std::as_const(places)) {
+            if (!again.isEmpty())
+                break;
+            tree.append(place.folder);
+            QDirIterator subfolders(place.folder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden,
+                                    QDirIterator::Subdirectories);
+            while (subfolders.hasNext())
+                tree.append(subfolders.next());
+        }
+        QStringList unread;
         SetScanCache(&index);
         for (const QString& each : std::as_const(tree)) {
             CFileList list(kListRegistered, false);
             list.SetFolder(each);
             list.EnsureScanned();
+            unread += list.unreadFiles();
         }
         SetScanCache(nullptr);
-        places.append({path.endsWith(u'/') ? path : path + u'/', true});
-    }
-    index.forgetGoneFolders();
-    for (const SearchHit& hit : index.search(query, places))
+        return unread;
+    };
+    const FreshSearchResult found = SearchFreshly(index, query, places, refresh);
+    for (const SearchHit& hit : found.hits)
         PrintJsonLine(RecordJson(hit.record));
-    return 0;
+    for (const QString& path : found.unread)
+        PrintError(QStringLiteral("%1: held by another program or changing while read; not searched").arg(path));
+    if (found.failed)
+        PrintError(QStringLiteral("the index could not be searched"));
+    return found.complete() ? 0 : 1;
 }

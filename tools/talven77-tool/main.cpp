@@ -4,6 +4,7 @@
 #include "platform/ProgramIdentity.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -78,6 +79,9 @@ int RunTool(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // A write beyond the file-size limit fails with EFBIG, as on a full disk,
+    // instead of ending the tool.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Every command has closed its files and its audio output when it returns.
     EndProcess(RunTool(argc, argv));
 }
