@@ -13,6 +13,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QSlider>
 #include <QTest>
 
 namespace {
@@ -53,7 +54,8 @@ class MprisTest : public QObject
         std::unique_ptr<MprisService> service = std::make_unique<MprisService>();
         QDBusConnection client{QString()};
 
-        explicit Rig(SimulatedPlaces& places) : window(places)
+        explicit Rig(SimulatedPlaces& places, double firstSeconds = 60.0)
+            : window(places, {10, 40}, firstSeconds)
         {
             QString why;
             address = bus.start(&why);
@@ -257,6 +259,68 @@ private Q_SLOTS:
         r.window.panel->runTransport(TransportAction::Faster);
         QTRY_VERIFY(!spy.changes.isEmpty());
         QCOMPARE(spy.changes.last().value(QStringLiteral("Rate")).toDouble(), 1.1);
+    }
+
+    // The length as the decoder gives it, to the microsecond: not cut to whole seconds.
+    void lengthAsDecoded()
+    {
+        Rig r(m_places, 26.712);
+        QCOMPARE(r.metadata().value(QStringLiteral("mpris:length")).toLongLong(), 26712000);
+        // A seek within that length stays in the recording.
+        r.window.playAt(20);
+        r.player(QStringLiteral("Seek"), {qlonglong(6500000)});
+        QCOMPARE(r.file(), QStringLiteral("a.mp3"));
+        QCOMPARE(r.engine().m_state, CMp3Ctrl::Playing);
+        QVERIFY(r.engine().GetPositionMilliseconds() > 25000);
+    }
+
+    // The volume is the panel's, read and written over the bus (1.0 the slider's top);
+    // written beyond its ends it stops there.
+    void volumeIsThePanels_data()
+    {
+        QTest::addColumn<double>("written");
+        QTest::addColumn<int>("slider");
+        QTest::addColumn<double>("read");
+        QTest::newRow("0.3") << 0.3 << 30 << 0.3;
+        QTest::newRow("silent") << 0.0 << 0 << 0.0;
+        QTest::newRow("full") << 1.0 << 100 << 1.0;
+        QTest::newRow("between steps") << 0.254 << 25 << 0.25;
+        QTest::newRow("above full") << 1.5 << 100 << 1.0;
+        QTest::newRow("below silent") << -0.2 << 0 << 0.0;
+    }
+
+    void volumeIsThePanels()
+    {
+        QFETCH(double, written);
+        QFETCH(int, slider);
+        QFETCH(double, read);
+        Rig r(m_places);
+        r.window.panel->volumeSlider()->setValue(50);
+        QCOMPARE(r.property(QStringLiteral("Volume")).toDouble(), 0.5);
+        QCOMPARE(r.setProperty(QStringLiteral("Volume"), written).type(),
+                 QDBusMessage::ReplyMessage);
+        QCOMPARE(r.window.panel->volumeSlider()->value(), slider);
+        QCOMPARE(r.engine().m_volume, uint32_t(slider));
+        QCOMPARE(r.property(QStringLiteral("Volume")).toDouble(), read);
+    }
+
+    // The slider moved in the panel: the applets hear of it.
+    void volumeChangesAreAnnounced()
+    {
+        Rig r(m_places);
+        PropertiesSpy spy;
+        QVERIFY(r.client.connect(MprisService::kServiceName, MprisService::kObjectPath,
+                                 QStringLiteral("org.freedesktop.DBus.Properties"),
+                                 QStringLiteral("PropertiesChanged"), &spy,
+                                 SLOT(changed(QString, QVariantMap, QStringList))));
+        r.window.panel->volumeSlider()->setValue(80);
+        QTRY_VERIFY(!spy.changes.isEmpty());
+        QCOMPARE(spy.changes.last().value(QStringLiteral("Volume")).toDouble(), 0.8);
+        // Written over the bus, it is announced as well (other applets show it).
+        spy.changes.clear();
+        r.setProperty(QStringLiteral("Volume"), 0.2);
+        QTRY_VERIFY(!spy.changes.isEmpty());
+        QCOMPARE(spy.changes.last().value(QStringLiteral("Volume")).toDouble(), 0.2);
     }
 };
 
