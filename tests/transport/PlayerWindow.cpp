@@ -21,7 +21,7 @@ const QByteArray& minuteOfAudio()
 } // namespace
 
 PlayerWindow::PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks,
-                           double firstSeconds)
+                           const QByteArray& firstAudio)
     : panel(std::make_unique<CPanelDlg>([this] {
           auto made = std::make_unique<VirtualAudioOutput>();
           output = made.get();
@@ -35,9 +35,7 @@ PlayerWindow::PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks
     for (int i = 0; i < names.size(); ++i) {
         const tagVoiceHeader header =
             MakeVoiceHeader(0, QStringLiteral("メモ%1").arg(i), i == 0 ? marks : QList<uint32_t>{});
-        const QByteArray audio = i == 0 && firstSeconds != 60.0
-                                     ? EncodeMp3(RecorderFormat(0), firstSeconds, 7).bytes
-                                     : minuteOfAudio();
+        const QByteArray audio = i == 0 && !firstAudio.isEmpty() ? firstAudio : minuteOfAudio();
         if (!WriteFileBytes(folder + names[i], BuildRecording(header, audio)))
             qFatal("cannot write a recording");
     }

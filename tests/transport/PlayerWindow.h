@@ -12,7 +12,7 @@
 #include <memory>
 
 // A shown window with a save folder of three recordings of a minute (a, b, c; a
-// with index marks at 10 s and 40 s; its length may be another), the first one loaded in a
+// with index marks at 10 s and 40 s; its audio may be another), the first one loaded in a
 // control panel that plays on the virtual clock: nothing moves until the test advances it.
 struct PlayerWindow
 {
@@ -24,7 +24,7 @@ struct PlayerWindow
     std::unique_ptr<CTALVEN77PCView> view;
 
     explicit PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks = {10, 40},
-                          double firstSeconds = 60.0);
+                          const QByteArray& firstAudio = {});
     ~PlayerWindow();
 
     CMp3Ctrl& engine() { return panel->engine(); }
