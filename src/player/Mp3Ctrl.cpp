@@ -4,6 +4,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/QtAudioOutput.h"
 #include "platform/SystemErrorText.h"
+#include "recording/RecordingFile.h"
 #include "recording/VoiceDuration.h"
 
 #include <QDebug>
@@ -74,6 +75,9 @@ bool CMp3Ctrl::Open(const QString& path)
     }
     QString reason;
     m_duration = GetVoiceDuration(path);
+    RecordingFile measured;
+    m_measuredMicroseconds =
+        measured.open(path, RecordingFile::Access::Read) ? MeasureMp3Microseconds(measured) : 0;
     m_begin = 0;
     m_end = m_duration;
 
@@ -170,6 +174,11 @@ void CMp3Ctrl::seekToMilliseconds(int64_t milliseconds)
         m_output->start();
     else
         m_outputRunning = false;
+}
+
+int64_t CMp3Ctrl::LengthMicroseconds() const
+{
+    return m_source ? m_measuredMicroseconds : 0;
 }
 
 void CMp3Ctrl::SetPosition(uint64_t seconds)

@@ -54,6 +54,10 @@ public:
     void StepBack();
     void StepForward();
     bool DrainEvents();
+    // The open recording's length as the decoder gives it, in microseconds (the frame reader's
+    // measure: the library's own is guessed from the file's size, tag bytes included); 0 when
+    // nothing is open.
+    int64_t LengthMicroseconds() const;
     // Whether a file is open for playing (Open succeeded and Close has not run since).
     bool IsOpen() const { return hasGraph(); }
 
@@ -71,6 +75,7 @@ public:
     uint64_t m_begin = 0;
     uint64_t m_end = 0;
     uint64_t m_position = 0;
+    int64_t m_measuredMicroseconds = 0; // the frame reader's length of the open file
 
 Q_SIGNALS:
     // Events of the open recording are queued (stands for the graph's 0x8100).

@@ -26,6 +26,8 @@
 #include <QScrollBar>
 #include <QTimerEvent>
 #include <QToolTip>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -240,7 +242,10 @@ void CPanelDlg::buildControls()
     m_volumeSlider->setTickInterval(10);
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setValue(int(m_pPlayer->m_volume));
-    connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int volume) { m_pPlayer->SetVolume(uint32_t(volume)); });
+    connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int volume) {
+        m_pPlayer->SetVolume(uint32_t(volume));
+        Q_EMIT m_notifier.volumeChanged();
+    });
 
     auto* memoLabel = new QLabel(QStringLiteral("メ\nモ"), this);
     memoLabel->setGeometry(dlu(406, 77, 8, 16));
@@ -1050,6 +1055,18 @@ void CPanelDlg::setTransportRate(double rate)
     Q_EMIT m_notifier.rateChanged();
 }
 
+double CPanelDlg::transportVolume() const
+{
+    return m_volumeSlider->value() / 100.0;
+}
+
+void CPanelDlg::setTransportVolume(double volume)
+{
+    if (std::isnan(volume))
+        return;
+    m_volumeSlider->setValue(int(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
+}
+
 TransportTrack CPanelDlg::transportTrack() const
 {
     TransportTrack track;
@@ -1057,7 +1074,8 @@ TransportTrack CPanelDlg::transportTrack() const
         return track;
     track.path = m_strPath;
     track.title = QFileInfo(m_strPath).fileName();
-    track.lengthMilliseconds = qint64(m_nDuration) * 1000;
+    const int64_t decoded = m_pPlayer->LengthMicroseconds();
+    track.lengthMicroseconds = decoded > 0 ? decoded : qint64(m_nDuration) * 1000000;
     track.memo = m_strMemo;
     track.recordedAt = QDateTime::fromSecsSinceEpoch(m_fileTime);
     return track;

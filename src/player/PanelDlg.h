@@ -98,6 +98,8 @@ public:
     void transportNextRecording() override;
     double transportRate() const override { return m_pPlayer->m_tempo; }
     void setTransportRate(double rate) override;
+    double transportVolume() const override;
+    void setTransportVolume(double volume) override;
     TransportTrack transportTrack() const override;
     bool skipsSilence() const override { return m_analysisSettings.skipSilence; }
     void setSkipSilence(bool skip) override;

@@ -4,6 +4,7 @@
 #include "RecordingFile.h"
 
 #include <cstring>
+#include <optional>
 
 bool g_bNoAudioOutput = false;
 
@@ -32,38 +33,58 @@ int64_t audioStart(RecordingFile& file)
     return start;
 }
 
-// A frame count from a Xing/Info or VBRI header in the first frame, or 0.
-uint32_t vbrFrameCount(RecordingFile& file, int64_t frameStart, const MpegFrameHeader& h)
+// What a Xing/Info or VBRI header in the first frame tells: the frame count (0 when there is
+// none) and the samples that the encoder's extension of an Info frame marks as its delay and
+// padding, which a gapless decoder leaves out.
+struct FrameCount
+{
+    uint32_t frames = 0;
+    uint32_t trimmedSamples = 0;
+};
+
+FrameCount vbrFrameCount(RecordingFile& file, int64_t frameStart, const MpegFrameHeader& h)
 {
     if (h.layer != 3)
-        return 0;
+        return {};
     unsigned char xing[12];
-    if (file.readAt(frameStart + h.xingOffset(), xing, sizeof xing) == sizeof xing
+    const int64_t at = frameStart + h.xingOffset();
+    if (file.readAt(at, xing, sizeof xing) == sizeof xing
         && (std::memcmp(xing, "Xing", 4) == 0 || std::memcmp(xing, "Info", 4) == 0)) {
-        return (bigEndian32(xing + 4) & 1) ? bigEndian32(xing + 8) : 0;
+        const uint32_t flags = bigEndian32(xing + 4);
+        if (!(flags & 1))
+            return {};
+        FrameCount count{bigEndian32(xing + 8), 0};
+        // After the frame count: the byte count, the table of contents and the quality, each
+        // where its flag says so; then the encoder's extension, its delay and padding 12 bits each.
+        const int64_t extension = at + 12 + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+        unsigned char lame[24];
+        if (file.readAt(extension, lame, sizeof lame) == sizeof lame && std::memcmp(lame, "LAME", 4) == 0)
+            count.trimmedSamples = (uint32_t(lame[21]) << 4 | lame[22] >> 4) + (uint32_t(lame[22] & 0x0f) << 8 | lame[23]);
+        return count;
     }
     unsigned char vbri[18];
     if (file.readAt(frameStart + 36, vbri, sizeof vbri) == sizeof vbri
         && std::memcmp(vbri, "VBRI", 4) == 0)
-        return bigEndian32(vbri + 14);
-    return 0;
+        return {bigEndian32(vbri + 14), 0};
+    return {};
 }
 
-} // namespace
-
-int64_t AudioStart(RecordingFile& file)
+// The audio's first frame and what it tells, or nothing for a file that is no MPEG audio.
+struct AudioMeasure
 {
-    return audioStart(file);
-}
+    MpegFrameHeader header;
+    FrameCount count;      // frames 0: none, or one that cannot be
+    uint64_t audioBytes = 0;
+};
 
-uint32_t MeasureMp3Duration(RecordingFile& file)
+std::optional<AudioMeasure> measureAudio(RecordingFile& file)
 {
     const int64_t start = audioStart(file);
     const int64_t fileSize = file.size();
     for (int64_t position = start; position < start + kMaxSyncSearch; ++position) {
         unsigned char bytes[4];
         if (file.readAt(position, bytes, 4) < 4)
-            return 0;
+            return std::nullopt;
         const auto header = ParseMpegFrameHeader(bytes);
         if (!header || header->frameBytes == 0)
             continue;
@@ -78,14 +99,43 @@ uint32_t MeasureMp3Duration(RecordingFile& file)
         // A count that claims more frames than the audio bytes can hold (a
         // damaged or hostile header) would give a duration of years: the file
         // is then measured as one without a count.
-        const uint32_t frames = vbrFrameCount(file, position, *header);
-        const uint64_t capacity = uint64_t(fileSize - position) / uint64_t(header->smallestFrameBytes());
-        if (frames > 0 && frames <= capacity)
-            return uint32_t(uint64_t(frames) * uint64_t(header->samplesPerFrame) / uint64_t(header->sampleRate));
-        const uint64_t audioBytes = uint64_t(fileSize - position);
-        return uint32_t(audioBytes * 8 / (uint64_t(header->bitrateKbps) * 1000));
+        AudioMeasure measure{*header, vbrFrameCount(file, position, *header), uint64_t(fileSize - position)};
+        const uint64_t capacity = measure.audioBytes / uint64_t(header->smallestFrameBytes());
+        if (measure.count.frames > capacity)
+            measure.count = {};
+        return measure;
     }
-    return 0;
+    return std::nullopt;
+}
+
+} // namespace
+
+int64_t AudioStart(RecordingFile& file)
+{
+    return audioStart(file);
+}
+
+uint32_t MeasureMp3Duration(RecordingFile& file)
+{
+    const std::optional<AudioMeasure> m = measureAudio(file);
+    if (!m)
+        return 0;
+    if (m->count.frames > 0)
+        return uint32_t(uint64_t(m->count.frames) * uint64_t(m->header.samplesPerFrame) / uint64_t(m->header.sampleRate));
+    return uint32_t(m->audioBytes * 8 / (uint64_t(m->header.bitrateKbps) * 1000));
+}
+
+int64_t MeasureMp3Microseconds(RecordingFile& file)
+{
+    const std::optional<AudioMeasure> m = measureAudio(file);
+    if (!m)
+        return 0;
+    if (m->count.frames > 0) {
+        const uint64_t samples = uint64_t(m->count.frames) * uint64_t(m->header.samplesPerFrame);
+        const uint64_t decoded = samples > m->count.trimmedSamples ? samples - m->count.trimmedSamples : 0;
+        return int64_t(decoded * 1000000 / uint64_t(m->header.sampleRate));
+    }
+    return int64_t(m->audioBytes * 8000 / uint64_t(m->header.bitrateKbps));
 }
 
 uint32_t GetVoiceDuration(const QString& path)

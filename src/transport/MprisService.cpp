@@ -43,7 +43,7 @@ void MprisService::setTarget(TransportTarget* target)
     if (target) {
         TransportNotifier* notifier = &target->transportNotifier();
         for (auto signal : {&TransportNotifier::stateChanged, &TransportNotifier::recordingChanged,
-                            &TransportNotifier::rateChanged})
+                            &TransportNotifier::rateChanged, &TransportNotifier::volumeChanged})
             m_connections.append(connect(notifier, signal, this, &MprisService::announceChanges));
         auto* player = findChild<MprisPlayerAdaptor*>();
         m_connections.append(
@@ -121,8 +121,7 @@ QVariantMap MprisService::metadata() const
     if (!m_target || m_target->transportState() == TransportTarget::NothingLoaded)
         return map;
     const TransportTrack track = m_target->transportTrack();
-    map.insert(QStringLiteral("mpris:length"),
-               qlonglong(track.lengthMilliseconds * kMicroPerMilli));
+    map.insert(QStringLiteral("mpris:length"), qlonglong(track.lengthMicroseconds));
     map.insert(QStringLiteral("xesam:title"), track.title);
     map.insert(QStringLiteral("xesam:url"), QUrl::fromLocalFile(track.path).toString());
     if (!track.memo.isEmpty())
@@ -138,6 +137,7 @@ MprisService::Announced MprisService::current() const
     now.status = playbackStatus();
     now.metadata = metadata();
     now.rate = m_target ? m_target->transportRate() : 1.0;
+    now.volume = m_target ? m_target->transportVolume() : 1.0;
     if (m_target) {
         now.canGoNext = m_target->canRunTransport(TransportAction::NextIndex);
         now.canGoPrevious = m_target->canRunTransport(TransportAction::PreviousIndex);
@@ -161,6 +161,7 @@ void MprisService::announceChanges()
     note("PlaybackStatus", m_announced.status, now.status);
     note("Metadata", m_announced.metadata, now.metadata);
     note("Rate", m_announced.rate, now.rate);
+    note("Volume", m_announced.volume, now.volume);
     note("CanGoNext", m_announced.canGoNext, now.canGoNext);
     note("CanGoPrevious", m_announced.canGoPrevious, now.canGoPrevious);
     note("CanPlay", m_announced.canPlay, now.canPlay);
@@ -196,6 +197,13 @@ void MprisPlayerAdaptor::setRate(double rate)
         target->transportPause();
     else if (rate >= kMinPlaybackRate && rate <= kMaxPlaybackRate)
         target->setTransportRate(rate);
+}
+
+void MprisPlayerAdaptor::setVolume(double volume)
+{
+    // Below 0 is silence; the panel's top is full volume, there is nothing louder.
+    if (TransportTarget* target = m_service->controllable())
+        target->setTransportVolume(volume);
 }
 
 qlonglong MprisPlayerAdaptor::position() const
@@ -256,7 +264,7 @@ void MprisPlayerAdaptor::Seek(qlonglong offset)
         return;
     const qint64 to = target->transportPosition() + offset / kMicroPerMilli;
     // Past the end goes on to the next recording; before the start, the start.
-    if (to >= target->transportTrack().lengthMilliseconds)
+    if (to * kMicroPerMilli >= target->transportTrack().lengthMicroseconds)
         target->transportNextRecording();
     else
         target->transportSeek(std::max<qint64>(to, 0));
@@ -267,7 +275,7 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong p
     TransportTarget* target = m_service->controllable();
     // A position for another track, or outside this one, is ignored.
     if (!target || trackId != m_service->trackId() || position < 0 ||
-        position > target->transportTrack().lengthMilliseconds * kMicroPerMilli)
+        position > target->transportTrack().lengthMicroseconds)
         return;
     target->transportSeek(position / kMicroPerMilli);
 }

@@ -51,6 +51,7 @@ private:
         QString status;
         QVariantMap metadata;
         double rate = 1;
+        double volume = 1;
         bool canGoNext = false, canGoPrevious = false, canPlay = false, canPause = false,
              canSeek = false;
     };
@@ -104,6 +105,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ minimumRate)
@@ -123,6 +125,9 @@ public:
     QString playbackStatus() const { return m_service->playbackStatus(); }
     double rate() const;
     void setRate(double rate);
+    // The panel's volume slider, 1.0 at its top.
+    double volume() const { return m_service->current().volume; }
+    void setVolume(double volume);
     QVariantMap metadata() const { return m_service->metadata(); }
     qlonglong position() const;
     double minimumRate() const;

@@ -109,14 +109,14 @@ QString TransportKeyConflict(const TransportSettings& settings, TransportAction 
     if (keyText.isEmpty())
         return {};
     QString holder;
-    const TransportAction other = settings.actionOfKey(keyText);
-    if (other != TransportAction::None && other != action) {
-        holder = TransportActionText(other);
-    } else {
-        for (const auto& [command, key] : reserved) {
-            if (sameKey(key, keyText))
-                holder = command;
-        }
+    // Any other action with the key, also one listed before the action itself.
+    for (int i = 0; i < kKeyedActionCount && holder.isEmpty(); ++i) {
+        if (TransportAction(i) != action && sameKey(settings.keys[size_t(i)], keyText))
+            holder = TransportActionText(TransportAction(i));
+    }
+    for (const auto& [command, key] : reserved) {
+        if (holder.isEmpty() && sameKey(key, keyText))
+            holder = command;
     }
     if (holder.isEmpty())
         return {};

@@ -136,13 +136,19 @@ TransportSettings TransportSettingsDlg::settings() const
 void TransportSettingsDlg::accept()
 {
     const TransportSettings chosen = settings();
-    for (int i = 0; i < kKeyedActionCount; ++i) {
-        const QString conflict =
-            TransportKeyConflict(chosen, TransportAction(i), chosen.keys[size_t(i)], m_reserved);
-        if (!conflict.isEmpty()) {
-            ShowMessage(conflict, MessageIcon::Warning);
-            m_keys[size_t(i)]->setFocus();
-            return;
+    // The keys the user changed are looked at first: a key given to a command is refused
+    // there, naming the command that had it, whichever of the two the list shows first.
+    for (const bool changed : {true, false}) {
+        for (int i = 0; i < kKeyedActionCount; ++i) {
+            if ((chosen.keys[size_t(i)] != m_initial.keys[size_t(i)]) != changed)
+                continue;
+            const QString conflict = TransportKeyConflict(chosen, TransportAction(i),
+                                                          chosen.keys[size_t(i)], m_reserved);
+            if (!conflict.isEmpty()) {
+                ShowMessage(conflict, MessageIcon::Warning);
+                m_keys[size_t(i)]->setFocus();
+                return;
+            }
         }
     }
     QDialog::accept();

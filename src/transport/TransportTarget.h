@@ -9,7 +9,7 @@
 #include <cstdint>
 
 // Tells whoever follows a transport target (the playback menu, the desktop's media
-// controls) that its state, position jump, rate or recording changed.
+// controls) that its state, position jump, rate, volume or recording changed.
 class TransportNotifier : public QObject
 {
     Q_OBJECT
@@ -18,6 +18,7 @@ Q_SIGNALS:
     void stateChanged();
     void recordingChanged();
     void rateChanged();
+    void volumeChanged();
     // The position jumped (a seek, a skip, a replay), in milliseconds.
     void seeked(qint64 milliseconds);
 };
@@ -27,7 +28,8 @@ struct TransportTrack
 {
     QString path;
     QString title;
-    qint64 lengthMilliseconds = 0;
+    // As the decoder measures it, not cut to whole seconds.
+    qint64 lengthMicroseconds = 0;
     QString memo;
     QDateTime recordedAt;
 };
@@ -62,6 +64,9 @@ public:
     virtual void transportNextRecording() = 0;
     virtual double transportRate() const = 0;
     virtual void setTransportRate(double rate) = 0;
+    // The panel's volume, 0 (silent) to 1 (its top); written, clamped to that range.
+    virtual double transportVolume() const = 0;
+    virtual void setTransportVolume(double volume) = 0;
     virtual TransportTrack transportTrack() const = 0;
     // Skip sizes, rewind on resume, the replay's length and the speed step.
     virtual void applyTransportSettings(const TransportSettings& settings) = 0;

@@ -74,27 +74,27 @@ QList<CommandText> commandTexts()
         {Command::RenameFolder, "名前の変更", "", {}},
         {Command::ReleaseFolder, "フォルダの解放(&F)", "", {}},
         {Command::PlayPause,
-         "再生/一時停止",
+         "再生/一時停止(&P)",
          "選択中の音声ファイルを再生、または一時停止します。\n再生/一時停止",
          {}},
-        {Command::StopPlayback, "停止", "再生を停止します。\n停止", {}},
-        {Command::StepBack, "戻る", "設定した秒数だけ戻ります。\n戻る", {}},
-        {Command::StepForward, "進む", "設定した秒数だけ進みます。\n進む", {}},
+        {Command::StopPlayback, "停止(&S)", "再生を停止します。\n停止", {}},
+        {Command::StepBack, "戻る(&B)", "設定した秒数だけ戻ります。\n戻る", {}},
+        {Command::StepForward, "進む(&F)", "設定した秒数だけ進みます。\n進む", {}},
         {Command::PreviousIndex,
-         "前のインデックス",
+         "前のインデックス(&U)",
          "前のインデックスに移ります。\n前のインデックス",
          {}},
         {Command::NextIndex,
-         "次のインデックス",
+         "次のインデックス(&D)",
          "次のインデックスに移ります。\n次のインデックス",
          {}},
         {Command::Replay,
-         "直前を再生",
+         "直前を再生(&R)",
          "直前の数秒をもう一度再生し、そのまま再生を続けます。\n直前を再生",
          {}},
-        {Command::Faster, "速く", "再生速度を一段階速くします。\n速く", {}},
-        {Command::Slower, "遅く", "再生速度を一段階遅くします。\n遅く", {}},
-        {Command::NormalSpeed, "標準の速さ", "標準の速さで再生します。\n標準の速さ", {}},
+        {Command::Faster, "速く(&H)", "再生速度を一段階速くします。\n速く", {}},
+        {Command::Slower, "遅く(&L)", "再生速度を一段階遅くします。\n遅く", {}},
+        {Command::NormalSpeed, "標準の速さ(&N)", "標準の速さで再生します。\n標準の速さ", {}},
         {Command::TransportSettings,
          "再生の設定(&T)...",
          "スキップの秒数、再開時の巻き戻し、キー、フットペダルを設定します。\n再生の設定",
@@ -106,12 +106,12 @@ QList<CommandText> commandTexts()
          "前の無音の始まり、または話し始めの位置へ移動します。\n前の無音境界", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)}},
         {Command::ShowOverview, "波形を表示(&W)", "コントロールパネルに録音の波形を表示します。\n波形表示", {}},
         {Command::SilenceSettings, "無音スキップの設定(&L)...", "無音とみなす音量と最短時間を設定します。\n無音スキップの設定", {}},
-        {Command::Export, "書き出し...", "選択中の音声ファイルをMP3またはWAVで書き出します。\n書き出し", {}},
-        {Command::ExportList, "一覧を書き出し...", "表示中の一覧をCSVファイルに書き出します。\n一覧を書き出し", {}},
+        {Command::Export, "書き出し(&E)...", "選択中の音声ファイルをMP3またはWAVで書き出します。\n書き出し", {}},
+        {Command::ExportList, "一覧を書き出し(&L)...", "表示中の一覧をCSVファイルに書き出します。\n一覧を書き出し", {}},
         {Command::Undo, "元に戻す(&U)\tCtrl+Z", "直前のファイル操作を元に戻します。\n元に戻す", {K(Qt::CTRL | Qt::Key_Z)}},
-        {Command::MoveToTrash, "削除したファイルをごみ箱に移動する", "保存用フォルダと登録フォルダで削除したファイルをごみ箱に移動します。\nごみ箱", {}},
-        {Command::TransferHistory, "転送履歴...", "これまでに転送したファイルの記録を表示します。\n転送履歴", {}},
-        {Command::SearchAll, "すべてのフォルダを検索(&A)...\tCtrl+Shift+F",
+        {Command::MoveToTrash, "削除したファイルをごみ箱に移動する(&R)", "保存用フォルダと登録フォルダで削除したファイルをごみ箱に移動します。\nごみ箱", {}},
+        {Command::TransferHistory, "転送履歴(&H)...", "これまでに転送したファイルの記録を表示します。\n転送履歴", {}},
+        {Command::SearchAll, "すべてのフォルダを検索(&S)...\tCtrl+Shift+F",
          "すべてのフォルダの音声ファイルをメモ、ファイル名、録音日で検索します。\nすべてのフォルダを検索",
          {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F)}, "edit-find", QStyle::SP_FileDialogContentsView},
     };
@@ -181,9 +181,16 @@ void CommandSet::setTransportKeys(const TransportSettings& settings)
 {
     for (int i = 0; i < kKeyedActionCount; ++i) {
         const QString key = settings.keys[size_t(i)];
-        action(TransportCommand(TransportAction(i)))
-            ->setShortcut(key.isEmpty() ? QKeySequence()
-                                        : QKeySequence(key, QKeySequence::PortableText));
+        QAction* command = action(TransportCommand(TransportAction(i)));
+        const QKeySequence sequence =
+            key.isEmpty() ? QKeySequence() : QKeySequence(key, QKeySequence::PortableText);
+        command->setShortcut(sequence);
+        // The key in the menu as the other entries write theirs ("Ctrl+Left", not the
+        // translated arrow that Qt would draw for the shortcut itself).
+        const QString text = command->text().section(u'\t', 0, 0);
+        command->setText(sequence.isEmpty()
+                             ? text
+                             : text + u'\t' + sequence.toString(QKeySequence::PortableText));
     }
 }
 

@@ -753,7 +753,7 @@ std::unique_ptr<QMenu> CTALVEN77PCView::listMenu()
                       c.menuEntry(Command::Paste, QStringLiteral("貼り付け")),
                       c.menuEntry(Command::DeleteFiles, QStringLiteral("削除")),
                       c.menuEntry(Command::RenameFile, QStringLiteral("名前の変更...")),
-                      c.action(Command::Export)});
+                      c.menuEntry(Command::Export, QStringLiteral("書き出し..."))});
     return menu;
 }
 

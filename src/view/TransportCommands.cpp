@@ -1,5 +1,6 @@
 #include "TransportCommands.h"
 
+#include "CommandKeyHolder.h"
 #include "CommandSet.h"
 #include "RecordingPanel.h"
 #include "platform/MessageBoxes.h"
@@ -23,6 +24,8 @@ TransportCommands::TransportCommands(CommandSet& commands, QWidget* window)
         // The keys work wherever the focus is in the window, except where typing takes them.
         command->setShortcutContext(Qt::WindowShortcut);
         window->addAction(command);
+        // Where the command cannot run now, its key still does not reach the focused control.
+        new CommandKeyHolder(command, window);
         commands.setHandler(TransportCommand(action), [this, action] {
             if (m_target)
                 m_target->runTransport(action);

@@ -14,6 +14,7 @@
 #include "view/MainList.h"
 #include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
+#include "transport/TransportSettings.h"
 
 Q_DECLARE_METATYPE(Command)
 
@@ -27,7 +28,11 @@ Q_DECLARE_METATYPE(Command)
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QScopeGuard>
+#include <QLibraryInfo>
+#include <QMenu>
 #include <QTest>
+#include <QTranslator>
+#include <functional>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QtEndian>
@@ -110,6 +115,58 @@ private Q_SLOTS:
         const QList<Command> alwaysOn{Command::Refresh, Command::Find, Command::FindPrevious, Command::FindNext,
                                       Command::Settings, Command::DeviceNames};
         QCOMPARE(action->isEnabled(), alwaysOn.contains(command));
+    }
+
+    // Every entry of every menu has an access letter of its own within its menu, and the
+    // keys shown beside the entries are written one way: the key's words ("Ctrl+Left"), as
+    // the file and edit menus write theirs, also under Qt's Japanese texts (which would draw
+    // "Ctrl+←" for a shortcut left to Qt to show) and for keys the user bound.
+    void menuEntriesHaveAccessLettersAndKeyWords()
+    {
+        QTranslator japanese;
+        const bool translated = japanese.load(QStringLiteral("qtbase_ja"),
+                                              QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+        if (translated)
+            QCoreApplication::installTranslator(&japanese);
+        const auto untranslate = qScopeGuard([&] { QCoreApplication::removeTranslator(&japanese); });
+        TransportSettings bound = TransportSettings::Load();
+        bound.keys[size_t(TransportAction::Replay)] = QStringLiteral("Shift+Left");
+        QVERIFY(bound.Save());
+        Frame f;
+        QStringList faults;
+        std::function<void(QMenu*)> check = [&](QMenu* menu) {
+            QMap<QKeySequence, QString> letters;
+            for (QAction* entry : menu->actions()) {
+                if (entry->isSeparator())
+                    continue;
+                const QString text = entry->text();
+                const QString where = menu->title() + u'/' + text;
+                const QKeySequence letter = QKeySequence::mnemonic(text);
+                if (letter.isEmpty())
+                    faults.append(where + QStringLiteral(": no access letter"));
+                else if (letters.contains(letter))
+                    faults.append(where + QStringLiteral(": its letter is ") + letters.value(letter) + QStringLiteral("'s"));
+                letters.insert(letter, text);
+                if (entry->menu()) {
+                    check(entry->menu());
+                    continue;
+                }
+                // What the menu shows beside the entry: the text after a tab, else the
+                // shortcut as Qt writes it.
+                const qsizetype tab = text.indexOf(u'\t');
+                const QString shown = tab >= 0 ? text.mid(tab + 1).trimmed()
+                                               : entry->shortcut().toString(QKeySequence::NativeText);
+                if (shown.contains(QRegularExpression(QStringLiteral("[^\\x20-\\x7e]"))) ||
+                    QKeySequence(shown, QKeySequence::PortableText) != entry->shortcut())
+                    faults.append(where + QStringLiteral(": the key shown as ") + shown);
+            }
+        };
+        for (QAction* menu : f.frame->menuBar()->actions())
+            check(menu->menu());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+        QCOMPARE(f.frame->command(Command::Replay)->text(), QStringLiteral("直前を再生(&R)\tShift+Left"));
+        if (!translated)
+            QSKIP("Qt's Japanese translation is not installed: the keys were read in Qt's own words");
     }
 
     void frameLayout()

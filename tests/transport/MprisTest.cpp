@@ -1,3 +1,5 @@
+#include "CardBuilder.h"
+#include "Mp3Encoder.h"
 #include "PlayerWindow.h"
 #include "PrivateBus.h"
 #include "TestRegistry.h"
@@ -13,6 +15,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QSlider>
 #include <QTest>
 
 namespace {
@@ -53,7 +56,8 @@ class MprisTest : public QObject
         std::unique_ptr<MprisService> service = std::make_unique<MprisService>();
         QDBusConnection client{QString()};
 
-        explicit Rig(SimulatedPlaces& places) : window(places)
+        explicit Rig(SimulatedPlaces& places, const QByteArray& firstAudio = {})
+            : window(places, {10, 40}, firstAudio)
         {
             QString why;
             address = bus.start(&why);
@@ -242,7 +246,10 @@ private Q_SLOTS:
                                  SLOT(changed(QString, QVariantMap, QStringList))));
         const QVariantMap metadata = r.metadata();
         QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.mp3"));
-        QCOMPARE(metadata.value(QStringLiteral("mpris:length")).toLongLong(), 60000000);
+        // A minute of audio, with the encoder's delay and its last frame's padding (under 0.3 s
+        // at 8 kHz); lengthAsDecoded checks the figure to the microsecond.
+        const qlonglong length = metadata.value(QStringLiteral("mpris:length")).toLongLong();
+        QVERIFY2(length >= 60000000 && length < 60300000, qPrintable(QString::number(length)));
         QCOMPARE(metadata.value(QStringLiteral("xesam:comment")).toStringList(),
                  QStringList{QStringLiteral("メモ0")});
         QCOMPARE(
@@ -257,6 +264,89 @@ private Q_SLOTS:
         r.window.panel->runTransport(TransportAction::Faster);
         QTRY_VERIFY(!spy.changes.isEmpty());
         QCOMPARE(spy.changes.last().value(QStringLiteral("Rate")).toDouble(), 1.1);
+    }
+
+    // The length as the decoder gives it, to the microsecond, not cut to whole seconds: every
+    // frame's samples where the recorder's rate leaves no room for an Info frame, the samples
+    // encoded where an Info frame tells the decoder what to leave out.
+    void lengthAsDecoded_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("8 kHz, no Info frame") << 0 << 26.712;
+        QTest::newRow("22 kHz, Info frame") << 1 << 26.712;
+        QTest::newRow("44 kHz stereo, Info frame") << 2 << 3.5;
+    }
+
+    void lengthAsDecoded()
+    {
+        QFETCH(int, mode);
+        QFETCH(double, seconds);
+        const Mp3Format format = RecorderFormat(uint8_t(mode));
+        const EncodedMp3 audio = EncodeMp3(format, seconds, 7);
+        QVERIFY(audio.ok);
+        // Without an Info frame: every frame, a constant number of bytes a second.
+        const qlonglong expected =
+            audio.hasInfoFrame ? audio.pcmSamples * 1000000 / format.sampleRate
+                               : qlonglong(audio.bytes.size()) * 8000 / format.bitrateKbps;
+        Rig r(m_places, audio.bytes);
+        QCOMPARE(r.metadata().value(QStringLiteral("mpris:length")).toLongLong(), expected);
+        QVERIFY(expected % 1000000 != 0);
+        // A seek within that length stays in the recording.
+        const qint64 second = expected / 1000000;
+        r.window.playAt(uint32_t(second - 1));
+        r.player(QStringLiteral("Seek"), {qlonglong(1000000 + (expected % 1000000) / 2)});
+        QCOMPARE(r.file(), QStringLiteral("a.mp3"));
+        QCOMPARE(r.engine().m_state, CMp3Ctrl::Playing);
+    }
+
+    // The volume is the panel's, read and written over the bus (1.0 the slider's top);
+    // written beyond its ends it stops there.
+    void volumeIsThePanels_data()
+    {
+        QTest::addColumn<double>("written");
+        QTest::addColumn<int>("slider");
+        QTest::addColumn<double>("read");
+        QTest::newRow("0.3") << 0.3 << 30 << 0.3;
+        QTest::newRow("silent") << 0.0 << 0 << 0.0;
+        QTest::newRow("full") << 1.0 << 100 << 1.0;
+        QTest::newRow("between steps") << 0.254 << 25 << 0.25;
+        QTest::newRow("above full") << 1.5 << 100 << 1.0;
+        QTest::newRow("below silent") << -0.2 << 0 << 0.0;
+    }
+
+    void volumeIsThePanels()
+    {
+        QFETCH(double, written);
+        QFETCH(int, slider);
+        QFETCH(double, read);
+        Rig r(m_places);
+        r.window.panel->volumeSlider()->setValue(50);
+        QCOMPARE(r.property(QStringLiteral("Volume")).toDouble(), 0.5);
+        QCOMPARE(r.setProperty(QStringLiteral("Volume"), written).type(),
+                 QDBusMessage::ReplyMessage);
+        QCOMPARE(r.window.panel->volumeSlider()->value(), slider);
+        QCOMPARE(r.engine().m_volume, uint32_t(slider));
+        QCOMPARE(r.property(QStringLiteral("Volume")).toDouble(), read);
+    }
+
+    // The slider moved in the panel: the applets hear of it.
+    void volumeChangesAreAnnounced()
+    {
+        Rig r(m_places);
+        PropertiesSpy spy;
+        QVERIFY(r.client.connect(MprisService::kServiceName, MprisService::kObjectPath,
+                                 QStringLiteral("org.freedesktop.DBus.Properties"),
+                                 QStringLiteral("PropertiesChanged"), &spy,
+                                 SLOT(changed(QString, QVariantMap, QStringList))));
+        r.window.panel->volumeSlider()->setValue(80);
+        QTRY_VERIFY(!spy.changes.isEmpty());
+        QCOMPARE(spy.changes.last().value(QStringLiteral("Volume")).toDouble(), 0.8);
+        // Written over the bus, it is announced as well (other applets show it).
+        spy.changes.clear();
+        r.setProperty(QStringLiteral("Volume"), 0.2);
+        QTRY_VERIFY(!spy.changes.isEmpty());
+        QCOMPARE(spy.changes.last().value(QStringLiteral("Volume")).toDouble(), 0.2);
     }
 };
 

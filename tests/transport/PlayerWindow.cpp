@@ -20,7 +20,8 @@ const QByteArray& minuteOfAudio()
 
 } // namespace
 
-PlayerWindow::PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks)
+PlayerWindow::PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks,
+                           const QByteArray& firstAudio)
     : panel(std::make_unique<CPanelDlg>([this] {
           auto made = std::make_unique<VirtualAudioOutput>();
           output = made.get();
@@ -34,7 +35,8 @@ PlayerWindow::PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks
     for (int i = 0; i < names.size(); ++i) {
         const tagVoiceHeader header =
             MakeVoiceHeader(0, QStringLiteral("メモ%1").arg(i), i == 0 ? marks : QList<uint32_t>{});
-        if (!WriteFileBytes(folder + names[i], BuildRecording(header, minuteOfAudio())))
+        const QByteArray audio = i == 0 && !firstAudio.isEmpty() ? firstAudio : minuteOfAudio();
+        if (!WriteFileBytes(folder + names[i], BuildRecording(header, audio)))
             qFatal("cannot write a recording");
     }
     setting.Load();

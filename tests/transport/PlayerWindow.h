@@ -12,8 +12,8 @@
 #include <memory>
 
 // A shown window with a save folder of three recordings of a minute (a, b, c; a
-// with index marks at 10 s and 40 s), the first one loaded in a control panel
-// that plays on the virtual clock: nothing moves until the test advances it.
+// with index marks at 10 s and 40 s; its audio may be another), the first one loaded in a
+// control panel that plays on the virtual clock: nothing moves until the test advances it.
 struct PlayerWindow
 {
     QString folder;
@@ -23,7 +23,8 @@ struct PlayerWindow
     std::unique_ptr<CPanelDlg> panel;
     std::unique_ptr<CTALVEN77PCView> view;
 
-    explicit PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks = {10, 40});
+    explicit PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks = {10, 40},
+                          const QByteArray& firstAudio = {});
     ~PlayerWindow();
 
     CMp3Ctrl& engine() { return panel->engine(); }

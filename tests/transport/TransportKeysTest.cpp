@@ -9,9 +9,39 @@
 #include "view/RecordingListModel.h"
 #include "view/TransportCommands.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QTest>
+
+namespace {
+
+// Counts the presses of one key that reach a widget as key events.
+class KeyCounter : public QObject
+{
+public:
+    KeyCounter(QWidget* widget, const QKeyCombination& key) : m_key(key)
+    {
+        widget->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* press = static_cast<QKeyEvent*>(event);
+            if (press->keyCombination() == m_key)
+                ++count;
+        }
+        return false;
+    }
+
+private:
+    QKeyCombination m_key;
+};
+
+} // namespace
 
 // The playback commands as the user reaches them: keys on the window, Enter and a
 // double-click on a row, the panel's buttons' rules for when they do anything.
@@ -78,6 +108,108 @@ private Q_SLOTS:
             QVERIFY(w.engine().GetPositionMilliseconds() >=
                     uint64_t(second) * 1000 + uint64_t(rate * 900));
         }
+    }
+
+    // A command's key belongs to the window also where the command cannot run: at the
+    // speed's ends, before the first and past the last recording, at the section's start
+    // and end, stopped. Handed to the focused control it would mean something else there
+    // (Ctrl+Shift+Down extends the list's selection, which empties the panel; F4 opens a
+    // list box).
+    void keysAtTheirLimitsStayWithTheWindow_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("row");        // the recording played by Enter on its row
+        QTest::addColumn<int>("startState"); // 1 stopped, 2 playing, 3 paused
+        QTest::addColumn<int>("second");     // where it plays or pauses
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<bool>("onSpeedList"); // the focus on the panel's speed list, else the list
+        QTest::newRow("slower at the slowest") << "Ctrl+Shift+Down" << 1 << 2 << 20 << 0.5 << false;
+        QTest::newRow("slower at the slowest, paused") << "Ctrl+Shift+Down" << 1 << 3 << 20 << 0.5 << false;
+        QTest::newRow("faster at the fastest") << "Ctrl+Shift+Up" << 1 << 2 << 20 << 2.0 << false;
+        QTest::newRow("faster at the fastest, speed list") << "Ctrl+Shift+Up" << 1 << 2 << 20 << 2.0 << true;
+        QTest::newRow("normal speed at normal speed") << "Ctrl+0" << 1 << 2 << 20 << 1.0 << false;
+        QTest::newRow("previous index, first recording stopped") << "Ctrl+PgUp" << 0 << 1 << 0 << 1.0 << false;
+        QTest::newRow("previous index at the start, paused") << "Ctrl+PgUp" << 0 << 3 << 0 << 1.0 << false;
+        QTest::newRow("next index, last recording stopped") << "Ctrl+PgDown" << 2 << 1 << 0 << 1.0 << false;
+        QTest::newRow("next index past the last mark of the last recording")
+            << "Ctrl+PgDown" << 2 << 3 << 50 << 1.0 << false;
+        QTest::newRow("back at the section's start") << "Ctrl+Left" << 1 << 3 << 0 << 1.0 << false;
+        QTest::newRow("back stopped") << "Ctrl+Left" << 1 << 1 << 0 << 1.0 << false;
+        QTest::newRow("forward stopped") << "Ctrl+Right" << 1 << 1 << 0 << 1.0 << false;
+        QTest::newRow("forward stopped, speed list") << "Ctrl+Right" << 1 << 1 << 0 << 1.0 << true;
+        QTest::newRow("stop stopped") << "F4" << 1 << 1 << 0 << 1.0 << false;
+        QTest::newRow("stop stopped, speed list") << "F4" << 1 << 1 << 0 << 1.0 << true;
+    }
+
+    void keysAtTheirLimitsStayWithTheWindow()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, row);
+        QFETCH(int, startState);
+        QFETCH(int, second);
+        QFETCH(double, rate);
+        QFETCH(bool, onSpeedList);
+        PlayerWindow w(m_places);
+        CMainList* list = w.view->recordingList();
+        list->setFocus();
+        list->selectionModel()->setCurrentIndex(w.view->recordings()->index(row, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+        if (startState == 1)
+            w.panel->OnStop();
+        else
+            w.playAt(uint32_t(second), startState == 3);
+        w.panel->setTransportRate(rate);
+        QWidget* focus = list;
+        if (onSpeedList)
+            focus = w.panel->speedList();
+        focus->setFocus();
+        QTRY_VERIFY(focus->hasFocus());
+        const QString path = w.panel->m_strPath;
+        const uint64_t at = w.engine().GetPositionMilliseconds();
+
+        const QKeyCombination combination = QKeySequence(key, QKeySequence::PortableText)[0];
+        KeyCounter reached(focus, combination);
+        w.press(key);
+        QCOMPARE(reached.count, 0);
+        QCOMPARE(int(w.engine().m_state), startState);
+        QCOMPARE(w.engine().GetPositionMilliseconds(), at);
+        QCOMPARE(w.engine().m_tempo, rate);
+        QCOMPARE(w.panel->m_strPath, path);
+        QCOMPARE(list->currentIndex().row(), row);
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+        QVERIFY(!w.panel->speedList()->view()->isVisible());
+        QVERIFY(focus->hasFocus());
+    }
+
+    // As a user finds it: Enter on a row, normal speed, five presses down to the slowest
+    // and a sixth one; the recording plays on at the slowest.
+    void oneSlowerTooManyPlaysOn()
+    {
+        PlayerWindow w(m_places);
+        CMainList* list = w.view->recordingList();
+        list->setFocus();
+        list->selectionModel()->setCurrentIndex(w.view->recordings()->index(1, 0),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+        QTest::keyClick(list, Qt::Key_Return);
+        w.press(QStringLiteral("Ctrl+0"));
+        for (int i = 0; i < 5; ++i)
+            w.press(QStringLiteral("Ctrl+Shift+Down"));
+        QCOMPARE(w.engine().m_tempo, 0.5);
+        QVERIFY(!w.view->commands().action(Command::Slower)->isEnabled());
+        w.press(QStringLiteral("Ctrl+Shift+Down"));
+        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
+        QCOMPARE(w.engine().m_tempo, 0.5);
+        QVERIFY(w.panel->m_strPath.endsWith(QStringLiteral("b.mp3")));
+        QCOMPARE(list->currentIndex().row(), 1);
+        // Back up to speed the key works again.
+        w.press(QStringLiteral("Ctrl+Shift+Up"));
+        QCOMPARE(w.engine().m_tempo, 0.6);
+        w.press(QStringLiteral("Ctrl+Shift+Down"));
+        QCOMPARE(w.engine().m_tempo, 0.5);
     }
 
     // Space types into the memo; a focused button keeps it; elsewhere it plays.

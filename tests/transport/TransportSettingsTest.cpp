@@ -185,6 +185,49 @@ private Q_SLOTS:
         QCOMPARE(dialog.rewind()->maximum(), 10);
         QCOMPARE(dialog.backSkip()->maximum(), 60);
     }
+
+    // A key given to a command is refused in the name of the command that has it, whichever
+    // of the two comes first in the list; the edited key keeps the focus.
+    void conflictNamesTheCommandThatHasTheKey_data()
+    {
+        QTest::addColumn<int>("edited");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("holder");
+        QTest::newRow("forward given replay's key")
+            << int(TransportAction::StepForward) << "Ctrl+R" << "直前を再生";
+        QTest::newRow("replay given forward's key")
+            << int(TransportAction::Replay) << "Ctrl+Right" << "進む";
+        QTest::newRow("play given normal speed's key")
+            << int(TransportAction::PlayPause) << "Ctrl+0" << "標準の速さ";
+        QTest::newRow("normal speed given play's key")
+            << int(TransportAction::NormalSpeed) << "Space" << "再生/一時停止";
+    }
+
+    void conflictNamesTheCommandThatHasTheKey()
+    {
+        QFETCH(int, edited);
+        QFETCH(QString, key);
+        QFETCH(QString, holder);
+        MessageRecorder messages;
+        TransportSettingsDlg dialog(TransportSettings(), {});
+        QKeySequenceEdit* edit = dialog.keyEdit(TransportAction(edited));
+        edit->setKeySequence(QKeySequence(key, QKeySequence::PortableText));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        dialog.accept();
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text,
+                 QStringLiteral("キー「%1」は「%2」に使われています。別のキーを選んでください。")
+                     .arg(key, holder));
+        QVERIFY(edit == dialog.focusWidget() || edit->isAncestorOf(dialog.focusWidget()));
+
+        // The settings on their own: the holder is named whichever of the two is asked about.
+        TransportSettings both;
+        both.keys[size_t(edited)] = key;
+        QCOMPARE(TransportKeyConflict(both, TransportAction(edited), key),
+                 messages.entries()[0].text);
+    }
 };
 
 TALVEN77_REGISTER_TEST(TransportSettingsTest);
