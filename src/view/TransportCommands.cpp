@@ -31,6 +31,10 @@ TransportCommands::TransportCommands(CommandSet& commands, QWidget* window)
                 m_target->runTransport(action);
         });
     }
+    // The silence boundaries' fixed keys are playback keys as well (a recorder's list,
+    // where nothing plays, would take Ctrl+Shift+Right as extending its selection).
+    for (const Command fixed : {Command::NextSilenceBoundary, Command::PreviousSilenceBoundary})
+        new CommandKeyHolder(commands.action(fixed), window);
     commands.setHandler(Command::TransportSettings, [this] { OnTransportSettings(); });
     commands.setTransportKeys(m_settings);
     m_pedals->apply(m_settings);
