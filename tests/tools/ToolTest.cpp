@@ -292,8 +292,13 @@ private Q_SLOTS:
         expectedNames.sort();
         QCOMPARE(names, expectedNames);
         // Times are ISO 8601: local time with its offset, dates as YYYY-MM-DD.
-        if (object.contains(QStringLiteral("created")))
-            QCOMPARE(QDateTime::fromString(object[QStringLiteral("created")].toString(), Qt::ISODate).offsetFromUtc(), 9 * 3600);
+        if (object.contains(QStringLiteral("created"))) {
+            const QString created = object[QStringLiteral("created")].toString();
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\+09:00$")).match(created).hasMatch(),
+                     qPrintable(created));
+            if (object[QStringLiteral("path")].toString().startsWith(folder))
+                QCOMPARE(QDateTime::fromString(created, Qt::ISODate), kRecorded);
+        }
         for (const QString& date : {QStringLiteral("earliest"), QStringLiteral("latest")}) {
             if (object.contains(date))
                 QVERIFY(QDate::fromString(object[date].toString(), Qt::ISODate).isValid());
