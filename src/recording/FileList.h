@@ -71,6 +71,10 @@ public:
     // The record at a position, or nullptr outside 0..count-1. Copy what you keep.
     const tagFileList* RecordAt(int position) const;
     const QList<tagFileList>& records() const { return m_records; }
+    // The native paths of what the last scan left out because their names are not valid
+    // in the file-name encoding: files named as recordings and, in a recursive list,
+    // folders (nothing could open them again by a decoded name).
+    const QList<QByteArray>& UndecodableNames() const { return m_undecodable; }
 
 private:
     void scanFolder(const QByteArray& nativeFolder);
@@ -81,6 +85,7 @@ private:
 
     bool m_bInitialized = false;
     QList<tagFileList> m_records;
+    QList<QByteArray> m_undecodable;
     int m_nId;
     int m_nKind;
     QString m_strRoot;

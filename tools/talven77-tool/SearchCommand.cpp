@@ -1,13 +1,16 @@
 #include "Commands.h"
 #include "JsonLines.h"
 #include "library/RecordingIndex.h"
+#include "platform/Paths.h"
 #include "recording/FileList.h"
 #include "settings/Setting.h"
 
 #include <QDate>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,6 +25,30 @@ bool parseDate(const QString& text, QDate& date)
 {
     date = QDate::fromString(text, Qt::ISODate);
     return date.isValid();
+}
+
+// The folder (a native path) and its subfolders, each before its own; links to folders
+// are not followed. Subfolders whose names do not decode go into undecodable.
+void collectTree(const QByteArray& folder, QStringList& tree, QList<QByteArray>& undecodable)
+{
+    tree.append(QFile::decodeName(folder));
+    DIR* dir = opendir(folder.constData());
+    if (!dir)
+        return;
+    const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        const QByteArray path = prefix + entry->d_name;
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        if (DecodedEntryName(entry->d_name).isNull())
+            undecodable.append(path);
+        else
+            collectTree(path, tree, undecodable);
+    }
+    closedir(dir);
 }
 
 } // namespace
@@ -75,6 +102,7 @@ int RunSearch(const QStringList& arguments)
 
     RecordingIndex index(RecordingIndex::DefaultLocation(), kBusyTimeoutMs);
     QList<SearchPlace> places;
+    QList<QByteArray> undecodable;
     for (const QString& folder : std::as_const(folders)) {
         const QFileInfo info(folder);
         if (!info.isDir()) {
@@ -85,16 +113,14 @@ int RunSearch(const QStringList& arguments)
         // Each folder is refreshed as the window lists it, one folder at a time
         // (a list holds at most 9999), by a scan through the index that leaves
         // unchanged files unread. Links to folders are not followed.
-        QStringList tree{path};
-        QDirIterator subfolders(path, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden,
-                                QDirIterator::Subdirectories);
-        while (subfolders.hasNext())
-            tree.append(subfolders.next());
+        QStringList tree;
+        collectTree(QFile::encodeName(path), tree, undecodable);
         SetScanCache(&index);
         for (const QString& each : std::as_const(tree)) {
             CFileList list(kListRegistered, false);
             list.SetFolder(each);
             list.EnsureScanned();
+            undecodable += list.UndecodableNames();
         }
         SetScanCache(nullptr);
         places.append({path.endsWith(u'/') ? path : path + u'/', true});
@@ -102,5 +128,5 @@ int RunSearch(const QStringList& arguments)
     index.forgetGoneFolders();
     for (const SearchHit& hit : index.search(query, places))
         PrintJsonLine(RecordJson(hit.record));
-    return 0;
+    return ReportUndecodableNames(undecodable) ? 0 : 1;
 }
