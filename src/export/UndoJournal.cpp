@@ -4,9 +4,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,13 +25,6 @@ bool nameFree(const QString& path)
     return !entryAt(path, st) && errno == ENOENT;
 }
 
-// The .trashinfo file that belongs to an entry in a trash's files folder.
-QString trashInfoOf(const QString& pathInTrash)
-{
-    const QFileInfo entry(pathInTrash);
-    return QDir(entry.absolutePath() + QStringLiteral("/../info")).absoluteFilePath(entry.fileName() + QStringLiteral(".trashinfo"));
-}
-
 } // namespace
 
 bool MoveToTrashEnabled()
@@ -44,24 +35,6 @@ bool MoveToTrashEnabled()
 void SetMoveToTrashEnabled(bool enabled)
 {
     OpenProgramSettings()->setValue(kSection + u'/' + kValue, enabled ? 1 : 0);
-}
-
-FileResult MoveToTrash(const QString& path, QString* pathInTrash)
-{
-    struct stat st {};
-    if (!entryAt(path, st))
-        return FileResult{errno};
-    // The home trash lies in the user's data folder, which a new account may not have yet.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    QString where;
-    if (!QFile::moveToTrash(path, &where)) {
-        // Qt says no more than that; the entry is where it was. A trash on another file
-        // system than the entry's is the usual reason (nothing is copied into a trash).
-        return FileResult{nameFree(path) ? ENOENT : EXDEV};
-    }
-    if (pathInTrash)
-        *pathInTrash = where;
-    return FileResult{};
 }
 
 UndoJournal& UndoJournal::instance()
@@ -136,7 +109,7 @@ QString UndoJournal::undo()
         case Kind::Trash:
             done = RenameNoReplace(entry.to, entry.from);
             if (done.ok())
-                QFile::remove(trashInfoOf(entry.to));
+                QFile::remove(TrashInfoPath(entry.to));
             break;
         case Kind::Move:
             done = RenameNoReplace(entry.to, entry.from);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DesktopTrash.h"
 #include "platform/FileTransfer.h"
 
 #include <QList>
@@ -12,13 +13,6 @@
 // section "Trash", value "MoveToTrash" (1 or 0).
 bool MoveToTrashEnabled();
 void SetMoveToTrashEnabled(bool enabled);
-
-// Moves a file or folder to the trash as freedesktop.org lays the trash out
-// (QFile::moveToTrash): into the home trash when it is on the home trash's file system,
-// else into the trash of its own file system's top folder ($topdir/.Trash/$uid or
-// $topdir/.Trash-$uid); where neither can be used it stays (EXDEV), never copied.
-// pathInTrash: where it went.
-FileResult MoveToTrash(const QString& path, QString* pathInTrash);
 
 // The file commands' changes that can be taken back, newest last: a delete into the
 // trash, a move, a rename of a file or folder, a folder created. Each records which

@@ -484,15 +484,23 @@ void FileCommands::OnDeleteFolder()
     m_host.showStatusText(QStringLiteral("フォルダ内のデータを削除しています..."));
     const QString folder = RemoveTrailingSeparator(path);
     FileResult removed;
-    if (MoveToTrashEnabled()) {
+    bool forGood = !MoveToTrashEnabled();
+    if (!forGood) {
         UndoStepScope undoStep(UndoJournal::Kind::Trash);
         QString inTrash;
         removed = MoveToTrash(folder, &inTrash);
         if (removed.ok())
             UndoJournal::instance().add(folder, inTrash);
-    } else {
-        removed = RemoveFolderTree(folder);
+        if (removed.error == kNoTrash) {
+            if (!CFileOperations::AskDeleteForGood(folder)) {
+                m_host.showStatusText(kIdleStatusText);
+                return;
+            }
+            forGood = true;
+        }
     }
+    if (forGood)
+        removed = RemoveFolderTree(folder);
     if (!removed.ok() || QFileInfo(folder).exists()) {
         ShowMessage(QStringLiteral("フォルダの削除に失敗しました"), MessageIcon::None);
     } else {

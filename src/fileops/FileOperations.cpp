@@ -299,6 +299,12 @@ CFileOperations::FolderCheck CFileOperations::CheckFolderForDeletion(const QStri
     return result;
 }
 
+bool CFileOperations::AskDeleteForGood(const QString& path)
+{
+    return AskYesNo(QStringLiteral("ごみ箱に移動できません。\n%1\n\nごみ箱を使わずに完全に削除しますか？（元に戻せません）").arg(path),
+                    MessageIcon::Warning);
+}
+
 bool CFileOperations::DeleteRememberedFiles()
 {
     m_host.statusText(QStringLiteral("ファイルを削除しています....."));
@@ -311,6 +317,7 @@ bool CFileOperations::DeleteRememberedFiles()
     const bool toTrash = shown && (shown->nKind() == kListSaveFolder || shown->nKind() == kListRegistered)
                          && MoveToTrashEnabled();
     UndoStepScope undoStep(UndoJournal::Kind::Trash);
+    bool forGood = !toTrash; // once the user said so, the rest goes for good too
     for (const tagFileList& record : m_remembered) {
         tagVoiceHeader header{};
         VoiceHeaderLookup lookup = VoiceHeaderLookup::Found;
@@ -323,9 +330,17 @@ bool CFileOperations::DeleteRememberedFiles()
         if (header.protectFlag != 0)
             continue;
         QString inTrash;
-        const FileResult removed = toTrash ? MoveToTrash(record.szFilePath, &inTrash) : RemoveFile(record.szFilePath);
-        if (toTrash && removed.ok())
+        FileResult removed = forGood ? RemoveFile(record.szFilePath) : MoveToTrash(record.szFilePath, &inTrash);
+        if (!forGood && removed.ok())
             UndoJournal::instance().add(record.szFilePath, inTrash);
+        if (!forGood && removed.error == kNoTrash) {
+            if (!AskDeleteForGood(record.szFilePath)) {
+                completed = false;
+                break;
+            }
+            forGood = true;
+            removed = RemoveFile(record.szFilePath);
+        }
         if (!removed.ok()) {
             ShowMessage(removed.message(), MessageIcon::Error);
             completed = false;

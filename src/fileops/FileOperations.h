@@ -119,6 +119,10 @@ public:
     enum class FolderCheck { Deletable, HoldsProtected, HoldsUnreadable, HoldsMountPoint };
     static FolderCheck CheckFolderForDeletion(const QString& folder, QString* mountPoint = nullptr);
 
+    // No trash can take path (kNoTrash): asks the user whether it is to be deleted for
+    // good instead, which cannot be taken back.
+    static bool AskDeleteForGood(const QString& path);
+
     // The recorder or the card went away: a move stops before its next file.
     void setDeviceRemoved() { m_bDeviceRemoved = true; }
     bool deviceRemoved() const { return m_bDeviceRemoved; }

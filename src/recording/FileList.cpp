@@ -203,6 +203,7 @@ void CFileList::Rescan()
     const qsizetype before = m_records.size();
     m_records = {};
     m_unread = {};
+    m_undecodable = {};
     if (!m_strFolder.isEmpty()) {
         m_records.reserve(before);
         const CacheScope scan(CurrentScanCache());
@@ -228,7 +229,9 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             continue;
         const QByteArray path = nativeFolder + name;
         if (isFolderEntry(entry, path)) {
-            if (m_bRecursive && !DecodedEntryName(name).isNull())
+            if (m_bRecursive && DecodedEntryName(name).isNull())
+                m_undecodable.append(path);
+            else if (m_bRecursive)
                 scanFolder(path + '/');
             continue;
         }
@@ -236,8 +239,10 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             || isSpecialEntry(entry))
             continue;
         const QString fileName = DecodedEntryName(name);
-        if (fileName.isNull())
+        if (fileName.isNull()) {
+            m_undecodable.append(path);
             continue;
+        }
         tagFileList record;
         FileStamp stamp;
         if (cache && FileStamp::OfRegularFileAt(dirfd(dir), name, stamp) && cache->lookup(fileName, stamp, record)) {

@@ -76,6 +76,10 @@ public:
     // (its header being written) beyond a short wait, or changing while read
     // again and again. They are missing from the list for now, not for good.
     const QStringList& unreadFiles() const { return m_unread; }
+    // The native paths of what the last scan left out because their names are not valid
+    // in the file-name encoding: files named as recordings and, in a recursive list,
+    // folders (nothing could open them again by a decoded name).
+    const QList<QByteArray>& UndecodableNames() const { return m_undecodable; }
 
 private:
     void scanFolder(const QByteArray& nativeFolder);
@@ -87,6 +91,7 @@ private:
     bool m_bInitialized = false;
     QList<tagFileList> m_records;
     QStringList m_unread;
+    QList<QByteArray> m_undecodable;
     int m_nId;
     int m_nKind;
     QString m_strRoot;

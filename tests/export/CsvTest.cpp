@@ -3,6 +3,10 @@
 #include "export/RecordingListCsv.h"
 #include "view/RecordingColumns.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +60,29 @@ tagFileList record(const QString& name, const QString& memo, const QList<uint32_
     return r;
 }
 
+// The rows as Python's csv module reads the file (the reader most scripts use), or an
+// empty list when python3 is not there.
+QList<QStringList> pythonCsvRows(const QString& path)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv, json, sys\n"
+                                 "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                                 "    json.dump(list(csv.reader(f)), sys.stdout)\n"),
+                  path});
+    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
+        return {};
+    QList<QStringList> rows;
+    for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+        QStringList fields;
+        for (const QJsonValue& field : row.toArray())
+            fields.append(field.toString());
+        rows.append(fields);
+    }
+    return rows;
+}
+
 } // namespace
 
 class CsvTest : public QObject
@@ -94,6 +121,66 @@ private Q_SLOTS:
         QCOMPARE(rows[3][kKeyName], QStringLiteral("B,1.MP3"));
         QVERIFY(rows[1][kKeyMemo].contains(QStringLiteral("\"確定\"")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    void cellsAsWritten_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("memo");
+        QTest::addColumn<QString>("nameCell");
+        QTest::addColumn<QString>("memoCell");
+        const QString plain = QStringLiteral("REC00001.MP3");
+        QTest::newRow("leading spaces kept") << plain << QStringLiteral("  字下げ") << plain << QStringLiteral("  字下げ");
+        QTest::newRow("ideographic space kept") << plain << QStringLiteral("　全角") << plain << QStringLiteral("　全角");
+        // A spreadsheet takes a cell that begins with one of these for a formula.
+        QTest::newRow("equals") << plain << QStringLiteral("=1+2") << plain << QStringLiteral("'=1+2");
+        QTest::newRow("plus") << plain << QStringLiteral("+81 3 1234") << plain << QStringLiteral("'+81 3 1234");
+        QTest::newRow("minus") << plain << QStringLiteral("-3 dB") << plain << QStringLiteral("'-3 dB");
+        QTest::newRow("at") << plain << QStringLiteral("@SUM(A1)") << plain << QStringLiteral("'@SUM(A1)");
+        QTest::newRow("tab") << plain << QStringLiteral("\t=1") << plain << QStringLiteral("'\t=1");
+        QTest::newRow("carriage return") << plain << QStringLiteral("\r=1") << plain << QStringLiteral("'\r\n=1");
+        QTest::newRow("formula after spaces") << plain << QStringLiteral(" =1") << plain << QStringLiteral(" =1");
+        QTest::newRow("name with a formula") << QStringLiteral("=HYPERLINK(1).MP3") << QString()
+                                             << QStringLiteral("'=HYPERLINK(1).MP3") << QString();
+        // Line breaks inside a cell are CRLF, as the rows' ends.
+        QTest::newRow("LF") << plain << QStringLiteral("一行目\n二行目") << plain << QStringLiteral("一行目\r\n二行目");
+        QTest::newRow("CR") << plain << QStringLiteral("一行目\r二行目") << plain << QStringLiteral("一行目\r\n二行目");
+        QTest::newRow("CRLF") << plain << QStringLiteral("a\r\nb\n\nc") << plain << QStringLiteral("a\r\nb\r\n\r\nc");
+    }
+
+    // The name and the memo as the list holds them, read back by this test's reader and
+    // by Python's csv module.
+    void cellsAsWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, memo);
+        QFETCH(QString, nameCell);
+        QFETCH(QString, memoCell);
+        const tagFileList written = record(name, memo, {}, 1700000000);
+        QCOMPARE(RecordRowText(written, kKeyMemo), memo); // what the list shows
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("list.csv"));
+        QVERIFY(WriteRecordingListCsv(path, {written, record(QStringLiteral("B.MP3"), QString(), {}, 1600000000)}).ok());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (qsizetype at = bytes.indexOf('\n'); at >= 0; at = bytes.indexOf('\n', at + 1))
+            QVERIFY2(at > 0 && bytes[at - 1] == '\r', "a line feed without its carriage return");
+        for (qsizetype at = bytes.indexOf('\r'); at >= 0; at = bytes.indexOf('\r', at + 1))
+            QVERIFY2(at + 1 < bytes.size() && bytes[at + 1] == '\n', "a carriage return without its line feed");
+
+        const QList<QStringList> rows = parseCsv(QString::fromUtf8(bytes.mid(3)));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1][kKeyName], nameCell);
+        QCOMPARE(rows[1][kKeyMemo], memoCell);
+        QCOMPARE(rows[2][kKeyName], QStringLiteral("B.MP3"));
+        QCOMPARE(rows[1][kKeyDuration], QStringLiteral("62:05"));
+
+        if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+            QSKIP("python3 is not installed: the file was not read by Python's csv module");
+        const QList<QStringList> python = pythonCsvRows(path);
+        QCOMPARE(python.size(), 3);
+        QCOMPARE(python, rows);
     }
 
     void unwritableFolderFails()

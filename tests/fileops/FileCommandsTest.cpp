@@ -5,6 +5,7 @@
 #include "TestRegistry.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
+#include "export/UndoJournal.h"
 #include "fileops/FileCommands.h"
 #include "fileops/OverWriteDlg.h"
 #include "fileops/RenameDlg.h"
@@ -33,6 +34,7 @@
 #include <QScopeGuard>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QTest>
 #include <sys/file.h>
 
@@ -443,6 +445,39 @@ private Q_SLOTS:
         QVERIFY(!f.node(QStringLiteral("day2")));
         QCOMPARE(f.view->folderTree()->currentItem(), f.view->rootLabelled(kSaveRootLabel));
         QVERIFY(!f.document.FindSaveSubfolderId(QDir::toNativeSeparators(f.save + "/day2/deeper/")));
+    }
+
+    // Where no trash can take the folder (here the home trash cannot be made), the user
+    // decides whether it goes for good, which cannot be taken back.
+    void deletingAFolderWithoutATrash()
+    {
+        Fixture f(m_places);
+        const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+        const QString kept = trash + QStringLiteral(".kept");
+        QVERIFY(QDir().mkpath(QFileInfo(trash).path()));
+        QVERIFY(!QFileInfo::exists(trash) || QDir().rename(trash, kept));
+        const auto restore = qScopeGuard([&] {
+            QFile::remove(trash);
+            QDir().rename(kept, trash);
+        });
+        QVERIFY(WriteFileBytes(trash, "not a folder"));
+        UndoJournal::instance().clear();
+        f.select(QStringLiteral("day1"));
+        MessageRecorder messages;
+        messages.scriptAnswers({MessageAnswer::Yes, MessageAnswer::No});
+        f.commands().OnDeleteFolder();
+        QCOMPARE(messages.entries().size(), 2);
+        QVERIFY2(messages.entries()[1].text.startsWith(QStringLiteral("ごみ箱に移動できません。")), qPrintable(messages.entries()[1].text));
+        QCOMPARE(messages.entries()[1].buttons, MessageButtons::YesNo);
+        QVERIFY(QFile::exists(f.save + QStringLiteral("/day1/a.mp3")));
+        QVERIFY(f.node(QStringLiteral("day1")));
+
+        messages.scriptAnswers({MessageAnswer::Yes, MessageAnswer::Yes});
+        f.commands().OnDeleteFolder();
+        QCOMPARE(messages.entries().size(), 4);
+        QVERIFY(!QFileInfo::exists(f.save + QStringLiteral("/day1")));
+        QVERIFY(!f.node(QStringLiteral("day1")));
+        QVERIFY(!UndoJournal::instance().canUndo());
     }
 
     void deletingAFolderThatHoldsAMount_data()

@@ -15,8 +15,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
+#include <climits>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +28,46 @@ namespace {
 QStringList entriesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The .trashinfo of an entry in a trash's files folder, as the desktop's trash lays it out.
+struct TrashInfo
+{
+    QByteArray path;         // the Path value as written
+    QByteArray deletionDate; // the DeletionDate value as written
+    bool wellFormed = false;
+};
+
+TrashInfo readTrashInfo(const QString& file)
+{
+    TrashInfo info;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return info;
+    const QList<QByteArray> lines = in.readAll().split('\n');
+    info.wellFormed = lines.size() == 4 && lines[0] == "[Trash Info]" && lines[3].isEmpty();
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("Path="))
+            info.path = line.mid(5);
+        else if (line.startsWith("DeletionDate="))
+            info.deletionDate = line.mid(13);
+    }
+    return info;
+}
+
+// Runs one of the desktop's trash clients with the test's home; its standard output.
+QString runTrashClient(const QString& program, const QStringList& arguments, const QString& folder = {},
+                       const QByteArray& input = {})
+{
+    QProcess process;
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000))
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 } // namespace
@@ -112,6 +156,159 @@ private Q_SLOTS:
         QCOMPARE(ReadWholeFile(f.folder + QStringLiteral("会議.mp3")), bytes);
         QVERIFY(entriesIn(trash() + QStringLiteral("/files")).isEmpty());
         QVERIFY(entriesIn(trash() + QStringLiteral("/info")).isEmpty());
+        QVERIFY(!UndoJournal::instance().canUndo());
+    }
+
+    void trashEntriesOfAnyName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("space") << QStringLiteral("a b.MP3");
+        QTest::newRow("percent") << QStringLiteral("100% done.MP3");
+        QTest::newRow("looks encoded") << QStringLiteral("a%20b.MP3");
+        QTest::newRow("Japanese") << QStringLiteral("会議 メモ（第2回）.MP3");
+        QTest::newRow("hash and question mark") << QStringLiteral("#1?&=.MP3");
+        // 250 bytes: with ".trashinfo" the name would pass the file system's limit.
+        QTest::newRow("long name") << QString(82, u'長') + QStringLiteral(".MP3");
+    }
+
+    // The entry's Path is percent-encoded, so that every reader of the trash (file
+    // managers, trash-cli, gio) finds the name it had; the undo brings it back from
+    // there, and so does trash-restore.
+    void trashEntriesOfAnyName()
+    {
+        QFETCH(QString, name);
+        Fixture f(m_places, {name});
+        const QString original = f.folder + name;
+        const QByteArray bytes = ReadWholeFile(original);
+        f.deleteAll();
+        const QStringList inTrash = entriesIn(trash() + QStringLiteral("/files"));
+        QCOMPARE(inTrash.size(), 1);
+        if (name.toUtf8().size() + 10 <= NAME_MAX)
+            QCOMPARE(inTrash[0], name);
+        else
+            QCOMPARE(inTrash[0], QString(80, u'長') + QStringLiteral(".MP3")); // cut between characters
+        const TrashInfo info = readTrashInfo(trash() + QStringLiteral("/info/") + inTrash[0] + QStringLiteral(".trashinfo"));
+        QVERIFY(info.wellFormed);
+        // Only unreserved characters, '/' and %XX: nothing a reader could take for an escape.
+        QVERIFY2(QRegularExpression(QStringLiteral("^(/|[A-Za-z0-9._~-]|%[0-9A-F]{2})+$")).match(QString::fromLatin1(info.path)).hasMatch(),
+                 info.path.constData());
+        QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(info.path)), original);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"))
+                     .match(QString::fromLatin1(info.deletionDate))
+                     .hasMatch(),
+                 info.deletionDate.constData());
+
+        const QString trashList = QStandardPaths::findExecutable(QStringLiteral("trash-list"));
+        if (!trashList.isEmpty()) {
+            const QString listed = runTrashClient(trashList, {});
+            QVERIFY2(listed.contains(u' ' + original + u'\n'), qPrintable(listed));
+        }
+        QCOMPARE(UndoJournal::instance().undo(), QString());
+        QCOMPARE(ReadWholeFile(original), bytes);
+        QVERIFY(entriesIn(trash() + QStringLiteral("/info")).isEmpty());
+
+        const QString trashRestore = QStandardPaths::findExecutable(QStringLiteral("trash-restore"));
+        if (trashRestore.isEmpty())
+            QSKIP("trash-cli is not installed: trash-list and trash-restore were not tried");
+        f.document.pCurrent()->Rescan();
+        f.deleteAll();
+        QVERIFY(!QFileInfo::exists(original));
+        // trash-restore offers the entries deleted from the folder it runs in; the first is ours.
+        runTrashClient(trashRestore, {}, f.folder, "0\n");
+        QCOMPARE(entriesIn(f.folder), QStringList{name});
+        QCOMPARE(ReadWholeFile(original), bytes);
+    }
+
+    // gio reads the trash through the desktop's virtual file system (gvfs), which a
+    // desktop has and a bare test machine may not; its daemon is started on a message bus
+    // of the test's own, with the test's home.
+    void trashEntriesListedByGio_data() { trashEntriesOfAnyName_data(); }
+    void trashEntriesListedByGio()
+    {
+        QFETCH(QString, name);
+        const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+        const QString busRunner = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+        if (gio.isEmpty() || busRunner.isEmpty())
+            QSKIP("gio (libglib2.0-bin) or dbus-run-session (dbus-daemon) is not installed");
+        Fixture f(m_places, {name});
+        f.deleteAll();
+        QProcess list;
+        list.start(busRunner, {QStringLiteral("--"), gio, QStringLiteral("trash"), QStringLiteral("--list")});
+        QVERIFY(list.waitForFinished(60000));
+        if (list.exitCode() != 0)
+            QSKIP(qPrintable(QStringLiteral("gio cannot read the trash here (gvfs is not installed): ")
+                             + QString::fromUtf8(list.readAllStandardError()).trimmed().section(u'\n', -1)));
+        // gio shows the bytes of a name beyond ASCII as \xNN.
+        const QByteArray output = list.readAllStandardOutput();
+        QByteArray bytes;
+        for (qsizetype i = 0; i < output.size(); ++i) {
+            bool hex = false;
+            const int byte = output.mid(i + 2, 2).toInt(&hex, 16);
+            if (output.mid(i, 2) == "\\x" && hex && i + 3 < output.size()) {
+                bytes += char(byte);
+                i += 3;
+            } else {
+                bytes += output[i];
+            }
+        }
+        const QString listed = QString::fromUtf8(bytes);
+        QVERIFY2(listed.contains(u'\t' + f.folder + name + u'\n'), qPrintable(listed));
+    }
+
+    // Two entries of one name in the trash: each gets a name of its own there, and each
+    // comes back to its own folder.
+    void sameNameTwiceInTheTrash()
+    {
+        Fixture first(m_places, {QStringLiteral("x.mp3")});
+        Fixture second(m_places, {QStringLiteral("x.mp3")});
+        QVERIFY(WriteFileBytes(second.folder + QStringLiteral("x.mp3"),
+                               BuildRecording(MakeVoiceHeader(2, QStringLiteral("二つ目")), ShortSpeechAudio())));
+        second.document.pCurrent()->Rescan();
+        const QByteArray firstBytes = ReadWholeFile(first.folder + QStringLiteral("x.mp3"));
+        const QByteArray secondBytes = ReadWholeFile(second.folder + QStringLiteral("x.mp3"));
+        first.deleteAll();
+        second.deleteAll();
+        const QStringList names = entriesIn(trash() + QStringLiteral("/files"));
+        QCOMPARE(names.size(), 2);
+        QStringList paths;
+        for (const QString& name : names)
+            paths.append(QString::fromUtf8(QByteArray::fromPercentEncoding(
+                readTrashInfo(trash() + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo")).path)));
+        paths.sort();
+        QStringList expected{first.folder + QStringLiteral("x.mp3"), second.folder + QStringLiteral("x.mp3")};
+        expected.sort();
+        QCOMPARE(paths, expected);
+        QCOMPARE(UndoJournal::instance().undo(), QString());
+        QCOMPARE(UndoJournal::instance().undo(), QString());
+        QCOMPARE(ReadWholeFile(first.folder + QStringLiteral("x.mp3")), firstBytes);
+        QCOMPARE(ReadWholeFile(second.folder + QStringLiteral("x.mp3")), secondBytes);
+        QVERIFY(entriesIn(trash() + QStringLiteral("/files")).isEmpty());
+    }
+
+    void noTrashAsksBeforeDeletingForGood_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("no: kept") << false;
+        QTest::newRow("yes: deleted for good") << true;
+    }
+
+    // Where no trash can take the recordings (here the home trash cannot be made), the
+    // user decides whether they go for good; nothing can be taken back then.
+    void noTrashAsksBeforeDeletingForGood()
+    {
+        QFETCH(bool, answer);
+        Fixture f(m_places, {QStringLiteral("k1.mp3"), QStringLiteral("k2.mp3")});
+        QVERIFY(QDir().mkpath(QFileInfo(trash()).path()));
+        QVERIFY(WriteFileBytes(trash(), "not a folder"));
+        MessageRecorder messages;
+        messages.scriptAnswers({answer ? MessageAnswer::Yes : MessageAnswer::No});
+        f.deleteAll();
+        QFile::remove(trash());
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].buttons, MessageButtons::YesNo);
+        QVERIFY2(messages.entries()[0].text.startsWith(QStringLiteral("ごみ箱に移動できません。")),
+                 qPrintable(messages.entries()[0].text));
+        QCOMPARE(entriesIn(f.folder), answer ? QStringList() : (QStringList{"k1.mp3", "k2.mp3"}));
         QVERIFY(!UndoJournal::instance().canUndo());
     }
 
@@ -209,6 +406,10 @@ private Q_SLOTS:
         }
         QCOMPARE(inTrash, at + QStringLiteral("/.Trash-%1/files/rec").arg(::getuid()));
         QVERIFY(!QFileInfo::exists(at + QStringLiteral("/rec")));
+        // There the path is relative to the file system's top.
+        const TrashInfo info = readTrashInfo(at + QStringLiteral("/.Trash-%1/info/rec.trashinfo").arg(::getuid()));
+        QVERIFY(info.wellFormed);
+        QCOMPARE(info.path, QByteArray("rec"));
         QCOMPARE(UndoJournal::instance().undo(), QString());
         QCOMPARE(ReadWholeFile(at + QStringLiteral("/rec/m.mp3")), QByteArray("audio"));
     }

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstring>
 #include <functional>
 #include <sys/inotify.h>
@@ -74,6 +75,16 @@ tagVoiceHeader editBase()
     return header;
 }
 
+// Writes a file under a native path (bytes that need not be valid UTF-8).
+bool writeNative(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
 QByteArray memoField(const QString& path)
 {
     tagVoiceHeader header;
@@ -105,26 +116,33 @@ private Q_SLOTS:
         QCOMPARE(scan.status, 0);
         QCOMPARE(scan.lines.size(), 7);
         const QJsonObject summary = scan.lines.last();
+        QCOMPARE(summary[QStringLiteral("summary")], QJsonValue(true));
         QCOMPARE(summary[QStringLiteral("count")].toInt(), 6);
-        QCOMPARE(summary[QStringLiteral("nDeviceNo")].toInt(), 7);
-        QCOMPARE(summary[QStringLiteral("earliest")].toString(), QStringLiteral("261102"));
+        QCOMPARE(summary[QStringLiteral("number")].toInt(), 7);
+        QCOMPARE(summary[QStringLiteral("earliest")].toString(), QStringLiteral("2026-11-02"));
+        const QDate latest = QDate::fromString(summary[QStringLiteral("latest")].toString(), Qt::ISODate);
+        QVERIFY(latest.isValid());
         QCOMPARE(summary[QStringLiteral("label")].toString(),
-                 QStringLiteral("(007)261102-%1").arg(summary[QStringLiteral("latest")].toString()));
+                 QStringLiteral("(007)261102-%1").arg(latest.toString(QStringLiteral("yyMMdd"))));
 
         QStringList paths;
         for (int i = 0; i < 6; ++i) {
             const QJsonObject record = scan.lines[i];
-            const QString path = record[QStringLiteral("szFilePath")].toString();
+            QVERIFY(!record.contains(QStringLiteral("summary")));
+            const QString path = record[QStringLiteral("path")].toString();
             paths.append(path);
             const QFileInfo info(path);
             QVERIFY2(path.startsWith(m_card + QStringLiteral("/007_TALVEN-77/2026")), qPrintable(path));
-            QCOMPARE(record[QStringLiteral("szFileName")].toString(), info.fileName());
-            // The folders are named after the recording date, which is also the file's time.
-            const QDateTime time = QDateTime::fromSecsSinceEpoch(record[QStringLiteral("tmCreate")].toInteger());
+            QCOMPARE(record[QStringLiteral("name")].toString(), info.fileName());
+            // The folders are named after the recording date, which is also the file's time,
+            // given in local time with its offset (tests run in Tokyo).
+            const QString created = record[QStringLiteral("created")].toString();
+            QVERIFY2(created.endsWith(QStringLiteral("+09:00")), qPrintable(created));
+            const QDateTime time = QDateTime::fromString(created, Qt::ISODate);
             QCOMPARE(time, info.lastModified());
             QVERIFY(path.contains(time.toString(QStringLiteral("/yyyyMM/dd/"))));
-            QCOMPARE(record[QStringLiteral("nFileSize")].toInteger(), info.size());
-            QVERIFY(record[QStringLiteral("nDuration")].toInt() >= 2);
+            QCOMPARE(record[QStringLiteral("size")].toInteger(), info.size());
+            QVERIFY(record[QStringLiteral("duration")].toInt() >= 2);
         }
 
         // inspect agrees with the scan and shows what the card holds.
@@ -135,7 +153,8 @@ private Q_SLOTS:
         for (int i = 0; i < 6; ++i) {
             const QJsonObject file = inspect.lines[i];
             QVERIFY(file[QStringLiteral("found")].toBool());
-            QCOMPARE(file[QStringLiteral("duration")], scan.lines[i][QStringLiteral("nDuration")]);
+            // The same recording is the same object whichever command lists it.
+            QCOMPARE(file, scan.lines[i]);
             QVERIFY(file[QStringLiteral("mode")].toInt() <= 2);
             QCOMPARE(file[QStringLiteral("indexMarks")].toArray().size(), 5);
             if (file[QStringLiteral("memo")].toString().contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30FF}\\x{4E00}-\\x{9FFF}]"))))
@@ -152,7 +171,8 @@ private Q_SLOTS:
         QCOMPARE(flat.lines.size(), 1);
         QCOMPARE(flat.lines[0][QStringLiteral("count")].toInt(), 0);
         QCOMPARE(flat.lines[0][QStringLiteral("label")].toString(), folder);
-        QCOMPARE(flat.lines[0][QStringLiteral("earliest")].toString(), QStringLiteral("999999"));
+        QCOMPARE(flat.lines[0][QStringLiteral("earliest")], QJsonValue());
+        QCOMPARE(flat.lines[0][QStringLiteral("latest")], QJsonValue());
 
         const Run deep = runTool({QStringLiteral("scan"), folder + u'/', QStringLiteral("--recursive")});
         QCOMPARE(deep.status, 0);
@@ -180,7 +200,9 @@ private Q_SLOTS:
         const Run meeting = runTool({QStringLiteral("search"), QStringLiteral("会議"), folder}, environment);
         QCOMPARE(meeting.status, 0);
         QCOMPARE(meeting.lines.size(), 1);
-        QCOMPARE(meeting.lines[0][QStringLiteral("szFilePath")].toString(), folder + QStringLiteral("/2013-04/a.mp3"));
+        QCOMPARE(meeting.lines[0][QStringLiteral("path")].toString(), folder + QStringLiteral("/2013-04/a.mp3"));
+        QCOMPARE(meeting.lines[0][QStringLiteral("memo")].toString(), QStringLiteral("予算会議の結論"));
+        QCOMPARE(meeting.lines[0][QStringLiteral("created")].toString(), QStringLiteral("2013-04-15T10:00:00+09:00"));
         const Run scan = runTool({QStringLiteral("scan"), folder + QStringLiteral("/2013-04")});
         QCOMPARE(meeting.lines[0], scan.lines[0]);
         QVERIFY(QFileInfo::exists(cache + QStringLiteral("/Corvane/TALVEN-77-PC Player/index.sqlite")));
@@ -191,7 +213,7 @@ private Q_SLOTS:
                                    environment);
         QCOMPARE(byDate.status, 0);
         QCOMPARE(byDate.lines.size(), 1);
-        QCOMPARE(byDate.lines[0][QStringLiteral("szFileName")].toString(), QStringLiteral("b.mp3"));
+        QCOMPARE(byDate.lines[0][QStringLiteral("name")].toString(), QStringLiteral("b.mp3"));
         const Run byName = runTool({QStringLiteral("search"), QString(), QStringLiteral("--name"),
                                     QStringLiteral("a."), folder},
                                    environment);
@@ -307,6 +329,131 @@ private Q_SLOTS:
         QCOMPARE(again.lines.size(), 2);
     }
 
+    // Every command that prints JSON names a field the same way and gives it one type:
+    // the recording object (inspect, edit, scan, search), scan's summary line, the
+    // silences and the drives. Nothing else is in the objects.
+    void fieldsOfEveryCommand_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("line"); // -1 for the last
+        QTest::addColumn<QString>("fields");
+        const QString recording = QStringLiteral(
+            "path:string name:string found:bool mode:number playedFlag:number protectFlag:number "
+            "transferredFlag:number indexMarks:array memo:string duration:number size:number created:string");
+        const QString summary = QStringLiteral("summary:bool count:number earliest:string latest:string label:string");
+        QTest::newRow("inspect") << QStringList{"inspect", "{folder}/F.MP3"} << 0 << recording;
+        QTest::newRow("edit") << QStringList{"edit", "{folder}/E.MP3", "--played", "on"} << 0 << recording;
+        QTest::newRow("scan") << QStringList{"scan", "{folder}"} << 0 << recording;
+        QTest::newRow("scan --device") << QStringList{"scan", "--device", "{card}"} << 0 << recording;
+        QTest::newRow("search") << QStringList{"search", "", "{folder}"} << 0 << recording;
+        QTest::newRow("scan's summary") << QStringList{"scan", "{folder}"} << -1 << summary;
+        QTest::newRow("scan --device's summary") << QStringList{"scan", "--device", "{card}"} << -1
+                                                 << summary + QStringLiteral(" number:number");
+        QTest::newRow("silences") << QStringList{"silences", "{folder}/F.MP3"} << 0
+                                  << QStringLiteral("path:string duration:number noiseFloor:number silences:array");
+        QTest::newRow("inspect, no recording") << QStringList{"inspect", "{folder}/none.mp3"} << 0
+                                               << QStringLiteral("path:string found:bool error:string");
+        QTest::newRow("drives") << QStringList{"drives"} << 0
+                                << QStringLiteral("drive:string recorder:bool number:number writable:bool enoughSpace:bool");
+    }
+
+    void fieldsOfEveryCommand()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, line);
+        QFETCH(QString, fields);
+        const QString folder = m_dir.filePath(QStringLiteral("fields"));
+        if (!QFileInfo::exists(folder)) {
+            QVERIFY(QDir().mkpath(folder));
+            for (const QString& name : {QStringLiteral("F.MP3"), QStringLiteral("E.MP3")})
+                QVERIFY(WriteFileBytes(folder + u'/' + name,
+                                       BuildRecording(MakeVoiceHeader(1, QStringLiteral("メモ"), {3}), ShortSpeechAudio()),
+                                       kRecorded));
+        }
+        const QString drives = m_dir.filePath(QStringLiteral("fields-drives.txt"));
+        QVERIFY(WriteFileBytes(drives, QStringLiteral("card %1\n").arg(m_card).toUtf8()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("fields-cache")));
+        environment.insert(QStringLiteral("TALVEN77_DRIVES"), drives);
+        for (QString& argument : arguments)
+            argument.replace(QStringLiteral("{folder}"), folder).replace(QStringLiteral("{card}"), m_card);
+
+        const Run run = runTool(arguments, environment);
+        QVERIFY2(!run.lines.isEmpty(), run.errors.constData());
+        const QJsonObject object = line < 0 ? run.lines.last() : run.lines[line];
+        QStringList expectedNames;
+        for (const QString& field : fields.split(u' ')) {
+            const QString name = field.section(u':', 0, 0);
+            const QString type = field.section(u':', 1);
+            expectedNames.append(name);
+            const QJsonValue value = object[name];
+            const bool typed = (type == QStringLiteral("string") && value.isString())
+                               || (type == QStringLiteral("number") && value.isDouble())
+                               || (type == QStringLiteral("bool") && value.isBool())
+                               || (type == QStringLiteral("array") && value.isArray());
+            QVERIFY2(typed, qPrintable(QStringLiteral("%1 is not a %2 in %3")
+                                           .arg(name, type, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)))));
+        }
+        QStringList names = object.keys();
+        names.sort();
+        expectedNames.sort();
+        QCOMPARE(names, expectedNames);
+        // Times are ISO 8601: local time with its offset, dates as YYYY-MM-DD.
+        if (object.contains(QStringLiteral("created"))) {
+            const QString created = object[QStringLiteral("created")].toString();
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\+09:00$")).match(created).hasMatch(),
+                     qPrintable(created));
+            if (object[QStringLiteral("path")].toString().startsWith(folder))
+                QCOMPARE(QDateTime::fromString(created, Qt::ISODate), kRecorded);
+        }
+        for (const QString& date : {QStringLiteral("earliest"), QStringLiteral("latest")}) {
+            if (object.contains(date))
+                QVERIFY(QDate::fromString(object[date].toString(), Qt::ISODate).isValid());
+        }
+    }
+
+    // A name the file system's encoding (UTF-8) cannot read is left out of what the tool
+    // lists, since nothing could open it again by the name printed, and reported on the
+    // error output with its bytes escaped; the exit status says something was left out.
+    void undecodableNamesAreReported()
+    {
+        const QByteArray folder = QFile::encodeName(m_dir.filePath(QStringLiteral("undecodable")));
+        QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+        QVERIFY(::mkdir(folder + "/sub\xFE", 0755) == 0);
+        const QByteArray recording = BuildRecording(MakeVoiceHeader(1, QStringLiteral("会議")), ShortSpeechAudio());
+        QVERIFY(writeNative(folder + "/good.mp3", recording));
+        QVERIFY(writeNative(folder + "/bad\xFF.mp3", recording));
+        QVERIFY(writeNative(folder + "/sub\xFE/inner.mp3", recording));
+        QVERIFY(writeNative(folder + "/notes\xFF.txt", "not a recording"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("undecodable-cache")));
+        const QString shown = QString::fromUtf8(folder);
+
+        const Run flat = runTool({QStringLiteral("scan"), shown}, environment);
+        QCOMPARE(flat.status, 1);
+        QCOMPARE(flat.lines.size(), 2);
+        QCOMPARE(flat.lines[0][QStringLiteral("name")].toString(), QStringLiteral("good.mp3"));
+        QCOMPARE(flat.lines[1][QStringLiteral("count")].toInt(), 1);
+        const QString flatErrors = QString::fromUtf8(flat.errors);
+        QVERIFY2(flatErrors.contains(shown + QStringLiteral("/bad\\xFF.mp3")), flat.errors.constData());
+        QVERIFY2(!flatErrors.contains(QStringLiteral("notes")), flat.errors.constData()); // no recording by its name
+        QVERIFY2(!flatErrors.contains(QStringLiteral("sub")), flat.errors.constData());   // not looked into
+
+        const Run deep = runTool({QStringLiteral("scan"), shown, QStringLiteral("--recursive")}, environment);
+        QCOMPARE(deep.status, 1);
+        QCOMPARE(deep.lines.last()[QStringLiteral("count")].toInt(), 1);
+        QVERIFY2(deep.errors.contains("/bad\\xFF.mp3"), deep.errors.constData());
+        QVERIFY2(deep.errors.contains("/sub\\xFE"), deep.errors.constData());
+
+        const Run search = runTool({QStringLiteral("search"), QStringLiteral("会議"), shown}, environment);
+        QCOMPARE(search.status, 1);
+        QCOMPARE(search.lines.size(), 1);
+        QCOMPARE(search.lines[0][QStringLiteral("name")].toString(), QStringLiteral("good.mp3"));
+        QVERIFY2(search.errors.contains("/bad\\xFF.mp3"), search.errors.constData());
+        QVERIFY2(search.errors.contains("/sub\\xFE"), search.errors.constData());
+    }
+
     void drivesOfASimulation()
     {
         const QString blank = m_dir.filePath(QStringLiteral("blank"));
@@ -331,7 +478,7 @@ private Q_SLOTS:
     void playEndsWhenTheRecordingHasBeenHeard()
     {
         const Run scan = runTool({QStringLiteral("scan"), QStringLiteral("--device"), m_card});
-        const QString first = scan.lines.value(0)[QStringLiteral("szFilePath")].toString();
+        const QString first = scan.lines.value(0)[QStringLiteral("path")].toString();
         QVERIFY(!first.isEmpty());
 
         // No sound server at all: the engine's message and a failure.

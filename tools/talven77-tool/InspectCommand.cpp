@@ -5,6 +5,7 @@
 #include "recording/VoiceDuration.h"
 #include "recording/VoiceHeader.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <cstring>
 
@@ -30,7 +31,8 @@ QString NotARecordingText(const RecordingFile& file, VoiceHeaderLookup lookup)
     return QStringLiteral("not a recording: no XPCC recording header in the file");
 }
 
-QJsonObject RecordingObject(const QString& path, const tagVoiceHeader& header, uint32_t duration)
+QJsonObject RecordingObject(const QString& path, const tagVoiceHeader& header, uint32_t duration, int64_t size,
+                            int64_t created)
 {
     QJsonArray marks;
     for (int i = 0; i < kIndexMarkCount; ++i) {
@@ -39,6 +41,7 @@ QJsonObject RecordingObject(const QString& path, const tagVoiceHeader& header, u
     }
     return QJsonObject{
         {QStringLiteral("path"), path},
+        {QStringLiteral("name"), QFileInfo(path).fileName()},
         {QStringLiteral("found"), true},
         {QStringLiteral("mode"), header.mode},
         {QStringLiteral("playedFlag"), header.playedFlag},
@@ -47,6 +50,8 @@ QJsonObject RecordingObject(const QString& path, const tagVoiceHeader& header, u
         {QStringLiteral("indexMarks"), marks},
         {QStringLiteral("memo"), VoiceMemoText(header)},
         {QStringLiteral("duration"), qint64(duration)},
+        {QStringLiteral("size"), qint64(size)},
+        {QStringLiteral("created"), IsoLocalTime(created)},
     };
 }
 
@@ -61,7 +66,7 @@ QJsonObject InspectRecording(const QString& path, bool& ok)
                            {QStringLiteral("found"), false},
                            {QStringLiteral("error"), NotARecordingText(file, lookup)}};
     }
-    return RecordingObject(path, header, MeasureMp3Duration(file));
+    return RecordingObject(path, header, MeasureMp3Duration(file), file.size(), file.creationTime());
 }
 
 int RunInspect(const QStringList& arguments)

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -43,17 +44,28 @@ int RunScan(const QStringList& arguments)
         list.SetFolder(path);
         list.EnsureScanned();
     }
-    for (const tagFileList& record : list.records())
+    const QList<tagFileList>& records = list.records();
+    for (const tagFileList& record : records)
         PrintJsonLine(RecordJson(record));
-    const CFileList::DateRange range = list.GetDateRange();
-    QJsonObject summary{{QStringLiteral("count"), list.GetRecordCount()},
-                        {QStringLiteral("earliest"), range.earliest},
-                        {QStringLiteral("latest"), range.latest},
+    QJsonValue earliest, latest; // null for no recording
+    if (!records.isEmpty()) {
+        const auto [first, last] = std::minmax_element(
+            records.begin(), records.end(),
+            [](const tagFileList& a, const tagFileList& b) { return a.tmCreate < b.tmCreate; });
+        earliest = IsoLocalDate(first->tmCreate);
+        latest = IsoLocalDate(last->tmCreate);
+    }
+    // The last line, told apart from the recordings by "summary".
+    QJsonObject summary{{QStringLiteral("summary"), true},
+                        {QStringLiteral("count"), list.GetRecordCount()},
+                        {QStringLiteral("earliest"), earliest},
+                        {QStringLiteral("latest"), latest},
                         {QStringLiteral("label"), list.strLabel()}};
     if (device)
-        summary.insert(QStringLiteral("nDeviceNo"), list.nDeviceNo());
+        summary.insert(QStringLiteral("number"), list.nDeviceNo());
     PrintJsonLine(summary);
     for (const QString& file : list.unreadFiles())
         PrintError(QStringLiteral("%1: held by another program or changing while read; not listed").arg(file));
-    return list.unreadFiles().isEmpty() ? 0 : 1;
+    const bool undecodableReported = !ReportUndecodableNames(list.UndecodableNames());
+    return list.unreadFiles().isEmpty() && !undecodableReported ? 0 : 1;
 }

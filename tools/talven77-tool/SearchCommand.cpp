@@ -1,13 +1,16 @@
 #include "Commands.h"
 #include "JsonLines.h"
 #include "library/FreshSearch.h"
+#include "platform/Paths.h"
 #include "recording/FileList.h"
 #include "settings/Setting.h"
 
 #include <QDate>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,6 +25,30 @@ bool parseDate(const QString& text, QDate& date)
 {
     date = QDate::fromString(text, Qt::ISODate);
     return date.isValid();
+}
+
+// The folder (a native path) and its subfolders, each before its own; links to folders
+// are not followed. Subfolders whose names do not decode go into undecodable.
+void collectTree(const QByteArray& folder, QStringList& tree, QList<QByteArray>& undecodable)
+{
+    tree.append(QFile::decodeName(folder));
+    DIR* dir = opendir(folder.constData());
+    if (!dir)
+        return;
+    const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        const QByteArray path = prefix + entry->d_name;
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        if (DecodedEntryName(entry->d_name).isNull())
+            undecodable.append(path);
+        else
+            collectTree(path, tree, undecodable);
+    }
+    closedir(dir);
 }
 
 } // namespace
@@ -75,6 +102,7 @@ int RunSearch(const QStringList& arguments)
 
     RecordingIndex index(RecordingIndex::DefaultLocation(), kBusyTimeoutMs);
     QList<SearchPlace> places;
+    QList<QByteArray> undecodable;
     for (const QString& folder : std::as_const(folders)) {
         const QFileInfo info(folder);
         if (!info.isDir()) {
@@ -86,17 +114,16 @@ int RunSearch(const QStringList& arguments)
     }
     // Each folder is refreshed as the window lists it, one folder at a time
     // (a list holds at most 9999), by a scan through the index that leaves
-    // unchanged files unread. Links to folders are not followed.
-    const auto refresh = [&places, &index](const QStringList& again) {
+    // unchanged files unread. Links to folders are not followed. Names that do
+    // not decode are gathered once, by the first walk of every place.
+    bool walked = false;
+    const auto refresh = [&places, &index, &undecodable, &walked](const QStringList& again) {
+        const bool firstRound = !walked && again.isEmpty();
+        QList<QByteArray> ignored;
         QStringList tree = again;
-        for (const SearchPlace& place : std::as_const(places)) {
-            if (!again.isEmpty())
-                break;
-            tree.append(place.folder);
-            QDirIterator subfolders(place.folder, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden,
-                                    QDirIterator::Subdirectories);
-            while (subfolders.hasNext())
-                tree.append(subfolders.next());
+        if (again.isEmpty()) {
+            for (const SearchPlace& place : std::as_const(places))
+                collectTree(QFile::encodeName(place.folder), tree, firstRound ? undecodable : ignored);
         }
         QStringList unread;
         SetScanCache(&index);
@@ -105,8 +132,11 @@ int RunSearch(const QStringList& arguments)
             list.SetFolder(each);
             list.EnsureScanned();
             unread += list.unreadFiles();
+            if (firstRound)
+                undecodable += list.UndecodableNames();
         }
         SetScanCache(nullptr);
+        walked = true;
         return unread;
     };
     const FreshSearchResult found = SearchFreshly(index, query, places, refresh);
@@ -116,5 +146,6 @@ int RunSearch(const QStringList& arguments)
         PrintError(QStringLiteral("%1: held by another program or changing while read; not searched").arg(path));
     if (found.failed)
         PrintError(QStringLiteral("the index could not be searched"));
-    return found.complete() ? 0 : 1;
+    const bool allNamesDecoded = ReportUndecodableNames(undecodable);
+    return found.complete() && allNamesDecoded ? 0 : 1;
 }
