@@ -3,19 +3,14 @@
 #include "ExportDlg.h"
 #include "RecordingListCsv.h"
 #include "TransferRecord.h"
+#include "TransferRecordDlg.h"
 #include "platform/MessageBoxes.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QHeaderView>
-#include <QLocale>
 #include <QProgressDialog>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QVBoxLayout>
 
 namespace ExportCommands {
 
@@ -72,35 +67,7 @@ void ExportList(QWidget* parent, const QList<tagFileList>& records)
 
 void ShowTransferRecord(QWidget* parent)
 {
-    const QList<TransferRecordEntry> entries = TransferRecord::ReadAll();
-    QDialog dialog(parent);
-    dialog.setWindowTitle(QStringLiteral("転送履歴"));
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* table = new QTableWidget(int(entries.size()), 7, &dialog);
-    table->setHorizontalHeaderLabels({QStringLiteral("日時"), QStringLiteral("装置番号"), QStringLiteral("転送元"),
-                                      QStringLiteral("転送先"), QStringLiteral("サイズ"), QStringLiteral("照合"),
-                                      QStringLiteral("転送済み")});
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->verticalHeader()->hide();
-    const QLocale locale(QLocale::Japanese);
-    for (int row = 0; row < int(entries.size()); ++row) {
-        const TransferRecordEntry& e = entries[row];
-        const QStringList texts{e.time.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")),
-                                e.recorderNumber > 0 ? QStringLiteral("%1").arg(e.recorderNumber, 3, 10, QLatin1Char('0')) : QString(),
-                                e.source, e.destination, locale.toString(qlonglong(e.size)),
-                                e.verified ? QStringLiteral("済") : QStringLiteral("-"),
-                                e.marked ? QStringLiteral("済") : QStringLiteral("-")};
-        for (int column = 0; column < texts.size(); ++column)
-            table->setItem(row, column, new QTableWidgetItem(texts[column]));
-    }
-    table->resizeColumnsToContents();
-    layout->addWidget(table);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("閉じる"));
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-    dialog.resize(900, 400);
+    TransferRecordDlg dialog(TransferRecord::ReadAll(), parent);
     dialog.exec();
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -17,8 +18,15 @@ struct IndexedHeader;
 // A place a search covers: a folder, and with recursive its subfolders too.
 struct SearchPlace
 {
+    SearchPlace() = default;
+    SearchPlace(QString folder, bool recursive, QString label = {})
+        : folder(std::move(folder)), recursive(recursive), label(std::move(label))
+    {
+    }
+
     QString folder; // with its trailing separator
     bool recursive = false;
+    QString label; // how the window names the place (its tree's names); empty: none
 };
 
 // What to look for; empty texts and unset limits match everything.

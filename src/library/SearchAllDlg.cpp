@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -27,6 +28,22 @@ constexpr int kPathRole = Qt::UserRole + 1;
 constexpr int kFolderRole = Qt::UserRole + 2;
 constexpr int kStartKey = 1;
 constexpr int kMemoKey = 9;
+enum ResultColumn { kNameColumn, kStartColumn, kMemoColumn, kPlaceColumn };
+
+// Where a result lies keeps both its ends when cut: the place on the left and
+// the folder on the right tell results of the same name and time apart.
+class MiddleElidingDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
 
 } // namespace
 
@@ -70,9 +87,10 @@ SearchAllDlg::SearchAllDlg(PlacesSource places, QWidget* parent)
     m_results->setRootIsDecorated(false);
     m_results->setUniformRowHeights(true);
     m_results->header()->setStretchLastSection(true);
-    m_results->setColumnWidth(0, 140);
-    m_results->setColumnWidth(1, 150);
-    m_results->setColumnWidth(2, 220);
+    m_results->setItemDelegateForColumn(kPlaceColumn, new MiddleElidingDelegate(m_results));
+    m_results->setColumnWidth(kNameColumn, 140);
+    m_results->setColumnWidth(kStartColumn, 150);
+    m_results->setColumnWidth(kMemoColumn, 220);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* show = buttons->addButton(QStringLiteral("表示(&O)"), QDialogButtonBox::AcceptRole);
@@ -165,16 +183,32 @@ void SearchAllDlg::searchNow()
         const SearchHit& hit = hits[i];
         auto* item = new QTreeWidgetItem(
             QStringList{hit.record.szFileName, RecordRowText(hit.record, kStartKey),
-                        RecordRowText(hit.record, kMemoKey), RemoveTrailingSeparator(hit.folder)});
+                        RecordRowText(hit.record, kMemoKey), PlaceOfFolderText(hit.folder, m_covered)});
         item->setData(0, kPathRole, hit.record.szFilePath);
         item->setData(0, kFolderRole, hit.folder);
-        item->setToolTip(2, item->text(2));
+        item->setToolTip(kMemoColumn, item->text(kMemoColumn));
+        item->setToolTip(kPlaceColumn, RemoveTrailingSeparator(hit.folder));
         items.append(item);
     }
     m_results->addTopLevelItems(items);
+    fitColumns();
     m_count->setText(hits.size() > kMostResults
                          ? QStringLiteral("%1件以上見つかりました。条件を絞り込んでください。").arg(kMostResults)
                          : QStringLiteral("%1件見つかりました。").arg(hits.size()));
+}
+
+void SearchAllDlg::fitColumns()
+{
+    // Name and start as wide as their texts; the memo at most a third of the
+    // room, so that where the results lie keeps the rest.
+    if (m_results->topLevelItemCount() == 0)
+        return;
+    m_results->resizeColumnToContents(kNameColumn);
+    m_results->resizeColumnToContents(kStartColumn);
+    m_results->resizeColumnToContents(kMemoColumn);
+    const int mostMemo = m_results->viewport()->width() / 3;
+    if (m_results->columnWidth(kMemoColumn) > mostMemo)
+        m_results->setColumnWidth(kMemoColumn, mostMemo);
 }
 
 void SearchAllDlg::choose()

@@ -53,6 +53,7 @@ private:
     SearchQuery query() const;
     RecordingIndex& index();
     void choose();
+    void fitColumns();
 
     PlacesSource m_places;
     QList<SearchPlace> m_covered;

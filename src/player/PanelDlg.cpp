@@ -398,11 +398,14 @@ bool CPanelDlg::UnloadRecording(int selectedCount)
         m_analysis->clear();
         m_silences.clear();
         m_overview->setEnvelope(nullptr, 0);
-        // As if the recording were one second long, the section all of it (a
-        // begin kept from a longer recording would put its marker off the bar).
-        setPixelsPerSecond(1);
-        m_nBegin = 0;
-        m_nEnd = 1;
+    }
+    // As if a recording one second long were loaded, the section all of it: the
+    // markers stand at the bar's two ends, also before anything was ever loaded
+    // (a begin kept from a longer recording would put its marker off the bar).
+    setPixelsPerSecond(1);
+    m_nBegin = 0;
+    m_nEnd = 1;
+    {
         const QSignalBlocker quiet(m_positionSlider);
         m_positionSlider->setRange(int(m_nBegin), 1);
     }
@@ -577,6 +580,10 @@ void CPanelDlg::play(bool rewind)
 void CPanelDlg::OnStop()
 {
     m_pPlayer->Stop();
+    // The thumb goes where the next PLAY starts: the section's begin.
+    followEngine();
+    if (!m_positionSlider->isSliderDown())
+        m_positionSlider->setValue(int(m_nPosition));
     UpdateControls();
     RedrawDisplay();
 }

@@ -1,5 +1,6 @@
 #include "ArchiveLink.h"
 
+#include "FolderTreePane.h"
 #include "MainList.h"
 #include "RecordingListModel.h"
 #include "RecordingListPane.h"
@@ -15,6 +16,7 @@
 #include <QItemSelectionModel>
 #include <QSet>
 #include <QTimer>
+#include <QTreeWidgetItem>
 #include <utility>
 
 ArchiveLink::ArchiveLink(CTALVEN77PCView& view)
@@ -45,7 +47,12 @@ ArchiveLink::~ArchiveLink()
 void ArchiveLink::OnSearchAll()
 {
     if (!m_dialog) {
-        m_dialog = new SearchAllDlg([this] { return ArchivePlaces(m_view.document().fileLists()); }, m_view.window());
+        m_dialog = new SearchAllDlg(
+            [this] {
+                return ArchivePlaces(m_view.document().fileLists(),
+                                     [this](const CFileList& list) { return treeNameOf(list.nId()); });
+            },
+            m_view.window());
         connect(m_dialog, &SearchAllDlg::recordingChosen, this,
                 [this](const QString& folder, const QString& path) { ShowRecording(folder, path); });
     }
@@ -54,6 +61,16 @@ void ArchiveLink::OnSearchAll()
     m_dialog->show();
     m_dialog->raise();
     m_dialog->activateWindow();
+}
+
+QString ArchiveLink::treeNameOf(int listId) const
+{
+    // The names from the root below "Voice Data" down to the list's node.
+    QStringList names;
+    for (const QTreeWidgetItem* node = m_view.folderTree()->findNode(listId); node && node->parent();
+         node = node->parent())
+        names.prepend(node->text(0));
+    return names.join(kPlaceNameSeparator);
 }
 
 bool ArchiveLink::ShowRecording(const QString& folder, const QString& path)

@@ -33,6 +33,8 @@ public:
     void watchShownFolders();
 
 private:
+    // How the tree names the list's node: its root's name and its own.
+    QString treeNameOf(int listId) const;
     // The recorder's and the card's lists, which take in their subfolders.
     static bool isDeviceList(const CFileList& list);
     void onFoldersChanged(const QStringList& folders);

@@ -7,6 +7,9 @@
 
 #include <QDropEvent>
 #include <QMimeData>
+#include <QStyle>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
 
 FolderTreePane::FolderTreePane(CTALVEN77PCDoc& document, QWidget* parent)
     : QTreeWidget(parent), m_document(document)
@@ -51,6 +54,24 @@ void FolderTreePane::Fill(const FolderTreeNode& root)
     }
     top->setExpanded(true);
     setCurrentItem(top);
+}
+
+int FolderTreePane::labelsWidth() const
+{
+    int widest = 0;
+    for (QTreeWidgetItemIterator it(const_cast<FolderTreePane*>(this)); *it; ++it) {
+        const QTreeWidgetItem* node = *it;
+        bool shown = true;
+        for (const QTreeWidgetItem* above = node->parent(); above && shown; above = above->parent())
+            shown = above->isExpanded();
+        if (!shown)
+            continue;
+        // The node's place after its indentation, as the viewport lays it out unscrolled.
+        const int left = visualItemRect(node).left() + horizontalOffset();
+        widest = std::max(widest, left + sizeHintForIndex(indexFromItem(node)).width());
+    }
+    // A long tree brings its scroll bar.
+    return widest + 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
 }
 
 QTreeWidgetItem* FolderTreePane::topRoot() const

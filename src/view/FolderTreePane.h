@@ -41,6 +41,9 @@ public:
     // Replaces parent's child nodes by these (their lists are the document's already).
     void replaceChildren(QTreeWidgetItem* parent, const std::vector<FolderTreeNode>& children);
 
+    // The width the pane needs to show the labels of its open nodes whole.
+    int labelsWidth() const;
+
     // The folder under this point of the viewport on which dragged recordings
     // may be dropped (another save or registered folder), or 0.
     int dropTargetAt(const QPoint& viewportPosition) const;

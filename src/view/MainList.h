@@ -21,6 +21,8 @@ public:
     static QString recordingsMimeType();
     QList<int> selectedRowNumbers() const;
     void showRowNumbers(bool shown);
+    // The width the column's cell texts need (of the rows the header's precision measures).
+    int textsWidth(int column) const { return sizeHintForColumn(column); }
     // How a drag of rows is carried out (the platform's drag, copying, by
     // default); tests deliver it to its target themselves.
     using DragRunner = std::function<void(QDrag&)>;

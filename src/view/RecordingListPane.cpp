@@ -16,7 +16,9 @@
 
 #include <QHeaderView>
 #include <QSettings>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -125,13 +127,9 @@ void RecordingListPane::BuildColumns()
     }
     m_bBuildingColumns = true;
     m_model->setShownKeys(keys);
-    // As the user left it, else as wide as the header text with room for the sort indicator.
-    const QFontMetrics metrics = m_list->horizontalHeader()->fontMetrics();
-    for (int column = 0; column < m_model->columnCount(); ++column) {
-        const QString header = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        const int width = m_columnWidths.value(m_model->shownKeys()[column], metrics.horizontalAdvance(header) + 8 + 16);
-        m_list->setColumnWidth(column, width);
-    }
+    // As the user left it, else as wide as the header text; the rows widen it when filled.
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        m_list->setColumnWidth(column, m_columnWidths.value(m_model->shownKeys()[column], headerWidth(column)));
     m_bBuildingColumns = false;
     if (m_model->columnOfKey(m_nSortKey) < 0)
         m_nSortKey = kKeyName;
@@ -144,7 +142,34 @@ void RecordingListPane::FillList()
     m_model->setRecords(current ? current->records() : QList<tagFileList>());
     m_nSelCount = 0;
     SortList();
+    fitUnsizedColumns();
     UpdateCounts();
+}
+
+int RecordingListPane::headerWidth(int column) const
+{
+    // The header text with room for the sort indicator.
+    const QString header = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    return m_list->horizontalHeader()->fontMetrics().horizontalAdvance(header) + 8 + 16;
+}
+
+void RecordingListPane::fitUnsizedColumns()
+{
+    // Columns the user never sized are as wide as their texts, the name with room
+    // for the marker of the loaded row; never narrower than their header.
+    if (m_model->rowCount() == 0)
+        return;
+    const QStyle* style = m_list->style();
+    const int markerRoom = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_list)
+                           + 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
+    m_bBuildingColumns = true;
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        if (m_columnWidths.contains(m_model->shownKeys()[column]))
+            continue;
+        const int texts = m_list->textsWidth(column) + (column == 0 ? markerRoom : 0);
+        m_list->setColumnWidth(column, std::max(texts, headerWidth(column)));
+    }
+    m_bBuildingColumns = false;
 }
 
 void RecordingListPane::Clear()

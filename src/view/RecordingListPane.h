@@ -36,7 +36,7 @@ public:
 
     // Columns from the display settings, then the rows of the current list. A
     // column has the width the user last gave its key (kept across restarts),
-    // else its header text's.
+    // else the width its texts need in the rows filled (its header text's at least).
     void BuildColumns();
     void FillList();
     void SortList();
@@ -96,6 +96,8 @@ private:
     void showSortIndicator();
     void onColumnResized(int column, int width);
     void loadColumnWidths();
+    int headerWidth(int column) const;
+    void fitUnsizedColumns();
     void saveColumnWidths() const;
 
     CTALVEN77PCDoc& m_document;

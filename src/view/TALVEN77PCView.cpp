@@ -44,6 +44,8 @@ const QString kSplitKey = QStringLiteral("Window/Split");
 constexpr int kAutoTransferRetryMs = 300;
 // The control panel's height (138 dialog units of the original form).
 constexpr int kPanelHeight = 224;
+// The most a first start gives the tree for its labels; a longer one is cut.
+constexpr int kMostFittedTree = 360;
 
 // The child nodes the document's tree gives one root.
 const std::vector<FolderTreeNode>& builtChildren(const FolderTreeNode& top, const QString& rootLabel)
@@ -63,7 +65,8 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
       m_panelArea(new QWidget(this)), m_splitter(new QSplitter(Qt::Horizontal, this)),
       m_tree(new FolderTreePane(document)), m_listPane(new RecordingListPane(document, setting)),
       m_nullPanel(std::make_unique<NullRecordingPanel>()), m_panel(m_nullPanel.get()),
-      m_nSplit(OpenProgramSettings()->value(kSplitKey, kSplitMargin).toInt())
+      m_nSplit(OpenProgramSettings()->value(kSplitKey, kSplitMargin).toInt()),
+      m_bFitTree(!OpenProgramSettings()->contains(kSplitKey))
 {
     m_listPane->setPanel(m_panel);
     // The panel keeps its size and its place at the left; a narrower window cuts it off on the right.
@@ -452,6 +455,10 @@ void CTALVEN77PCView::setFindDialogRunner(std::function<int(CFindDlg&)> runner)
 void CTALVEN77PCView::OnInitialUpdate()
 {
     m_tree->Fill(BuildFolderTree(m_document));
+    if (m_bFitTree) {
+        m_nSplit = std::clamp(m_tree->labelsWidth(), int(kSplitMargin), kMostFittedTree);
+        applySplit();
+    }
     m_panel->setUsbConnected(m_document.GetRecorderDrive().has_value());
     BuildColumns();
     UpdateCommandStates();
@@ -760,6 +767,11 @@ std::unique_ptr<QMenu> CTALVEN77PCView::listMenu()
 void CTALVEN77PCView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    applySplit();
+}
+
+void CTALVEN77PCView::applySplit()
+{
     // A narrower view pulls the bar in so that the list keeps its 150 pixels.
     const int width = m_splitter->width();
     if (width > kSplitMargin && width - kSplitMargin < m_nSplit)

@@ -164,6 +164,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The tree and the list as wide as the bar's position says, the list never below its margin.
+    void applySplit();
     // What the file commands ask of the window.
     QWidget* dialogParent() const override;
     void unloadRecording() override;
@@ -210,6 +212,8 @@ private:
     QPointer<CPanelDlg> m_ownPanel;
     RecordingPanel* m_panel;
     int m_nSplit;
+    // No width of the tree was kept from an earlier run: it is given room for its labels.
+    bool m_bFitTree = false;
     int m_nCurrentKind = 0;
     FolderChooser m_chooseFolder;
     FileCommands* m_fileCommands;

@@ -1,9 +1,9 @@
 #include "TestRegistry.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     return RunRegisteredTests(argc, argv);
 }

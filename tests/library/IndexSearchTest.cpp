@@ -1,4 +1,5 @@
 #include "IndexFixture.h"
+#include "library/ArchivePlaces.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
 
@@ -125,6 +126,38 @@ private Q_SLOTS:
         QCOMPARE(names(m_index->search(query, {{m_other + u'/', false}})), QStringList{"other/r004.mp3"});
         QCOMPARE(m_index->search(query, {{m_save + u'/', false}}).size(), 0); // not recursive
         QCOMPARE(m_index->search(query, {{m_save + u'/', true}, {m_other + u'/', false}}).size(), 3);
+    }
+
+    // A hit's folder in the window's names: its place, then the folders below it.
+    void placeOfAFolderInWords_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("expected");
+        const QString s = kPlaceNameSeparator;
+        QTest::newRow("a place itself") << "/save/20261102/" << QStringLiteral("保存用ﾌｫﾙﾀﾞ") + s + "20261102";
+        QTest::newRow("below a card") << "/media/card/007_TALVEN-77/202611/02/"
+                                      << QStringLiteral("SDｶｰﾄﾞ") + s + "(007)261102-261130" + s + "007_TALVEN-77/202611/02";
+        QTest::newRow("the card's root") << "/media/card/" << QStringLiteral("SDｶｰﾄﾞ") + s + "(007)261102-261130";
+        QTest::newRow("a registered folder inside the card") << "/media/card/kept/"
+                                                             << QStringLiteral("任意のﾌｫﾙﾀﾞ") + s + "/media/card/kept";
+        QTest::newRow("deeper inside the registered one") << "/media/card/kept/old/"
+                                                          << QStringLiteral("SDｶｰﾄﾞ") + s + "(007)261102-261130" + s + "kept/old";
+        QTest::newRow("a name that only begins like the card") << "/media/card2/x/" << "/media/card2/x";
+        QTest::newRow("under no labelled place") << "/elsewhere/" << "/elsewhere";
+    }
+
+    void placeOfAFolderInWords()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, expected);
+        const QString s = kPlaceNameSeparator;
+        const QList<SearchPlace> places{
+            {"/save/20261102/", false, QStringLiteral("保存用ﾌｫﾙﾀﾞ") + s + "20261102"},
+            {"/media/card/", true, QStringLiteral("SDｶｰﾄﾞ") + s + "(007)261102-261130"},
+            {"/media/card/kept/", false, QStringLiteral("任意のﾌｫﾙﾀﾞ") + s + "/media/card/kept"},
+            {"/elsewhere/", false, QString()},
+        };
+        QCOMPARE(PlaceOfFolderText(folder, places), expected);
     }
 
     // The hit carries the record a scan would give.

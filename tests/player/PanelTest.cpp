@@ -166,6 +166,62 @@ private Q_SLOTS:
         QVERIFY(f.panel.memoEdit()->text().isEmpty());
     }
 
+    // Before anything is loaded, and after a recording was let go, the markers
+    // stand at the bar's two ends and their words side by side.
+    void theMarkersStandApartWithoutARecording_data()
+    {
+        QTest::addColumn<bool>("neverLoaded");
+        QTest::newRow("nothing loaded yet") << true;
+        QTest::newRow("a recording let go") << false;
+    }
+
+    void theMarkersStandApartWithoutARecording()
+    {
+        QFETCH(bool, neverLoaded);
+        std::unique_ptr<CPanelDlg> fresh;
+        std::unique_ptr<Fixture> f;
+        CPanelDlg* panel = nullptr;
+        if (neverLoaded) {
+            fresh = std::make_unique<CPanelDlg>([] { return std::make_unique<VirtualAudioOutput>(); });
+            panel = fresh.get();
+        } else {
+            f = std::make_unique<Fixture>(m_places);
+            panel = &f->panel;
+            QVERIFY(panel->UnloadRecording(0));
+        }
+        const QRect bar = panel->barRect();
+        QCOMPARE(panel->beginMarker()->geometry().right() + 1, bar.left());
+        QCOMPARE(panel->endMarker()->x(), bar.left() + bar.width());
+        QCOMPARE(panel->beginLabel()->text(), QStringLiteral("開始"));
+        QCOMPARE(panel->endLabel()->text(), QStringLiteral("終了"));
+        QVERIFY2(!panel->beginLabel()->geometry().intersects(panel->endLabel()->geometry()),
+                 qPrintable(QStringLiteral("%1 / %2").arg(panel->beginLabel()->x()).arg(panel->endLabel()->x())));
+    }
+
+    // After a stop the thumb stands where the next PLAY starts: the section's begin.
+    void theThumbGoesWhereTheNextPlayStarts_data()
+    {
+        QTest::addColumn<uint32_t>("begin");
+        QTest::newRow("the whole recording") << 0u;
+        QTest::newRow("a section from 20 s") << 20u;
+    }
+
+    void theThumbGoesWhereTheNextPlayStarts()
+    {
+        QFETCH(uint32_t, begin);
+        Fixture f(m_places);
+        f.panel.m_nBegin = begin;
+        f.engine().SetRange(begin, 60);
+        f.panel.OnPlay();
+        f.play(10);
+        QCOMPARE(f.panel.positionSlider()->value(), int(begin) + 10);
+        f.panel.OnStop();
+        QCOMPARE(f.panel.positionSlider()->value(), int(begin));
+        QCOMPARE(f.panel.m_nPosition, begin);
+        f.panel.OnPlay();
+        QCOMPARE(uint32_t(f.engine().GetPosition()), begin);
+    }
+
     void playingMarksThePlayedFlagAndLeavingWritesIt()
     {
         Fixture f(m_places);

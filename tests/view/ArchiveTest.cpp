@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QSet>
+#include <QStyle>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -98,7 +100,8 @@ private Q_SLOTS:
         QTRY_COMPARE(dialog->results()->topLevelItemCount(), 1);
         QTreeWidgetItem* hit = dialog->results()->topLevelItem(0);
         QCOMPARE(hit->text(0), QStringLiteral("r3.mp3"));
-        QCOMPARE(hit->text(3), save + QStringLiteral("/day2"));
+        QCOMPARE(hit->text(3), kSaveRootLabel + QStringLiteral(" › day2"));
+        QCOMPARE(hit->toolTip(3), save + QStringLiteral("/day2"));
 
         dialog->results()->setCurrentItem(hit);
         Q_EMIT dialog->results()->itemActivated(hit, 0);
@@ -107,6 +110,61 @@ private Q_SLOTS:
         const QModelIndexList selected = on.view.recordingList()->selectionModel()->selectedRows();
         QCOMPARE(selected.size(), 1);
         QCOMPARE(on.view.recordings()->recordAt(selected[0].row()).szFilePath, save + QStringLiteral("/day2/r3.mp3"));
+        dialog->close();
+    }
+
+    // One recording on the recorder, on its card and in the save folder: each
+    // result says where it lies by the tree's names, and the three stay apart
+    // at the width the dialog gives them, however that column cuts its texts.
+    void searchResultsTellTheirPlacesApart()
+    {
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        const QString card = m_places.newFolder(QStringLiteral("card"));
+        const QString recorder = m_places.newFolder(QStringLiteral("recorder"));
+        QVERIFY(MakeCard({card, 7, 1, 5, {}}));
+        QVERIFY(MakeCard({recorder, 7, 1, 5, {}}));
+        const QString dated = QStringLiteral("007_TALVEN-77/202611/02");
+        QVERIFY(QDir(card + u'/' + dated).exists());
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/20261102")));
+        QVERIFY(QFile::copy(card + u'/' + dated + QStringLiteral("/REC00001.MP3"),
+                            save + QStringLiteral("/20261102/REC00001.MP3")));
+        QVERIFY(m_places.setDrives({QStringLiteral("card ") + card, QStringLiteral("usb ") + recorder}));
+        m_setting.m_strSavePath = save;
+        ViewOnSave on(save, m_setting);
+        const QString cardNode = on.view.rootLabelled(kCardRootLabel)->child(0)->text(0);
+        const QString recorderNode = on.view.rootLabelled(kRecorderRootLabel)->child(0)->text(0);
+
+        on.view.commands().action(Command::SearchAll)->trigger();
+        SearchAllDlg* dialog = on.view.archive().searchDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        dialog->nameEdit()->setText(QStringLiteral("REC00001"));
+        dialog->searchNow();
+        QTreeWidget* results = dialog->results();
+        QCOMPARE(results->topLevelItemCount(), 3);
+        const QString sep = QStringLiteral(" › ");
+        QMap<QString, QString> whereToFolder;
+        for (int row = 0; row < 3; ++row)
+            whereToFolder.insert(results->topLevelItem(row)->text(3), results->topLevelItem(row)->toolTip(3));
+        const QMap<QString, QString> expected{
+            {kSaveRootLabel + sep + QStringLiteral("20261102"), save + QStringLiteral("/20261102")},
+            {kCardRootLabel + sep + cardNode + sep + QStringLiteral("202611/02"), card + u'/' + dated},
+            {kRecorderRootLabel + sep + recorderNode + sep + QStringLiteral("202611/02"), recorder + u'/' + dated},
+        };
+        QCOMPARE(whereToFolder, expected);
+
+        const int margin = results->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, results) + 1;
+        const int room = results->columnWidth(3) - 2 * margin;
+        for (const Qt::TextElideMode mode : {Qt::ElideLeft, Qt::ElideMiddle, Qt::ElideRight}) {
+            QSet<QString> shown;
+            for (int row = 0; row < 3; ++row)
+                shown.insert(results->fontMetrics().elidedText(results->topLevelItem(row)->text(3), mode, room));
+            QVERIFY2(shown.size() == 3, qPrintable(QStringList(shown.values()).join(u'|')));
+        }
+        // The name and start columns show their texts whole.
+        for (int column : {0, 1}) {
+            const QString text = results->topLevelItem(0)->text(column);
+            QVERIFY(results->columnWidth(column) >= results->fontMetrics().horizontalAdvance(text) + 2 * margin);
+        }
         dialog->close();
     }
 

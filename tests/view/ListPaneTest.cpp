@@ -5,6 +5,7 @@
 #include "TestRegistry.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
+#include "platform/ProgramIdentity.h"
 #include "settings/Setting.h"
 #include "view/CommandSet.h"
 #include "view/ElidedToolTips.h"
@@ -16,8 +17,40 @@
 #include <QAction>
 #include <QFile>
 #include <QHeaderView>
+#include <QSettings>
 #include <QSplitter>
+#include <QStyle>
 #include <QTest>
+
+namespace {
+
+// The least width a cell of the view shows text in without cutting it: the
+// text and the style's margin on both sides, and the icon before it, if any.
+int neededWidth(const QAbstractItemView& view, const QString& text, bool withIcon = false)
+{
+    const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    const int icon = view.iconSize().isValid() ? view.iconSize().width()
+                                               : view.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &view);
+    return view.fontMetrics().horizontalAdvance(text) + 2 * margin + (withIcon ? icon : 0);
+}
+
+// Every cell's text and every header's fits its column; the failing one, or empty.
+QString firstCutCell(const CMainList& list)
+{
+    const RecordingListModel* model = list.recordings();
+    for (int column = 0; column < model->columnCount(); ++column) {
+        const int width = list.columnWidth(column);
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString text = model->cellText(row, column);
+            const bool icon = column == 0 && row == model->markedRow();
+            if (width < neededWidth(list, text, icon))
+                return QStringLiteral("row %1 column %2: \"%3\" in %4 pixels").arg(row).arg(column).arg(text).arg(width);
+        }
+    }
+    return {};
+}
+
+} // namespace
 
 class ListPaneTest : public QObject
 {
@@ -68,6 +101,48 @@ class ListPaneTest : public QObject
     };
 
 private Q_SLOTS:
+    void init() { OpenProgramSettings()->clear(); }
+
+    // No width was ever saved (a first start): each column is as wide as its texts.
+    void columnsFitTheirTextsOnAFirstStart()
+    {
+        Fixture f(m_places, {"REC00001.MP3", "REC00002.MP3"}, {QStringLiteral("定例会議の議事録、来年度の予算"), QString()});
+        f.view->resize(1400, 500);
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
+        QCOMPARE(f.model()->markedRow(), 0);
+        const QString cut = firstCutCell(*f.list());
+        QVERIFY2(cut.isEmpty(), qPrintable(cut));
+    }
+
+    // 列幅の自動調整 fits columns the user had narrowed, and the fitted widths are kept.
+    void autoWidthFitsNarrowedColumns()
+    {
+        QStringList widths;
+        {
+            Fixture f(m_places, {"REC00001.MP3", "REC00002.MP3"}, {QStringLiteral("定例会議の議事録")});
+            f.view->resize(1400, 500);
+            f.view->show();
+            QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
+            for (int column = 0; column < f.model()->columnCount(); ++column)
+                f.list()->horizontalHeader()->resizeSection(column, 12);
+            QVERIFY(!firstCutCell(*f.list()).isEmpty());
+            f.view->UpdateCommandStates();
+            QAction* autoWidth = f.view->commands().action(Command::AutoWidth);
+            QVERIFY(autoWidth->isEnabled());
+            autoWidth->trigger();
+            const QString cut = firstCutCell(*f.list());
+            QVERIFY2(cut.isEmpty(), qPrintable(cut));
+            for (int column = 0; column < f.model()->columnCount(); ++column)
+                widths.append(QString::number(f.list()->columnWidth(column)));
+        }
+        Fixture again(m_places, {"REC00001.MP3"});
+        QStringList kept;
+        for (int column = 0; column < again.model()->columnCount(); ++column)
+            kept.append(QString::number(again.list()->columnWidth(column)));
+        QCOMPARE(kept, widths);
+    }
+
     void loadedRowFollowsTheSort()
     {
         Fixture f(m_places, {"a.mp3", "b.mp3", "c.mp3"});

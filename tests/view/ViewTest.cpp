@@ -23,7 +23,9 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QStyle>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 
 // Drags the bar's handle with the mouse to x in the splitter.
@@ -494,6 +496,44 @@ private Q_SLOTS:
         QCOMPARE(view.listPane().sortKey(), int(kKeyName));
         QCOMPARE(view.recordings()->columnCount(), 9);
         QVERIFY(view.recordingList()->verticalHeader()->isHidden());
+    }
+
+    // On a first start the tree is as wide as its labels need; a width the user gave it stays.
+    void theTreeMakesRoomForItsLabelsOnAFirstStart_data()
+    {
+        QTest::addColumn<int>("saved");
+        QTest::newRow("first start") << 0;
+        QTest::newRow("a width the user gave it") << 160;
+    }
+
+    void theTreeMakesRoomForItsLabelsOnAFirstStart()
+    {
+        QFETCH(int, saved);
+        if (saved > 0)
+            OpenProgramSettings()->setValue(QStringLiteral("Window/Split"), saved);
+        const QString save = newFolder(QStringLiteral("save"));
+        writeRecordings(save + QStringLiteral("/20261102"), {"REC00001.MP3"});
+        QVERIFY(!attachDrive(QStringLiteral("card"), 4, 2).isEmpty());
+        ViewOnSave fixture(save, m_setting);
+        CTALVEN77PCView& view = fixture.view;
+        view.resize(1200, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        if (saved > 0) {
+            QCOMPARE(view.splitPosition(), saved);
+            return;
+        }
+        QTreeWidget* tree = view.folderTree();
+        const int margin = tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QTreeWidgetItem* item = *it;
+            if (!tree->visualItemRect(item).isValid())
+                continue;
+            const int needed = tree->visualItemRect(item).left() + tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree)
+                               + tree->fontMetrics().horizontalAdvance(item->text(0)) + 2 * margin;
+            QVERIFY2(needed <= tree->viewport()->width(),
+                     qPrintable(QStringLiteral("%1: %2 > %3").arg(item->text(0)).arg(needed).arg(tree->viewport()->width())));
+        }
     }
 
     void splitterKeepsItsMarginsAndIsStored()
