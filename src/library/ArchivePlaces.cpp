@@ -20,16 +20,19 @@ QList<SearchPlace> ArchivePlaces(const std::vector<std::unique_ptr<CFileList>>& 
     return places;
 }
 
-void RefreshPlaces(const QList<SearchPlace>& places, ScanCache& cache)
+QStringList RefreshPlaces(const QList<SearchPlace>& places, ScanCache& cache)
 {
     ScanCache* const previous = CurrentScanCache();
     SetScanCache(&cache);
+    QStringList unread;
     for (const SearchPlace& place : places) {
         CFileList list(place.recursive ? kListTemporaryTree : kListRegistered, place.recursive);
         list.SetFolder(place.folder);
         list.EnsureScanned();
+        unread += list.unreadFiles();
     }
     SetScanCache(previous);
+    return unread;
 }
 
 QString PlaceOfFolderText(const QString& folder, const QList<SearchPlace>& places)

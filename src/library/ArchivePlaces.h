@@ -26,5 +26,7 @@ inline const QString kPlaceNameSeparator = QStringLiteral(" › ");
 QString PlaceOfFolderText(const QString& folder, const QList<SearchPlace>& places);
 
 // Brings the index up to date for the places by scanning each through it, as
-// the window lists them: unchanged files are not read again.
-void RefreshPlaces(const QList<SearchPlace>& places, ScanCache& cache);
+// the window lists them: unchanged files are not read again. Returns the
+// recordings that could not be read (held by another program beyond a short
+// wait, or changing while read).
+QStringList RefreshPlaces(const QList<SearchPlace>& places, ScanCache& cache);

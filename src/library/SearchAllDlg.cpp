@@ -5,6 +5,8 @@
 #include "platform/WaitCursor.h"
 #include "view/RecordingColumns.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDialogButtonBox>
@@ -20,6 +22,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// Rounds of reading again what another program changed while the dialog is open.
+constexpr int kReadAgainRounds = 3;
 
 // More than a screenful of results says the search needs narrowing.
 constexpr int kMostResults = 1000;
@@ -153,7 +158,7 @@ void SearchAllDlg::refresh()
 {
     WaitCursor wait;
     m_covered = m_places ? m_places() : QList<SearchPlace>();
-    RefreshPlaces(m_covered, index());
+    m_unread = RefreshPlaces(m_covered, index());
     index().forgetGoneFolders();
     searchNow();
 }
@@ -176,7 +181,7 @@ SearchQuery SearchAllDlg::query() const
 void SearchAllDlg::searchNow()
 {
     m_typing->stop();
-    const QList<SearchHit> hits = index().search(query(), m_covered, kMostResults + 1);
+    const QList<SearchHit> hits = searchFreshly();
     m_results->clear();
     QList<QTreeWidgetItem*> items;
     for (int i = 0; i < hits.size() && i < kMostResults; ++i) {
@@ -192,9 +197,52 @@ void SearchAllDlg::searchNow()
     }
     m_results->addTopLevelItems(items);
     fitColumns();
-    m_count->setText(hits.size() > kMostResults
-                         ? QStringLiteral("%1件以上見つかりました。条件を絞り込んでください。").arg(kMostResults)
-                         : QStringLiteral("%1件見つかりました。").arg(hits.size()));
+    QString count = hits.size() > kMostResults
+                        ? QStringLiteral("%1件以上見つかりました。条件を絞り込んでください。").arg(kMostResults)
+                        : QStringLiteral("%1件見つかりました。").arg(hits.size());
+    if (!m_unread.isEmpty()) {
+        count += QStringLiteral("\n他のプログラムが使用中で読み取れなかった録音が%1件あります。").arg(m_unread.size());
+        m_count->setToolTip(m_unread.join(u'\n'));
+    } else {
+        m_count->setToolTip({});
+    }
+    m_count->setText(count);
+}
+
+QList<SearchHit> SearchAllDlg::searchFreshly()
+{
+    // The places were read when the dialog opened (or on F5). A recording another
+    // program wrote to since then no longer matches its entry and would drop out of the
+    // answer: its folder is read again and the search made again, a few rounds at most.
+    SearchOutcome outcome;
+    QList<SearchHit> hits = index().search(query(), m_covered, kMostResults + 1, &outcome);
+    for (int round = 0; round < kReadAgainRounds && (!outcome.complete || !outcome.changed.isEmpty()); ++round) {
+        QList<SearchPlace> again;
+        if (!outcome.complete) {
+            again = m_covered; // the index lost entries: read everything again
+        } else {
+            for (const QString& path : std::as_const(outcome.changed)) {
+                const QString folder = path.left(path.lastIndexOf(u'/') + 1);
+                if (std::none_of(again.cbegin(), again.cend(), [&](const SearchPlace& p) { return p.folder == folder; }))
+                    again.append(SearchPlace(folder, false));
+            }
+        }
+        const QStringList unread = RefreshPlaces(again, index());
+        m_unread.removeIf([&again](const QString& path) {
+            return std::any_of(again.cbegin(), again.cend(), [&](const SearchPlace& p) { return path.startsWith(p.folder); });
+        });
+        for (const QString& path : unread) {
+            if (!m_unread.contains(path))
+                m_unread.append(path);
+        }
+        outcome = {};
+        hits = index().search(query(), m_covered, kMostResults + 1, &outcome);
+    }
+    for (const QString& path : std::as_const(outcome.changed)) {
+        if (!m_unread.contains(path))
+            m_unread.append(path);
+    }
+    return hits;
 }
 
 void SearchAllDlg::fitColumns()

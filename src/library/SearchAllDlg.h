@@ -52,11 +52,13 @@ protected:
 private:
     SearchQuery query() const;
     RecordingIndex& index();
+    QList<SearchHit> searchFreshly();
     void choose();
     void fitColumns();
 
     PlacesSource m_places;
     QList<SearchPlace> m_covered;
+    QStringList m_unread; // recordings that could not be read, so may be missing
     std::unique_ptr<RecordingIndex> m_ownIndex;
     QLineEdit* m_memo;
     QLineEdit* m_name;
