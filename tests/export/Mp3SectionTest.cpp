@@ -31,6 +31,7 @@ class BitWriter
 {
 public:
     explicit BitWriter(char* bytes) : m_bytes(reinterpret_cast<unsigned char*>(bytes)) {}
+    void skip(int bits) { m_bit += bits; }
     void put(int bits, uint32_t value)
     {
         for (int i = bits - 1; i >= 0; --i, ++m_bit) {
@@ -58,12 +59,11 @@ QByteArray overreachingFrames(bool mono, int count)
         frame[3] = char(mono ? 0xC0 : 0x00);
         BitWriter bits(frame.data() + 4);
         bits.put(9, 64);
-        bits.put(mono ? 5 : 3, 0);
-        bits.put(4 * channels, 0);
+        bits.skip((mono ? 5 : 3) + 4 * channels);
         for (int granule = 0; granule < 2; ++granule) {
             for (int channel = 0; channel < channels; ++channel) {
                 bits.put(12, 4095);
-                bits.put(47, 0);
+                bits.skip(47);
             }
         }
         frames += frame;
