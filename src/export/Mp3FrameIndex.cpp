@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 
 // Junk allowed between the tag and the first frame before giving up.
 constexpr int64_t kMaxSyncSearch = 65536;
 constexpr size_t kChunkBytes = size_t(1) << 20;
+constexpr int64_t kReservedFrames = 200'000;
 
 // Reads the file in large chunks, so that a walk over tens of thousands of frame headers
 // costs no more than reading the file once.
@@ -75,6 +77,12 @@ int64_t Mp3FrameIndex::gaplessSamples() const
     return std::max<int64_t>(0, rawSamples() - encoderDelay - encoderPadding);
 }
 
+bool Mp3FrameIndex::constantBitrate(int64_t first, int64_t end) const
+{
+    const auto from = bitrates.begin() + first, to = bitrates.begin() + end;
+    return std::adjacent_find(from, to, std::not_equal_to<>()) == to;
+}
+
 bool Mp3FrameIndex::build(RecordingFile& file, QString* error)
 {
     *this = {};
@@ -107,6 +115,11 @@ bool Mp3FrameIndex::build(RecordingFile& file, QString* error)
             *error = QStringLiteral("no MPEG audio frames");
         return false;
     }
+    if (first->layer != 3) {
+        if (error)
+            *error = QStringLiteral("not layer III audio");
+        return false;
+    }
     format = *first;
     int delay = -1, padding = 0;
     if (readInfoFrame(file, position, *first, delay, padding)) {
@@ -114,13 +127,30 @@ bool Mp3FrameIndex::build(RecordingFile& file, QString* error)
         encoderPadding = delay < 0 ? 0 : padding;
         position += first->frameBytes;
     }
-    offsets.reserve(size_t(std::max<int64_t>(0, file.size() - position) / first->smallestFrameBytes() + 1));
+    // As many frames as the file can hold, up to some hours of them: a file's size says
+    // nothing about its frames when most of it is a hole.
+    const int64_t room = std::max<int64_t>(0, file.size() - position) / first->smallestFrameBytes() + 1;
+    offsets.reserve(size_t(std::min<int64_t>(room, kReservedFrames)));
+    bitrates.reserve(offsets.capacity());
     for (;;) {
         const unsigned char* bytes = reader.header(position);
         const auto h = bytes ? ParseMpegFrameHeader(bytes) : std::nullopt;
-        if (!h || h->frameBytes == 0 || !h->sameStream(format) || position + h->frameBytes > file.size())
+        if (!h || h->frameBytes == 0 || position + h->frameBytes > file.size())
             break;
+        if (!h->sameStream(format)) {
+            // Another stream follows (files joined together) when its next frame follows
+            // it in turn; anything else is junk after the audio.
+            const unsigned char* next = reader.header(position + h->frameBytes);
+            const auto nextHeader = next ? ParseMpegFrameHeader(next) : std::nullopt;
+            if (nextHeader && nextHeader->sameStream(*h)) {
+                if (error)
+                    *error = QStringLiteral("the stream changes its format");
+                return false;
+            }
+            break;
+        }
         offsets.push_back(position);
+        bitrates.push_back(uint16_t(h->bitrateKbps));
         position += h->frameBytes;
     }
     offsets.push_back(position);

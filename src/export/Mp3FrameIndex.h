@@ -9,8 +9,10 @@
 class RecordingFile;
 
 // The audio frames of an MP3 file, found by walking their headers from the first frame
-// after the ID3v2 tag(s) to the first bytes that are not a frame of the same stream (an
-// ID3v1 tag, junk, the file's end). A Xing/Info frame at the start is not audio: its
+// after the ID3v2 tag(s) to the first bytes that are not a frame (an ID3v1 tag, junk, the
+// file's end). Only layer III streams with a bit rate in every header are indexed, and a
+// stream that turns into another one (another rate or channel count, as files joined
+// together) is refused: its frames could not be cut alike. A Xing/Info frame at the start is not audio: its
 // LAME extension, when present, gives the encoder's delay and padding, which a gapless
 // decoder drops (the decoder's own delay of 529 samples on top of the delay).
 struct Mp3FrameIndex
@@ -19,6 +21,7 @@ struct Mp3FrameIndex
 
     MpegFrameHeader format;          // the first audio frame's header
     std::vector<int64_t> offsets;    // file position of each audio frame, and one past the last
+    std::vector<uint16_t> bitrates;  // each audio frame's bit rate in kbit/s
     int encoderDelay = -1;           // from a LAME extension; -1 when there is none
     int encoderPadding = 0;
 
@@ -29,6 +32,10 @@ struct Mp3FrameIndex
     int64_t gaplessStart() const { return encoderDelay < 0 ? 0 : encoderDelay + kDecoderDelay; }
     int64_t gaplessSamples() const;
 
-    // Fills the index from an open file; false with a message when no audio frames are found.
+    // Whether the audio frames [first, end) all have one bit rate.
+    bool constantBitrate(int64_t first, int64_t end) const;
+
+    // Fills the index from an open file; false with a message when no audio frames are
+    // found or the stream is not one the index takes.
     bool build(RecordingFile& file, QString* error = nullptr);
 };

@@ -9,23 +9,9 @@
 
 namespace {
 
-constexpr int kMaxTagSamples = 4095;
 // Frames after the first one whose reservoir may reach back into it: a frame's data
 // begins at most 511 bytes back, and every frame carries a few dozen bytes at least.
 constexpr int64_t kReservoirLookahead = 24;
-
-// The synthesis filter's ring buffer turns by 16 slots; a frame turns it by its samples / 32.
-int64_t synthesisPeriod(int samplesPerFrame)
-{
-    const int turns = samplesPerFrame / 32;
-    int common = 16;
-    for (int a = turns; a != 0;) {
-        const int rest = common % a;
-        common = a;
-        a = rest;
-    }
-    return 16 / common;
-}
 
 class BitReader
 {
@@ -88,6 +74,10 @@ public:
             }
         }
         f.mainDataBytes = (dataBits + 7) / 8;
+        // A frame's data ends within its own payload; side information that says
+        // otherwise is damaged, and following it would read beyond the frame.
+        if (f.mainDataBytes > f.mainDataBegin + f.payloadBytes())
+            return std::nullopt;
         return f;
     }
 
@@ -95,6 +85,8 @@ public:
     // end back bytes before the end of frame number's payload.
     std::optional<QByteArray> streamBytes(int64_t number, int back, int length)
     {
+        if (back < 0 || length < 0)
+            return std::nullopt;
         QByteArray bytes;
         int skip = back;
         for (int64_t n = number; n >= 0 && bytes.size() < length; --n) {
@@ -139,21 +131,33 @@ void putBigEndian32(unsigned char* p, uint32_t value)
     p[3] = uint8_t(value);
 }
 
-// A header of the stream without CRC or padding, at the smallest bit rate whose frame
-// holds at least minimumBytes; empty when none does.
-QByteArray headerFor(const MpegFrameHeader& format, int minimumBytes)
+// A header of the stream without CRC or padding whose frame holds at least minimumBytes:
+// at the bit rate preferredKbps when that one does (the stream's own, so that a stream of
+// one bit rate keeps it), else at the smallest that does; empty when none does.
+QByteArray headerFor(const MpegFrameHeader& format, int minimumBytes, int preferredKbps = 0)
 {
     const int versionBits = format.version == 10 ? 3 : format.version == 20 ? 2 : 0;
     const int base = format.sampleRate * (format.version == 10 ? 1 : format.version == 20 ? 2 : 4);
     const int rateIndex = base == 44100 ? 0 : base == 48000 ? 1 : 2;
+    QByteArray smallest;
     for (int bitrate = 1; bitrate < 15; ++bitrate) {
         const unsigned char h[4] = {0xFF, uint8_t(0xE0 | versionBits << 3 | (4 - format.layer) << 1 | 1),
                                     uint8_t(bitrate << 4 | rateIndex << 2), uint8_t(format.mono ? 0xC0 : 0x40)};
         const auto parsed = ParseMpegFrameHeader(h);
-        if (parsed && parsed->frameBytes >= minimumBytes)
-            return QByteArray(reinterpret_cast<const char*>(h), 4);
+        if (!parsed || parsed->frameBytes < minimumBytes)
+            continue;
+        const QByteArray header(reinterpret_cast<const char*>(h), 4);
+        if (parsed->bitrateKbps == preferredKbps)
+            return header;
+        if (smallest.isEmpty())
+            smallest = header;
     }
-    return {};
+    return smallest;
+}
+
+int bitrateOf(const QByteArray& header)
+{
+    return ParseMpegFrameHeader(reinterpret_cast<const unsigned char*>(header.constData()))->bitrateKbps;
 }
 
 int frameBytesOf(const QByteArray& header)
@@ -165,12 +169,13 @@ int frameBytesOf(const QByteArray& header)
 // its data, and at the end the last reach bytes of the data stream up to its end,
 // which the frames after it take from their reservoir. Empty when no frame is large enough.
 QByteArray selfContained(FrameReader& reader, const MpegFrameHeader& format, const Frame& frame,
-                         int64_t number, int reach)
+                         int64_t number, int reach, int preferredKbps)
 {
     const int ownStart = frame.payloadBytes() + frame.mainDataBegin; // back from the payload's end
     const auto own = reader.streamBytes(number, ownStart - frame.mainDataBytes, frame.mainDataBytes);
     const auto tail = reader.streamBytes(number, 0, reach);
-    const QByteArray header = headerFor(format, 4 + frame.sideBytes + frame.mainDataBytes + reach);
+    const QByteArray header =
+        headerFor(format, 4 + frame.sideBytes + frame.mainDataBytes + reach, preferredKbps);
     if (!own || !tail || header.isEmpty())
         return {};
     QByteArray rebuilt(frameBytesOf(header), '\0');
@@ -205,21 +210,13 @@ bool Mp3SectionCut::plan(RecordingFile& file, const Mp3FrameIndex& index, int64_
     const int64_t rawEnd = endSample + index.gaplessStart();
     const int64_t spanFirst = rawBegin / spf;
     endFrame = std::min<int64_t>((rawEnd + spf - 1) / spf, index.frameCount());
-    const int64_t offsetInFirst = rawBegin - spanFirst * spf;
-    const auto fits = [&](int64_t framesBefore) {
-        return framesBefore * spf + offsetInFirst - Mp3FrameIndex::kDecoderDelay <= kMaxTagSamples;
-    };
 
-    // The frames before the span: the overlap, and further back to where the synthesis
-    // window stands as it did for the source, as far as the Info frame can tell.
+    // The frames before the span: two granules, no more, so that the lead-in a gapless
+    // decoder drops stays near an encoder's own. A cut within the first 529 samples
+    // needs one silent frame before, for the decoder's own delay.
     const int64_t overlap = format.version == 10 ? 1 : 2;
-    int64_t first = std::max<int64_t>(0, spanFirst - overlap);
-    const int64_t period = synthesisPeriod(format.samplesPerFrame);
-    if (first > 0 && fits(spanFirst - first + (first % period)))
-        first -= first % period;
-    int silentFrames = 0;
-    if (first == 0 && rawBegin < Mp3FrameIndex::kDecoderDelay)
-        silentFrames = fits(spanFirst + period) ? int(period) : 1;
+    const int64_t first = std::max<int64_t>(0, spanFirst - overlap);
+    const int silentFrames = first == 0 && rawBegin < Mp3FrameIndex::kDecoderDelay ? 1 : 0;
 
     FrameReader reader(file, index);
     const auto head = reader.frame(first);
@@ -236,19 +233,37 @@ bool Mp3SectionCut::plan(RecordingFile& file, const Mp3FrameIndex& index, int64_
             reach = std::max(reach, f->mainDataBegin - between);
             between += f->payloadBytes();
         }
-        rebuilt = selfContained(reader, format, *head, first, std::max(0, reach));
+        rebuilt = selfContained(reader, format, *head, first, std::max(0, reach),
+                                index.bitrates[size_t(first + 1 < endFrame ? first + 1 : first)]);
         if (rebuilt.isEmpty())
             return false;
     }
     firstFrame = rebuilt.isEmpty() ? first : first + 1;
 
-    const QByteArray silentHeader = headerFor(format, format.xingOffset());
+    const int copiedKbps = index.bitrates[size_t(firstFrame < endFrame ? firstFrame : first)];
+    const QByteArray silentHeader = headerFor(format, format.xingOffset(), copiedKbps);
     // Info, flags, frames, bytes, table of contents, quality, then the 36-byte extension;
     // a decoder reads the extension only from a frame with room to spare after it.
     const int tagEnd = format.xingOffset() + 8 + 8 + 100 + 4 + 36;
-    const QByteArray infoHeader = headerFor(format, tagEnd + 120);
+    const QByteArray infoHeader = headerFor(format, tagEnd + 120, copiedKbps);
     if (silentHeader.isEmpty() || infoHeader.isEmpty())
         return false;
+    // "Info" tells a player that every frame has one bit rate (it may then work out times
+    // from byte positions); "Xing" that the rates vary.
+    int commonKbps = 0;
+    bool oneBitrate = true;
+    const auto note = [&](int kbps) {
+        oneBitrate = oneBitrate && (commonKbps == 0 || kbps == commonKbps);
+        commonKbps = kbps;
+    };
+    if (silentFrames > 0)
+        note(bitrateOf(silentHeader));
+    if (!rebuilt.isEmpty())
+        note(bitrateOf(rebuilt));
+    if (firstFrame < endFrame) {
+        note(copiedKbps);
+        oneBitrate = oneBitrate && index.constantBitrate(firstFrame, endFrame);
+    }
     QByteArray silent(frameBytesOf(silentHeader), '\0');
     std::memcpy(silent.data(), silentHeader.constData(), 4);
     QByteArray before;
@@ -269,7 +284,7 @@ bool Mp3SectionCut::plan(RecordingFile& file, const Mp3FrameIndex& index, int64_
     auto* p = reinterpret_cast<unsigned char*>(info.data());
     std::memcpy(p, infoHeader.constData(), 4);
     unsigned char* x = p + format.xingOffset();
-    std::memcpy(x, "Info", 4);
+    std::memcpy(x, oneBitrate ? "Info" : "Xing", 4);
     putBigEndian32(x + 4, 0x0F);
     putBigEndian32(x + 8, uint32_t(audioFrames)); // the Info frame itself not counted
     putBigEndian32(x + 12, uint32_t(totalBytes));

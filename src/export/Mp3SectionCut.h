@@ -22,12 +22,12 @@ class RecordingFile;
 // decoder as it starts), so that the decoder's own delay of 529 samples can be dropped
 // as well.
 //
-// The samples equal the source's: bit for bit where the frames before the span can be
-// chosen so that the decoder's synthesis window stands where it stood for the source
-// (the frame count before the span agrees with the source's modulo 8 for 576-sample
-// frames, modulo 4 for 1152), else within the last bit of a float (the filter sums its
-// products in another order). The extension counts the samples to drop in 12 bits,
-// which bounds how far back the cut can go.
+// The frames before the span are no more than the overlap, so that the lead-in a gapless
+// decoder drops stays near an encoder's own: 1,105 samples for a cut at the stream's
+// start, at most two granules and the span's offset in its frame elsewhere. The samples
+// equal the source's within the last bit of a float (the decoder's synthesis window may
+// stand elsewhere than it stood for the source, and its filter then sums in another order).
+// The Info frame says "Info" when every audio frame has one bit rate, "Xing" otherwise.
 struct Mp3SectionCut
 {
     int64_t firstFrame = 0; // index of the first source frame copied as it is
@@ -39,7 +39,8 @@ struct Mp3SectionCut
 
     // Plans the cut of [beginSample, endSample) (clamped to the source's gapless length),
     // reading the frames it needs from the file. False when the span is empty after
-    // clamping or the stream's frames cannot be rebuilt.
+    // clamping or the stream's frames cannot be rebuilt (damaged side information, a
+    // reservoir reaching outside what the stream holds); nothing is read past a frame.
     bool plan(RecordingFile& file, const Mp3FrameIndex& index, int64_t beginSample, int64_t endSample);
 
     // Bytes of the source frames copied as they are.

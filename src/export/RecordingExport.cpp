@@ -146,8 +146,9 @@ ExportTags tagsFor(const QString& source, RecordingFile& file, const tagVoiceHea
     tags.comment = QString(memo).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     tags.lengthMs = span.endMs - span.beginMs;
     QList<uint32_t> marks;
+    // A file without the recorder's header has no marks, hence no chapters.
     for (const uint32_t mark : hasHeader ? GetIndexMarks(header) : IndexMarks{}) {
-        if (mark != kEmptyIndexMark && !marks.contains(mark))
+        if (hasHeader && mark != kEmptyIndexMark && !marks.contains(mark))
             marks.append(mark);
     }
     std::sort(marks.begin(), marks.end());
@@ -164,24 +165,46 @@ int64_t toSamples(int64_t ms, int rate)
     return ms * rate / 1000;
 }
 
+QString notReadable(const QString& source)
+{
+    return QStringLiteral("MP3の音声として読めません。\n%1").arg(source);
+}
+
+QString noSection()
+{
+    return QStringLiteral("書き出す区間がありません。");
+}
+
+// What is exported of a recording, in milliseconds (for the tags) and in samples as a
+// gapless decoder gives them; the MP3 and the WAV export take the same.
+struct PlannedSpan
+{
+    ExportSpan ms;
+    int64_t beginSample = 0;
+    int64_t endSample = 0;
+};
+
+// The span to export, clamped to the audio the frame index holds; none when that is empty.
+std::optional<PlannedSpan> planSpan(const Mp3FrameIndex& index, const ExportOptions& options)
+{
+    const int rate = index.format.sampleRate;
+    const int64_t samples = index.gaplessSamples();
+    const int64_t lengthMs = samples * 1000 / rate;
+    PlannedSpan span;
+    span.ms = options.section.value_or(ExportSpan{0, lengthMs});
+    span.ms.beginMs = std::clamp<int64_t>(span.ms.beginMs, 0, lengthMs);
+    span.ms.endMs = std::clamp<int64_t>(span.ms.endMs, 0, lengthMs);
+    span.beginSample = toSamples(span.ms.beginMs, rate);
+    span.endSample = span.ms.endMs == lengthMs ? samples : toSamples(span.ms.endMs, rate);
+    if (span.ms.endMs <= span.ms.beginMs || span.endSample <= span.beginSample)
+        return std::nullopt;
+    return span;
+}
+
 ExportResult exportMp3(const QString& source, RecordingFile& file, const tagVoiceHeader* header,
+                       const Mp3FrameIndex& index, const Mp3SectionCut& cut, const ExportSpan& span,
                        const QString& folder, const ExportOptions& options, const ExportProgress& progress)
 {
-    Mp3FrameIndex index;
-    if (!index.build(file))
-        return failure(QStringLiteral("MP3の音声として読めません。\n%1").arg(source));
-    const int rate = index.format.sampleRate;
-    const int64_t lengthMs = index.gaplessSamples() * 1000 / rate;
-    ExportSpan span = options.section.value_or(ExportSpan{0, lengthMs});
-    span.beginMs = std::clamp<int64_t>(span.beginMs, 0, lengthMs);
-    span.endMs = std::clamp<int64_t>(span.endMs, 0, lengthMs);
-    const bool whole = span.beginMs == 0 && span.endMs == lengthMs;
-    const int64_t endSample = whole ? index.gaplessSamples() : toSamples(span.endMs, rate);
-    Mp3SectionCut cut;
-    if (span.endMs <= span.beginMs)
-        return failure(QStringLiteral("書き出す区間がありません。"));
-    if (!cut.plan(file, index, toSamples(span.beginMs, rate), endSample))
-        return failure(QStringLiteral("MP3の音声として読めません。\n%1").arg(source));
     const QByteArray tag = RenderExportTag(tagsFor(source, file, header, options, span));
     const QByteArray& leading = cut.leading;
 
@@ -208,27 +231,26 @@ ExportResult exportMp3(const QString& source, RecordingFile& file, const tagVoic
     return result;
 }
 
-ExportResult exportWav(const QString& source, const QString& folder, const ExportOptions& options,
-                       const ExportProgress& progress)
+// Decodes the span that the frame index found: the decoder is never asked for what lies
+// beyond the frames (junk, another stream, a hole), which it would search through.
+ExportResult exportWav(const QString& source, const Mp3FrameIndex& index, const PlannedSpan& span,
+                       const QString& folder, const ExportProgress& progress)
 {
     Mp3Decoder decoder;
     DecodeFailure why;
     if (!decoder.open(source, &why)) {
         if (why.systemError)
             return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), why.systemError));
-        return failure(QStringLiteral("MP3の音声として読めません。\n%1").arg(source));
+        return failure(notReadable(source));
     }
     const int rate = decoder.sampleRate();
     const int channels = decoder.channels();
-    int64_t begin = 0, end = -1; // end -1: to the end of the stream
-    if (options.section) {
-        begin = toSamples(std::max<int64_t>(0, options.section->beginMs), rate);
-        end = toSamples(options.section->endMs, rate);
-        if (end <= begin)
-            return failure(QStringLiteral("書き出す区間がありません。"));
-    }
+    if (rate != index.format.sampleRate || channels != (index.format.mono ? 1 : 2))
+        return failure(notReadable(source));
+    const int64_t begin = span.beginSample;
+    const int64_t end = span.endSample;
     if (begin > 0 && decoder.seek(begin) != begin)
-        return failure(QStringLiteral("書き出す区間がありません。"));
+        return failure(notReadable(source));
 
     DurableNewFile out;
     FileResult step = out.create(folder);
@@ -243,13 +265,11 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
     BlockWriter::Block* block = nullptr;
     std::vector<float> samples(size_t(kDecodeChunk * channels));
     int64_t written = 0;
-    const int64_t total = end < 0 ? 0 : end - begin;
+    const int64_t total = end - begin;
     for (;;) {
         if (progress && !progress(written, total))
             return cancelled();
-        int64_t want = kDecodeChunk;
-        if (end >= 0)
-            want = std::min(want, end - begin - written);
+        int64_t want = std::min(kDecodeChunk, end - begin - written);
         if (want <= 0)
             break;
         if (written == MaxWavFrames(channels)) {
@@ -280,7 +300,7 @@ ExportResult exportWav(const QString& source, const QString& folder, const Expor
     if (const int error = writer.finish())
         return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), error));
     if (written == 0)
-        return failure(QStringLiteral("書き出す区間がありません。"));
+        return failure(noSection());
     const QByteArray header = WavHeader(rate, channels, written);
     if (::pwrite(out.descriptor(), header.constData(), size_t(header.size()), 0) != header.size())
         return failure(systemFailure(QStringLiteral("書き出しに失敗しました。"), errno));
@@ -325,14 +345,28 @@ std::optional<ExportSpan> MarkedSpan(const QString& source)
 ExportResult ExportRecording(const QString& source, const QString& folder, const ExportOptions& options,
                              const ExportProgress& progress)
 {
-    if (options.format == ExportFormat::Wav)
-        return exportWav(source, folder, options, progress);
+    // Both formats look at the file alike: a regular file only, opened without waiting,
+    // whose frames the index takes.
     RecordingFile file;
     if (!file.open(source, RecordingFile::Access::Read)) {
         const int error = file.error() == RecordingFile::kNotRegularFile ? EINVAL : file.error();
         return failure(systemFailure(QStringLiteral("書き出しに失敗しました。\n%1").arg(source), error));
     }
+    Mp3FrameIndex index;
+    if (!index.build(file))
+        return failure(notReadable(source));
+    const std::optional<PlannedSpan> span = planSpan(index, options);
+    if (!span)
+        return failure(noSection());
+    // The WAV is decoded, not cut, but a stream whose frames could not be cut (their side
+    // information or reservoir damaged) is no more exported as WAV than as MP3.
+    Mp3SectionCut cut;
+    if (!cut.plan(file, index, span->beginSample, span->endSample))
+        return failure(notReadable(source));
+    if (options.format == ExportFormat::Wav)
+        return exportWav(source, index, *span, folder, progress);
     tagVoiceHeader header;
     const bool hasHeader = ReadVoiceHeader(file, header);
-    return exportMp3(source, file, hasHeader ? &header : nullptr, folder, options, progress);
+    return exportMp3(source, file, hasHeader ? &header : nullptr, index, cut, span->ms, folder, options,
+                     progress);
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <mpg123.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,7 +59,20 @@ bool Mp3Decoder::open(const QString& path, DecodeFailure* failure)
     long rate = 0;
     int channels = 0, encoding = 0;
     const QByteArray nativePath = QFile::encodeName(path);
-    m_fd = RecordingFile::OpenKeepingAccessTime(nativePath, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO at the path would hold the open until something writes to
+    // it; only a regular file is decoded.
+    m_fd = RecordingFile::OpenKeepingAccessTime(nativePath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (m_fd >= 0) {
+        struct stat st {};
+        const int statError = ::fstat(m_fd, &st) != 0 ? errno
+                              : S_ISDIR(st.st_mode)   ? EISDIR
+                              : !S_ISREG(st.st_mode)  ? EINVAL
+                                                      : 0;
+        if (statError) {
+            releaseFile();
+            errno = statError;
+        }
+    }
     if (m_fd < 0) {
         const int openError = errno;
         if (failure)

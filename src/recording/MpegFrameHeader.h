@@ -20,9 +20,12 @@ struct MpegFrameHeader
     // The size of the smallest frame this stream can have (its lowest bit rate,
     // no padding): no stretch of audio holds more frames than its bytes / this.
     int smallestFrameBytes() const;
+    // Frames of one stream share version, layer, rate and channel count (the channel count
+    // decides the layout of a layer III frame's side information).
     bool sameStream(const MpegFrameHeader& other) const
     {
-        return version == other.version && layer == other.layer && sampleRate == other.sampleRate;
+        return version == other.version && layer == other.layer && sampleRate == other.sampleRate
+               && mono == other.mono;
     }
 };
 
