@@ -9,11 +9,15 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QTest>
 
 namespace {
 
 constexpr int kWaitMs = 60000;
+// Where an entry's header keeps the envelope's sample rate and frame count.
+constexpr int kSampleRateOffset = 56;
+constexpr int kFramesOffset = 64;
 
 // Loads the path and waits until the envelope is complete; whether it came from the cache.
 bool loadComplete(RecordingAnalysis& analysis, const QString& path)
@@ -162,6 +166,52 @@ private Q_SLOTS:
             QVERIFY(loadComplete(analysis, path));
             QVERIFY(analysis.fromCache());
         }
+    }
+
+    // A header field of an entry changed on disk, the levels left as they are: every
+    // field counts, the entry is dropped at once and the envelope computed again.
+    void damagedHeaderFieldIsComputedAgain_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<qint64>("value");
+        QTest::newRow("frames of 2^62") << kFramesOffset << (qint64(1) << 62);
+        QTest::newRow("frames negative") << kFramesOffset << qint64(-8000);
+        QTest::newRow("frames of a second more") << kFramesOffset << qint64(-1); // -1: add a second's frames
+        QTest::newRow("sample rate of 2^32") << kSampleRateOffset << (qint64(1) << 32);
+        QTest::newRow("sample rate of 0") << kSampleRateOffset << qint64(0);
+        QTest::newRow("sample rate doubled") << kSampleRateOffset << qint64(16000);
+    }
+
+    void damagedHeaderFieldIsComputedAgain()
+    {
+        QFETCH(int, offset);
+        QFETCH(qint64, value);
+        const QString path = m_recordings + QStringLiteral("/REC00006.MP3");
+        QVERIFY(WriteSpansRecording(path, {{Signal::Speech, 2}, {Signal::Silence, 3}}));
+        const EnvelopeCache cache(m_cacheFolder);
+        RecordingAnalysis analysis{cache};
+        QVERIFY(loadComplete(analysis, path));
+        const LevelEnvelope computed = analysis.envelope();
+        const FileKey key = *FileKey::Of(path);
+        const QString entry = cache.entryPath(key);
+        QByteArray bytes = readAll(entry);
+        QVERIFY(bytes.size() > offset + 8);
+        if (value == -1)
+            value = qFromLittleEndian<qint64>(bytes.constData() + offset) + computed.sampleRate;
+        qToLittleEndian<qint64>(value, bytes.data() + offset);
+        QVERIFY(writeAll(entry, bytes));
+
+        QVERIFY(!cache.load(key));
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(!analysis.fromCache());
+        QCOMPARE(analysis.envelope().frames, computed.frames);
+        QCOMPARE(analysis.envelope().sampleRate, computed.sampleRate);
+        QVERIFY(std::abs(analysis.envelope().durationMilliseconds() - 5200) < 100);
+        // Stored again, whole.
+        QVERIFY(loadComplete(analysis, path));
+        QVERIFY(analysis.fromCache());
+        QCOMPARE(analysis.envelope().frames, computed.frames);
     }
 
     void cacheThatCannotBeWrittenIsDoneWithout()
