@@ -90,8 +90,6 @@ uint32_t MeasureMp3Duration(RecordingFile& file)
 
 uint32_t GetVoiceDuration(const QString& path)
 {
-    if (g_bNoAudioOutput)
-        return 0;
     RecordingFile file;
     if (!file.open(path, RecordingFile::Access::Read))
         return 0;
