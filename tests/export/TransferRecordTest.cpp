@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -124,6 +125,28 @@ private Q_SLOTS:
         QCOMPARE(entries.size(), kept ? 2 : 1);
         if (kept)
             QCOMPARE(QByteArray::number(qlonglong(entries[0].size)), size);
+    }
+
+    // Something else than a file at the record's place: nothing is written and nothing
+    // read, at once.
+    void aFifoInTheRecordsPlace()
+    {
+        QDir().mkpath(QFileInfo(TransferRecord::FilePath()).absolutePath());
+        QVERIFY(::mkfifo(QFile::encodeName(TransferRecord::FilePath()).constData(), 0600) == 0);
+        QVERIFY(!TransferRecord::Append({entry(1)}));
+        QVERIFY(TransferRecord::ReadAll().isEmpty());
+        QVERIFY(QFile::remove(TransferRecord::FilePath()));
+    }
+
+    // The parser a fuzzing harness drives: lines as bytes, in their order, the rest passed over.
+    void parsedFromBytes()
+    {
+        const QByteArray bytes = lineWithSize("1") + QByteArray("\n\r\n{}\nnot json\n") + lineWithSize("2").chopped(1);
+        const QList<TransferRecordEntry> entries = ParseTransferRecord(bytes);
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries[0].size, int64_t(1));
+        QCOMPARE(entries[1].size, int64_t(2));
+        QVERIFY(ParseTransferRecord(QByteArrayView()).isEmpty());
     }
 };
 

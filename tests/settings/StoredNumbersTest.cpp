@@ -3,6 +3,7 @@
 #include "document/TALVEN77PCDoc.h"
 #include "export/UndoJournal.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 #include "settings/DeviceNameRegister.h"
 #include "settings/Setting.h"
 #include "transport/TransportSettings.h"
@@ -97,6 +98,43 @@ private Q_SLOTS:
         QFETCH(double, expected);
         OpenProgramSettings()->setValue(key, stored);
         QCOMPARE(loaded(reader), expected);
+    }
+
+    // The reading itself, at its bounds.
+    void boundedReading_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<double>("asInteger"); // within 0..100, fallback 50
+        QTest::addColumn<double>("asReal");    // within 0..10, fallback 5
+        QTest::newRow("whole number") << "7" << 7.0 << 7.0;
+        QTest::newRow("spaces around") << " 7 " << 7.0 << 7.0;
+        QTest::newRow("lower bound") << "0" << 0.0 << 0.0;
+        QTest::newRow("upper bound") << "10" << 10.0 << 10.0;
+        QTest::newRow("beyond the real's bound") << "100" << 100.0 << 5.0;
+        QTest::newRow("beyond both") << "101" << 50.0 << 5.0;
+        QTest::newRow("negative") << "-1" << 50.0 << 5.0;
+        QTest::newRow("a fraction") << "2.5" << 50.0 << 2.5;
+        QTest::newRow("an exponent") << "1e1" << 50.0 << 10.0;
+        QTest::newRow("far beyond 64 bits") << "1e300" << 50.0 << 5.0;
+        QTest::newRow("just beyond 64 bits") << "9223372036854775808" << 50.0 << 5.0;
+        QTest::newRow("not a number") << "nan" << 50.0 << 5.0;
+        QTest::newRow("infinite") << "inf" << 50.0 << 5.0;
+        QTest::newRow("hexadecimal") << "0x5" << 50.0 << 5.0;
+        QTest::newRow("empty") << "" << 50.0 << 5.0;
+        QTest::newRow("text") << "five" << 50.0 << 5.0;
+    }
+
+    void boundedReading()
+    {
+        QFETCH(QString, stored);
+        QFETCH(double, asInteger);
+        QFETCH(double, asReal);
+        const auto settings = OpenProgramSettings();
+        settings->setValue(QStringLiteral("Test/Value"), stored);
+        QCOMPARE(double(SettingsInteger(*settings, QStringLiteral("Test/Value"), 50, 0, 100)), asInteger);
+        QCOMPARE(SettingsReal(*settings, QStringLiteral("Test/Value"), 5, 0, 10), asReal);
+        QCOMPARE(SettingsInteger(*settings, QStringLiteral("Test/Missing"), 50, 0, 100), int64_t(50));
+        QCOMPARE(SettingsReal(*settings, QStringLiteral("Test/Missing"), 5, 0, 10), 5.0);
     }
 };
 
