@@ -1,8 +1,9 @@
 #include "AnalysisSettings.h"
 
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 
-#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -17,14 +18,12 @@ AnalysisSettings AnalysisSettings::Load()
     settings->beginGroup(kGroup);
     result.showOverview = settings->value(QStringLiteral("ShowOverview"), result.showOverview).toBool();
     result.skipSilence = settings->value(QStringLiteral("SkipSilence"), result.skipSilence).toBool();
-    bool ok = false;
-    const double threshold = settings->value(QStringLiteral("SilenceThreshold")).toDouble(&ok);
-    if (ok && threshold >= 0 && threshold <= 60)
-        result.silence.thresholdDecibels = threshold;
-    const double minimum = settings->value(QStringLiteral("SilenceMinimum")).toDouble(&ok);
-    if (ok)
-        result.silence.minimumMilliseconds = std::clamp(int64_t(minimum * 1000), SilenceOptions::kShortestMinimum,
-                                                        SilenceOptions::kLongestMinimum);
+    result.silence.thresholdDecibels = SettingsReal(*settings, QStringLiteral("SilenceThreshold"),
+                                                    result.silence.thresholdDecibels, 0, 60);
+    const double minimumSeconds =
+        SettingsReal(*settings, QStringLiteral("SilenceMinimum"), double(result.silence.minimumMilliseconds) / 1000.0,
+                     double(SilenceOptions::kShortestMinimum) / 1000.0, double(SilenceOptions::kLongestMinimum) / 1000.0);
+    result.silence.minimumMilliseconds = int64_t(std::llround(minimumSeconds * 1000.0));
     return result;
 }
 

@@ -10,7 +10,8 @@ struct AnalysisSettings
     bool skipSilence = false;
     SilenceOptions silence;
 
-    // Missing or unusable values take their defaults; the minimum is kept within 1-10 s.
+    // Missing or unusable values take their defaults, as do a threshold outside
+    // 0-60 dB and a minimum outside 1-10 s.
     static AnalysisSettings Load();
     bool save() const;
 };

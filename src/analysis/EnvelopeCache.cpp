@@ -1,43 +1,19 @@
 #include "EnvelopeCache.h"
 
+#include "EnvelopeEntry.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr char kMagic[8] = {'T', '7', '7', 'L', 'E', 'V', 'E', 'L'};
-constexpr uint32_t kFormatVersion = 1;
-
-struct EntryHeader
-{
-    char magic[8];
-    uint32_t version;
-    uint32_t bucketMilliseconds;
-    uint64_t device;
-    uint64_t inode;
-    int64_t size;
-    int64_t modifiedSeconds;
-    int64_t modifiedNanoseconds;
-    int64_t sampleRate;
-    int64_t frames;
-    uint64_t levelBytes;
-    uint64_t checksum;
-};
-
-// FNV-1a over the levels: a torn or damaged entry is found and recomputed.
-uint64_t checksumOf(const uint8_t* bytes, size_t length)
-{
-    uint64_t hash = 1469598103934665603ull;
-    for (size_t i = 0; i < length; ++i) {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
+// Larger than the entry of any recording the program can play (ten hours take 7 MB).
+constexpr qint64 kLargestEntry = qint64(1) << 31;
 
 } // namespace
 
@@ -63,59 +39,41 @@ QString EnvelopeCache::entryPath(const FileKey& key) const
 
 std::optional<LevelEnvelope> EnvelopeCache::load(const FileKey& key) const
 {
-    QFile file(entryPath(key));
-    if (!file.open(QIODevice::ReadOnly))
+    const QString path = entryPath(key);
+    // Without blocking, and only a regular file: a FIFO or a folder in an entry's place is no entry.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         return std::nullopt;
-    EntryHeader header{};
-    if (file.read(reinterpret_cast<char*>(&header), sizeof header) != qint64(sizeof header)
-        || std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.version != kFormatVersion
-        || header.bucketMilliseconds != LevelEnvelope::kBucketMilliseconds)
-        return std::nullopt;
-    const FileKey stored{header.device, header.inode, header.size, header.modifiedSeconds, header.modifiedNanoseconds};
-    if (stored != key) {
-        // The recording changed since: its old envelope is of no use to anyone.
-        file.close();
-        QFile::remove(entryPath(key));
+    struct stat st{};
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        ::close(fd);
         return std::nullopt;
     }
-    if (header.levelBytes % 2 != 0 || qint64(header.levelBytes) != file.size() - qint64(sizeof header)
-        || header.sampleRate <= 0 || header.frames < 0)
+    std::optional<EnvelopeEntry> entry;
+    // An entry far beyond any envelope's size is damaged: it is not read into memory.
+    if (st.st_size <= kLargestEntry)
+        entry = DecodeEnvelopeEntry(file.readAll());
+    file.close();
+    if (!entry || entry->key != key) {
+        // Damaged, of another format, or of a version of the recording that is gone:
+        // of no use to anyone. The envelope is computed again and stored in its place.
+        QFile::remove(path);
         return std::nullopt;
-    LevelEnvelope envelope;
-    envelope.sampleRate = int(header.sampleRate);
-    envelope.frames = header.frames;
-    envelope.levels.resize(size_t(header.levelBytes));
-    if (file.read(reinterpret_cast<char*>(envelope.levels.data()), qint64(header.levelBytes))
-            != qint64(header.levelBytes)
-        || checksumOf(envelope.levels.data(), envelope.levels.size()) != header.checksum)
-        return std::nullopt;
-    return envelope;
+    }
+    return std::move(entry->envelope);
 }
 
 bool EnvelopeCache::store(const FileKey& key, const LevelEnvelope& envelope) const
 {
     if (!QDir().mkpath(m_folder))
         return false;
-    EntryHeader header{};
-    std::memcpy(header.magic, kMagic, sizeof kMagic);
-    header.version = kFormatVersion;
-    header.bucketMilliseconds = LevelEnvelope::kBucketMilliseconds;
-    header.device = key.device;
-    header.inode = key.inode;
-    header.size = key.size;
-    header.modifiedSeconds = key.modifiedSeconds;
-    header.modifiedNanoseconds = key.modifiedNanoseconds;
-    header.sampleRate = envelope.sampleRate;
-    header.frames = envelope.frames;
-    header.levelBytes = envelope.levels.size();
-    header.checksum = checksumOf(envelope.levels.data(), envelope.levels.size());
+    const QByteArray bytes = EncodeEnvelopeEntry(key, envelope);
     // Written whole under a temporary name and renamed: a reader sees the old entry or the new one.
     QSaveFile file(entryPath(key));
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(reinterpret_cast<const char*>(&header), sizeof header) != qint64(sizeof header)
-        || file.write(reinterpret_cast<const char*>(envelope.levels.data()), qint64(envelope.levels.size()))
-               != qint64(envelope.levels.size())) {
+    if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;
     }

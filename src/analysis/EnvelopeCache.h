@@ -22,10 +22,11 @@ struct FileKey
 };
 
 // The per-user store of envelopes, one file per recording under the cache
-// folder, named by device and inode. An entry of another version of the file
-// is removed when found; one that is corrupt, of another format or cannot be
-// read counts as missing, and a store that fails (full disk, no permission)
-// is given up without a word: the envelope is computed again next time.
+// folder, named by device and inode. An entry of another version of the file,
+// or one that is damaged (any field, the header's as well as the levels) or of
+// another format, is removed when found and counts as missing; one that cannot be
+// read counts as missing, and a store that fails (full disk, no permission) is
+// given up without a word: the envelope is computed again next time.
 class EnvelopeCache
 {
 public:

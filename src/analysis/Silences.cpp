@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -9,6 +10,9 @@ namespace {
 constexpr int64_t kShortestJump = 200;
 // A boundary less than this behind the position is the one just passed.
 constexpr int64_t kPassedBoundary = 1000;
+// How much of a recording (in 10 ms buckets, one second in all) must be louder than
+// its quiet parts for them to count as pauses.
+constexpr int64_t kLeastLoudBuckets = 100;
 
 } // namespace
 
@@ -32,13 +36,36 @@ uint8_t NoiseFloorCode(const LevelEnvelope& envelope)
     return 255;
 }
 
+int QuietLimitCode(const LevelEnvelope& envelope, const SilenceOptions& options)
+{
+    const auto louderThan = [&envelope](int limit) {
+        int64_t count = 0;
+        for (int64_t b = 0; b < envelope.buckets(); ++b)
+            count += envelope.rms(b) > limit ? 1 : 0;
+        return count;
+    };
+    const double decibels = std::isfinite(options.thresholdDecibels) ? std::clamp(options.thresholdDecibels, 0.0, 127.5)
+                                                                      : SilenceOptions().thresholdDecibels;
+    const int threshold = int(decibels * 2.0);
+    const int limit = std::min(255, int(NoiseFloorCode(envelope)) + threshold);
+    if (louderThan(limit) >= kLeastLoudBuckets)
+        return limit;
+    // All that sounds lies within the threshold of the floor: the sound is one level,
+    // and only exact digital silence is quieter than it.
+    if (limit > 0 && louderThan(0) >= kLeastLoudBuckets)
+        return 0;
+    return -1;
+}
+
 std::vector<Silence> FindSilences(const LevelEnvelope& envelope, const SilenceOptions& options)
 {
     std::vector<Silence> silences;
     const int64_t buckets = envelope.buckets();
     if (buckets == 0)
         return silences;
-    const int limit = std::min(255, int(NoiseFloorCode(envelope)) + int(options.thresholdDecibels * 2.0));
+    const int limit = QuietLimitCode(envelope, options);
+    if (limit < 0)
+        return silences;
     const int64_t duration = envelope.durationMilliseconds();
     const auto close = [&](int64_t first, int64_t end) {
         const int64_t start = first * LevelEnvelope::kBucketMilliseconds;

@@ -31,6 +31,14 @@ struct Silence
 // stay at or below, in level codes, leaving out stretches of exact digital silence.
 uint8_t NoiseFloorCode(const LevelEnvelope& envelope);
 
+// The RMS code at or below which a stretch is quiet, or -1 when the recording has no
+// quiet stretches to tell apart from loud ones. Quiet is within the threshold of the
+// noise floor, provided at least a second in all is louder than that; else, where
+// everything that sounds is one level, only exact digital silence is quiet, provided
+// a second in all sounds. A recording at one level throughout (room noise alone, a
+// tone, silence) thus has no pauses.
+int QuietLimitCode(const LevelEnvelope& envelope, const SilenceOptions& options);
+
 // The silent stretches of a recording, in order, none shorter than the minimum.
 std::vector<Silence> FindSilences(const LevelEnvelope& envelope, const SilenceOptions& options);
 

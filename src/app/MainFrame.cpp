@@ -24,11 +24,14 @@
 #include <QTreeWidget>
 #include <QWindowStateChangeEvent>
 #include <QtEndian>
+#include <cstdlib>
 
 namespace {
 
 const QString kIdleText = QStringLiteral("レディ");
 const QString kPlacementKey = QStringLiteral("Window/Main");
+// Farther from the desktop's origin than any screen reaches, in pixels.
+constexpr int64_t kFarthestEdge = 1 << 20;
 
 } // namespace
 
@@ -278,6 +281,12 @@ bool CMainFrame::RestorePlacement(QWidget* window)
     if (record.size() != 44 || qFromLittleEndian<qint32>(record.constData()) != 44)
         return false;
     const auto value = [&](int i) { return qFromLittleEndian<qint32>(record.constData() + 4 * i); };
+    // Edges beyond any screen's reach (a damaged or hand-made record) are no placement
+    // to restore; within it, no edge or size of the rectangle overflows.
+    for (int i = 7; i <= 10; ++i) {
+        if (std::abs(int64_t(value(i))) > kFarthestEdge)
+            return false;
+    }
     const QRect normal(QPoint(value(7), value(8)), QPoint(value(9) - 1, value(10) - 1));
     if (normal.width() >= window->minimumWidth() && normal.height() >= window->minimumHeight())
         window->setGeometry(normal);

@@ -5,6 +5,7 @@
 #include "platform/FolderMemo.h"
 #include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 #include "settings/SaveFolderCheck.h"
 
 #include <QDir>
@@ -137,7 +138,8 @@ void CTALVEN77PCDoc::LoadOptionFolders(const ProgressText& progress)
     m_optionPaths.clear();
     const auto settings = OpenProgramSettings();
     settings->beginGroup(kOptionSection);
-    const int count = settings->value(QStringLiteral("Count"), 0).toInt();
+    // A count beyond what the list can hold reads the folders it can hold.
+    const int count = std::min(SettingsInt(*settings, QStringLiteral("Count"), 0, 0), kMaxOptionFolders);
     for (int i = 1; i <= count; ++i) {
         const QString path = settings->value(QStringLiteral("FolderNo%1").arg(i)).toString();
         m_optionPaths.append(path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -30,6 +31,10 @@ public:
     // Every entry, newest first.
     static QList<TransferRecordEntry> ReadAll();
 };
+
+// The entries of a record's bytes in the order of their lines; a line that cannot
+// be read is passed over.
+QList<TransferRecordEntry> ParseTransferRecord(QByteArrayView bytes);
 
 // The status bar's words for a transfer of count recordings, and the desktop
 // notification's.

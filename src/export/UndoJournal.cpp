@@ -1,6 +1,7 @@
 #include "UndoJournal.h"
 
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +30,7 @@ bool nameFree(const QString& path)
 
 bool MoveToTrashEnabled()
 {
-    return OpenProgramSettings()->value(kSection + u'/' + kValue, 1).toInt() != 0;
+    return SettingsInt(*OpenProgramSettings(), kSection + u'/' + kValue, 1) != 0;
 }
 
 void SetMoveToTrashEnabled(bool enabled)

@@ -13,8 +13,6 @@
 
 namespace {
 
-const QString kNoOutputOnOpen = QStringLiteral(
-    "ファイル解析時エラーが発生しました。録音時間が取得できません。\n音声出力先が存在しないため再生できません。環境を確認してください。");
 const QString kNoOutputOnPlay = QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。");
 const QString kUnreadableFile = QStringLiteral("ファイル解析時エラーが発生しました。このファイルは再生できません。");
 const QString kPlayFailed = QStringLiteral("再生に失敗しました");
@@ -57,10 +55,18 @@ double CMp3Ctrl::Tempo(int speed)
 bool CMp3Ctrl::Open(const QString& path)
 {
     setState(Stopped);
-    if (g_bNoAudioOutput)
-        return false;
     Close();
     ++m_generation;
+    // The length is the file's own, read from its frames: it is known whether or not
+    // anything can be played. Without an audio output PLAY says why it cannot play.
+    m_duration = GetVoiceDuration(path);
+    RecordingFile measured;
+    m_measuredMicroseconds =
+        measured.open(path, RecordingFile::Access::Read) ? MeasureMp3Microseconds(measured) : 0;
+    m_begin = 0;
+    m_end = m_duration;
+    if (g_bNoAudioOutput)
+        return false;
 
     auto source = std::make_unique<PlaybackSource>();
     DecodeFailure failure;
@@ -74,17 +80,10 @@ bool CMp3Ctrl::Open(const QString& path)
         return false;
     }
     QString reason;
-    m_duration = GetVoiceDuration(path);
-    RecordingFile measured;
-    m_measuredMicroseconds =
-        measured.open(path, RecordingFile::Access::Read) ? MeasureMp3Microseconds(measured) : 0;
-    m_begin = 0;
-    m_end = m_duration;
-
     std::unique_ptr<AudioOutput> output = m_outputFactory();
     if (!output || !output->open(source->sampleRate(), source->channels(), source.get(), &reason)) {
+        qWarning().noquote() << "no audio output:" << reason;
         g_bNoAudioOutput = true;
-        ShowMessage(kNoOutputOnOpen, MessageIcon::Error);
         return false;
     }
     const uint64_t generation = m_generation;

@@ -30,6 +30,9 @@ public:
     explicit CMp3Ctrl(AudioOutputFactory outputFactory = {}, QObject* parent = nullptr);
     ~CMp3Ctrl() override;
 
+    // Opens a file for playing. m_duration is the file's length whatever happens;
+    // false when the file cannot be decoded (the user is told) or there is no audio
+    // output (g_bNoAudioOutput is set; Play tells the user).
     bool Open(const QString& path);
     void Close();
     bool Play();

@@ -78,7 +78,7 @@ ReadResult readRecording(const QByteArray& path, bool knownRegular, tagFileList&
         if (header) {
             record.nFileSize = uint32_t(file.size());
             record.tmCreate = file.creationTime();
-            record.nDuration = g_bNoAudioOutput ? 0 : MeasureMp3Duration(file);
+            record.nDuration = MeasureMp3Duration(file);
         }
         if (file.currentStamp() == file.stamp()) {
             stamp = file.stamp();
@@ -248,8 +248,6 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         if (cache && FileStamp::OfRegularFileAt(dirfd(dir), name, stamp) && cache->lookup(fileName, stamp, record)) {
             record.szFileName = fileName;
             record.szFilePath = folderText + fileName;
-            if (g_bNoAudioOutput)
-                record.nDuration = 0;
             m_records.append(record);
             continue;
         }
@@ -265,8 +263,7 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         record.szFileName = fileName;
         record.szFilePath = folderText + fileName;
         m_records.append(record);
-        // A duration left out for want of audio output is no fact about the file.
-        if (cache && !g_bNoAudioOutput)
+        if (cache)
             cache->store(fileName, stamp, record);
     }
     closedir(dir);

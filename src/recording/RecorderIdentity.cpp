@@ -4,6 +4,7 @@
 
 #include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,7 +102,7 @@ QString LookUpRecorderName(uint16_t number)
     QString result = QString::asprintf("%03d", int(number));
     const auto settings = OpenProgramSettings();
     settings->beginGroup(QStringLiteral("DeviceName"));
-    const int count = std::min(settings->value(QStringLiteral("Count"), 0).toInt(), kRecorderNameRegisterCapacity);
+    const int count = std::min(SettingsInt(*settings, QStringLiteral("Count"), 0, 0), kRecorderNameRegisterCapacity);
     for (int i = 1; i <= count; ++i) {
         const QString itemNo = settings->value(QStringLiteral("ItemNo%1").arg(i)).toString();
         if (!itemNo.isEmpty() && leadingDecimal(itemNo) == number) {

@@ -140,8 +140,6 @@ int64_t MeasureMp3Microseconds(RecordingFile& file)
 
 uint32_t GetVoiceDuration(const QString& path)
 {
-    if (g_bNoAudioOutput)
-        return 0;
     RecordingFile file;
     if (!file.open(path, RecordingFile::Access::Read))
         return 0;

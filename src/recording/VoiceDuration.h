@@ -6,11 +6,12 @@
 class RecordingFile;
 
 // Set when there is no audio output to play to (the playback engine finds
-// out); cleared by the list's refresh. While set, the duration probe answers 0.
+// out); cleared by the list's refresh. Lengths never depend on it: they are
+// read from the files' frames.
 extern bool g_bNoAudioOutput;
 
 // Length of a recording in whole seconds, 0 when the file cannot be read as
-// MPEG audio or while g_bNoAudioOutput is set.
+// MPEG audio.
 uint32_t GetVoiceDuration(const QString& path);
 
 // The same figure for an open file: the audio after the ID3v2 tag(s) is

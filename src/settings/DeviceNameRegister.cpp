@@ -1,6 +1,7 @@
 #include "DeviceNameRegister.h"
 
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 #include "recording/RecorderIdentity.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ std::vector<tag_DEVICE_NAME> ReadDeviceNameRegister()
     std::vector<tag_DEVICE_NAME> entries;
     const auto settings = OpenProgramSettings();
     settings->beginGroup(kSection);
-    const int count = std::min(settings->value(QStringLiteral("Count"), 0).toInt(), kRecorderNameRegisterCapacity);
+    const int count = std::min(SettingsInt(*settings, QStringLiteral("Count"), 0, 0), kRecorderNameRegisterCapacity);
     for (int i = 1; i <= count; ++i) {
         const QString number = settings->value(itemNo(i)).toString();
         if (!number.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "platform/Cp932.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 
 #include <QDir>
 
@@ -83,10 +84,10 @@ void CSetting::Load()
     m_strSavePath = settings->value(kSavePath, DefaultSavePath()).toString();
     m_strPassword = loadPassword(settings->value(kPassword));
     for (int n = 1; n <= kDisplayItems; ++n)
-        m_nDisplayItem[n - 1] = settings->value(displayItemName(n), 1).toInt();
-    m_nNumber = settings->value(kNumber, 1).toInt();
-    m_nAutoUsb = settings->value(kAutoUsb, 0).toInt();
-    m_nUsePassword = settings->value(kUsePassword, 0).toInt();
+        m_nDisplayItem[n - 1] = SettingsInt(*settings, displayItemName(n), 1);
+    m_nNumber = SettingsInt(*settings, kNumber, 1);
+    m_nAutoUsb = SettingsInt(*settings, kAutoUsb, 0);
+    m_nUsePassword = SettingsInt(*settings, kUsePassword, 0);
 }
 
 bool CSetting::Save() const

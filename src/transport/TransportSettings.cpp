@@ -1,6 +1,7 @@
 #include "TransportSettings.h"
 
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 
 #include <QList>
 #include <cmath>
@@ -10,13 +11,6 @@ namespace {
 const QString kGroup = QStringLiteral("Transport");
 const QString kPedalNames[] = {QStringLiteral("LeftPedal"), QStringLiteral("MiddlePedal"),
                                QStringLiteral("RightPedal")};
-
-int readInt(QSettings& settings, const QString& name, int fallback, int low, int high)
-{
-    bool ok = false;
-    const int value = settings.value(name).toInt(&ok);
-    return ok && value >= low && value <= high ? value : fallback;
-}
 
 bool sameKey(const QString& a, const QString& b)
 {
@@ -37,15 +31,15 @@ TransportSettings TransportSettings::Load()
     const auto settings = OpenProgramSettings();
     settings->beginGroup(kGroup);
     loaded.backSkipSeconds =
-        readInt(*settings, QStringLiteral("BackSkip"), loaded.backSkipSeconds, kMinSkip, kMaxSkip);
-    loaded.forwardSkipSeconds = readInt(*settings, QStringLiteral("ForwardSkip"),
+        SettingsInt(*settings, QStringLiteral("BackSkip"), loaded.backSkipSeconds, kMinSkip, kMaxSkip);
+    loaded.forwardSkipSeconds = SettingsInt(*settings, QStringLiteral("ForwardSkip"),
                                         loaded.forwardSkipSeconds, kMinSkip, kMaxSkip);
-    loaded.rewindOnResumeSeconds = readInt(*settings, QStringLiteral("RewindOnResume"),
+    loaded.rewindOnResumeSeconds = SettingsInt(*settings, QStringLiteral("RewindOnResume"),
                                            loaded.rewindOnResumeSeconds, 0, kMaxRewind);
-    loaded.replaySeconds = readInt(*settings, QStringLiteral("ReplayLength"), loaded.replaySeconds,
+    loaded.replaySeconds = SettingsInt(*settings, QStringLiteral("ReplayLength"), loaded.replaySeconds,
                                    kMinReplay, kMaxReplay);
     // Hundredths, so that the file holds an exact number.
-    const int step = readInt(*settings, QStringLiteral("SpeedStep"), 10, 5, 10);
+    const int step = SettingsInt(*settings, QStringLiteral("SpeedStep"), 10, 5, 10);
     loaded.speedStep = step == 5 ? 0.05 : 0.1;
     for (int i = 0; i < kKeyedActionCount; ++i) {
         const QString name = QStringLiteral("Keys/") + TransportActionKey(TransportAction(i));

@@ -11,6 +11,7 @@
 #include "document/TALVEN77PCDoc.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 #include "platform/WaitCursor.h"
 #include "settings/Setting.h"
 
@@ -24,6 +25,8 @@ namespace {
 
 // The widths the user gave the columns: "Width%d" with n = key + 1, as the display settings count.
 const QString kColumnWidthGroup = QStringLiteral("ListColumns");
+// A stored width beyond this (a damaged file) is no width the user gave.
+constexpr int kLongestColumn = 32767;
 
 QString columnWidthName(int key)
 {
@@ -82,7 +85,7 @@ void RecordingListPane::loadColumnWidths()
     const auto settings = OpenProgramSettings();
     settings->beginGroup(kColumnWidthGroup);
     for (int key = 0; key < kColumnKeys; ++key) {
-        const int width = settings->value(columnWidthName(key), 0).toInt();
+        const int width = SettingsInt(*settings, columnWidthName(key), 0, 1, kLongestColumn);
         if (width > 0)
             m_columnWidths.insert(key, width);
     }

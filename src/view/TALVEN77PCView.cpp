@@ -22,6 +22,7 @@
 #include "info/SplashWnd.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/SettingsNumber.h"
 #include "platform/WaitCursor.h"
 #include "player/PanelDlg.h"
 #include "recording/VoiceDuration.h"
@@ -40,6 +41,8 @@
 namespace {
 
 const QString kSplitKey = QStringLiteral("Window/Split");
+// A stored splitter place beyond any screen's width (a damaged file) is not used.
+constexpr int kWidestScreen = 32767;
 // How often a transfer waiting for another operation, a question or a menu looks again.
 constexpr int kAutoTransferRetryMs = 300;
 // The control panel's height (138 dialog units of the original form).
@@ -65,7 +68,7 @@ CTALVEN77PCView::CTALVEN77PCView(CTALVEN77PCDoc& document, CSetting& setting, QW
       m_panelArea(new QWidget(this)), m_splitter(new QSplitter(Qt::Horizontal, this)),
       m_tree(new FolderTreePane(document)), m_listPane(new RecordingListPane(document, setting)),
       m_nullPanel(std::make_unique<NullRecordingPanel>()), m_panel(m_nullPanel.get()),
-      m_nSplit(OpenProgramSettings()->value(kSplitKey, kSplitMargin).toInt()),
+      m_nSplit(SettingsInt(*OpenProgramSettings(), kSplitKey, kSplitMargin, 0, kWidestScreen)),
       m_bFitTree(!OpenProgramSettings()->contains(kSplitKey))
 {
     m_listPane->setPanel(m_panel);

@@ -4,12 +4,15 @@
 #include "analysis/EnvelopeAnalysis.h"
 #include "analysis/Silences.h"
 
+#include <cmath>
 #include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(std::vector<SignalSpan>)
 Q_DECLARE_METATYPE(std::vector<Silence>)
 Q_DECLARE_METATYPE(std::vector<int64_t>)
+using Levels = std::vector<std::pair<int, double>>;
+Q_DECLARE_METATYPE(Levels)
 
 namespace {
 
@@ -77,11 +80,13 @@ private Q_SLOTS:
             << twoPauses << 10.0 << 3 << std::vector<Silence>{{3000, 7000}};
         QTest::newRow("minimum of one second keeps speech whole")
             << Spans{{S, 6}, {Q, 1.5}, {S, 4}} << 10.0 << 1 << std::vector<Silence>{{6000, 7500}};
-        // The threshold counts from the recording's own floor: high enough, speech counts as quiet.
-        QTest::newRow("threshold above the speech") << twoPauses << 90.0 << 2 << std::vector<Silence>{{0, kToTheEnd}};
+        // The threshold counts from the recording's own floor: high enough, nothing rises above
+        // it, and a recording with nothing louder than its quiet parts has no pauses.
+        QTest::newRow("threshold above the speech") << twoPauses << 90.0 << 2 << std::vector<Silence>{};
         QTest::newRow("silence at the start") << Spans{{Q, 3}, {S, 4}} << 10.0 << 2 << std::vector<Silence>{{0, 3000}};
         QTest::newRow("silence at the end") << Spans{{S, 3}, {Q, 3}} << 10.0 << 2 << std::vector<Silence>{{3000, kToTheEnd}};
-        QTest::newRow("all silence") << Spans{{Q, 5}} << 10.0 << 2 << std::vector<Silence>{{0, kToTheEnd}};
+        // Room noise alone is the recording's one level: nothing to skip to.
+        QTest::newRow("all silence") << Spans{{Q, 5}} << 10.0 << 2 << std::vector<Silence>{};
         QTest::newRow("no silence") << Spans{{S, 8}} << 10.0 << 2 << std::vector<Silence>{};
     }
 
@@ -106,6 +111,44 @@ private Q_SLOTS:
             QVERIFY2(std::abs(found[i].startMilliseconds - start) <= kEdgeTolerance, qPrintable(describe(found)));
             QVERIFY2(std::abs(found[i].endMilliseconds - end) <= kEdgeTolerance, qPrintable(describe(found)));
         }
+    }
+
+    // Envelopes made of stretches of one RMS level each (code, seconds): a pause is a
+    // stretch quieter than the rest, so a recording needs parts of both kinds to have one.
+    void pausesNeedLouderPartsToStandApart_data()
+    {
+        QTest::addColumn<Levels>("levels");
+        QTest::addColumn<std::vector<Silence>>("expected");
+        QTest::newRow("one constant level for an hour") << Levels{{150, 3761.6}} << std::vector<Silence>{};
+        QTest::newRow("constant room noise") << Levels{{40, 60}} << std::vector<Silence>{};
+        QTest::newRow("digital silence throughout") << Levels{{0, 60}} << std::vector<Silence>{};
+        QTest::newRow("a level that wavers within the threshold")
+            << Levels{{150, 30}, {146, 30}, {152, 30}} << std::vector<Silence>{};
+        QTest::newRow("quiet between loud parts")
+            << Levels{{180, 3}, {40, 4}, {180, 3}} << std::vector<Silence>{{3000, 7000}};
+        QTest::newRow("mostly quiet, a little speech")
+            << Levels{{40, 50}, {180, 5}, {40, 50}} << std::vector<Silence>{{0, 50000}, {55000, 105000}};
+        QTest::newRow("a tone broken by digital silence")
+            << Levels{{150, 5}, {0, 3}, {150, 5}} << std::vector<Silence>{{5000, 8000}};
+        QTest::newRow("one click in constant noise") << Levels{{40, 30}, {200, 0.02}, {40, 30}}
+                                                     << std::vector<Silence>{};
+    }
+
+    void pausesNeedLouderPartsToStandApart()
+    {
+        QFETCH(Levels, levels);
+        QFETCH(std::vector<Silence>, expected);
+        LevelEnvelope envelope;
+        envelope.sampleRate = 8000;
+        for (const auto& [code, seconds] : levels) {
+            for (int64_t b = 0; b < std::llround(seconds * 100); ++b) {
+                envelope.levels.push_back(uint8_t(std::min(255, code + 6)));
+                envelope.levels.push_back(uint8_t(code));
+            }
+        }
+        envelope.frames = envelope.buckets() * 80;
+        const std::vector<Silence> found = FindSilences(envelope, SilenceOptions());
+        QVERIFY2(found == expected, qPrintable(describe(found)));
     }
 
     void recordingOfNoLength()

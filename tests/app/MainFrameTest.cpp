@@ -438,6 +438,31 @@ private Q_SLOTS:
         CMainFrame::RestorePlacement(&restored);
         QCOMPARE(restored.geometry().size(), QSize(900, 600));
     }
+
+    // A placement record with coordinates no screen has (a damaged or hand-made file):
+    // the window keeps its own placement, and no sum of them overflows.
+    void placementBeyondAnyScreenIsNotUsed_data()
+    {
+        QTest::addColumn<QList<qint32>>("rectangle"); // left, top, right, bottom
+        QTest::newRow("right edge at the lowest int") << QList<qint32>{0, 0, INT32_MIN, 600};
+        QTest::newRow("spanning all of int") << QList<qint32>{INT32_MIN, 0, INT32_MAX, 600};
+        QTest::newRow("bottom edge at the lowest int") << QList<qint32>{0, 0, 900, INT32_MIN};
+        QTest::newRow("far off every screen") << QList<qint32>{50000000, 0, 50000900, 600};
+    }
+
+    void placementBeyondAnyScreenIsNotUsed()
+    {
+        QFETCH(QList<qint32>, rectangle);
+        const qint32 values[11] = {44, 2, 3, -1, -1, -1, -1, rectangle[0], rectangle[1], rectangle[2], rectangle[3]};
+        QByteArray record(44, '\0');
+        for (int i = 0; i < 11; ++i)
+            qToLittleEndian<qint32>(values[i], record.data() + 4 * i);
+        OpenProgramSettings()->setValue(QStringLiteral("Window/Main"), record);
+        QWidget restored;
+        restored.setGeometry(10, 20, 300, 200);
+        QVERIFY(!CMainFrame::RestorePlacement(&restored));
+        QCOMPARE(restored.geometry(), QRect(10, 20, 300, 200));
+    }
 };
 
 TALVEN77_REGISTER_TEST(MainFrameTest);

@@ -16,6 +16,7 @@
 #include "player/PanelButton.h"
 #include "player/PanelDlg.h"
 #include "player/SectionSlider.h"
+#include "recording/VoiceDuration.h"
 #include "settings/Setting.h"
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
@@ -80,14 +81,18 @@ class PanelTest : public QObject
         CSetting setting;
         CTALVEN77PCDoc document;
         VirtualAudioOutput* output = nullptr;
+        bool audible = true; // false: no audio output can be opened
         CPanelDlg panel{[this] {
+            if (!audible)
+                return std::unique_ptr<VirtualAudioOutput>();
             auto made = std::make_unique<VirtualAudioOutput>();
             output = made.get();
             return made;
         }};
         std::unique_ptr<CTALVEN77PCView> view;
 
-        explicit Fixture(SimulatedPlaces& places, const QList<tagVoiceHeader>& headers = {})
+        explicit Fixture(SimulatedPlaces& places, const QList<tagVoiceHeader>& headers = {}, bool withOutput = true)
+            : audible(withOutput)
         {
             const QString save = places.newFolder(QStringLiteral("save"));
             folder = save + QStringLiteral("/day/");
@@ -137,6 +142,7 @@ class PanelTest : public QObject
 private Q_SLOTS:
     void init()
     {
+        g_bNoAudioOutput = false;
         OpenProgramSettings()->clear();
         QVERIFY(m_places.setDrives({}));
     }
@@ -993,6 +999,28 @@ private Q_SLOTS:
         QCOMPARE(f.engine().m_state, CMp3Ctrl::Stopped);
         QCOMPARE(f.panel.m_header.playedFlag, 0);
         QVERIFY(!f.panel.m_bHeaderDirty);
+    }
+
+    // Without an audio output each recording still shows its own length, read from
+    // the file, and nothing is said until PLAY is pressed.
+    void withoutAnAudioOutputTheLengthIsTheFiles()
+    {
+        MessageRecorder messages;
+        Fixture f(m_places, {}, false);
+        QVERIFY(g_bNoAudioOutput);
+        QVERIFY(messages.entries().isEmpty());
+        QCOMPARE(f.panel.m_nDuration, 60u);
+        QCOMPARE(f.panel.endLabel()->text(), QStringLiteral(" 1:00"));
+        QVERIFY(WriteFileBytes(f.folder + "short.mp3", BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        f.panel.LoadRecording(f.folder + "short.mp3", 4);
+        QCOMPARE(f.panel.m_nDuration, 2u);
+        QCOMPARE(f.panel.positionSlider()->maximum(), 2);
+        QVERIFY(messages.entries().isEmpty());
+        f.panel.OnPlay();
+        QCOMPARE(messages.entries().size(), 1);
+        QCOMPARE(messages.entries()[0].text, QStringLiteral("音声出力先が存在しないため再生できません。環境を確認してください。"));
+        QCOMPARE(f.engine().m_state, CMp3Ctrl::Stopped);
+        g_bNoAudioOutput = false;
     }
 
     void aRecordingOfNoLengthDividesByNothing()

@@ -196,11 +196,11 @@ private Q_SLOTS:
         QCOMPARE(GetVoiceDuration(m_dir.filePath(QStringLiteral("missing.mp3"))), 0u);
     }
 
-    void noAudioOutputAnswersZero()
+    void durationWhateverTheAudioOutput()
     {
         const QString path = write(BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio()));
         g_bNoAudioOutput = true;
-        QCOMPARE(GetVoiceDuration(path), 0u);
+        QCOMPARE(GetVoiceDuration(path), 2u);
         g_bNoAudioOutput = false;
         QCOMPARE(GetVoiceDuration(path), 2u);
     }
