@@ -1,5 +1,6 @@
 #include "JapaneseUi.h"
 #include "TALVEN77PCApp.h"
+#include "platform/FatalSignalLog.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/WidgetMessagePresenter.h"
@@ -32,6 +33,9 @@ int RunProgram(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // A crash leaves its stack in the user's state folder, so that a window that vanished
+    // can be told about.
+    InstallFatalSignalLog(QStringLiteral(TALVEN77_VERSION));
     // The program, its audio output and its settings (saved as each QSettings
     // goes) are all gone when RunProgram returns, and the application object
     // with them.
