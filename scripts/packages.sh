@@ -15,8 +15,10 @@ RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n)
 # What the tests need besides: a sound server with a null sink and its recorder
 # (parec), a message bus daemon for the disk-service tests' private bus, mkfs.btrfs
 # for a file system nested without a mount (a subvolume) in the removal tests, and the
-# Japanese locale for the operating-system error texts.
-TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs locales libc-l10n)
+# Japanese locale for the operating-system error texts; Clang and its runtime libraries
+# (the sanitizers' and libFuzzer's, which the compiler package only recommends) for the
+# sanitizer build and its fuzzing harnesses.
+TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs locales libc-l10n clang libclang-rt-dev)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {
