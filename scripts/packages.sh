@@ -17,10 +17,12 @@ RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n)
 # for a file system nested without a mount (a subvolume) in the removal tests, and the
 # Japanese locale for the operating-system error texts; the desktop's trash clients
 # (trash-cli, gio) that read back the trash entries, Python's csv module that reads
-# back the exported list, and ffmpeg (ffprobe) and mpg123, the decoders and chapter
-# reader an exported MP3 is checked with.
+# back the exported list, ffmpeg (ffprobe) and mpg123, the decoders and chapter
+# reader an exported MP3 is checked with; Clang and its runtime libraries (the
+# sanitizers' and libFuzzer's, which the compiler package only recommends) for the
+# sanitizer build and its fuzzing harnesses.
 TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs locales libc-l10n trash-cli libglib2.0-bin python3
-  ffmpeg mpg123)
+  ffmpeg mpg123 clang libclang-rt-dev)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {

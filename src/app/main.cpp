@@ -1,5 +1,6 @@
 #include "JapaneseUi.h"
 #include "TALVEN77PCApp.h"
+#include "platform/FatalSignalLog.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/WidgetMessagePresenter.h"
@@ -33,6 +34,9 @@ int RunProgram(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    // A crash leaves its stack in the user's state folder, so that a window that vanished
+    // can be told about.
+    InstallFatalSignalLog(QStringLiteral(TALVEN77_VERSION));
     // A write beyond the file-size limit fails with EFBIG, as on a full disk,
     // instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);

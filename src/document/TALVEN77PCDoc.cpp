@@ -55,7 +55,7 @@ void CTALVEN77PCDoc::RunStartupChecks(const QString& savePath, const ProgressTex
 
 CFileList& CTALVEN77PCDoc::appendList(int kind, bool recursive)
 {
-    m_fileLists.push_back(std::make_unique<CFileList>(kind, recursive));
+    m_fileLists.push_back(std::make_shared<CFileList>(kind, recursive));
     return *m_fileLists.back();
 }
 
@@ -216,6 +216,15 @@ CFileList* CTALVEN77PCDoc::FindList(int id) const
     for (const auto& list : m_fileLists) {
         if (list->nId() == id)
             return list.get();
+    }
+    return nullptr;
+}
+
+std::shared_ptr<CFileList> CTALVEN77PCDoc::ShareList(int id) const
+{
+    for (const auto& list : m_fileLists) {
+        if (list->nId() == id)
+            return list;
     }
     return nullptr;
 }

@@ -82,7 +82,11 @@ public:
     bool CanDropOnFolder(int targetId, int selectedId) const;
 
     CFileList* FindList(int id) const;
-    const std::vector<std::unique_ptr<CFileList>>& fileLists() const { return m_fileLists; }
+    // The list, kept alive for the holder: a step that works on a list across an event
+    // loop (a message box, a wait) holds it this way, since the folder watcher may read
+    // the save folder again meanwhile and replace the document's lists.
+    std::shared_ptr<CFileList> ShareList(int id) const;
+    const std::vector<std::shared_ptr<CFileList>>& fileLists() const { return m_fileLists; }
     const QStringList& optionPaths() const { return m_optionPaths; }
 
 private:
@@ -92,7 +96,7 @@ private:
     void writeOptionRegister() const;
     CFileList& appendList(int kind, bool recursive);
 
-    std::vector<std::unique_ptr<CFileList>> m_fileLists;
+    std::vector<std::shared_ptr<CFileList>> m_fileLists;
     QStringList m_optionPaths;
     CFileList* m_pCurrent = nullptr;
 };

@@ -3,11 +3,11 @@
 #include "platform/Paths.h"
 #include "recording/FileList.h"
 
-QList<SearchPlace> ArchivePlaces(const std::vector<std::unique_ptr<CFileList>>& lists,
+QList<SearchPlace> ArchivePlaces(const std::vector<std::shared_ptr<CFileList>>& lists,
                                  const std::function<QString(const CFileList&)>& labelOf)
 {
     QList<SearchPlace> places;
-    for (const std::unique_ptr<CFileList>& list : lists) {
+    for (const std::shared_ptr<CFileList>& list : lists) {
         if (list->strFolder().isEmpty() || list->nKind() == kListTemporaryTree)
             continue;
         const SearchPlace place{list->strFolder(), list->nKind() < kListSaveFolder, labelOf ? labelOf(*list) : QString()};

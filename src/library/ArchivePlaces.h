@@ -13,7 +13,7 @@ class CFileList;
 // recording folders with their subfolders, each save subfolder and each
 // registered folder; a folder shown twice counts once.
 // labelOf names each list's place as the window shows it.
-QList<SearchPlace> ArchivePlaces(const std::vector<std::unique_ptr<CFileList>>& lists,
+QList<SearchPlace> ArchivePlaces(const std::vector<std::shared_ptr<CFileList>>& lists,
                                  const std::function<QString(const CFileList&)>& labelOf = {});
 
 // Between the names of a place and of the folders below it.

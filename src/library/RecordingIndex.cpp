@@ -845,14 +845,15 @@ void RecordingIndex::forgetGoneFolders()
     sqlite3_stmt* entries = statement("DELETE FROM recordings WHERE folder = ?");
     sqlite3_stmt* folders = statement("DELETE FROM folders WHERE id = ?");
     bool ok = entries && folders;
-    for (const auto& [id, path] : std::as_const(gone)) {
+    for (const QPair<int64_t, QString>& folder : std::as_const(gone)) {
         for (sqlite3_stmt* st : {entries, folders}) {
             if (!ok)
                 break;
             const Reset reset{st};
-            sqlite3_bind_int64(st, 1, id);
+            sqlite3_bind_int64(st, 1, folder.first);
             ok = check(sqlite3_step(st));
         }
+        const QString& path = folder.second;
         std::erase_if(m_kept, [&path](const std::unique_ptr<FolderState>& kept) { return kept->path == path; });
     }
     if (m_db && (!ok || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) && m_db)

@@ -793,17 +793,23 @@ void CTALVEN77PCView::onSelectionChanged(QTreeWidgetItem* current, QTreeWidgetIt
     m_nCurrentKind = 0;
     m_document.ClearCurrent();
 
-    if (CFileList* list = id != 0 ? m_document.FindList(id) : nullptr) {
+    // Held, not borrowed: selecting the first row may show a message (a recording that is
+    // gone), and while it is up the folder watcher may read the save folder again and
+    // replace the document's lists.
+    if (const std::shared_ptr<CFileList> list = id != 0 ? m_document.ShareList(id) : nullptr) {
         m_document.SetCurrent(id);
         m_nCurrentKind = list->nKind();
         m_listPane->setCurrentKind(m_nCurrentKind);
-        runStep(QStringLiteral("ファイルリスト構築中...　[%1]").arg(label), [this, list] {
+        runStep(QStringLiteral("ファイルリスト構築中...　[%1]").arg(label), [this, &list] {
             if (list->nKind() == kListSaveFolder || list->nKind() == kListRegistered)
                 list->EnsureScanned();
             m_listPane->FillList();
         });
         Q_EMIT statusText(kIdleStatusText);
         m_listPane->SelectFirstRow();
+        // The list was replaced meanwhile: the selection that replaced it has done the rest.
+        if (m_document.FindList(id) != list.get())
+            return;
         if ((list->nKind() == kListRecorder || list->nKind() == kListCard) && !IsFolderWritable(list->strFolder())) {
             ShowMessage(list->nKind() == kListRecorder ? QStringLiteral("装置のSDカードが書込み禁止です。確認してください。")
                                                        : QStringLiteral("SDカードが書込み禁止です。確認してください。"),

@@ -8,10 +8,13 @@
 #include "app/PasswordDlg.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
+#include "platform/MessageBoxes.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/WidgetMessagePresenter.h"
 #include "platform/SimulatedDriveSource.h"
 #include "settings/Setting.h"
 #include "view/MainList.h"
+#include "view/RecordingListModel.h"
 #include "view/RecordingListPane.h"
 #include "view/TALVEN77PCView.h"
 #include "transport/TransportSettings.h"
@@ -25,12 +28,14 @@ Q_DECLARE_METATYPE(Command)
 #include <QMap>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QScopeGuard>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <functional>
 #include <QToolBar>
@@ -403,6 +408,48 @@ private Q_SLOTS:
         QVERIFY(selectAll->isEnabled());
         QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(f.frame->view()->listPane().selectedCount(), 3);
+    }
+
+    // Delete, then Return on the question, in the window with its own control panel
+    // holding the recording and a real message box: the recording goes to the trash
+    // (Yes is the question's default) and the window stays.
+    void deleteThenReturnOnASaveFolderRow()
+    {
+        SimulatedPlaces places;
+        const QString save = places.newFolder(QStringLiteral("save"));
+        for (const char* name : {"a.mp3", "b.mp3"})
+            QVERIFY(WriteFileBytes(save + QStringLiteral("/day/") + QLatin1String(name),
+                                   BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
+        Frame f;
+        f.setting.m_strSavePath = save;
+        f.document.RunStartupChecks(save);
+        f.frame->view()->OnInitialUpdate();
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.frame.get()));
+        f.frame->folderTree()->setCurrentItem(f.frame->view()->rootLabelled(kSaveRootLabel)->child(0));
+        CMainList* list = f.frame->view()->recordingList();
+        QCOMPARE(f.frame->view()->recordings()->rowCount(), 2);
+        list->setFocus();
+        QVERIFY(f.frame->command(Command::DeleteFiles)->isEnabled());
+        WidgetMessagePresenter boxes(f.frame.get());
+        SetMessagePresenter(&boxes);
+        const auto restore = qScopeGuard([] { SetMessagePresenter(nullptr); });
+        QString asked;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                answer.stop();
+                asked = box->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        answer.start(20);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QVERIFY(asked.startsWith(QStringLiteral("選択中のファイルを削除してもよろしいですか？")));
+        QVERIFY(!QFileInfo::exists(save + QStringLiteral("/day/a.mp3")));
+        QVERIFY(QFileInfo::exists(save + QStringLiteral("/day/b.mp3")));
+        QCOMPARE(f.frame->view()->recordings()->rowCount(), 1);
+        QVERIFY(f.frame->isVisible());
     }
 
     void maximizedPlacementComesBack()

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 // Installed in place of real message boxes for the length of its life: keeps
 // every message and answers questions (Yes/No, OK/Cancel) from a script: No, or
@@ -19,12 +20,17 @@ public:
     };
 
     void scriptAnswers(const QList<MessageAnswer>& answers) { m_answers += answers; }
+    // Runs while each message is up: what a real box's event loop would deliver meanwhile
+    // (a timer, a folder watcher's news).
+    std::function<void()> whileShown;
     const QList<Entry>& entries() const { return m_entries; }
     void clear() { m_entries.clear(); }
 
     MessageAnswer present(const QString& text, MessageIcon icon, MessageButtons buttons) override
     {
         m_entries.append({text, icon, buttons});
+        if (whileShown)
+            whileShown();
         if (buttons != MessageButtons::Ok && !m_answers.isEmpty())
             return m_answers.takeFirst();
         return buttons == MessageButtons::Ok       ? MessageAnswer::Ok

@@ -665,8 +665,8 @@ private Q_SLOTS:
         const QByteArray bytes = BuildRecording(editBase(), ShortSpeechAudio());
         const QString path = m_dir.filePath(QStringLiteral("limited.mp3"));
         QVERIFY(WriteFileBytes(path, bytes, kRecorded));
-        const rlim_t limit = rlim_t(kBody + 100);
-        const auto limitFileSize = [limit] {
+        const auto limitFileSize = [] {
+            const rlim_t limit = rlim_t(kBody + 100);
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limited{limit, limit};
             setrlimit(RLIMIT_FSIZE, &limited);

@@ -323,6 +323,45 @@ private Q_SLOTS:
         QVERIFY(!panel.allowed);
     }
 
+    // A folder whose recordings went while another node was selected: selecting it again
+    // shows the message about its first row, and while the message is up the folder
+    // watcher has the save folder read again, which finds the folder gone. The selection
+    // that was filling the folder's list ends on the tree as it is now.
+    void aFolderReadAgainWhileItsMessageIsUp()
+    {
+        const QString save = newFolder(QStringLiteral("save"));
+        writeRecordings(save + QStringLiteral("/day"), {"a.mp3", "b.mp3"});
+        writeRecordings(save + QStringLiteral("/other"), {"c.mp3"});
+        CSetting setting;
+        setting.m_strSavePath = save;
+        ViewOnSave fixture(save, setting);
+        CTALVEN77PCView& view = fixture.view;
+        QTreeWidgetItem* saveRoot = view.rootLabelled(kSaveRootLabel);
+        QCOMPARE(saveRoot->child(0)->text(0), QStringLiteral("day"));
+        view.folderTree()->setCurrentItem(saveRoot->child(0));
+        QCOMPARE(view.recordings()->rowCount(), 2);
+        view.folderTree()->setCurrentItem(saveRoot);
+
+        // Moved away in a shell.
+        QVERIFY(QDir().rename(save + QStringLiteral("/day"), newFolder(QStringLiteral("elsewhere")) + QStringLiteral("/day")));
+        MessageRecorder messages;
+        messages.whileShown = [&view] { view.RebuildSaveFolder(); };
+        view.folderTree()->setCurrentItem(saveRoot->child(0));
+        QCOMPARE(messages.entries().size(), 1);
+        QVERIFY(messages.entries()[0].text.startsWith(QStringLiteral("[a.mp3]は存在しません。")));
+        QCOMPARE(saveRoot->childCount(), 1);
+        QCOMPARE(saveRoot->child(0)->text(0), QStringLiteral("other"));
+        QCOMPARE(view.folderTree()->currentItem(), saveRoot);
+        QCOMPARE(view.recordings()->rowCount(), 0);
+        QVERIFY(!fixture.document.pCurrent());
+
+        // The folder that is there is shown as usual.
+        messages.whileShown = {};
+        view.folderTree()->setCurrentItem(saveRoot->child(0));
+        QCOMPARE(view.recordings()->rowCount(), 1);
+        QCOMPARE(fixture.panel.calls.last(), QStringLiteral("load c.mp3 1"));
+    }
+
     void neighboursDropsAndEditedRows()
     {
         const QString save = newFolder(QStringLiteral("save"));
