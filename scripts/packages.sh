@@ -76,9 +76,15 @@ ensure_japanese_locale() {
 build_project() {
   local dir="${1:-build}"
   if [ $# -gt 0 ]; then shift; fi
+  # A compiler cache, where one is installed, spares a rebuild what an earlier build of the
+  # same sources already compiled.
+  local launcher=()
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
   # Line tables are enough for readable stacks and cost far less to build than full debug information.
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-    "$@" >/dev/null
+    "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
 }
 
