@@ -107,6 +107,14 @@ class MprisTest : public QObject
         }
         QString file() { return QFileInfo(window.panel->m_strPath).fileName(); }
         CMp3Ctrl& engine() { return window.engine(); }
+        // Has the spy hear the player's PropertiesChanged, as an applet does.
+        bool listen(PropertiesSpy& spy)
+        {
+            return client.connect(MprisService::kServiceName, MprisService::kObjectPath,
+                                  QStringLiteral("org.freedesktop.DBus.Properties"),
+                                  QStringLiteral("PropertiesChanged"), &spy,
+                                  SLOT(changed(QString, QVariantMap, QStringList)));
+        }
     };
 
 private Q_SLOTS:
@@ -240,10 +248,7 @@ private Q_SLOTS:
     {
         Rig r(m_places);
         PropertiesSpy spy;
-        QVERIFY(r.client.connect(MprisService::kServiceName, MprisService::kObjectPath,
-                                 QStringLiteral("org.freedesktop.DBus.Properties"),
-                                 QStringLiteral("PropertiesChanged"), &spy,
-                                 SLOT(changed(QString, QVariantMap, QStringList))));
+        QVERIFY(r.listen(spy));
         const QVariantMap metadata = r.metadata();
         QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.mp3"));
         // A minute of audio, with the encoder's delay and its last frame's padding (under 0.3 s
@@ -335,10 +340,7 @@ private Q_SLOTS:
     {
         Rig r(m_places);
         PropertiesSpy spy;
-        QVERIFY(r.client.connect(MprisService::kServiceName, MprisService::kObjectPath,
-                                 QStringLiteral("org.freedesktop.DBus.Properties"),
-                                 QStringLiteral("PropertiesChanged"), &spy,
-                                 SLOT(changed(QString, QVariantMap, QStringList))));
+        QVERIFY(r.listen(spy));
         r.window.panel->volumeSlider()->setValue(80);
         QTRY_VERIFY(!spy.changes.isEmpty());
         QCOMPARE(spy.changes.last().value(QStringLiteral("Volume")).toDouble(), 0.8);

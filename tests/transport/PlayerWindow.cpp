@@ -4,8 +4,11 @@
 #include "Mp3Encoder.h"
 #include "TestFiles.h"
 #include "document/FolderTree.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
 
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QTest>
 #include <QTreeWidget>
@@ -80,4 +83,14 @@ void PlayerWindow::press(const QString& portableKey)
     const QKeyCombination key = QKeySequence(portableKey, QKeySequence::PortableText)[0];
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : view.get();
     QTest::keyClick(target, key.key(), key.keyboardModifiers());
+}
+
+CMainList* PlayerWindow::enterOnRow(int row)
+{
+    CMainList* list = view->recordingList();
+    list->setFocus();
+    list->selectionModel()->setCurrentIndex(view->recordings()->index(row, 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::keyClick(list, Qt::Key_Return);
+    return list;
 }

@@ -9,6 +9,8 @@
 #include "view/TALVEN77PCView.h"
 
 #include <QList>
+
+class CMainList;
 #include <memory>
 
 // A shown window with a save folder of three recordings of a minute (a, b, c; a
@@ -35,4 +37,7 @@ struct PlayerWindow
     void play(double seconds);
     // The key as the user presses it on the window.
     void press(const QString& portableKey);
+    // Focuses the list, makes the row its only selected one and presses Enter on it (which
+    // plays it); returns the list.
+    CMainList* enterOnRow(int row);
 };

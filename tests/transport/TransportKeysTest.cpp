@@ -150,12 +150,7 @@ private Q_SLOTS:
         QFETCH(double, rate);
         QFETCH(bool, onSpeedList);
         PlayerWindow w(m_places);
-        CMainList* list = w.view->recordingList();
-        list->setFocus();
-        list->selectionModel()->setCurrentIndex(w.view->recordings()->index(row, 0),
-                                                QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
-        QTest::keyClick(list, Qt::Key_Return);
+        CMainList* list = w.enterOnRow(row);
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
         if (startState == 1)
             w.panel->OnStop();
@@ -189,12 +184,7 @@ private Q_SLOTS:
     void oneSlowerTooManyPlaysOn()
     {
         PlayerWindow w(m_places);
-        CMainList* list = w.view->recordingList();
-        list->setFocus();
-        list->selectionModel()->setCurrentIndex(w.view->recordings()->index(1, 0),
-                                                QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
-        QTest::keyClick(list, Qt::Key_Return);
+        CMainList* list = w.enterOnRow(1);
         w.press(QStringLiteral("Ctrl+0"));
         for (int i = 0; i < 5; ++i)
             w.press(QStringLiteral("Ctrl+Shift+Down"));
@@ -237,12 +227,7 @@ private Q_SLOTS:
     void enterOrDoubleClickPlaysTheRow()
     {
         PlayerWindow w(m_places);
-        CMainList* list = w.view->recordingList();
-        list->setFocus();
-        list->selectionModel()->setCurrentIndex(w.view->recordings()->index(1, 0),
-                                                QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
-        QTest::keyClick(list, Qt::Key_Return);
+        CMainList* list = w.enterOnRow(1);
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
         QVERIFY(w.panel->m_strPath.endsWith(QStringLiteral("b.mp3")));
         // A second Enter does not pause: it plays the row.
