@@ -109,6 +109,7 @@ void CMp3Ctrl::Close()
     m_source.reset();
     m_outputRunning = false;
     m_duration = 0;
+    m_measuredMicroseconds = 0;
 }
 
 void CMp3Ctrl::setState(PlayerState state)
@@ -177,7 +178,7 @@ void CMp3Ctrl::seekToMilliseconds(int64_t milliseconds)
 
 int64_t CMp3Ctrl::LengthMicroseconds() const
 {
-    return m_source ? m_measuredMicroseconds : 0;
+    return m_measuredMicroseconds;
 }
 
 void CMp3Ctrl::SetPosition(uint64_t seconds)

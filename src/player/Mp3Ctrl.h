@@ -58,8 +58,8 @@ public:
     void StepForward();
     bool DrainEvents();
     // The open recording's length as the decoder gives it, in microseconds (the frame reader's
-    // measure: the library's own is guessed from the file's size, tag bytes included); 0 when
-    // nothing is open.
+    // measure: the library's own is guessed from the file's size, tag bytes included), known
+    // whether or not anything can be played; 0 when no recording was chosen.
     int64_t LengthMicroseconds() const;
     // Whether a file is open for playing (Open succeeded and Close has not run since).
     bool IsOpen() const { return hasGraph(); }

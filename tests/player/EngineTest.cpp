@@ -406,6 +406,9 @@ private Q_SLOTS:
         QVERIFY(g_bNoAudioOutput);
         QCOMPARE(messages.entries().size(), 0);
         QCOMPARE(v.engine.m_duration, 10u);
+        // The exact length too, as the media controls give it.
+        QVERIFY2(v.engine.LengthMicroseconds() >= 10'000'000 && v.engine.LengthMicroseconds() < 10'300'000,
+                 qPrintable(QString::number(v.engine.LengthMicroseconds())));
 
         v.available = true;
         QVERIFY(!v.engine.Open(m_tone)); // no output is tried again while the flag is set
