@@ -22,7 +22,7 @@ RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n)
 # sanitizers' and libFuzzer's, which the compiler package only recommends) for the
 # sanitizer build and its fuzzing harnesses.
 TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs locales libc-l10n trash-cli libglib2.0-bin python3
-  ffmpeg mpg123 clang libclang-rt-dev)
+  ffmpeg mpg123 clang libclang-rt-dev desktop-file-utils appstream man-db groff-base)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {

@@ -733,6 +733,68 @@ private Q_SLOTS:
         QVERIFY2(help.contains(QStringLiteral("of 0 means an empty slot")), qPrintable(help));
     }
 
+    void helpOfEveryCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QStringList>("options"); // what the command takes, which its help names
+        const QStringList edit{QStringLiteral("--memo"), QStringLiteral("--protect"), QStringLiteral("--played"),
+                               QStringLiteral("--transferred"), QStringLiteral("--marks")};
+        const QStringList scan{QStringLiteral("--recursive"), QStringLiteral("--device")};
+        const QStringList makeCard{QStringLiteral("--number"), QStringLiteral("--recordings"), QStringLiteral("--seed"),
+                                   QStringLiteral("--silences")};
+        const QStringList search{QStringLiteral("--name"), QStringLiteral("--from"), QStringLiteral("--to"),
+                                 QStringLiteral("--protected"), QStringLiteral("--unplayed"),
+                                 QStringLiteral("--untransferred")};
+        const QStringList play{QStringLiteral("--speed"), QStringLiteral("--from"), QStringLiteral("--to"),
+                               QStringLiteral("--volume")};
+        const QStringList silences{QStringLiteral("--threshold"), QStringLiteral("--min")};
+        const QStringList exportOptions{QStringLiteral("--to"), QStringLiteral("--section"),
+                                        QStringLiteral("--marked-section"), QStringLiteral("--format"),
+                                        QStringLiteral("--title")};
+        const QList<std::pair<const char*, QStringList>> commands{
+            {"inspect", {}}, {"edit", edit}, {"scan", scan}, {"make-card", makeCard}, {"search", search},
+            {"drives", {}}, {"play", play}, {"silences", silences}, {"export", exportOptions}};
+        for (const auto& [command, options] : commands) {
+            for (const char* flag : {"--help", "-h"})
+                QTest::addRow("%s %s", command, flag) << QString::fromLatin1(command) << QString::fromLatin1(flag)
+                                                      << options;
+        }
+    }
+
+    void helpOfEveryCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, flag);
+        QFETCH(QStringList, options);
+        const auto text = [](const Run& run) {
+            QString joined;
+            for (const QJsonObject& line : run.lines)
+                joined += line[QStringLiteral("unparsable")].toString() + u'\n';
+            return joined;
+        };
+
+        const Run help = runTool({command, flag});
+        QCOMPARE(help.status, 0);
+        QVERIFY2(help.errors.isEmpty(), help.errors.constData());
+        const QString usage = text(help);
+        QVERIFY2(usage.contains(QStringLiteral("  ") + command + u' '), qPrintable(usage));
+        for (const QString& option : options)
+            QVERIFY2(usage.contains(option), qPrintable(option + QStringLiteral(" missing from:\n") + usage));
+
+        // The list of every command holds this one's usage whole.
+        const Run all = runTool({flag});
+        QCOMPARE(all.status, 0);
+        const QString list = text(all);
+        QVERIFY2(list.contains(usage.section(u'\n', 1)), qPrintable(list));
+
+        // Without a command the list goes to standard error, as a mistake.
+        const Run none = runTool({});
+        QCOMPARE(none.status, 2);
+        QVERIFY(none.lines.isEmpty());
+        QVERIFY(none.errors.contains(command.toUtf8()));
+    }
+
     void badInputFailsClearly()
     {
         const QString text = m_dir.filePath(QStringLiteral("notes.mp3"));
