@@ -20,9 +20,11 @@ RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n)
 # back the exported list, ffmpeg (ffprobe) and mpg123, the decoders and chapter
 # reader an exported MP3 is checked with; Clang and its runtime libraries (the
 # sanitizers' and libFuzzer's, which the compiler package only recommends) for the
-# sanitizer build and its fuzzing harnesses.
+# sanitizer build and its fuzzing harnesses; dpkg-shlibdeps (dpkg-dev) and lintian, which
+# build and check the Debian package.
 TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs locales libc-l10n trash-cli libglib2.0-bin python3
-  ffmpeg mpg123 clang libclang-rt-dev desktop-file-utils appstream man-db groff-base)
+  ffmpeg mpg123 clang libclang-rt-dev desktop-file-utils appstream man-db groff-base
+  dpkg-dev lintian)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.
 ensure_packages() {
