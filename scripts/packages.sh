@@ -6,6 +6,7 @@ BUILD_PACKAGES=(
   libmpg123-dev libsoundtouch-dev libmp3lame-dev libbenchmark-dev libudev-dev libtag1-dev
   libsqlite3-dev
   tzdata
+  librsvg2-bin # renders the application icon's bitmap sizes for installing
 )
 
 # What the program needs to run: Japanese glyphs, and the Japanese locale and the C
