@@ -1,3 +1,4 @@
+#include "DesktopIdentity.h"
 #include "JapaneseUi.h"
 #include "TALVEN77PCApp.h"
 #include "platform/FatalSignalLog.h"
@@ -17,6 +18,7 @@ int RunProgram(int argc, char* argv[])
     QApplication::setApplicationName(kProgramTitle);
     QApplication::setApplicationVersion(QStringLiteral(TALVEN77_VERSION));
     InstallJapaneseUi(app);
+    InstallDesktopIdentity();
     WidgetMessagePresenter messages;
     SetMessagePresenter(&messages);
 

@@ -2,6 +2,7 @@
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
+#include "app/DesktopIdentity.h"
 #include "app/JapaneseUi.h"
 #include "app/MainFrame.h"
 #include "app/PasswordDlg.h"
@@ -17,6 +18,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QIcon>
+#include <QImageReader>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLockFile>
@@ -339,6 +342,21 @@ private Q_SLOTS:
             QSKIP("Qt's Japanese translation is not installed (run.sh installs it)");
         QVERIFY(translated);
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+    }
+
+    // The windows belong to the installed desktop entry and carry its icon.
+    void desktopIdentity()
+    {
+        InstallDesktopIdentity();
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("talven77-pc-player"));
+        if (!QImageReader::supportedImageFormats().contains("svg"))
+            QSKIP("Qt's SVG image support (Debian package libqt6svg6) is not installed");
+        const QIcon icon = QApplication::windowIcon();
+        QVERIFY(!icon.isNull());
+        const QImage shown = icon.pixmap(QSize(64, 64)).toImage();
+        QVERIFY(!shown.isNull());
+        QWidget window;
+        QCOMPARE(window.windowIcon().cacheKey(), icon.cacheKey());
     }
 
     void splashWindow()
