@@ -25,7 +25,7 @@ int RunProgram(int argc, char* argv[])
     int status = 0;
     {
         CTALVEN77PCApp program;
-        if (program.InitInstance())
+        if (program.InitInstance(PathsToOpen(QCoreApplication::arguments().mid(1))))
             status = QApplication::exec();
     }
     SetMessagePresenter(nullptr);
