@@ -9,13 +9,17 @@
 #include "library/RecordingIndex.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
+#include "platform/WindowRaise.h"
 #include "settings/SaveFolderCheck.h"
 #include "transport/MprisService.h"
 #include "transport/TransportTarget.h"
+#include "view/ArchiveLink.h"
 #include "view/TALVEN77PCView.h"
 #include "view/TransportCommands.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QUrl>
 #include <QTimer>
 
 bool EnsureSaveFolder(const QString& savePath)
@@ -45,16 +49,30 @@ CTALVEN77PCApp::~CTALVEN77PCApp()
     SetFolderMemo(nullptr);
 }
 
-bool CTALVEN77PCApp::InitInstance()
+QStringList PathsToOpen(const QStringList& arguments)
 {
-    // One copy per user: a second one says so (when it finds the first) and ends
-    // before it touches the settings or the save folder.
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        if (argument.isEmpty())
+            continue;
+        const QUrl url(argument);
+        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+        paths.append(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    }
+    return paths;
+}
+
+bool CTALVEN77PCApp::InitInstance(const QStringList& openPaths)
+{
+    // One copy per user: a second one hands the first the recordings it was started with, or
+    // else says that one runs, and ends before it touches the settings or the save folder.
     m_instance = std::make_unique<SingleInstance>(m_runtimeFolder);
-    switch (m_instance->acquire()) {
+    switch (m_instance->acquire(openPaths)) {
     case SingleInstance::Result::First:
         break;
     case SingleInstance::Result::RunningCopyFound:
-        ShowMessage(QStringLiteral("プログラムは既に起動しています。"), MessageIcon::Warning);
+        if (openPaths.isEmpty())
+            ShowMessage(QStringLiteral("プログラムは既に起動しています。"), MessageIcon::Warning);
         return false;
     case SingleInstance::Result::LockedWithoutCopy:
         return false;
@@ -87,7 +105,18 @@ bool CTALVEN77PCApp::InitInstance()
     m_frame->setWindowState(maximized ? m_showCommand | Qt::WindowMaximized : Qt::WindowStates(m_showCommand));
     m_frame->show();
     startMediaControls();
+    m_instance->setReceiver([this](const QStringList& paths) { openRecordings(paths); });
+    openRecordings(openPaths);
     return true;
+}
+
+void CTALVEN77PCApp::openRecordings(const QStringList& paths)
+{
+    if (paths.isEmpty() || !m_frame)
+        return;
+    BringWindowForward(m_frame.get());
+    if (m_nAuthenticated != 0)
+        m_frame->view()->archive().OpenRecordingFile(paths.first());
 }
 
 void CTALVEN77PCApp::startMediaControls()
@@ -96,6 +125,7 @@ void CTALVEN77PCApp::startMediaControls()
     TransportCommands& transport = m_frame->view()->transportCommands();
     m_mpris->setTarget(transport.target());
     m_mpris->setGate([this] { return m_nAuthenticated != 0; });
+    m_mpris->setRaiser([this] { BringWindowForward(m_frame.get()); });
     QObject::connect(&transport, &TransportCommands::targetChanged, m_mpris.get(),
                      [this](TransportTarget* target) { m_mpris->setTarget(target); });
     // After the window is up: a bus that is slow to answer never holds up start-up.

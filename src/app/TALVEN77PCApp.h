@@ -3,6 +3,7 @@
 #include "settings/Setting.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class CMainFrame;
@@ -20,8 +21,13 @@ public:
     explicit CTALVEN77PCApp(QString runtimeFolder = {});
     ~CTALVEN77PCApp();
 
-    // The start-up steps; false when the program is to end at once.
-    bool InitInstance();
+    // The start-up steps; false when the program is to end at once. openPaths: the recordings
+    // the program was started with (absolute), shown in the window, or handed to the copy
+    // already running.
+    bool InitInstance(const QStringList& openPaths = {});
+    // Shows the first of these recordings in the window (its folder and row), brought forward;
+    // nothing while the window is locked behind its password.
+    void openRecordings(const QStringList& paths);
 
     CSetting m_setting;
     int m_nAuthenticated = 1;
@@ -47,3 +53,7 @@ private:
 // Creates the save folder with its parents when it is missing; shows "Save
 // Directory Create Error!!!" when that fails. True when the folder exists.
 bool EnsureSaveFolder(const QString& savePath);
+
+// The files named on the command line, absolute (relative ones from the current folder,
+// file: URLs as their paths).
+QStringList PathsToOpen(const QStringList& arguments);

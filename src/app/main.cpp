@@ -1,3 +1,4 @@
+#include "DesktopIdentity.h"
 #include "JapaneseUi.h"
 #include "TALVEN77PCApp.h"
 #include "platform/FatalSignalLog.h"
@@ -17,13 +18,14 @@ int RunProgram(int argc, char* argv[])
     QApplication::setApplicationName(kProgramTitle);
     QApplication::setApplicationVersion(QStringLiteral(TALVEN77_VERSION));
     InstallJapaneseUi(app);
+    InstallDesktopIdentity();
     WidgetMessagePresenter messages;
     SetMessagePresenter(&messages);
 
     int status = 0;
     {
         CTALVEN77PCApp program;
-        if (program.InitInstance())
+        if (program.InitInstance(PathsToOpen(QCoreApplication::arguments().mid(1))))
             status = QApplication::exec();
     }
     SetMessagePresenter(nullptr);

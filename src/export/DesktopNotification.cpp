@@ -16,8 +16,11 @@ bool ShowDesktopNotification(const QString& body)
         return false;
     QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
                                                        service, QStringLiteral("Notify"));
-    call << kProgramTitle << uint(0) << QString() << kProgramTitle << body
-         << QStringList() << QVariantMap() << int(-1);
+    // The icon by its themed name, and the entry the desktop files the notification under.
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), kDesktopEntryName);
+    call << kProgramTitle << uint(0) << kDesktopEntryName << kProgramTitle << body
+         << QStringList() << hints << int(-1);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
     return reply.type() == QDBusMessage::ReplyMessage;
 }

@@ -8,6 +8,10 @@
 // application key of its settings.
 inline const QString kProgramTitle = QStringLiteral("TALVEN-77-PC Player");
 inline const QString kCompanyName = QStringLiteral("Corvane");
+// The name the program is installed under on the desktop: its desktop entry
+// (talven77-pc-player.desktop) and its themed icon. Media controls, notifications
+// and the window manager match the running program to the entry by it.
+inline const QString kDesktopEntryName = QStringLiteral("talven77-pc-player");
 
 // The per-user settings store: ~/.config/Corvane/TALVEN-77-PC Player.conf on Linux,
 // the registry key Software\Corvane\TALVEN-77-PC Player on Windows.

@@ -182,6 +182,11 @@ QString MprisRootAdaptor::identity() const
     return kProgramTitle;
 }
 
+QString MprisRootAdaptor::desktopEntry() const
+{
+    return kDesktopEntryName;
+}
+
 double MprisPlayerAdaptor::rate() const
 {
     return m_service->m_target ? m_service->m_target->transportRate() : 1.0;

@@ -29,6 +29,15 @@ public:
     TransportTarget* target() const { return m_target; }
     // While the gate says no (the window locked behind its password), calls change nothing.
     void setGate(std::function<bool()> gate) { m_gate = std::move(gate); }
+    // Brings the program's window forward when the desktop asks (Raise); without one, the
+    // service says it cannot (CanRaise false).
+    void setRaiser(std::function<void()> raise) { m_raise = std::move(raise); }
+    bool canRaise() const { return bool(m_raise); }
+    void raise() const
+    {
+        if (m_raise)
+            m_raise();
+    }
     // Registers the object and the name on this bus; false when the name is taken or the bus is
     // gone.
     bool registerOn(QDBusConnection bus);
@@ -61,6 +70,7 @@ private:
 
     TransportTarget* m_target = nullptr;
     std::function<bool()> m_gate;
+    std::function<void()> m_raise;
     QList<QMetaObject::Connection> m_connections;
     QDBusConnection m_bus{QString()};
     bool m_registered = false;
@@ -80,23 +90,32 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(bool CanRaise READ canRaise)
     Q_PROPERTY(bool HasTrackList READ hasTrackList)
     Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
     Q_PROPERTY(QStringList SupportedUriSchemes READ supportedUriSchemes)
     Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
 
 public:
-    explicit MprisRootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service) {}
+    explicit MprisRootAdaptor(MprisService* service)
+        : QDBusAbstractAdaptor(service), m_service(service)
+    {
+    }
     bool canQuit() const { return false; }
-    bool canRaise() const { return false; }
+    bool canRaise() const { return m_service->canRaise(); }
     bool hasTrackList() const { return false; }
     QString identity() const;
+    // The installed desktop entry, without its ".desktop".
+    QString desktopEntry() const;
     QStringList supportedUriSchemes() const { return {}; }
     QStringList supportedMimeTypes() const { return {}; }
 
 public Q_SLOTS:
-    // Neither is offered (CanRaise and CanQuit are false): the window and its exit question stay
-    // the user's.
-    void Raise() {}
+    // The window comes forward, un-minimised. Quit is not offered (CanQuit is false): the exit
+    // question stays the user's.
+    void Raise() { m_service->raise(); }
     void Quit() {}
+
+private:
+    MprisService* m_service;
 };
 
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor

@@ -9,10 +9,12 @@
 #include "library/ArchivePlaces.h"
 #include "library/FolderWatcher.h"
 #include "library/SearchAllDlg.h"
+#include "platform/MessageBoxes.h"
 #include "platform/Paths.h"
 #include "settings/Setting.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QSet>
 #include <QTimer>
@@ -112,6 +114,25 @@ bool ArchiveLink::ShowRecording(const QString& folder, const QString& path)
     list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list->scrollTo(index);
     return true;
+}
+
+bool ArchiveLink::OpenRecordingFile(const QString& path)
+{
+    const QFileInfo file(path);
+    QTreeWidgetItem* before = m_view.folderTree()->currentItem();
+    if (file.isFile()) {
+        // As named, and else through its links, as the tree may list it either way.
+        for (const QString& name : {QDir::cleanPath(file.absoluteFilePath()), file.canonicalFilePath()}) {
+            if (ShowRecording(AddTrailingSeparator(QFileInfo(name).absolutePath()), name))
+                return true;
+        }
+    }
+    // A file in a shown folder that is no recording there leaves the window on the folder it showed.
+    if (before && m_view.folderTree()->currentItem() != before)
+        m_view.folderTree()->setCurrentItem(before);
+    ShowMessage(QStringLiteral("[%1]は表示中のフォルダにある録音ではありません。").arg(QDir::toNativeSeparators(path)),
+                MessageIcon::Warning);
+    return false;
 }
 
 bool ArchiveLink::isDeviceList(const CFileList& list)

@@ -27,6 +27,9 @@ public:
     // Selects the folder's node and the recording's row; false when the window
     // shows neither.
     bool ShowRecording(const QString& folder, const QString& path);
+    // A recording named by its path (the file manager's "open with"): selects its folder and
+    // row; says so, and changes nothing, when it is no recording in a folder the tree shows.
+    bool OpenRecordingFile(const QString& path);
     SearchAllDlg* searchDialog() const;
     FolderWatcher& watcher() const { return *m_watcher; }
     // The folders of the tree's lists and the save folder, watched from now on.

@@ -2,6 +2,7 @@
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
+#include "app/DesktopIdentity.h"
 #include "app/JapaneseUi.h"
 #include "app/MainFrame.h"
 #include "app/PasswordDlg.h"
@@ -13,10 +14,16 @@
 #include "platform/ProgramIdentity.h"
 #include "platform/SimulatedDriveSource.h"
 #include "view/FolderTreePane.h"
+#include "view/MainList.h"
+#include "view/RecordingListModel.h"
+#include "view/TALVEN77PCView.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QItemSelectionModel>
+#include <QIcon>
+#include <QImageReader>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLockFile>
@@ -112,6 +119,83 @@ private Q_SLOTS:
         QFile file(settingsFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), settingsBefore);
+    }
+
+    // A later copy hands the running one the files it was started with, whatever their names
+    // hold; one started without any hands over an empty list.
+    void handOverCarriesThePaths_data()
+    {
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("none") << QStringList();
+        QTest::newRow("one") << QStringList{QStringLiteral("/home/u/録音/会議 1.mp3")};
+        QTest::newRow("several, odd names")
+            << QStringList{QStringLiteral("/a/b\nc.mp3"), QStringLiteral("/a/line\nbreak.mp3"), QStringLiteral("/x/y.mp3")};
+    }
+    void handOverCarriesThePaths()
+    {
+        QFETCH(QStringList, paths);
+        const QString runtime = m_dir.filePath(QStringLiteral("runtime-handover"));
+        SingleInstance first(runtime);
+        QCOMPARE(first.acquire(), SingleInstance::Result::First);
+        QList<QStringList> received;
+        first.setReceiver([&received](const QStringList& got) { received.append(got); });
+        SingleInstance second(runtime);
+        QCOMPARE(second.acquire(paths), SingleInstance::Result::RunningCopyFound);
+        QTRY_COMPARE(received.size(), 1);
+        QCOMPARE(received[0], paths);
+    }
+
+    void pathsFromTheCommandLine_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("path"); // below the current folder
+        QTest::newRow("relative") << QStringLiteral("day/r 1.mp3") << QStringLiteral("day/r 1.mp3");
+        QTest::newRow("with dots") << QStringLiteral("./x/../day/r.mp3") << QStringLiteral("day/r.mp3");
+        QTest::newRow("absolute") << QStringLiteral("%1/day/r.mp3") << QStringLiteral("day/r.mp3");
+        QTest::newRow("file URL") << QStringLiteral("file://%1/day/r%201.mp3") << QStringLiteral("day/r 1.mp3");
+    }
+    void pathsFromTheCommandLine()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, path);
+        const QString here = QDir::currentPath();
+        if (argument.contains(QStringLiteral("%1")))
+            argument = argument.arg(here);
+        QCOMPARE(PathsToOpen({argument, QString()}), QStringList{here + u'/' + path});
+    }
+
+    // Started with a recording, the window shows it; a second start with another hands it
+    // over: the running window shows that one instead, and the second copy says nothing.
+    void opensTheRecordingItIsGiven()
+    {
+        const QString save = m_dir.filePath(QStringLiteral("save-open"));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day1")));
+        QVERIFY(QDir().mkpath(save + QStringLiteral("/day2")));
+        const QString r1 = save + QStringLiteral("/day1/r1.mp3");
+        const QString r2 = save + QStringLiteral("/day2/r2.mp3");
+        for (const QString& path : {r1, r2, save + QStringLiteral("/day2/r3.mp3")})
+            QVERIFY(WriteFileBytes(path, BuildRecording(MakeVoiceHeader(1, QStringLiteral("メモ")), ShortSpeechAudio())));
+        OpenProgramSettings()->setValue(QStringLiteral("Settings/SavePath"), save);
+        const QString runtime = m_dir.filePath(QStringLiteral("runtime-open"));
+
+        MessageRecorder messages;
+        CTALVEN77PCApp program(runtime);
+        QVERIFY(program.InitInstance({r1}));
+        const auto selectedPath = [&program] {
+            const CTALVEN77PCView* view = program.mainFrame()->view();
+            const QModelIndexList rows = view->recordingList()->selectionModel()->selectedRows();
+            return rows.size() == 1 ? view->recordings()->recordAt(rows[0].row()).szFilePath : QString();
+        };
+        QCOMPARE(selectedPath(), r1);
+        QCOMPARE(program.mainFrame()->folderTree()->currentItem()->text(0), QStringLiteral("day1"));
+
+        program.mainFrame()->setWindowState(Qt::WindowMinimized);
+        CTALVEN77PCApp second(runtime);
+        QVERIFY(!second.InitInstance({r2}));
+        QTRY_COMPARE(selectedPath(), r2);
+        QCOMPARE(program.mainFrame()->folderTree()->currentItem()->text(0), QStringLiteral("day2"));
+        QVERIFY(!program.mainFrame()->isMinimized());
+        QVERIFY(messages.entries().isEmpty());
     }
 
     void saveFolderCreation()
@@ -339,6 +423,21 @@ private Q_SLOTS:
             QSKIP("Qt's Japanese translation is not installed (run.sh installs it)");
         QVERIFY(translated);
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+    }
+
+    // The windows belong to the installed desktop entry and carry its icon.
+    void desktopIdentity()
+    {
+        InstallDesktopIdentity();
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("talven77-pc-player"));
+        if (!QImageReader::supportedImageFormats().contains("svg"))
+            QSKIP("Qt's SVG image support (Debian package libqt6svg6) is not installed");
+        const QIcon icon = QApplication::windowIcon();
+        QVERIFY(!icon.isNull());
+        const QImage shown = icon.pixmap(QSize(64, 64)).toImage();
+        QVERIFY(!shown.isNull());
+        QWidget window;
+        QCOMPARE(window.windowIcon().cacheKey(), icon.cacheKey());
     }
 
     void splashWindow()

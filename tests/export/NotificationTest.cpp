@@ -22,13 +22,17 @@ class FakeNotifications : public QObject
 public:
     QMutex mutex;
     QStringList shown; // "application|summary|body"
+    QStringList icons;
+    QList<QVariantMap> hints;
 
 public Q_SLOTS:
-    uint Notify(const QString& application, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap&, int)
+    uint Notify(const QString& application, uint, const QString& icon, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap& hintMap, int)
     {
         const QMutexLocker lock(&mutex);
         shown.append(application + u'|' + summary + u'|' + body);
+        icons.append(icon);
+        hints.append(hintMap);
         return uint(shown.size());
     }
 };
@@ -80,6 +84,10 @@ private Q_SLOTS:
         thread.wait();
         QVERIFY(shown);
         QCOMPARE(service->shown, QStringList{kProgramTitle + u'|' + kProgramTitle + QStringLiteral("|3件のファイルを転送しました")});
+        // The desktop shows the installed icon and files it under the program's entry.
+        QCOMPARE(service->icons, QStringList{QStringLiteral("talven77-pc-player")});
+        QCOMPARE(service->hints.value(0).value(QStringLiteral("desktop-entry")).toString(),
+                 QStringLiteral("talven77-pc-player"));
         delete service;
     }
 };

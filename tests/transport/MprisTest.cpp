@@ -4,6 +4,7 @@
 #include "PrivateBus.h"
 #include "TestRegistry.h"
 #include "platform/ProgramIdentity.h"
+#include "platform/WindowRaise.h"
 #include "transport/MprisService.h"
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
@@ -137,6 +138,35 @@ private Q_SLOTS:
         QCOMPARE(r.property(QStringLiteral("MaximumRate")).toDouble(), 2.0);
         r.service.reset();
         QTRY_VERIFY(!r.client.interface()->isServiceRegistered(MprisService::kServiceName));
+    }
+
+    // The desktop finds the installed entry, and may bring the window forward: a minimised one
+    // comes back as it was.
+    void desktopEntryAndRaise_data()
+    {
+        QTest::addColumn<bool>("maximized");
+        QTest::newRow("normal") << false;
+        QTest::newRow("maximized") << true;
+    }
+    void desktopEntryAndRaise()
+    {
+        QFETCH(bool, maximized);
+        Rig r(m_places);
+        const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+        QCOMPARE(r.property(QStringLiteral("DesktopEntry"), root).toString(),
+                 QStringLiteral("talven77-pc-player"));
+        // No window to raise, no promise to.
+        QCOMPARE(r.property(QStringLiteral("CanRaise"), root).toBool(), false);
+        QWidget* window = r.window.view.get();
+        r.service->setRaiser([window] { BringWindowForward(window); });
+        QCOMPARE(r.property(QStringLiteral("CanRaise"), root).toBool(), true);
+        window->setWindowState(maximized ? Qt::WindowMaximized | Qt::WindowMinimized
+                                         : Qt::WindowMinimized);
+        QVERIFY(window->isMinimized());
+        QCOMPARE(r.call(root, QStringLiteral("Raise")).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(!window->isMinimized());
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->isMaximized(), maximized);
     }
 
     void methodsDriveThePanel_data()

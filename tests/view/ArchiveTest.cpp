@@ -1,5 +1,6 @@
 #include "CardBuilder.h"
 #include "FakePanel.h"
+#include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
 #include "TestRegistry.h"
@@ -129,6 +130,62 @@ private Q_SLOTS:
         QCOMPARE(selected.size(), 1);
         QCOMPARE(on.view.recordings()->recordAt(selected[0].row()).szFilePath, save + QStringLiteral("/day2/r3.mp3"));
         dialog->close();
+    }
+
+    // A recording opened by its path (from the file manager) selects its folder's node and its
+    // row, however the path is written; a path that is no recording in a shown folder is
+    // refused with a message and leaves the window as it was.
+    void openingARecordingByPath_data()
+    {
+        QTest::addColumn<QString>("written"); // relative to the save folder
+        QTest::addColumn<QString>("selected"); // the row selected then, none when refused
+        QTest::newRow("in a dated folder") << QStringLiteral("day2/r3.mp3") << QStringLiteral("day2/r3.mp3");
+        QTest::newRow("with dots in the way") << QStringLiteral("day1/../day2/./r2.mp3") << QStringLiteral("day2/r2.mp3");
+        QTest::newRow("through a link") << QStringLiteral("linked/r1.mp3") << QStringLiteral("day1/r1.mp3");
+        QTest::newRow("missing") << QStringLiteral("day2/gone.mp3") << QString();
+        QTest::newRow("no recording") << QStringLiteral("day2/notes.txt") << QString();
+        QTest::newRow("a folder") << QStringLiteral("day2") << QString();
+        QTest::newRow("outside the tree") << QStringLiteral("../elsewhere/r4.mp3") << QString();
+    }
+    void openingARecordingByPath()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, selected);
+        const QString save = m_places.newFolder(QStringLiteral("save"));
+        QDir().mkpath(save + QStringLiteral("/day1"));
+        QDir().mkpath(save + QStringLiteral("/day2"));
+        QDir().mkpath(save + QStringLiteral("/../elsewhere"));
+        writeRecording(save + QStringLiteral("/day1/r1.mp3"), QStringLiteral("一"));
+        writeRecording(save + QStringLiteral("/day2/r2.mp3"), QStringLiteral("二"));
+        writeRecording(save + QStringLiteral("/day2/r3.mp3"), QStringLiteral("三"));
+        writeRecording(save + QStringLiteral("/../elsewhere/r4.mp3"), QStringLiteral("四"));
+        QVERIFY(WriteFileBytes(save + QStringLiteral("/day2/notes.txt"), "memo"));
+        m_setting.m_strSavePath = save;
+        ViewOnSave on(save, m_setting);
+        // The link is made after the tree is read: it is no folder the tree shows.
+        QVERIFY(QFile::link(save + QStringLiteral("/day1"), save + QStringLiteral("/linked")));
+        QTreeWidgetItem* shownBefore = on.view.folderTree()->currentItem();
+        const QString folderBefore = on.document.pCurrent() ? on.document.pCurrent()->strFolder() : QString();
+
+        MessageRecorder messages;
+        const bool opened = on.view.archive().OpenRecordingFile(save + u'/' + written);
+        QCOMPARE(opened, !selected.isEmpty());
+        if (selected.isEmpty()) {
+            QCOMPARE(messages.entries().size(), 1);
+            QCOMPARE(messages.entries()[0].text,
+                     QStringLiteral("[%1]は表示中のフォルダにある録音ではありません。").arg(save + u'/' + written));
+            QCOMPARE(messages.entries()[0].icon, MessageIcon::Warning);
+            QCOMPARE(on.view.folderTree()->currentItem(), shownBefore);
+            QCOMPARE(on.document.pCurrent() ? on.document.pCurrent()->strFolder() : QString(), folderBefore);
+            return;
+        }
+        QVERIFY(messages.entries().isEmpty());
+        const QString folder = QFileInfo(save + u'/' + selected).path();
+        QCOMPARE(on.document.pCurrent()->strFolder(), folder + u'/');
+        QCOMPARE(on.view.folderTree()->currentItem()->text(0), QFileInfo(folder).fileName());
+        const QModelIndexList rows = on.view.recordingList()->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(on.view.recordings()->recordAt(rows[0].row()).szFilePath, save + u'/' + selected);
     }
 
     // One recording on the recorder, on its card and in the save folder: each
