@@ -10,8 +10,9 @@ BUILD_PACKAGES=(
 )
 
 # What the program needs to run: Japanese glyphs, and the Japanese locale and the C
-# library's message catalogue that put operating-system errors in Japanese.
-RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n)
+# library's message catalogue that put operating-system errors in Japanese; Qt's SVG
+# image plugin, which draws the program's icon.
+RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n libqt6svg6)
 
 # What the tests need besides: a sound server with a null sink and its recorder
 # (parec), a message bus daemon for the disk-service tests' private bus, mkfs.btrfs
@@ -24,7 +25,7 @@ RUN_PACKAGES=(fonts-noto-cjk qt6-translations-l10n locales libc-l10n)
 # sanitizer build and its fuzzing harnesses; dpkg-shlibdeps (dpkg-dev) and lintian, which
 # build and check the Debian package.
 TEST_PACKAGES=(pulseaudio pulseaudio-utils dbus-daemon btrfs-progs locales libc-l10n trash-cli libglib2.0-bin python3
-  ffmpeg mpg123 clang libclang-rt-dev desktop-file-utils appstream man-db groff-base
+  ffmpeg mpg123 clang libclang-rt-dev libqt6svg6 desktop-file-utils appstream man-db groff-base
   dpkg-dev lintian)
 
 # Installs whichever of the given packages are missing: apt-get as root, else through sudo.

@@ -51,7 +51,7 @@ grep -q '^E:' "$work/lintian.log" && fail "lintian reports errors"
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 for library in libc6 libqt6core6 libqt6widgets6 libqt6multimedia6 libqt6dbus6 libmpg123-0 \
-               libmp3lame0 libsoundtouch1 libtag1v5 libsqlite3-0 libudev1; do
+               libmp3lame0 libsoundtouch1 libtag1v5 libsqlite3-0 libudev1 libqt6svg6; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$library\b" || fail "Depends does not name $library"
 done
 for field in Maintainer Section Description Recommends; do
