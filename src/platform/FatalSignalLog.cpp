@@ -148,7 +148,7 @@ void copyInto(char* target, size_t size, const QByteArray& bytes)
 QString FatalSignalLogPath()
 {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification: a relative path is invalid and ignored.
+    // XDG_STATE_HOME must be absolute: the desktop ignores a relative one, and so do we.
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + u'/' + kCompanyName + u'/' + kProgramTitle + QStringLiteral("/crash.log");
