@@ -9,15 +9,18 @@ constexpr int kRounds = 4;
 } // namespace
 
 FreshSearchResult SearchFreshly(RecordingIndex& index, const SearchQuery& query, const QList<SearchPlace>& places,
-                                const RefreshFolders& refresh, int limit)
+                                const RefreshFolders& refresh, int limit, bool placesRead)
 {
     FreshSearchResult result;
     QStringList folders; // to read again; none: every place
     for (int round = 0; round < kRounds; ++round) {
         const int losses = index.losses();
-        const QStringList unread = refresh(folders);
-        if (round == 0)
-            index.forgetGoneFolders();
+        QStringList unread;
+        if (round > 0 || !placesRead) {
+            unread = refresh(folders);
+            if (round == 0)
+                index.forgetGoneFolders();
+        }
         SearchOutcome outcome;
         result.hits = index.search(query, places, limit, &outcome);
         result.unread = unread + outcome.changed;

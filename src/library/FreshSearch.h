@@ -22,7 +22,8 @@ struct FreshSearchResult
 // and an index that lost what was scanned into it (found damaged) are read
 // again and the search made again, for a few rounds at most. refresh scans the
 // folders given through the index, all of the places when given none, and
-// returns the files it could not read.
+// returns the files it could not read. placesRead says the places were scanned just
+// before (a search window that read them when it opened): the first round then only searches.
 using RefreshFolders = std::function<QStringList(const QStringList& folders)>;
 FreshSearchResult SearchFreshly(RecordingIndex& index, const SearchQuery& query, const QList<SearchPlace>& places,
-                                const RefreshFolders& refresh, int limit = 0);
+                                const RefreshFolders& refresh, int limit = 0, bool placesRead = false);

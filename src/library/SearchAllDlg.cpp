@@ -1,11 +1,10 @@
 #include "SearchAllDlg.h"
 
 #include "ArchivePlaces.h"
+#include "FreshSearch.h"
 #include "platform/Paths.h"
 #include "platform/WaitCursor.h"
 #include "view/RecordingColumns.h"
-
-#include <algorithm>
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -22,9 +21,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// Rounds of reading again what another program changed while the dialog is open.
-constexpr int kReadAgainRounds = 3;
 
 // More than a screenful of results says the search needs narrowing.
 constexpr int kMostResults = 1000;
@@ -158,7 +154,7 @@ void SearchAllDlg::refresh()
 {
     WaitCursor wait;
     m_covered = m_places ? m_places() : QList<SearchPlace>();
-    m_unread = RefreshPlaces(m_covered, index());
+    m_unreadOnOpening = RefreshPlaces(m_covered, index());
     index().forgetGoneFolders();
     searchNow();
 }
@@ -214,35 +210,20 @@ QList<SearchHit> SearchAllDlg::searchFreshly()
     // The places were read when the dialog opened (or on F5). A recording another
     // program wrote to since then no longer matches its entry and would drop out of the
     // answer: its folder is read again and the search made again, a few rounds at most.
-    SearchOutcome outcome;
-    QList<SearchHit> hits = index().search(query(), m_covered, kMostResults + 1, &outcome);
-    for (int round = 0; round < kReadAgainRounds && (!outcome.complete || !outcome.changed.isEmpty()); ++round) {
+    const auto readAgain = [this](const QStringList& folders) {
         QList<SearchPlace> again;
-        if (!outcome.complete) {
-            again = m_covered; // the index lost entries: read everything again
-        } else {
-            for (const QString& path : std::as_const(outcome.changed)) {
-                const QString folder = path.left(path.lastIndexOf(u'/') + 1);
-                if (std::none_of(again.cbegin(), again.cend(), [&](const SearchPlace& p) { return p.folder == folder; }))
-                    again.append(SearchPlace(folder, false));
-            }
-        }
-        const QStringList unread = RefreshPlaces(again, index());
-        m_unread.removeIf([&again](const QString& path) {
-            return std::any_of(again.cbegin(), again.cend(), [&](const SearchPlace& p) { return path.startsWith(p.folder); });
-        });
-        for (const QString& path : unread) {
-            if (!m_unread.contains(path))
-                m_unread.append(path);
-        }
-        outcome = {};
-        hits = index().search(query(), m_covered, kMostResults + 1, &outcome);
-    }
-    for (const QString& path : std::as_const(outcome.changed)) {
+        for (const QString& folder : folders)
+            again.append(SearchPlace(folder, false));
+        return RefreshPlaces(folders.isEmpty() ? m_covered : again, index());
+    };
+    const FreshSearchResult found =
+        SearchFreshly(index(), query(), m_covered, readAgain, kMostResults + 1, /*placesRead=*/true);
+    m_unread = m_unreadOnOpening;
+    for (const QString& path : found.unread) {
         if (!m_unread.contains(path))
             m_unread.append(path);
     }
-    return hits;
+    return found.hits;
 }
 
 void SearchAllDlg::fitColumns()

@@ -58,7 +58,8 @@ private:
 
     PlacesSource m_places;
     QList<SearchPlace> m_covered;
-    QStringList m_unread; // recordings that could not be read, so may be missing
+    QStringList m_unreadOnOpening; // what the reading of the places could not read
+    QStringList m_unread;          // what the last search could not read, so may miss
     std::unique_ptr<RecordingIndex> m_ownIndex;
     QLineEdit* m_memo;
     QLineEdit* m_name;

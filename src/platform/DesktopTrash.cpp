@@ -1,5 +1,7 @@
 #include "DesktopTrash.h"
 
+#include "Paths.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
@@ -102,20 +104,6 @@ QByteArray trashName(const QByteArray& name, int attempt)
     return stem + number + extension;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
 } // namespace
 
 FileResult MoveToTrash(const QString& path, QString* pathInTrash)
@@ -142,7 +130,7 @@ FileResult MoveToTrash(const QString& path, QString* pathInTrash)
     const QByteArray info = "[Trash Info]\nPath=" + where.toPercentEncoding("/") + "\nDeletionDate="
                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1()
                             + '\n';
-    for (int attempt = 1; attempt <= 9999; ++attempt) {
+    for (int attempt = 1; attempt <= LastFileNumber; ++attempt) {
         const QByteArray inTrash = trashName(name, attempt);
         const QByteArray infoPath = trash.path + "/info/" + inTrash + ".trashinfo";
         const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -150,7 +138,7 @@ FileResult MoveToTrash(const QString& path, QString* pathInTrash)
             continue;
         if (fd < 0)
             return FileResult{kNoTrash};
-        const bool written = writeAll(fd, info);
+        const bool written = WriteAll(fd, info.constData(), size_t(info.size())) == 0;
         if (::close(fd) != 0 || !written) {
             ::unlink(infoPath.constData());
             return FileResult{kNoTrash};

@@ -204,21 +204,6 @@ int createTemporary(int folderFd, const QByteArray& name, QByteArray& temporary)
     return -1;
 }
 
-int writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += written;
-        size -= size_t(written);
-    }
-    return 0;
-}
-
 // Copies from the current offsets to the end of in; returns the errno of a failure.
 int copyBytes(int in, int out, int64_t size, const CopyProgress& progress)
 {
@@ -265,7 +250,7 @@ int copyBytes(int in, int out, int64_t size, const CopyProgress& progress)
             allowed = std::clamp<int64_t>(faultAfter - done, 0, got);
         if (corruptAt >= done && corruptAt < done + allowed)
             buffer[size_t(corruptAt - done)] = char(~buffer[size_t(corruptAt - done)]);
-        if (const int error = writeAll(out, buffer.data(), size_t(allowed)))
+        if (const int error = WriteAll(out, buffer.data(), size_t(allowed)))
             return error;
         done += allowed;
         if (allowed < got) {
@@ -765,6 +750,21 @@ int takeSourceAttributes(int out, const struct stat& sourceStat, bool copyTimes)
 
 } // namespace
 
+int WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += written;
+        size -= size_t(written);
+    }
+    return 0;
+}
+
 TidyEachFolderOnce::TidyEachFolderOnce() : m_outer(tidiedFolders)
 {
     tidiedFolders = &m_tidied;
@@ -861,7 +861,7 @@ FileResult DurableNewFile::create(const QString& folder)
 
 FileResult DurableNewFile::write(const char* data, size_t size)
 {
-    return result(m_out < 0 ? EBADF : writeAll(m_out, data, size));
+    return result(m_out < 0 ? EBADF : WriteAll(m_out, data, size));
 }
 
 FileResult DurableNewFile::commit(const QString& name, Replace replace)

@@ -177,6 +177,10 @@ FileResult MoveFile(const QString& source, const QString& destination, const Cop
 // entry's lock), since the kernel treats a rename onto the same entry as done. An entry
 // that a crash left under that name is the user's file: RecoverTemporaryNames finishes it.
 FileResult RenameNoReplace(const QString& from, const QString& to);
+
+// Writes all of data to fd, going on after interruptions and short writes; 0, or the
+// errno of the failure.
+int WriteAll(int fd, const char* data, size_t size);
 // Removes one file (not a folder).
 FileResult RemoveFile(const QString& path);
 // Removes a folder with everything below it, never following symbolic links out of it
