@@ -59,10 +59,10 @@ bool CMp3Ctrl::Open(const QString& path)
     ++m_generation;
     // The length is the file's own, read from its frames: it is known whether or not
     // anything can be played. Without an audio output PLAY says why it cannot play.
-    m_duration = GetVoiceDuration(path);
     RecordingFile measured;
-    m_measuredMicroseconds =
-        measured.open(path, RecordingFile::Access::Read) ? MeasureMp3Microseconds(measured) : 0;
+    const bool readable = measured.open(path, RecordingFile::Access::Read);
+    m_duration = readable ? MeasureMp3Duration(measured) : 0;
+    m_measuredMicroseconds = readable ? MeasureMp3Microseconds(measured) : 0;
     m_begin = 0;
     m_end = m_duration;
     if (g_bNoAudioOutput)
