@@ -1,6 +1,6 @@
 #include "EnvelopeAnalysis.h"
 
-#include "player/Mp3Decoder.h"
+#include "audio/Mp3Decoder.h"
 
 #include <QElapsedTimer>
 #include <vector>

@@ -9,7 +9,7 @@
 #include "settings/Setting.h"
 #include "view/CommandSet.h"
 #include "view/FolderTreePane.h"
-#include "view/RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QApplication>

@@ -9,7 +9,7 @@
 #include "platform/FileTransfer.h"
 #include "platform/Paths.h"
 #include "platform/SystemErrorText.h"
-#include "player/Mp3Decoder.h"
+#include "audio/Mp3Decoder.h"
 #include "recording/RecordingFile.h"
 #include "recording/VoiceHeader.h"
 

@@ -1,6 +1,6 @@
 #include "RecordingListCsv.h"
 
-#include "view/RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 
 #include <QFileInfo>
 

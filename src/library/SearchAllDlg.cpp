@@ -4,7 +4,7 @@
 #include "FreshSearch.h"
 #include "platform/Paths.h"
 #include "platform/WaitCursor.h"
-#include "view/RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

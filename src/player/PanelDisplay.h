@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mp3Ctrl.h"
+#include "audio/Mp3Ctrl.h"
 #include "recording/VoiceHeader.h"
 
 #include <QList>

@@ -1,11 +1,11 @@
 #include "PanelDlg.h"
 
-#include "EditEx.h"
+#include "widgets/EditEx.h"
 #include "IndexDlg.h"
 #include "PanelArtwork.h"
 #include "PanelButton.h"
 #include "SectionSlider.h"
-#include "analysis/OverviewStrip.h"
+#include "player/OverviewStrip.h"
 #include "analysis/RecordingAnalysis.h"
 #include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Mp3Ctrl.h"
+#include "audio/Mp3Ctrl.h"
 #include "PanelDisplay.h"
 #include "analysis/AnalysisSettings.h"
 #include "recording/VoiceHeader.h"
 #include "transport/TransportSettings.h"
 #include "transport/TransportTarget.h"
-#include "view/RecordingPanel.h"
+#include "player/RecordingPanel.h"
 
 #include "recording/RecordingFile.h"
 

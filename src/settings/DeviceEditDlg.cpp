@@ -2,7 +2,7 @@
 
 #include "platform/Cp932.h"
 #include "platform/MessageBoxes.h"
-#include "player/EditEx.h"
+#include "widgets/EditEx.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #include "FolderTreePane.h"
 
-#include "ElidedToolTips.h"
+#include "widgets/ElidedToolTips.h"
 #include "MainList.h"
 #include "TreeImages.h"
 #include "document/TALVEN77PCDoc.h"

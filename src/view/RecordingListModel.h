@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>

@@ -1,10 +1,10 @@
 #include "RecordingListPane.h"
 
-#include "ElidedToolTips.h"
+#include "widgets/ElidedToolTips.h"
 #include "FindDlg.h"
 #include "MainList.h"
 #include "RecordingListModel.h"
-#include "RecordingPanel.h"
+#include "player/RecordingPanel.h"
 #include "RowSearch.h"
 #include "TreeImages.h"
 #include "document/FolderTree.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingPanel.h"
+#include "player/RecordingPanel.h"
 
 #include <QHash>
 #include <QWidget>

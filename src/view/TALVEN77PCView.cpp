@@ -8,7 +8,7 @@
 #include "MainList.h"
 #include "RecordingListModel.h"
 #include "RecordingListPane.h"
-#include "RecordingPanel.h"
+#include "player/RecordingPanel.h"
 #include "TransportCommands.h"
 #include "device/CardRemoval.h"
 #include "device/DriveWatcher.h"

@@ -2,7 +2,7 @@
 
 #include "CommandKeyHolder.h"
 #include "CommandSet.h"
-#include "RecordingPanel.h"
+#include "player/RecordingPanel.h"
 #include "platform/MessageBoxes.h"
 #include "transport/PedalInput.h"
 #include "transport/TransportSettingsDlg.h"

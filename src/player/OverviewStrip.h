@@ -1,7 +1,7 @@
 #pragma once
 
-#include "OverviewPicture.h"
-#include "Silences.h"
+#include "analysis/OverviewPicture.h"
+#include "analysis/Silences.h"
 #include "recording/VoiceHeader.h"
 
 #include <QPixmap>
