@@ -12,7 +12,7 @@
 #include "RecordingBuilder.h"
 #include "analysis/EnvelopeAnalysis.h"
 #include "analysis/EnvelopeCache.h"
-#include "analysis/OverviewStrip.h"
+#include "player/OverviewStrip.h"
 #include "analysis/RecordingAnalysis.h"
 
 #include <QApplication>

@@ -11,7 +11,7 @@
 #include "RecordingBuilder.h"
 #include "CardBuilder.h"
 #include "export/RecordingExport.h"
-#include "player/Mp3Decoder.h"
+#include "audio/Mp3Decoder.h"
 
 #include <QDir>
 #include <QFile>

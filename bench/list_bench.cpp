@@ -13,7 +13,7 @@
 // once the list is emptied. Goal: under 1 KB a row, all of it given back.
 #include "RatioReporter.h"
 #include "RecordingBuilder.h"
-#include "view/RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 #include "view/RecordingListModel.h"
 
 #include <QCoreApplication>

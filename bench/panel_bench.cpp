@@ -10,7 +10,7 @@
 #include "RecordingBuilder.h"
 #include "VirtualAudioOutput.h"
 #include "platform/QtAudioOutput.h"
-#include "player/Mp3Ctrl.h"
+#include "audio/Mp3Ctrl.h"
 #include "player/PanelDlg.h"
 
 #include <QApplication>

@@ -4,8 +4,8 @@
 #include "Mp3Encoder.h"
 #include "RatioReporter.h"
 #include "RecordingBuilder.h"
-#include "player/Mp3Ctrl.h"
-#include "player/PlaybackSource.h"
+#include "audio/Mp3Ctrl.h"
+#include "audio/PlaybackSource.h"
 #include "platform/QtAudioOutput.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 #include "SimulatedPlaces.h"
 #include "TestRegistry.h"
 #include "VirtualAudioOutput.h"
-#include "analysis/OverviewStrip.h"
+#include "player/OverviewStrip.h"
 #include "analysis/RecordingAnalysis.h"
 #include "analysis/SilenceSettingsDlg.h"
 #include "document/TALVEN77PCDoc.h"

@@ -1,7 +1,7 @@
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
 #include "export/RecordingListCsv.h"
-#include "view/RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -7,7 +7,7 @@
 #include "export/RecordingExport.h"
 #include "export/WavHeader.h"
 #include "platform/SystemErrorText.h"
-#include "player/Mp3Decoder.h"
+#include "audio/Mp3Decoder.h"
 #include "recording/RecordingFile.h"
 
 #include <QDateTime>

@@ -3,7 +3,7 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "export/RecordingExport.h"
-#include "player/Mp3Decoder.h"
+#include "audio/Mp3Decoder.h"
 #include "recording/MpegFrameHeader.h"
 
 #include <QDir>

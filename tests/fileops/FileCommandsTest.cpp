@@ -21,7 +21,7 @@
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
 #include "view/RecordingListPane.h"
-#include "view/RecordingPanel.h"
+#include "player/RecordingPanel.h"
 #include "view/TALVEN77PCView.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
 #include "TestRegistry.h"
-#include "player/EditEx.h"
+#include "widgets/EditEx.h"
 
 #include <QApplication>
 #include <QClipboard>

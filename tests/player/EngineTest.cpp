@@ -4,7 +4,7 @@
 #include "TestRegistry.h"
 #include "VirtualAudioOutput.h"
 #include "platform/SystemErrorText.h"
-#include "player/Mp3Ctrl.h"
+#include "audio/Mp3Ctrl.h"
 #include "recording/VoiceDuration.h"
 
 #include <QFile>

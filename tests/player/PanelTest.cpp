@@ -11,7 +11,7 @@
 #include "document/TALVEN77PCDoc.h"
 #include "platform/Cp932.h"
 #include "platform/ProgramIdentity.h"
-#include "player/EditEx.h"
+#include "widgets/EditEx.h"
 #include "player/IndexDlg.h"
 #include "player/PanelButton.h"
 #include "player/PanelDlg.h"

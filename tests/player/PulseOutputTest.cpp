@@ -1,7 +1,7 @@
 #include "Mp3Encoder.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
-#include "player/Mp3Ctrl.h"
+#include "audio/Mp3Ctrl.h"
 #include "platform/QtAudioOutput.h"
 #include "recording/VoiceDuration.h"
 

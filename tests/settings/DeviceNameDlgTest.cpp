@@ -2,7 +2,7 @@
 #include "TestRegistry.h"
 #include "platform/ProgramIdentity.h"
 #include "recording/RecorderIdentity.h"
-#include "player/EditEx.h"
+#include "widgets/EditEx.h"
 #include "settings/DeviceEditDlg.h"
 #include "settings/DeviceNameDlg.h"
 

@@ -2,7 +2,7 @@
 #include "PlayerWindow.h"
 #include "TestRegistry.h"
 #include "platform/ProgramIdentity.h"
-#include "player/EditEx.h"
+#include "widgets/EditEx.h"
 #include "player/PanelButton.h"
 #include "view/CommandSet.h"
 #include "view/MainList.h"

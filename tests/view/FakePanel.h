@@ -1,6 +1,6 @@
 #pragma once
 
-#include "view/RecordingPanel.h"
+#include "player/RecordingPanel.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -8,7 +8,7 @@
 #include "platform/ProgramIdentity.h"
 #include "settings/Setting.h"
 #include "view/CommandSet.h"
-#include "view/ElidedToolTips.h"
+#include "widgets/ElidedToolTips.h"
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
 #include "view/RecordingListPane.h"

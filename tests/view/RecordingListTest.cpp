@@ -1,6 +1,6 @@
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
-#include "view/RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 #include "view/RecordingListModel.h"
 
 #include <QAbstractItemModelTester>

@@ -15,7 +15,7 @@
 #include "settings/Setting.h"
 #include "view/CommandSet.h"
 #include "view/FolderTreePane.h"
-#include "view/RecordingColumns.h"
+#include "recording/RecordingColumns.h"
 #include "view/RecordingListModel.h"
 #include "view/MainList.h"
 #include "view/RecordingListPane.h"

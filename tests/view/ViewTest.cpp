@@ -11,7 +11,7 @@
 #include "settings/Setting.h"
 #include "view/MainList.h"
 #include "view/RecordingListModel.h"
-#include "view/RecordingPanel.h"
+#include "player/RecordingPanel.h"
 #include "device/Drives.h"
 #include "view/CommandSet.h"
 #include "view/RecordingListPane.h"

@@ -1,6 +1,6 @@
 #include "Commands.h"
 #include "JsonLines.h"
-#include "player/Mp3Ctrl.h"
+#include "audio/Mp3Ctrl.h"
 #include "recording/VoiceDuration.h"
 
 #include <QCoreApplication>
