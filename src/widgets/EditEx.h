@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QValidator>
 
 class QValidator;
 
