@@ -1,6 +1,10 @@
 #include "TestMounts.h"
 #include "TestRegistry.h"
-#include "platform/FileTransfer.h"
+#include "platform/CopyBatch.h"
+#include "platform/DurableCopy.h"
+#include "platform/FolderWalk.h"
+#include "platform/NumberedNames.h"
+#include "platform/TemporaryNames.h"
 #include "platform/FolderMemo.h"
 
 #include <QDir>
