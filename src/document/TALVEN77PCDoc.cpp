@@ -1,11 +1,12 @@
 #include "TALVEN77PCDoc.h"
 
 #include "device/Drives.h"
-#include "platform/FileTransfer.h"
 #include "platform/FolderMemo.h"
+#include "platform/FolderWalk.h"
 #include "platform/Paths.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/SettingsNumber.h"
+#include "platform/TemporaryNames.h"
 #include "settings/SaveFolderCheck.h"
 
 #include <QDir>

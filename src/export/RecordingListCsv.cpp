@@ -1,5 +1,6 @@
 #include "RecordingListCsv.h"
 
+#include "platform/DurableCopy.h"
 #include "recording/RecordingColumns.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileTransfer.h"
+#include "platform/FileResult.h"
 #include "recording/FileListRecord.h"
 
 #include <QByteArray>

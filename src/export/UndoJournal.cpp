@@ -1,5 +1,7 @@
 #include "UndoJournal.h"
 
+#include "platform/DurableCopy.h"
+#include "platform/NumberedNames.h"
 #include "platform/ProgramIdentity.h"
 #include "platform/SettingsNumber.h"
 

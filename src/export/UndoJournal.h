@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/DesktopTrash.h"
-#include "platform/FileTransfer.h"
 
 #include <QList>
 #include <QString>

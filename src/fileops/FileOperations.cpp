@@ -4,9 +4,12 @@
 
 #include "device/Drives.h"
 #include "document/TALVEN77PCDoc.h"
-#include "platform/FileTransfer.h"
+#include "platform/DurableCopy.h"
+#include "platform/FolderWalk.h"
 #include "platform/MessageBoxes.h"
+#include "platform/NumberedNames.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryNames.h"
 #include "recording/FileList.h"
 #include "recording/VoiceHeader.h"
 

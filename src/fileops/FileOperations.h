@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/FileTransfer.h"
-#include "platform/Paths.h"
+#include "platform/DurableCopy.h"
+#include "platform/NumberedNames.h"
 #include "recording/FileListRecord.h"
 
 #include <QList>

@@ -1,6 +1,7 @@
 #include "DesktopTrash.h"
 
-#include "Paths.h"
+#include "DurableCopy.h"
+#include "NumberedNames.h"
 
 #include <QByteArray>
 #include <QDateTime>

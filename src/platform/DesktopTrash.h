@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileTransfer.h"
+#include "FileResult.h"
 
 #include <QString>
 #include <cerrno>

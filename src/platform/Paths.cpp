@@ -32,14 +32,3 @@ QString DecodedEntryName(const char* name)
     QString decoded = QFile::decodeName(name);
     return QFile::encodeName(decoded) == name ? decoded : QString();
 }
-
-QByteArray NumberedFileName(const QByteArray& fileName, int number)
-{
-    const qsizetype dot = fileName.lastIndexOf('.');
-    QByteArray base = dot > 0 ? fileName.left(dot) : fileName;
-    const QByteArray extension = dot > 0 ? fileName.mid(dot) : QByteArray();
-    const qsizetype bracket = base.lastIndexOf('(');
-    if (bracket >= 0)
-        base.truncate(bracket);
-    return base + '(' + QByteArray::number(number) + ')' + extension;
-}

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 // Folder paths held by the program end with the native separator.
@@ -16,11 +15,3 @@ QString LastPathComponent(const QString& path);
 // decoding loses bytes (a name in another encoding shows U+FFFD): such an entry
 // could not be opened again by the decoded name, so it is left out.
 QString DecodedEntryName(const char* name);
-
-// The numbers a name is given when it is taken: name(2), name(3)... up to this one.
-constexpr int LastFileNumber = 9999;
-// fileName (bytes as the file system holds them) with "(number)" after its base name, in
-// place of what follows the base name's last "(" when it has one: "REC001.MP3" and
-// "REC001(2).MP3" give "REC001(3).MP3" for 3. Put together, never substituted: a name
-// may hold "%1" itself.
-QByteArray NumberedFileName(const QByteArray& fileName, int number);

@@ -9,7 +9,7 @@
 #include "fileops/FileCommands.h"
 #include "fileops/OverWriteDlg.h"
 #include "fileops/RenameDlg.h"
-#include "platform/FileTransfer.h"
+#include "platform/DurableCopy.h"
 #include "platform/ProgramIdentity.h"
 #include "player/PanelButton.h"
 #include "player/PanelDlg.h"

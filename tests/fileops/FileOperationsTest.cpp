@@ -7,7 +7,7 @@
 #include "device/Drives.h"
 #include "document/TALVEN77PCDoc.h"
 #include "fileops/FileOperations.h"
-#include "platform/FileTransfer.h"
+#include "platform/DurableCopy.h"
 #include "platform/ProgramIdentity.h"
 #include "recording/FileList.h"
 

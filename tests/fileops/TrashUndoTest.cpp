@@ -9,7 +9,7 @@
 #include "document/TALVEN77PCDoc.h"
 #include "export/UndoJournal.h"
 #include "fileops/FileOperations.h"
-#include "platform/FileTransfer.h"
+#include "platform/NumberedNames.h"
 #include "platform/ProgramIdentity.h"
 #include "recording/FileList.h"
 

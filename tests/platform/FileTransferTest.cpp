@@ -1,7 +1,11 @@
 #include "TestMounts.h"
 #include "TestRegistry.h"
-#include "platform/FileTransfer.h"
+#include "platform/CopyBatch.h"
+#include "platform/DurableCopy.h"
 #include "platform/FolderMemo.h"
+#include "platform/FolderWalk.h"
+#include "platform/NumberedNames.h"
+#include "platform/TemporaryNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -155,6 +159,19 @@ public:
     {
         known.insert(folder, {stamp, names});
     }
+};
+
+// A file's name on disk and the same name in /dev/shm, for a move from one file system to another.
+struct AcrossFileSystems
+{
+    explicit AcrossFileSystems(const QString& name) : source(disk.filePath(name)), destination(memory.filePath(name)) {}
+    // Whether /dev/shm is a file system of its own here.
+    bool apart() const { return memory.isValid() && statOf(disk.path()).st_dev != statOf(memory.path()).st_dev; }
+
+    QTemporaryDir disk;
+    QTemporaryDir memory{QStringLiteral("/dev/shm/tst_platform-XXXXXX")};
+    const QString source;
+    const QString destination;
 };
 
 QStringList sorted(QStringList names)
@@ -523,59 +540,53 @@ private Q_SLOTS:
 
     void moveAcrossFileSystemsCopiesAndRemoves()
     {
-        QTemporaryDir disk;
-        QTemporaryDir memory(QStringLiteral("/dev/shm/tst_platform-XXXXXX"));
-        if (!memory.isValid() || statOf(disk.path()).st_dev == statOf(memory.path()).st_dev)
+        const AcrossFileSystems move(QStringLiteral("a.wav"));
+        if (!move.apart())
             QSKIP("no second file system in /dev/shm");
-        const QString source = disk.filePath(QStringLiteral("a.wav"));
-        const QString destination = memory.filePath(QStringLiteral("a.wav"));
         const QByteArray bytes = pattern(2 * MiB + 9, 8);
-        QVERIFY(writeFile(source, bytes));
-        QVERIFY(::chmod(QFile::encodeName(source).constData(), 0604) == 0);
-        QVERIFY(setSourceTimes(source));
-        QVERIFY(writeFile(destination, "old"));
+        QVERIFY(writeFile(move.source, bytes));
+        QVERIFY(::chmod(QFile::encodeName(move.source).constData(), 0604) == 0);
+        QVERIFY(setSourceTimes(move.source));
+        QVERIFY(writeFile(move.destination, "old"));
         int64_t lastDone = -1;
 
-        const FileResult result = MoveFile(source, destination, [&](int64_t done, int64_t) { lastDone = done; });
+        const FileResult result = MoveFile(move.source, move.destination, [&](int64_t done, int64_t) { lastDone = done; });
         QVERIFY2(result.ok(), qPrintable(result.message()));
-        QCOMPARE(readFile(destination), bytes);
+        QCOMPARE(readFile(move.destination), bytes);
         QCOMPARE(lastDone, int64_t(bytes.size()));
-        const struct stat moved = statOf(destination);
+        const struct stat moved = statOf(move.destination);
         QCOMPARE(moved.st_mode & 07777, mode_t(0604));
         QCOMPARE(moved.st_mtim.tv_sec, SourceTimes[1].tv_sec);
         QCOMPARE(moved.st_mtim.tv_nsec, SourceTimes[1].tv_nsec);
-        QVERIFY(entries(disk.path()).isEmpty());
-        QCOMPARE(entries(memory.path()), QStringList(QStringLiteral("a.wav")));
+        QVERIFY(entries(move.disk.path()).isEmpty());
+        QCOMPARE(entries(move.memory.path()), QStringList(QStringLiteral("a.wav")));
     }
 
     void moveAcrossFileSystemsKeepsCopyWhenSourceStays()
     {
-        QTemporaryDir disk;
-        QTemporaryDir memory(QStringLiteral("/dev/shm/tst_platform-XXXXXX"));
-        if (!memory.isValid() || statOf(disk.path()).st_dev == statOf(memory.path()).st_dev)
+        const AcrossFileSystems move(QStringLiteral("a.wav"));
+        if (!move.apart())
             QSKIP("no second file system in /dev/shm");
-        const QString source = disk.filePath(QStringLiteral("a.wav"));
-        const QString destination = memory.filePath(QStringLiteral("a.wav"));
         const QByteArray bytes = pattern(MiB + 1, 9);
-        QVERIFY(writeFile(source, bytes));
+        QVERIFY(writeFile(move.source, bytes));
         int expected = EACCES;
-        QByteArray sourceFolder = QFile::encodeName(disk.path());
+        QByteArray sourceFolder = QFile::encodeName(move.disk.path());
         const auto restore = qScopeGuard([&] {
             ::chmod(sourceFolder.constData(), 0700);
-            setImmutable(source, false);
+            setImmutable(move.source, false);
         });
         if (::geteuid() != 0) {
             QVERIFY(::chmod(sourceFolder.constData(), 0500) == 0);
         } else {
-            if (!setImmutable(source, true))
+            if (!setImmutable(move.source, true))
                 QSKIP("running as root where files cannot be made immutable");
             expected = EPERM;
         }
 
-        const FileResult result = MoveFile(source, destination);
+        const FileResult result = MoveFile(move.source, move.destination);
         QCOMPARE(result.error, expected);
-        QCOMPARE(readFile(source), bytes);
-        QCOMPARE(readFile(destination), bytes);
+        QCOMPARE(readFile(move.source), bytes);
+        QCOMPARE(readFile(move.destination), bytes);
     }
 
     void renameNeverReplaces_data()
@@ -734,25 +745,22 @@ private Q_SLOTS:
     void moveAcrossFileSystemsKeepsTheSourceOfABadCopy()
     {
         QFETCH(bool, earlier);
-        QTemporaryDir disk;
-        QTemporaryDir memory(QStringLiteral("/dev/shm/tst_platform-XXXXXX"));
-        if (!memory.isValid() || statOf(disk.path()).st_dev == statOf(memory.path()).st_dev)
+        const AcrossFileSystems move(QStringLiteral("a.mp3"));
+        if (!move.apart())
             QSKIP("no second file system in /dev/shm");
-        const QString source = disk.filePath(QStringLiteral("a.mp3"));
-        const QString destination = memory.filePath(QStringLiteral("a.mp3"));
         const QByteArray bytes = pattern(MiB + 300, 10);
-        QVERIFY(writeFile(source, bytes));
+        QVERIFY(writeFile(move.source, bytes));
         if (earlier)
-            QVERIFY(writeFile(destination, "old"));
-        const QStringList before = entries(memory.path());
+            QVERIFY(writeFile(move.destination, "old"));
+        const QStringList before = entries(move.memory.path());
         const auto reset = qScopeGuard([] { SetCopyCorruption(-1); });
         SetCopyCorruption(100); // a device that silently changes byte 101 of what it is given
 
-        QCOMPARE(MoveFile(source, destination).error, EIO);
-        QCOMPARE(readFile(source), bytes);
-        QCOMPARE(entries(memory.path()), before);
+        QCOMPARE(MoveFile(move.source, move.destination).error, EIO);
+        QCOMPARE(readFile(move.source), bytes);
+        QCOMPARE(entries(move.memory.path()), before);
         if (earlier)
-            QCOMPARE(readFile(destination), QByteArray("old"));
+            QCOMPARE(readFile(move.destination), QByteArray("old"));
     }
 
     void treeRemovalNeverEntersAMount_data()

@@ -1,5 +1,5 @@
 #include "TestRegistry.h"
-#include "platform/FileTransfer.h"
+#include "platform/NumberedNames.h"
 #include "platform/SystemErrorText.h"
 
 #include <QFile>

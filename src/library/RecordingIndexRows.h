@@ -1,0 +1,60 @@
+#pragma once
+// What the index holds in memory of its rows, and the statement helpers its parts share.
+// Private to the index's own files.
+
+#include "IndexedHeader.h"
+#include "RecordingIndex.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <sqlite3.h>
+
+namespace IndexRows {
+
+inline QByteArray columnBlob(sqlite3_stmt* st, int column)
+{
+    return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, column)),
+                      sqlite3_column_bytes(st, column));
+}
+
+// Resets a statement when it goes out of scope, so that no read stays open.
+struct Reset
+{
+    sqlite3_stmt* st;
+    ~Reset()
+    {
+        if (st) {
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+        }
+    }
+};
+
+} // namespace IndexRows
+
+struct RecordingIndex::Entry
+{
+    FileStamp stamp;
+    int64_t created = 0;
+    uint32_t duration = 0;
+    int64_t templateId = 0;
+    IndexedHeader fields;
+    bool seen = false;
+};
+
+struct RecordingIndex::PendingWrite
+{
+    QString folder;
+    QString fileName;
+    bool store = true; // else the entry is removed
+    FileStamp stamp;
+    tagFileList record;
+};
+
+struct RecordingIndex::FolderState
+{
+    QString path;
+    int64_t id = 0; // 0 while the folder has no row
+    QHash<QString, Entry> entries;
+};

@@ -1,0 +1,10 @@
+#include "FileResult.h"
+
+#include "SystemErrorText.h"
+
+QString FileResult::message() const
+{
+    if (ok())
+        return {};
+    return SystemErrorText(error);
+}
