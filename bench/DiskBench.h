@@ -7,10 +7,15 @@
 #include <QFile>
 #include <QString>
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
+#include <initializer_list>
 #include <linux/magic.h>
+#include <span>
 #include <sys/resource.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -72,6 +77,42 @@ template <typename Work> Timing timed(Work work)
             cpuSeconds() - cpu};
 }
 
+// Timed rounds of passes that take turns at going first, after an untimed round that runs each
+// pass in order: timed round r runs them from pass (first + r) % passes on. A pass gives its
+// time and whether it left the files it should. rounds[p] gets pass p's time of each round (one
+// vector a pass), the iteration's time is that of pass timedPass. False, with the run skipped,
+// when a pass failed.
+inline bool runTurns(benchmark::State& state, std::span<std::vector<Timing>> rounds,
+                     const std::function<bool(int pass, Timing&)>& run, int timedPass, int first = 0)
+{
+    const int passes = int(rounds.size());
+    Timing warmUp;
+    for (int pass = 0; pass < passes; ++pass) {
+        if (!run(pass, warmUp)) {
+            state.SkipWithError("the warm-up round failed");
+            return false;
+        }
+    }
+    for (std::vector<Timing>& times : rounds)
+        times.clear();
+    int round = 0;
+    for (auto _ : state) {
+        std::vector<Timing> timings(rounds.size());
+        for (int i = 0; i < passes; ++i) {
+            const int pass = (first + round + i) % passes;
+            if (!run(pass, timings[size_t(pass)])) {
+                state.SkipWithError("a pass did not leave the files it should");
+                return false;
+            }
+        }
+        ++round;
+        state.SetIterationTime(timings[size_t(timedPass)].wall);
+        for (int pass = 0; pass < passes; ++pass)
+            rounds[size_t(pass)].push_back(timings[size_t(pass)]);
+    }
+    return true;
+}
+
 // A tmpfs leaves nothing for fsync to do, so its figures would say nothing of a disk.
 inline bool onTmpfs(const QString& path)
 {
@@ -92,6 +133,27 @@ inline QString benchFolder(const QString& name)
     return base + QLatin1Char('/') + name;
 }
 
+// Files kept between runs: write makes them when the marker is missing, and the marker is
+// written once they are whole, so that a run stopped halfway makes them again.
+inline bool keptBetweenRuns(const QString& marker, const std::function<bool()>& write)
+{
+    if (QFile::exists(marker))
+        return true;
+    if (!write())
+        return false;
+    QFile file(marker);
+    return file.open(QIODevice::WriteOnly) && file.write("1") == 1;
+}
+
+// Folders that passes write into, made again empty.
+inline void emptyFolders(std::initializer_list<QString> folders)
+{
+    for (const QString& folder : folders) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+    }
+}
+
 // Syncs the file system that holds folder: nothing of an earlier pass left in flight for the
 // next one to pay for.
 inline void syncFileSystem(const QString& folder)
@@ -102,6 +164,16 @@ inline void syncFileSystem(const QString& folder)
         ::syncfs(fd);
         ::close(fd);
     }
+}
+
+// Says where the benchmark writes and what it prepared there (detail), with a warning on a
+// tmpfs, and syncs the file system: the first pass starts from a synced disk.
+inline void announceFolders(const QString& root, const QString& detail)
+{
+    if (onTmpfs(root))
+        std::printf("Warning: %s is a tmpfs, where fsync costs nothing.\n", qPrintable(root));
+    std::printf("Folders in %s; %s.\n", qPrintable(root), qPrintable(detail));
+    syncFileSystem(root);
 }
 
 // The window side with nothing to show: every question is cancelled, so a pass must meet no

@@ -62,3 +62,22 @@ private:
     std::vector<Pair> m_pairs;
     std::map<std::string, double> m_nanoseconds;
 };
+
+// One of our figures and its reference, as RatioReporter::compare takes them.
+struct Comparison
+{
+    std::string ours;
+    std::string reference;
+    double perItem = 1.0;
+};
+
+// Runs the benchmarks the command line asks for with the usual table, then the ratios.
+inline void RunComparing(int* argc, char** argv, const std::vector<Comparison>& comparisons)
+{
+    benchmark::Initialize(argc, argv);
+    RatioReporter reporter;
+    for (const Comparison& comparison : comparisons)
+        reporter.compare(comparison.ours, comparison.reference, comparison.perItem);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+}

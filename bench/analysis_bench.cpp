@@ -199,11 +199,7 @@ int main(int argc, char** argv)
     const std::atomic<bool> never{false};
     AnalyseEnvelope(g_hour, g_envelope, never);
 
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    reporter.compare("BM_StripRepaint", "BM_PlainRepaint");
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv, {{"BM_StripRepaint", "BM_PlainRepaint"}});
 
     if (g_oursSeconds > 0)
         std::printf("Analysis of 1 h: %.1f ms of processor time a round; libmpg123 decoding alone: %.1f ms; speed %.1f %% of the "

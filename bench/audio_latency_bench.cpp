@@ -36,9 +36,11 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <map>
+#include <optional>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -82,13 +84,19 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-void waitFor(double seconds)
+// Runs events until the given time on the steady clock, asking carryOn before each turn
+// (it may look at what the turn before changed): false ends the wait early.
+void runEventsUntil(double until, const std::function<bool()>& carryOn = [] { return true; })
 {
-    const double until = SinkMonitor::now() + seconds;
-    while (SinkMonitor::now() < until) {
+    while (SinkMonitor::now() < until && carryOn()) {
         QCoreApplication::processEvents();
         QThread::usleep(500);
     }
+}
+
+void waitFor(double seconds)
+{
+    runEventsUntil(SinkMonitor::now() + seconds);
 }
 
 // The samples of the recording as the engine decodes them, as a WAV file for paplay.
@@ -116,10 +124,77 @@ bool writeDecodedWave(const QString& recording, const QString& wave)
 // Figures in milliseconds by name, for the summary.
 std::map<std::string, std::vector<double>> g_figures;
 
-void record(benchmark::State& state, const std::string& name, double seconds)
+// One figure in seconds under its name and the load it was taken under, for the summary.
+void addFigure(benchmark::State& state, const std::string& name, double seconds)
 {
     g_figures[name + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(seconds * 1000.0);
+}
+
+void record(benchmark::State& state, const std::string& name, double seconds)
+{
+    addFigure(state, name, seconds);
     state.SetIterationTime(std::max(std::abs(seconds), 1e-6));
+}
+
+double meanOf(const std::vector<double>& values)
+{
+    double sum = 0;
+    for (double value : values)
+        sum += value;
+    return sum / double(values.size());
+}
+
+// From the call of ask to the first sound louder than the threshold heard at the sink (ask
+// tells whether there is anything to listen for); stop runs then, heard or not. Seconds, or a
+// negative number with the run skipped for why when nothing was heard.
+double heardAfter(benchmark::State& state, const std::string& why, int threshold,
+                  const std::function<bool()>& ask, const std::function<void()>& stop)
+{
+    const double asked = SinkMonitor::now();
+    const double heard = ask() ? g_monitor.firstLoud(asked, threshold, kHeardTimeout) : -1;
+    stop();
+    if (heard < 0) {
+        state.SkipWithError(why.c_str());
+        return -1;
+    }
+    return heard - asked;
+}
+
+// The same, recorded under name; false when nothing was heard.
+bool recordHeard(benchmark::State& state, const std::string& name, const std::string& why, int threshold,
+                 const std::function<bool()>& ask, const std::function<void()>& stop)
+{
+    const double seconds = heardAfter(state, why, threshold, ask, stop);
+    if (seconds < 0)
+        return false;
+    record(state, name, seconds);
+    return true;
+}
+
+// The longest a click came later than a second after the one before, over the first count
+// clicks: how long the output stalled in between.
+double longestStall(const std::vector<double>& clicks, size_t count)
+{
+    double stall = 0;
+    for (size_t second = 1; second < count; ++second)
+        stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
+    return stall;
+}
+
+// When each whole second 1 to count - 1 was reached (times) against when its click was
+// heard, each difference a figure under name; the mean and the largest size of the differences.
+std::pair<double, double> againstClicks(benchmark::State& state, const std::string& name,
+                                        const std::vector<double>& times, const std::vector<double>& clicks,
+                                        size_t count)
+{
+    double sum = 0, worst = 0;
+    for (size_t second = 1; second < count; ++second) {
+        const double error = times[second] - clicks[second];
+        addFigure(state, name, error);
+        sum += std::abs(error);
+        worst = std::max(worst, std::abs(error));
+    }
+    return {sum / double(count - 1), worst};
 }
 
 bool needsServer(benchmark::State& state)
@@ -130,36 +205,49 @@ bool needsServer(benchmark::State& state)
     return false;
 }
 
-void BM_PaplayHeard(benchmark::State& state)
+// Runs the rounds of a run under its load (state.range(0): every core busy) while round
+// returns true; without a sound server, none.
+void eachRound(benchmark::State& state, const std::function<bool()>& round)
 {
     if (!needsServer(state))
         return;
     CpuLoad load(state.range(0) != 0);
     for (auto _ : state) {
-        waitFor(0.3);
-        const double asked = SinkMonitor::now();
-        QProcess paplay;
-        paplay.start(QStringLiteral("paplay"), {g_wave});
-        const double heard = g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout);
-        paplay.kill();
-        paplay.waitForFinished(5000);
-        if (heard < 0) {
-            state.SkipWithError("paplay was not heard");
+        if (!round())
             return;
-        }
-        record(state, "PLAY heard, paplay", heard - asked);
     }
+}
+
+// The click recording opened in engine, at full volume.
+void openClicks(CMp3Ctrl& engine)
+{
+    engine.SetVolume(100);
+    engine.Open(g_recording);
+}
+
+void BM_PaplayHeard(benchmark::State& state)
+{
+    eachRound(state, [&] {
+        waitFor(0.3);
+        std::optional<QProcess> paplay;
+        const auto play = [&] {
+            paplay.emplace().start(QStringLiteral("paplay"), {g_wave});
+            return true;
+        };
+        const auto stop = [&] {
+            paplay->kill();
+            paplay->waitForFinished(5000);
+        };
+        return recordHeard(state, "PLAY heard, paplay", "paplay was not heard", kSoundThreshold, play, stop);
+    });
 }
 
 // The same clicks played by paplay: how long the sound server itself leaves the sink silent
 // between two clicks, idle and with every core busy (the reference for the engine's stalls).
 void BM_PaplayStall(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
     constexpr size_t kClicks = 6;
-    for (auto _ : state) {
+    eachRound(state, [&] {
         waitFor(0.3);
         const double asked = SinkMonitor::now();
         QProcess paplay;
@@ -170,68 +258,52 @@ void BM_PaplayStall(benchmark::State& state)
         const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
         if (clicks.size() < kClicks) {
             state.SkipWithError("paplay's clicks were not heard");
-            return;
+            return false;
         }
-        double stall = 0;
-        for (size_t second = 1; second < kClicks; ++second)
-            stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
-        record(state, "longest stall between clicks, paplay", stall);
-    }
+        record(state, "longest stall between clicks, paplay", longestStall(clicks, kClicks));
+        return true;
+    });
+}
+
+// What asks the engine to play, for heardAfter.
+std::function<bool()> playing(CMp3Ctrl& engine)
+{
+    return [&engine] {
+        engine.Play();
+        return true;
+    };
 }
 
 void BM_PlayHeard(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
-    for (auto _ : state) {
+    eachRound(state, [&] {
         CMp3Ctrl engine;
-        engine.SetVolume(100);
-        engine.Open(g_recording);
+        openClicks(engine);
         waitFor(0.3);
-        const double asked = SinkMonitor::now();
-        engine.Play();
-        const double heard = g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout);
-        engine.Stop();
-        if (heard < 0) {
-            state.SkipWithError("PLAY was not heard");
-            return;
-        }
-        record(state, "PLAY heard, engine", heard - asked);
-    }
+        return recordHeard(state, "PLAY heard, engine", "PLAY was not heard", kSoundThreshold, playing(engine),
+                           [&] { engine.Stop(); });
+    });
 }
 
 void BM_ResumeHeard(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
-    for (auto _ : state) {
+    eachRound(state, [&] {
         CMp3Ctrl engine;
-        engine.SetVolume(100);
-        engine.Open(g_recording);
+        openClicks(engine);
         engine.Play();
         waitFor(1.2);
         engine.Pause();
         waitFor(0.5);
-        const double asked = SinkMonitor::now();
-        engine.Play();
-        const double heard = g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout);
-        engine.Stop();
-        if (heard < 0) {
-            state.SkipWithError("resume was not heard");
-            return;
-        }
-        record(state, "resume heard", heard - asked);
-    }
+        return recordHeard(state, "resume heard", "resume was not heard", kSoundThreshold, playing(engine),
+                           [&] { engine.Stop(); });
+    });
 }
 
 // Opens the click recording in `engine` at full volume, plays it and waits until `seconds`
 // after it was first heard. Returns when it was first heard, or -1 when it was not.
 double playClicksUntil(CMp3Ctrl& engine, double seconds)
 {
-    engine.SetVolume(100);
-    engine.Open(g_recording);
+    openClicks(engine);
     const double played = SinkMonitor::now();
     engine.Play();
     const double started = g_monitor.firstLoud(played, kSoundThreshold, kHeardTimeout);
@@ -244,22 +316,15 @@ double playClicksUntil(CMp3Ctrl& engine, double seconds)
 // the call is the new place (the next one of the old place is most of a second away).
 void BM_SeekHeard(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
-    for (auto _ : state) {
+    eachRound(state, [&] {
         CMp3Ctrl engine;
         const double started = playClicksUntil(engine, 1.2);
-        const double asked = SinkMonitor::now();
-        engine.SetPosition(6);
-        const double heard = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
-        engine.Stop();
-        if (started < 0 || heard < 0) {
-            state.SkipWithError("the seek was not heard");
-            return;
-        }
-        record(state, "seek heard", heard - asked);
-    }
+        const auto seek = [&] {
+            engine.SetPosition(6);
+            return started >= 0;
+        };
+        return recordHeard(state, "seek heard", "the seek was not heard", kClickThreshold, seek, [&] { engine.Stop(); });
+    });
 }
 
 // A change to the fast speed made between two clicks: until the change is heard the old
@@ -269,25 +334,23 @@ void BM_SeekHeard(benchmark::State& state)
 // is heard.
 void BM_SpeedChangeHeard(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
     const double tempo = CMp3Ctrl::Tempo(CMp3Ctrl::Fast);
-    for (auto _ : state) {
+    eachRound(state, [&] {
         CMp3Ctrl engine;
         const double started = playClicksUntil(engine, 1.4);
         const double heardBefore = double(engine.GetPositionMilliseconds()) / 1000.0;
-        const double asked = SinkMonitor::now();
-        engine.SetSpeed(CMp3Ctrl::Fast);
-        const double next = g_monitor.firstLoud(asked, kClickThreshold, kHeardTimeout);
-        engine.Stop();
-        if (started < 0 || next < 0) {
-            state.SkipWithError("the speed change was not heard");
-            return;
-        }
+        const auto faster = [&] {
+            engine.SetSpeed(CMp3Ctrl::Fast);
+            return started >= 0;
+        };
+        const double next = heardAfter(state, "the speed change was not heard", kClickThreshold, faster,
+                                       [&] { engine.Stop(); });
+        if (next < 0)
+            return false;
         const double left = std::ceil(heardBefore) - heardBefore;
-        record(state, "speed change heard", ((next - asked) - left / tempo) / (1.0 - 1.0 / tempo));
-    }
+        record(state, "speed change heard", (next - left / tempo) / (1.0 - 1.0 / tempo));
+        return true;
+    });
 }
 
 // The moment the engine first reports each whole second against the moment its click is
@@ -295,14 +358,10 @@ void BM_SpeedChangeHeard(benchmark::State& state)
 // moment that second is heard.
 void BM_PositionAgainstHeard(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
     constexpr uint64_t kEnd = 6;
-    for (auto _ : state) {
+    eachRound(state, [&] {
         CMp3Ctrl engine;
-        engine.SetVolume(100);
-        engine.Open(g_recording);
+        openClicks(engine);
         engine.SetRange(0, kEnd);
         double notice = -1;
         QObject::connect(&engine, &CMp3Ctrl::graphNotify, &engine, [&] {
@@ -312,41 +371,30 @@ void BM_PositionAgainstHeard(benchmark::State& state)
         std::vector<double> reported(kEnd, -1.0);
         const double asked = SinkMonitor::now();
         engine.Play();
-        while (notice < 0 && SinkMonitor::now() < asked + kEnd + 5.0) {
+        runEventsUntil(asked + kEnd + 5.0, [&] {
+            if (notice >= 0)
+                return false;
             const uint64_t second = engine.GetPosition();
             if (second < kEnd && reported[second] < 0)
                 reported[second] = SinkMonitor::now();
-            QCoreApplication::processEvents();
-            QThread::usleep(500);
-        }
+            return true;
+        });
         const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
         if (clicks.size() < kEnd || notice < 0) {
             state.SkipWithError("the clicks or the end were not heard");
-            return;
+            return false;
         }
-        double sum = 0, worst = 0;
-        for (uint64_t second = 1; second < kEnd; ++second) {
-            const double error = reported[second] - clicks[second];
-            g_figures[std::string("position reported - heard") + (state.range(0) ? " (every core busy)" : " (idle)")]
-                .push_back(error * 1000.0);
-            sum += std::abs(error);
-            worst = std::max(worst, std::abs(error));
-        }
+        const auto [meanError, worst] = againstClicks(state, "position reported - heard", reported, clicks, kEnd);
         // The end is heard a second after the section's last click (a stall of the output
         // on the way would move every later click, and the end, with it).
         const double endError = notice - (clicks[kEnd - 1] + 1.0);
-        g_figures[std::string("end notice - end heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
-            endError * 1000.0);
-        // A click later than a second after the one before: the output stalled in between.
-        double stall = 0;
-        for (uint64_t second = 1; second < kEnd; ++second)
-            stall = std::max(stall, clicks[second] - clicks[second - 1] - 1.0);
-        g_figures[std::string("longest stall between clicks") + (state.range(0) ? " (every core busy)" : " (idle)")]
-            .push_back(stall * 1000.0);
+        addFigure(state, "end notice - end heard", endError);
+        addFigure(state, "longest stall between clicks", longestStall(clicks, kEnd));
         state.counters["worst_ms"] = worst * 1000.0;
         state.counters["end_ms"] = endError * 1000.0;
-        state.SetIterationTime(std::max(sum / double(kEnd - 1), 1e-6));
-    }
+        state.SetIterationTime(std::max(meanError, 1e-6));
+        return true;
+    });
 }
 
 // The second the control panel shows (and uses for marks and skips) against the second
@@ -377,14 +425,8 @@ void BM_PanelAgainstHeard(benchmark::State& state)
             state.SkipWithError("the clicks were not heard");
             return;
         }
-        double sum = 0;
-        for (uint32_t second = 1; second < kShown; ++second) {
-            const double error = shown[second] - clicks[second];
-            g_figures[std::string("panel shows - heard") + (state.range(0) ? " (every core busy)" : " (idle)")].push_back(
-                error * 1000.0);
-            sum += std::abs(error);
-        }
-        state.SetIterationTime(std::max(sum / double(kShown - 1), 1e-6));
+        const double meanError = againstClicks(state, "panel shows - heard", shown, clicks, kShown).first;
+        state.SetIterationTime(std::max(meanError, 1e-6));
     }
 }
 
@@ -436,30 +478,21 @@ bool measure(benchmark::State& state, CommandRig& rig, const std::string& name,
              const std::function<void()>& command)
 {
     waitFor(0.3);
-    const double asked = SinkMonitor::now();
-    command();
-    const double heard =
-        rig.waitPlaying() ? g_monitor.firstLoud(asked, kSoundThreshold, kHeardTimeout) : -1;
-    rig.panel.OnStop();
-    if (heard < 0) {
-        state.SkipWithError((name + " was not heard").c_str());
-        return false;
-    }
-    record(state, name, heard - asked);
-    return true;
+    const auto ask = [&] {
+        command();
+        return rig.waitPlaying();
+    };
+    return recordHeard(state, name, name + " was not heard", kSoundThreshold, ask, [&] {
+        rig.panel.OnStop();
+    });
 }
 
 void BM_KeyPlayHeard(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
-    for (auto _ : state) {
+    eachRound(state, [&] {
         CommandRig rig;
-        if (!measure(state, rig, "PLAY heard, Space key",
-                     [&] { QTest::keyClick(&rig.window, Qt::Key_Space); }))
-            return;
-    }
+        return measure(state, rig, "PLAY heard, Space key", [&] { QTest::keyClick(&rig.window, Qt::Key_Space); });
+    });
 }
 
 void BM_PedalPlayHeard(benchmark::State& state)
@@ -528,10 +561,7 @@ void BM_BusPlayHeard(benchmark::State& state)
 // From a pause: Space resumes 2 s back; "直前を再生" (Ctrl+R) plays the last 5 s again.
 void BM_ResumeRewindAndReplayHeard(benchmark::State& state)
 {
-    if (!needsServer(state))
-        return;
-    CpuLoad load(state.range(0) != 0);
-    for (auto _ : state) {
+    eachRound(state, [&] {
         CommandRig rig;
         for (const auto& [name, key, modifiers] :
              {std::tuple{"resume 2 s back heard, Space key", Qt::Key_Space,
@@ -544,20 +574,18 @@ void BM_ResumeRewindAndReplayHeard(benchmark::State& state)
             if (!measure(state, rig, name, [&, key = key, modifiers = modifiers] {
                     QTest::keyClick(&rig.window, key, modifiers);
                 }))
-                return;
+                return false;
         }
-    }
+        return true;
+    });
 }
 
 void printSummary()
 {
     std::printf("\nmilliseconds over the rounds: mean [lowest, highest]\n");
     for (const auto& [name, values] : g_figures) {
-        double sum = 0;
-        for (double value : values)
-            sum += value;
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
-        std::printf("  %-48s %8.1f [%7.1f, %7.1f]  (%zu)\n", name.c_str(), sum / double(values.size()), *low, *high,
+        std::printf("  %-48s %8.1f [%7.1f, %7.1f]  (%zu)\n", name.c_str(), meanOf(values), *low, *high,
                     values.size());
     }
     for (const char* load : {" (idle)", " (every core busy)"}) {
@@ -565,14 +593,8 @@ void printSummary()
         const auto reference = g_figures.find(std::string("PLAY heard, paplay") + load);
         if (ours == g_figures.end() || reference == g_figures.end())
             continue;
-        auto mean = [](const std::vector<double>& values) {
-            double sum = 0;
-            for (double value : values)
-                sum += value;
-            return sum / double(values.size());
-        };
-        std::printf("PLAY%s: engine %.1f ms, paplay %.1f ms, difference %+.1f ms\n", load, mean(ours->second),
-                    mean(reference->second), mean(ours->second) - mean(reference->second));
+        std::printf("PLAY%s: engine %.1f ms, paplay %.1f ms, difference %+.1f ms\n", load, meanOf(ours->second),
+                    meanOf(reference->second), meanOf(ours->second) - meanOf(reference->second));
     }
 }
 
@@ -612,16 +634,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "parec cannot record the default sink's monitor\n");
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    reporter.compare("BM_PlayHeard/0", "BM_PaplayHeard/0");
-    reporter.compare("BM_PlayHeard/1", "BM_PaplayHeard/1");
-    for (const char* path : {"BM_KeyPlayHeard", "BM_PedalPlayHeard", "BM_BusPlayHeard", "BM_ResumeRewindAndReplayHeard"}) {
-        reporter.compare(std::string(path) + "/0", "BM_PaplayHeard/0");
-        reporter.compare(std::string(path) + "/1", "BM_PaplayHeard/1");
+    std::vector<Comparison> comparisons;
+    for (const char* path : {"BM_PlayHeard", "BM_KeyPlayHeard", "BM_PedalPlayHeard", "BM_BusPlayHeard",
+                             "BM_ResumeRewindAndReplayHeard"}) {
+        comparisons.push_back({std::string(path) + "/0", "BM_PaplayHeard/0"});
+        comparisons.push_back({std::string(path) + "/1", "BM_PaplayHeard/1"});
     }
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv, comparisons);
     g_monitor.stop();
     printSummary();
     return 0;

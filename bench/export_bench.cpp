@@ -55,25 +55,31 @@ bool prepare()
     return QFile::rename(once.outputPath, g_sameBytes);
 }
 
-void clearOut()
+// Removes what a pass wrote, off the clock.
+void clearOutUntimed(benchmark::State& state)
 {
+    state.PauseTiming();
     QDir out(g_folder + QStringLiteral("/out"));
     for (const QString& name : out.entryList(QDir::Files))
         out.remove(name);
+    state.ResumeTiming();
+}
+
+void exportEachPass(benchmark::State& state, const ExportOptions& options)
+{
+    for (auto _ : state) {
+        const ExportResult result = ExportRecording(g_recording, g_folder + QStringLiteral("/out"), options);
+        if (!result.ok)
+            state.SkipWithError("export failed");
+        clearOutUntimed(state);
+    }
 }
 
 void BM_ExportMp3Section(benchmark::State& state)
 {
     ExportOptions options;
     options.section = kMp3Section;
-    for (auto _ : state) {
-        const ExportResult result = ExportRecording(g_recording, g_folder + QStringLiteral("/out"), options);
-        if (!result.ok)
-            state.SkipWithError("export failed");
-        state.PauseTiming();
-        clearOut();
-        state.ResumeTiming();
-    }
+    exportEachPass(state, options);
 }
 
 void BM_CpAndSync(benchmark::State& state)
@@ -83,9 +89,7 @@ void BM_CpAndSync(benchmark::State& state)
     for (auto _ : state) {
         if (std::system(command.constData()) != 0)
             state.SkipWithError("cp failed");
-        state.PauseTiming();
-        clearOut();
-        state.ResumeTiming();
+        clearOutUntimed(state);
     }
 }
 
@@ -94,14 +98,7 @@ void BM_ExportWavSection(benchmark::State& state)
     ExportOptions options;
     options.format = ExportFormat::Wav;
     options.section = kWavSection;
-    for (auto _ : state) {
-        const ExportResult result = ExportRecording(g_recording, g_folder + QStringLiteral("/out"), options);
-        if (!result.ok)
-            state.SkipWithError("export failed");
-        state.PauseTiming();
-        clearOut();
-        state.ResumeTiming();
-    }
+    exportEachPass(state, options);
 }
 
 void BM_DecodeSection(benchmark::State& state)
@@ -137,11 +134,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot prepare the benchmark's recording\n");
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    reporter.compare("BM_ExportMp3Section", "BM_CpAndSync");
-    reporter.compare("BM_ExportWavSection", "BM_DecodeSection");
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv, {{"BM_ExportMp3Section", "BM_CpAndSync"}, {"BM_ExportWavSection", "BM_DecodeSection"}});
     return 0;
 }

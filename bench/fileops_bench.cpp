@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <array>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <fcntl.h>
@@ -56,13 +57,15 @@ qint64 g_copyBytes = 0;
 // The timed rounds, ours and the reference's.
 struct Rounds
 {
-    std::vector<Timing> ours;
-    std::vector<Timing> reference;
+    enum Pass { kOurs, kReference };
+    std::array<std::vector<Timing>, 2> passes;
 
-    double ratio() const { return mean(ours, &Timing::wall) / mean(reference, &Timing::wall); }
+    const std::vector<Timing>& ours() const { return passes[kOurs]; }
+    const std::vector<Timing>& reference() const { return passes[kReference]; }
+    double ratio() const { return mean(ours(), &Timing::wall) / mean(reference(), &Timing::wall); }
     double overheadPerFile(double Timing::*figure, int files) const
     {
-        return (mean(ours, figure) - mean(reference, figure)) / files;
+        return (mean(ours(), figure) - mean(reference(), figure)) / files;
     }
 };
 Rounds g_copyRounds;
@@ -133,6 +136,23 @@ bool writeSmallRecordings(const QString& folder)
     return true;
 }
 
+// The copy's sources, kept between runs.
+bool writeCopySources()
+{
+    QDir(g_save).removeRecursively();
+    QDir().mkpath(g_copySource);
+    const QByteArray audio = EncodeMp3(RecorderFormat(2), kCopySeconds, 11).bytes;
+    for (int i = 0; i < kCopyFiles; ++i) {
+        const QByteArray bytes = BuildRecording(
+            MakeVoiceHeader(2, QStringLiteral("講義 %1").arg(i), {uint32_t(i % 9 + 1)}), audio);
+        if (!WriteFileBytes(g_copySource +
+                                QStringLiteral("/REC%1.MP3").arg(i, 4, 10, QLatin1Char('0')),
+                            bytes))
+            return false;
+    }
+    return true;
+}
+
 bool prepareFolders()
 {
     g_root = benchFolder(QStringLiteral("fileops"));
@@ -142,26 +162,9 @@ bool prepareFolders()
     g_moveFrom = g_save + QStringLiteral("/move-from");
     g_moveTo = g_save + QStringLiteral("/move-to");
     g_delete = g_save + QStringLiteral("/delete");
-    const QString complete = g_root + QStringLiteral("/copy-source.complete");
-    if (!QFile::exists(complete)) {
-        QDir(g_save).removeRecursively();
-        QDir().mkpath(g_copySource);
-        const QByteArray audio = EncodeMp3(RecorderFormat(2), kCopySeconds, 11).bytes;
-        for (int i = 0; i < kCopyFiles; ++i) {
-            const QByteArray bytes = BuildRecording(
-                MakeVoiceHeader(2, QStringLiteral("講義 %1").arg(i), {uint32_t(i % 9 + 1)}), audio);
-            if (!WriteFileBytes(g_copySource +
-                                    QStringLiteral("/REC%1.MP3").arg(i, 4, 10, QLatin1Char('0')),
-                                bytes))
-                return false;
-        }
-        if (!WriteFileBytes(complete, "1"))
-            return false;
-    }
-    for (const QString& folder : {g_copyTo, g_moveFrom, g_moveTo, g_delete}) {
-        QDir(folder).removeRecursively();
-        QDir().mkpath(folder);
-    }
+    if (!keptBetweenRuns(g_root + QStringLiteral("/copy-source.complete"), writeCopySources))
+        return false;
+    emptyFolders({g_copyTo, g_moveFrom, g_moveTo, g_delete});
     for (int i = 0; i < kSmallFiles; ++i)
         g_smallRecordings.append(BuildRecording(
             MakeVoiceHeader(1, QStringLiteral("電話メモ %1").arg(i), {uint32_t(i % 5 + 1)}),
@@ -169,39 +172,21 @@ bool prepareFolders()
     if (!writeSmallRecordings(g_moveFrom))
         return false;
     g_copyBytes = QFileInfo(g_copySource + QStringLiteral("/REC0000.MP3")).size();
-    if (onTmpfs(g_root))
-        std::printf("Warning: %s is a tmpfs, where fsync costs nothing.\n", qPrintable(g_root));
-    std::printf("Folders in %s; copied recordings of %lld bytes.\n", qPrintable(g_root),
-                g_copyBytes);
-    syncFileSystem(g_root);
+    announceFolders(g_root, QStringLiteral("copied recordings of %1 bytes").arg(g_copyBytes));
     return true;
 }
 
-// Timed rounds of our pass and the reference's, taking turns at going first,
-// after an untimed round. A pass gives its time and whether it left what it should.
+// Timed rounds of our pass and the reference's, taking turns at going first (the reference
+// in the first), after an untimed round of ours, then the reference's.
 void runRounds(benchmark::State& state, Rounds& rounds, bool (*ours)(Timing&),
                bool (*reference)(Timing&), int files)
 {
-    Timing oursTiming;
-    Timing referenceTiming;
-    if (!ours(oursTiming) || !reference(referenceTiming)) {
-        state.SkipWithError("the warm-up round failed");
+    const auto run = [&](int pass, Timing& timing) {
+        return pass == Rounds::kOurs ? ours(timing) : reference(timing);
+    };
+    if (!runTurns(state, rounds.passes, run, Rounds::kOurs, Rounds::kReference))
         return;
-    }
-    rounds = {};
-    for (auto _ : state) {
-        const bool oursFirst = rounds.ours.size() % 2 == 1;
-        const bool ok = oursFirst ? ours(oursTiming) && reference(referenceTiming)
-                                  : reference(referenceTiming) && ours(oursTiming);
-        if (!ok) {
-            state.SkipWithError("a pass did not leave the files it should");
-            return;
-        }
-        state.SetIterationTime(oursTiming.wall);
-        rounds.ours.push_back(oursTiming);
-        rounds.reference.push_back(referenceTiming);
-    }
-    state.counters["reference_ms"] = mean(rounds.reference, &Timing::wall) * 1e3;
+    state.counters["reference_ms"] = mean(rounds.reference(), &Timing::wall) * 1e3;
     state.counters["ratio"] = rounds.ratio();
     state.counters["overhead_us_per_file"] = rounds.overheadPerFile(&Timing::wall, files) * 1e6;
     state.counters["cpu_overhead_us_per_file"] = rounds.overheadPerFile(&Timing::cpu, files) * 1e6;
@@ -316,16 +301,16 @@ void BM_Delete(benchmark::State& state)
 void printRounds(const QString& what, const Rounds& rounds, const char* calls, int files,
                  const QString& goal)
 {
-    if (rounds.ours.empty())
+    if (rounds.ours().empty())
         return;
-    const auto [low, high] = ratioSpread(rounds.ours, rounds.reference);
+    const auto [low, high] = ratioSpread(rounds.ours(), rounds.reference());
     std::printf("%s: ours %.1f ms, %s %.1f ms; ratio %.2fx (rounds %.2fx to %.2fx); our overhead "
                 "%.1f us per file; goal %s\n",
-                qPrintable(what), mean(rounds.ours, &Timing::wall) * 1e3, calls,
-                mean(rounds.reference, &Timing::wall) * 1e3, rounds.ratio(), low, high,
+                qPrintable(what), mean(rounds.ours(), &Timing::wall) * 1e3, calls,
+                mean(rounds.reference(), &Timing::wall) * 1e3, rounds.ratio(), low, high,
                 rounds.overheadPerFile(&Timing::wall, files) * 1e6, qPrintable(goal));
     std::printf("  CPU: ours %.1f ms, reference %.1f ms; our CPU overhead %.1f us per file\n",
-                mean(rounds.ours, &Timing::cpu) * 1e3, mean(rounds.reference, &Timing::cpu) * 1e3,
+                mean(rounds.ours(), &Timing::cpu) * 1e3, mean(rounds.reference(), &Timing::cpu) * 1e3,
                 rounds.overheadPerFile(&Timing::cpu, files) * 1e6);
 }
 

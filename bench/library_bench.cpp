@@ -302,15 +302,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot prepare the benchmark folder %s\n", qPrintable(g_save));
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    reporter.compare("BM_F5Indexed", "BM_StatAlone", kFiles);
-    reporter.compare("BM_ScanBuildingIndex", "BM_ScanWithoutIndex", kFiles);
-    reporter.compare("BM_StartUpIndexed", "BM_StartUpEmpty");
-    reporter.compare("BM_StartUpBuildingIndex", "BM_StartUpWithoutIndex");
-    reporter.compare("BM_OpenFolderIndexed", "BM_OpenFolderWithoutIndex");
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv,
+                 {{"BM_F5Indexed", "BM_StatAlone", kFiles},
+                  {"BM_ScanBuildingIndex", "BM_ScanWithoutIndex", kFiles},
+                  {"BM_StartUpIndexed", "BM_StartUpEmpty"},
+                  {"BM_StartUpBuildingIndex", "BM_StartUpWithoutIndex"},
+                  {"BM_OpenFolderIndexed", "BM_OpenFolderWithoutIndex"}});
     const SearchIndex& s = searchIndex();
     const qint64 size = QFileInfo(s.file).size() + QFileInfo(s.file + QStringLiteral("-wal")).size();
     std::printf("Index of %d recordings: %lld bytes; %.0f bytes per recording besides the memo text (%.0f bytes "

@@ -169,15 +169,13 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     reportMemoryPerRow();
     records();
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    std::vector<Comparison> comparisons;
     for (int key = 0; key < kColumnKeys; ++key)
         for (int descending = 0; descending < 2; ++descending) {
             const std::string args = "/" + std::to_string(key) + "/" + std::to_string(descending);
-            reporter.compare("BM_SortList" + args, "BM_ReferenceSort" + args);
-            reporter.compare("BM_SortAgain" + args, "BM_ReferenceSort" + args);
+            comparisons.push_back({"BM_SortList" + args, "BM_ReferenceSort" + args});
+            comparisons.push_back({"BM_SortAgain" + args, "BM_ReferenceSort" + args});
         }
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv, comparisons);
     return 0;
 }

@@ -226,12 +226,7 @@ int main(int argc, char** argv)
         std::printf(
             "No audio output: playback cannot be measured; measuring the display repaint only.\n");
 
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    reporter.compare("BM_DisplayRepaint/2", "BM_PlainRepaint");
-    reporter.compare("BM_DisplayRepaint/3", "BM_PlainRepaint");
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv, {{"BM_DisplayRepaint/2", "BM_PlainRepaint"}, {"BM_DisplayRepaint/3", "BM_PlainRepaint"}});
 
     const auto line = [](const char* name, const PlaybackFigures& figures) {
         std::printf("%s: %.2f ms CPU per second of audio, %.2f %% of one core "

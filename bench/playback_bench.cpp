@@ -110,13 +110,10 @@ int main(int argc, char** argv)
     // The heaviest of the recorder's formats: 44.1 kHz stereo at 128 kbit/s.
     if (!WriteFileBytes(g_file, BuildRecording(MakeVoiceHeader(2), EncodeMp3({44100, 2, 128, false, true}, kSeconds, 5).bytes)))
         return 1;
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
     // Per second of audio.
-    reporter.compare("BM_Playback/0", "BM_PlainDecode", kSeconds);
-    reporter.compare("BM_Playback/1", "BM_PlainDecode", kSeconds);
-    reporter.compare("BM_Playback/2", "BM_PlainDecode", kSeconds);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv,
+                 {{"BM_Playback/0", "BM_PlainDecode", kSeconds},
+                  {"BM_Playback/1", "BM_PlainDecode", kSeconds},
+                  {"BM_Playback/2", "BM_PlainDecode", kSeconds}});
     return 0;
 }

@@ -89,10 +89,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot prepare the benchmark folder %s\n", qPrintable(g_folder));
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    reporter.compare("BM_Rescan", "BM_BareLoop", kFiles);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunComparing(&argc, argv, {{"BM_Rescan", "BM_BareLoop", kFiles}});
     return 0;
 }

@@ -148,8 +148,7 @@ bool prepareFolders()
     g_saveMonth = g_save + QStringLiteral("/001/2026-11");
     g_copyTo = g_root + QStringLiteral("/cp-to/001/2026-11");
     g_driveList = g_root + QStringLiteral("/drives.txt");
-    const QString complete = g_root + QStringLiteral("/card.complete");
-    if (!QFile::exists(complete) && (!writeCard() || !WriteFileBytes(complete, "1")))
+    if (!keptBetweenRuns(g_root + QStringLiteral("/card.complete"), writeCard))
         return false;
     QDirIterator it(g_card + QStringLiteral("/001_TALVEN-77"), {QStringLiteral("*.mp3")},
                     QDir::Files, QDirIterator::Subdirectories);
@@ -158,20 +157,13 @@ bool prepareFolders()
     g_sources.sort();
     if (g_sources.size() != kFiles)
         return false;
-    for (const QString& folder : {g_save, g_copyTo}) {
-        QDir(folder).removeRecursively();
-        QDir().mkpath(folder);
-    }
+    emptyFolders({g_save, g_copyTo});
     // The folder the transfer writes into stays between passes, as cp's does.
     QDir().mkpath(g_saveMonth);
     if (!WriteFileBytes(g_driveList, (QStringLiteral("card ") + g_card).toUtf8()))
         return false;
     g_fileBytes = QFileInfo(g_sources.first()).size();
-    if (onTmpfs(g_root))
-        std::printf("Warning: %s is a tmpfs, where fsync costs nothing.\n", qPrintable(g_root));
-    std::printf("Folders in %s; %d recordings of %lld bytes.\n", qPrintable(g_root), kFiles,
-                g_fileBytes);
-    syncFileSystem(g_root);
+    announceFolders(g_root, QStringLiteral("%1 recordings of %2 bytes").arg(kFiles).arg(g_fileBytes));
     return true;
 }
 
@@ -291,29 +283,9 @@ bool runPass(Pass pass, Timing& timing)
 // An untimed round, then timed rounds of the four passes, each round starting with the next.
 void BM_Transfer(benchmark::State& state)
 {
-    Timing timing;
-    for (int pass = 0; pass < kPasses; ++pass) {
-        if (!runPass(Pass(pass), timing)) {
-            state.SkipWithError("the warm-up round failed");
-            return;
-        }
-    }
-    g_rounds = {};
-    int round = 0;
-    for (auto _ : state) {
-        std::array<Timing, kPasses> timings;
-        for (int i = 0; i < kPasses; ++i) {
-            const Pass pass = Pass((round + i) % kPasses);
-            if (!runPass(pass, timings[pass])) {
-                state.SkipWithError("a pass did not leave the files it should");
-                return;
-            }
-        }
-        ++round;
-        state.SetIterationTime(timings[Verified].wall);
-        for (int pass = 0; pass < kPasses; ++pass)
-            g_rounds[pass].push_back(timings[pass]);
-    }
+    if (!runTurns(state, g_rounds, [](int pass, Timing& timing) { return runPass(Pass(pass), timing); },
+                  Verified))
+        return;
     state.counters["unverified_ms"] = mean(g_rounds[Unverified], &Timing::wall) * 1e3;
     state.counters["reference_ms"] = mean(g_rounds[Reference], &Timing::wall) * 1e3;
     state.counters["readback_reference_ms"] =

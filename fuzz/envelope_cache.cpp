@@ -27,9 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const EnvelopeCache cache(FuzzScratchFolder() + QStringLiteral("/envelopes"));
     // The key's place in an entry: after the magic (8 bytes), the version and the bucket length.
-    const FileKey key{fieldAt<uint64_t>(data, size, 16), fieldAt<uint64_t>(data, size, 24),
-                      fieldAt<int64_t>(data, size, 32), fieldAt<int64_t>(data, size, 40),
-                      fieldAt<int64_t>(data, size, 48)};
+    // The last-write time lies there as seconds and the nanoseconds after them.
+    const uint64_t modifiedNs = fieldAt<uint64_t>(data, size, 40) * 1'000'000'000u + fieldAt<uint64_t>(data, size, 48);
+    const FileKey key(FileStamp{fieldAt<uint64_t>(data, size, 16), fieldAt<uint64_t>(data, size, 24),
+                                fieldAt<int64_t>(data, size, 32), int64_t(modifiedNs), 0});
     static const bool folderMade = QDir().mkpath(cache.folder());
     FUZZ_CHECK(folderMade);
     const QString entry = cache.entryPath(key);
@@ -53,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                    && again->sampleRate == envelope->sampleRate);
     }
     // The entry of another version of the file is of no use: it goes.
-    FileKey other = key;
+    FileStamp other = key.stamp();
     other.size ^= 1;
-    FUZZ_CHECK(!cache.load(other));
+    FUZZ_CHECK(!cache.load(FileKey(other)));
     QFile::remove(entry);
     return 0;
 }

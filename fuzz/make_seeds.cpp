@@ -97,10 +97,10 @@ bool envelopeSeeds(const QString& scratch)
         envelope.levels.push_back(uint8_t(pause ? 40 : 200 + bucket % 30));
         envelope.levels.push_back(uint8_t(pause ? 30 : 170 + bucket % 20));
     }
-    const FileKey key{0x803, 0x1234567, 4096, 1700000000, 123456789};
+    const FileKey key(FileStamp{0x803, 0x1234567, 4096, 1700000000123456789, 0});
     LevelEnvelope empty;
     empty.sampleRate = 44100;
-    const FileKey emptyKey{0x803, 0x42, 0, 1700000000, 0};
+    const FileKey emptyKey(FileStamp{0x803, 0x42, 0, 1700000000000000000, 0});
     auto entryBytes = [&](const FileKey& k) {
         QFile file(cache.entryPath(k));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -17,13 +17,17 @@ constexpr qint64 kLargestEntry = qint64(1) << 31;
 
 } // namespace
 
+FileKey::FileKey(const FileStamp& stamp) : m_stamp(stamp)
+{
+    m_stamp.changedNs = 0;
+}
+
 std::optional<FileKey> FileKey::Of(const QString& path)
 {
-    struct stat st{};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    FileStamp stamp;
+    if (!FileStamp::OfRegularFile(QFile::encodeName(path), stamp))
         return std::nullopt;
-    return FileKey{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
-                   int64_t(st.st_mtim.tv_nsec)};
+    return FileKey(stamp);
 }
 
 EnvelopeCache::EnvelopeCache(QString folder) : m_folder(std::move(folder))
@@ -34,7 +38,7 @@ EnvelopeCache::EnvelopeCache(QString folder) : m_folder(std::move(folder))
 
 QString EnvelopeCache::entryPath(const FileKey& key) const
 {
-    return m_folder + QStringLiteral("/%1-%2.env").arg(key.device, 0, 16).arg(key.inode, 0, 16);
+    return m_folder + QStringLiteral("/%1-%2.env").arg(key.stamp().device, 0, 16).arg(key.stamp().inode, 0, 16);
 }
 
 std::optional<LevelEnvelope> EnvelopeCache::load(const FileKey& key) const

@@ -1,24 +1,30 @@
 #pragma once
 
 #include "LevelEnvelope.h"
+#include "recording/FileStamp.h"
 
 #include <QString>
 #include <optional>
 
-// Which version of a file an envelope belongs to. A header written in place
-// keeps all four (the writer puts the times back); a file replaced, rewritten
-// or grown changes at least one.
-struct FileKey
+// Which version of a file an envelope belongs to: the file's stamp, as the index
+// takes it, but for its status-change time. A header written in place (marks, memo,
+// protection) moves the status-change time while the writer puts the last-write time
+// back: the audio, and so the envelope, is the same. A file replaced, rewritten or
+// grown changes at least one of the fields kept.
+class FileKey
 {
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    int64_t size = 0;
-    int64_t modifiedSeconds = 0;
-    int64_t modifiedNanoseconds = 0;
+public:
+    FileKey() = default;
+    explicit FileKey(const FileStamp& stamp);
+
+    const FileStamp& stamp() const { return m_stamp; }
     bool operator==(const FileKey&) const = default;
 
     // The key of the file a path names now (through links); nullopt when it cannot be looked at.
     static std::optional<FileKey> Of(const QString& path);
+
+private:
+    FileStamp m_stamp; // its status-change time always zero
 };
 
 // The per-user store of envelopes, one file per recording under the cache

@@ -54,6 +54,31 @@ int64_t bucketsFor(int64_t frames, int64_t sampleRate)
     return (frames * (1000 / LevelEnvelope::kBucketMilliseconds) + sampleRate - 1) / sampleRate;
 }
 
+// The last-write time lies in an entry as the file system gives it: whole seconds
+// (before 1970 negative) and the nanoseconds after them.
+constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
+
+void putModified(EntryHeader& header, int64_t modifiedNs)
+{
+    header.modifiedSeconds = modifiedNs / kNanosecondsPerSecond;
+    header.modifiedNanoseconds = modifiedNs % kNanosecondsPerSecond;
+    if (header.modifiedNanoseconds < 0) {
+        header.modifiedSeconds -= 1;
+        header.modifiedNanoseconds += kNanosecondsPerSecond;
+    }
+}
+
+// false for a time no file can have: nanoseconds outside a second, or seconds whose
+// nanoseconds leave the range of the stamp.
+bool takeModified(const EntryHeader& header, int64_t& modifiedNs)
+{
+    if (header.modifiedNanoseconds < 0 || header.modifiedNanoseconds >= kNanosecondsPerSecond)
+        return false;
+    int64_t whole = 0;
+    return !__builtin_mul_overflow(header.modifiedSeconds, kNanosecondsPerSecond, &whole)
+           && !__builtin_add_overflow(whole, header.modifiedNanoseconds, &modifiedNs);
+}
+
 } // namespace
 
 QByteArray EncodeEnvelopeEntry(const FileKey& key, const LevelEnvelope& envelope)
@@ -62,11 +87,10 @@ QByteArray EncodeEnvelopeEntry(const FileKey& key, const LevelEnvelope& envelope
     std::memcpy(header.magic, kMagic, sizeof kMagic);
     header.version = kFormatVersion;
     header.bucketMilliseconds = LevelEnvelope::kBucketMilliseconds;
-    header.device = key.device;
-    header.inode = key.inode;
-    header.size = key.size;
-    header.modifiedSeconds = key.modifiedSeconds;
-    header.modifiedNanoseconds = key.modifiedNanoseconds;
+    header.device = key.stamp().device;
+    header.inode = key.stamp().inode;
+    header.size = key.stamp().size;
+    putModified(header, key.stamp().modifiedNs);
     header.sampleRate = envelope.sampleRate;
     header.frames = envelope.frames;
     header.levelBytes = envelope.levels.size();
@@ -90,7 +114,8 @@ std::optional<EnvelopeEntry> DecodeEnvelopeEntry(QByteArrayView bytes)
         || header.sampleRate > kHighestSampleRate || header.frames < 0)
         return std::nullopt;
     const auto* levels = reinterpret_cast<const uint8_t*>(bytes.data()) + sizeof header;
-    if (checksumOf(header, levels, size_t(levelBytes)) != header.checksum)
+    FileStamp stamp{header.device, header.inode, header.size, 0, 0};
+    if (checksumOf(header, levels, size_t(levelBytes)) != header.checksum || !takeModified(header, stamp.modifiedNs))
         return std::nullopt;
     // The frame count must fill exactly the buckets of the levels (compared with what
     // they can hold first, so that no product of a stray count overflows).
@@ -99,7 +124,7 @@ std::optional<EnvelopeEntry> DecodeEnvelopeEntry(QByteArrayView bytes)
     if (header.frames > mostFrames || bucketsFor(header.frames, header.sampleRate) != buckets)
         return std::nullopt;
     EnvelopeEntry entry;
-    entry.key = FileKey{header.device, header.inode, header.size, header.modifiedSeconds, header.modifiedNanoseconds};
+    entry.key = FileKey(stamp);
     entry.envelope.sampleRate = int(header.sampleRate);
     entry.envelope.frames = header.frames;
     entry.envelope.levels.assign(levels, levels + levelBytes);

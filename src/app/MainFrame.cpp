@@ -122,12 +122,11 @@ void CMainFrame::buildMenusAndToolbar()
 
     // The transport in the panel's order; the playback settings last.
     QMenu* playback = menuBar()->addMenu(QStringLiteral("再生(&P)"));
-    add(playback, {Command::PlayPause, Command::StopPlayback});
-    playback->addSeparator();
-    add(playback, {Command::StepBack, Command::StepForward, Command::PreviousIndex, Command::NextIndex,
-                   Command::Replay});
-    playback->addSeparator();
-    add(playback, {Command::Faster, Command::Slower, Command::NormalSpeed});
+    for (int i = 0; i < kKeyedActionCount; ++i) {
+        if (TransportActionStartsGroup(TransportAction(i)))
+            playback->addSeparator();
+        add(playback, {TransportCommand(TransportAction(i))});
+    }
     playback->addSeparator();
     add(playback, {Command::SkipSilence, Command::PreviousSilenceBoundary, Command::NextSilenceBoundary});
     playback->addSeparator();

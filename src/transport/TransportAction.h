@@ -4,7 +4,8 @@
 #include <array>
 
 // What the keyboard, a foot pedal, the playback menu and the desktop's media
-// controls ask of the control panel. The order is the menu's order.
+// controls ask of the control panel. The order is the menu's order, and the keyed
+// actions' order that of the playback commands (TransportCommand).
 enum class TransportAction
 {
     PlayPause,
@@ -31,3 +32,10 @@ TransportAction TransportActionFromKey(const QString& key);
 QString TransportActionText(TransportAction action);
 // The key an action has until the user binds another (portable key text).
 QString DefaultTransportKey(TransportAction action);
+// The action's entry in the playback menu, with its access letter ("停止(&S)");
+// empty for an action that has no entry.
+QString TransportActionMenuText(TransportAction action);
+// What the status bar says of the action's menu entry.
+QString TransportActionPrompt(TransportAction action);
+// The playback menu puts a separator before an action that starts a group.
+bool TransportActionStartsGroup(TransportAction action);

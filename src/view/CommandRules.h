@@ -45,18 +45,10 @@ enum class Command {
     DeleteFolder,
     RenameFolder,
     ReleaseFolder,
-    // The playback menu: the transport actions in their order, then their settings.
-    PlayPause,
-    StopPlayback,
-    StepBack,
-    StepForward,
-    PreviousIndex,
-    NextIndex,
-    Replay,
-    Faster,
-    Slower,
-    NormalSpeed,
-    TransportSettings,
+    // The playback menu: a command for each keyed transport action in the actions'
+    // order (TransportCommand gives it), then their settings.
+    FirstTransport,
+    TransportSettings = FirstTransport + kKeyedActionCount,
     SkipSilence,
     NextSilenceBoundary,
     PreviousSilenceBoundary,
@@ -72,13 +64,13 @@ enum class Command {
 inline constexpr int kCommandCount = int(Command::SearchAll) + 1;
 
 // The playback menu's command of a keyed transport action, and back (None for other commands).
-inline Command TransportCommand(TransportAction action)
+constexpr Command TransportCommand(TransportAction action)
 {
-    return Command(int(Command::PlayPause) + int(action));
+    return Command(int(Command::FirstTransport) + int(action));
 }
-inline TransportAction TransportActionOf(Command command)
+constexpr TransportAction TransportActionOf(Command command)
 {
-    const int offset = int(command) - int(Command::PlayPause);
+    const int offset = int(command) - int(Command::FirstTransport);
     return offset >= 0 && offset < kKeyedActionCount ? TransportAction(offset)
                                                      : TransportAction::None;
 }

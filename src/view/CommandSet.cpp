@@ -11,8 +11,8 @@ namespace {
 struct CommandText
 {
     Command command;
-    const char* text;
-    const char* prompt; // status-bar text, then after \n the short name used as tooltip
+    QString text;
+    QString prompt; // status-bar text, then after \n the short name used as tooltip
     QList<QKeySequence> keys;
     const char* icon = nullptr; // theme name
     QStyle::StandardPixmap fallback = QStyle::SP_CustomBase;
@@ -73,28 +73,6 @@ QList<CommandText> commandTexts()
         {Command::DeleteFolder, "削除", "下位フォルダを含めて削除を行います。", {}},
         {Command::RenameFolder, "名前の変更", "", {}},
         {Command::ReleaseFolder, "フォルダの解放(&F)", "", {}},
-        {Command::PlayPause,
-         "再生/一時停止(&P)",
-         "選択中の音声ファイルを再生、または一時停止します。\n再生/一時停止",
-         {}},
-        {Command::StopPlayback, "停止(&S)", "再生を停止します。\n停止", {}},
-        {Command::StepBack, "戻る(&B)", "設定した秒数だけ戻ります。\n戻る", {}},
-        {Command::StepForward, "進む(&F)", "設定した秒数だけ進みます。\n進む", {}},
-        {Command::PreviousIndex,
-         "前のインデックス(&U)",
-         "前のインデックスに移ります。\n前のインデックス",
-         {}},
-        {Command::NextIndex,
-         "次のインデックス(&D)",
-         "次のインデックスに移ります。\n次のインデックス",
-         {}},
-        {Command::Replay,
-         "直前を再生(&R)",
-         "直前の数秒をもう一度再生し、そのまま再生を続けます。\n直前を再生",
-         {}},
-        {Command::Faster, "速く(&H)", "再生速度を一段階速くします。\n速く", {}},
-        {Command::Slower, "遅く(&L)", "再生速度を一段階遅くします。\n遅く", {}},
-        {Command::NormalSpeed, "標準の速さ(&N)", "標準の速さで再生します。\n標準の速さ", {}},
         {Command::TransportSettings,
          "再生の設定(&T)...",
          "スキップの秒数、再開時の巻き戻し、キー、フットペダルを設定します。\n再生の設定",
@@ -130,10 +108,18 @@ void setPrompt(QAction* action, const QString& prompt)
 
 CommandSet::CommandSet(QObject* parent) : QObject(parent)
 {
-    for (const CommandText& entry : commandTexts()) {
-        auto* action = new QAction(QString::fromUtf8(entry.text), this);
-        if (*entry.prompt)
-            setPrompt(action, QString::fromUtf8(entry.prompt));
+    // The playback commands as the transport actions name them; their keys are the user's
+    // (setTransportKeys).
+    QList<CommandText> entries = commandTexts();
+    for (int i = 0; i < kKeyedActionCount; ++i) {
+        const auto transport = TransportAction(i);
+        entries.append({TransportCommand(transport), TransportActionMenuText(transport),
+                        TransportActionPrompt(transport) + u'\n' + TransportActionText(transport), {}});
+    }
+    for (const CommandText& entry : std::as_const(entries)) {
+        auto* action = new QAction(entry.text, this);
+        if (!entry.prompt.isEmpty())
+            setPrompt(action, entry.prompt);
         action->setShortcuts(entry.keys);
         if (const QIcon drawn = ToolbarArtwork::icon(entry.command); !drawn.isNull()) {
             action->setIcon(drawn);

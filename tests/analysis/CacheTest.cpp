@@ -20,6 +20,8 @@ constexpr int kWaitMs = 60000;
 // Where an entry's header keeps the envelope's sample rate and frame count.
 constexpr int kSampleRateOffset = 56;
 constexpr int kFramesOffset = 64;
+// Where it keeps the file's key: device, inode, size, last-write seconds and nanoseconds.
+constexpr int kKeyOffset = 16;
 
 // Loads the path and waits until the envelope is complete; whether it came from the cache.
 bool loadComplete(RecordingAnalysis& analysis, const QString& path)
@@ -246,7 +248,7 @@ private Q_SLOTS:
         envelope.sampleRate = sampleRate;
         envelope.frames = frames;
         envelope.levels.assign(size_t(buckets) * 2, 77);
-        const FileKey key{1, 2, 3, 4, 5};
+        const FileKey key(FileStamp{1, 2, 3, 4'000'000'005, 0});
         const std::optional<EnvelopeEntry> entry = DecodeEnvelopeEntry(EncodeEnvelopeEntry(key, envelope));
         QCOMPARE(entry.has_value(), accepted);
         if (accepted) {
@@ -264,6 +266,46 @@ private Q_SLOTS:
             changed[at] = char(changed[at] ^ 0x10);
             QVERIFY(!DecodeEnvelopeEntry(changed));
         }
+    }
+
+    // Entries of earlier runs stay valid: the key lies in an entry as the file system
+    // gives it (whole seconds, before 1970 negative, and the nanoseconds after them),
+    // and the status-change time is no part of it.
+    void entryKeepsTheFileKeyInItsLayout_data()
+    {
+        QTest::addColumn<qint64>("modifiedNs");
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<qint64>("nanoseconds");
+        QTest::newRow("2023") << qint64(1700000000123456789) << qint64(1700000000) << qint64(123456789);
+        QTest::newRow("on a whole second") << qint64(1700000000000000000) << qint64(1700000000) << qint64(0);
+        QTest::newRow("half a second before 1970") << qint64(-500000000) << qint64(-1) << qint64(500000000);
+        QTest::newRow("1960") << qint64(-315619199999999999) << qint64(-315619200) << qint64(1);
+    }
+
+    void entryKeepsTheFileKeyInItsLayout()
+    {
+        QFETCH(qint64, modifiedNs);
+        QFETCH(qint64, seconds);
+        QFETCH(qint64, nanoseconds);
+        LevelEnvelope envelope;
+        envelope.sampleRate = 8000;
+        envelope.frames = 8000;
+        envelope.levels.assign(200, 90);
+        const FileKey key(FileStamp{0x803, 0x1234567, 4096, modifiedNs, 1700000099000000000});
+        const QByteArray bytes = EncodeEnvelopeEntry(key, envelope);
+        QVERIFY(bytes.size() > kKeyOffset + 40);
+        const char* field = bytes.constData() + kKeyOffset;
+        QCOMPARE(qFromLittleEndian<quint64>(field), quint64(0x803));
+        QCOMPARE(qFromLittleEndian<quint64>(field + 8), quint64(0x1234567));
+        QCOMPARE(qFromLittleEndian<qint64>(field + 16), qint64(4096));
+        QCOMPARE(qFromLittleEndian<qint64>(field + 24), seconds);
+        QCOMPARE(qFromLittleEndian<qint64>(field + 32), nanoseconds);
+        const std::optional<EnvelopeEntry> entry = DecodeEnvelopeEntry(bytes);
+        QVERIFY(entry);
+        QVERIFY(entry->key == key);
+        // Another status-change time is the same key.
+        QVERIFY(entry->key == FileKey(FileStamp{0x803, 0x1234567, 4096, modifiedNs, 0}));
+        QVERIFY(!(entry->key == FileKey(FileStamp{0x803, 0x1234567, 4096, modifiedNs + 1, 0})));
     }
 
     void fifoInAnEntrysPlaceIsPassedOver()

@@ -169,7 +169,8 @@ private Q_SLOTS:
         for (QAction* menu : f.frame->menuBar()->actions())
             check(menu->menu());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
-        QCOMPARE(f.frame->command(Command::Replay)->text(), QStringLiteral("直前を再生(&R)\tShift+Left"));
+        QCOMPARE(f.frame->command(TransportCommand(TransportAction::Replay))->text(),
+                 QStringLiteral("直前を再生(&R)\tShift+Left"));
         if (!translated)
             QSKIP("Qt's Japanese translation is not installed: the keys were read in Qt's own words");
     }
@@ -198,6 +199,30 @@ private Q_SLOTS:
         frame.ShowRecordingCount(1234);
         QCOMPARE(frame.recordingCountText(), QStringLiteral("録音件数 1234件"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$")).match(frame.clockText()).hasMatch());
+    }
+
+    // The playback menu in the panel's order, its groups apart, with each entry's
+    // status-bar text.
+    void playbackMenuListsTheTransport()
+    {
+        Frame f;
+        QMenu* playback = nullptr;
+        for (QAction* menu : f.frame->menuBar()->actions()) {
+            if (menu->text() == QStringLiteral("再生(&P)"))
+                playback = menu->menu();
+        }
+        QVERIFY(playback);
+        QStringList entries;
+        for (QAction* entry : playback->actions())
+            entries.append(entry->isSeparator() ? QStringLiteral("-") : entry->text().section(u'\t', 0, 0));
+        QCOMPARE(entries, (QStringList{"再生/一時停止(&P)", "停止(&S)", "-", "戻る(&B)", "進む(&F)",
+                                       "前のインデックス(&U)", "次のインデックス(&D)", "直前を再生(&R)", "-",
+                                       "速く(&H)", "遅く(&L)", "標準の速さ(&N)", "-", "無音部分をスキップ(&K)",
+                                       "前の無音境界へ(&V)", "次の無音境界へ(&X)", "-", "再生の設定(&T)..."}));
+        const QAction* replay = f.frame->command(TransportCommand(TransportAction::Replay));
+        QCOMPARE(replay->statusTip(), QStringLiteral("直前の数秒をもう一度再生し、そのまま再生を続けます。"));
+        QCOMPARE(replay->toolTip(), QStringLiteral("直前を再生"));
+        QCOMPARE(replay->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
     }
 
     // Every toolbar button has a picture of its own, and the drawn ones are drawn at

@@ -189,7 +189,7 @@ private Q_SLOTS:
         for (int i = 0; i < 5; ++i)
             w.press(QStringLiteral("Ctrl+Shift+Down"));
         QCOMPARE(w.engine().m_tempo, 0.5);
-        QVERIFY(!w.view->commands().action(Command::Slower)->isEnabled());
+        QVERIFY(!w.view->commands().action(TransportCommand(TransportAction::Slower))->isEnabled());
         w.press(QStringLiteral("Ctrl+Shift+Down"));
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
         QCOMPARE(w.engine().m_tempo, 0.5);
@@ -248,18 +248,18 @@ private Q_SLOTS:
     {
         PlayerWindow w(m_places);
         CommandSet& c = w.view->commands();
-        QVERIFY(c.action(Command::PlayPause)->isEnabled());
-        QVERIFY(!c.action(Command::StopPlayback)->isEnabled());
-        QVERIFY(!c.action(Command::StepBack)->isEnabled());
-        QVERIFY(c.action(Command::Replay)->isEnabled());
-        QVERIFY(!c.action(Command::NormalSpeed)->isEnabled());
+        QVERIFY(c.action(TransportCommand(TransportAction::PlayPause))->isEnabled());
+        QVERIFY(!c.action(TransportCommand(TransportAction::Stop))->isEnabled());
+        QVERIFY(!c.action(TransportCommand(TransportAction::StepBack))->isEnabled());
+        QVERIFY(c.action(TransportCommand(TransportAction::Replay))->isEnabled());
+        QVERIFY(!c.action(TransportCommand(TransportAction::NormalSpeed))->isEnabled());
         w.playAt(20);
-        QVERIFY(c.action(Command::StopPlayback)->isEnabled());
-        QVERIFY(c.action(Command::StepBack)->isEnabled());
+        QVERIFY(c.action(TransportCommand(TransportAction::Stop))->isEnabled());
+        QVERIFY(c.action(TransportCommand(TransportAction::StepBack))->isEnabled());
         w.panel->setTransportRate(2.0);
-        QVERIFY(!c.action(Command::Faster)->isEnabled());
-        QVERIFY(c.action(Command::NormalSpeed)->isEnabled());
-        QCOMPARE(c.action(Command::PlayPause)->shortcut(), QKeySequence(Qt::Key_Space));
+        QVERIFY(!c.action(TransportCommand(TransportAction::Faster))->isEnabled());
+        QVERIFY(c.action(TransportCommand(TransportAction::NormalSpeed))->isEnabled());
+        QCOMPARE(c.action(TransportCommand(TransportAction::PlayPause))->shortcut(), QKeySequence(Qt::Key_Space));
     }
 
     // Resuming goes back by the set time, never before the section's begin, and from

@@ -1,9 +1,9 @@
 #include "CardBuilder.h"
-#include "FakePanel.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
 #include "TestRegistry.h"
+#include "ViewFixture.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "library/FolderWatcher.h"
@@ -61,19 +61,6 @@ class ArchiveTest : public QObject
     SimulatedPlaces m_places;
     CSetting m_setting;
 
-    struct ViewOnSave
-    {
-        CTALVEN77PCDoc document;
-        CTALVEN77PCView view;
-        FakePanel panel;
-        ViewOnSave(const QString& save, CSetting& setting) : view(document, setting)
-        {
-            document.RunStartupChecks(save);
-            view.setPanel(&panel);
-            view.OnInitialUpdate();
-        }
-    };
-
 private Q_SLOTS:
     void init()
     {
@@ -92,10 +79,10 @@ private Q_SLOTS:
         writeRecording(save + QStringLiteral("/day2/r2.mp3"), QStringLiteral("予算の相談"));
         writeRecording(save + QStringLiteral("/day2/r3.mp3"), QStringLiteral("顧客との会議メモ"));
         m_setting.m_strSavePath = save;
-        ViewOnSave on(save, m_setting);
+        ViewFixture on(save, m_setting);
 
-        on.view.commands().action(Command::SearchAll)->trigger();
-        SearchAllDlg* dialog = on.view.archive().searchDialog();
+        on.view->commands().action(Command::SearchAll)->trigger();
+        SearchAllDlg* dialog = on.view->archive().searchDialog();
         QVERIFY(dialog && dialog->isVisible());
         dialog->memoEdit()->setText(QStringLiteral("会議"));
         QTRY_COMPARE(dialog->results()->topLevelItemCount(), 2);
@@ -124,11 +111,11 @@ private Q_SLOTS:
 
         dialog->results()->setCurrentItem(hit);
         Q_EMIT dialog->results()->itemActivated(hit, 0);
-        QCOMPARE(on.view.folderTree()->currentItem()->text(0), QStringLiteral("day2"));
+        QCOMPARE(on.view->folderTree()->currentItem()->text(0), QStringLiteral("day2"));
         QCOMPARE(on.document.pCurrent()->strFolder(), save + QStringLiteral("/day2/"));
-        const QModelIndexList selected = on.view.recordingList()->selectionModel()->selectedRows();
+        const QModelIndexList selected = on.view->recordingList()->selectionModel()->selectedRows();
         QCOMPARE(selected.size(), 1);
-        QCOMPARE(on.view.recordings()->recordAt(selected[0].row()).szFilePath, save + QStringLiteral("/day2/r3.mp3"));
+        QCOMPARE(on.view->recordings()->recordAt(selected[0].row()).szFilePath, save + QStringLiteral("/day2/r3.mp3"));
         dialog->close();
     }
 
@@ -161,31 +148,31 @@ private Q_SLOTS:
         writeRecording(save + QStringLiteral("/../elsewhere/r4.mp3"), QStringLiteral("四"));
         QVERIFY(WriteFileBytes(save + QStringLiteral("/day2/notes.txt"), "memo"));
         m_setting.m_strSavePath = save;
-        ViewOnSave on(save, m_setting);
+        ViewFixture on(save, m_setting);
         // The link is made after the tree is read: it is no folder the tree shows.
         QVERIFY(QFile::link(save + QStringLiteral("/day1"), save + QStringLiteral("/linked")));
-        QTreeWidgetItem* shownBefore = on.view.folderTree()->currentItem();
+        QTreeWidgetItem* shownBefore = on.view->folderTree()->currentItem();
         const QString folderBefore = on.document.pCurrent() ? on.document.pCurrent()->strFolder() : QString();
 
         MessageRecorder messages;
-        const bool opened = on.view.archive().OpenRecordingFile(save + u'/' + written);
+        const bool opened = on.view->archive().OpenRecordingFile(save + u'/' + written);
         QCOMPARE(opened, !selected.isEmpty());
         if (selected.isEmpty()) {
             QCOMPARE(messages.entries().size(), 1);
             QCOMPARE(messages.entries()[0].text,
                      QStringLiteral("[%1]は表示中のフォルダにある録音ではありません。").arg(save + u'/' + written));
             QCOMPARE(messages.entries()[0].icon, MessageIcon::Warning);
-            QCOMPARE(on.view.folderTree()->currentItem(), shownBefore);
+            QCOMPARE(on.view->folderTree()->currentItem(), shownBefore);
             QCOMPARE(on.document.pCurrent() ? on.document.pCurrent()->strFolder() : QString(), folderBefore);
             return;
         }
         QVERIFY(messages.entries().isEmpty());
         const QString folder = QFileInfo(save + u'/' + selected).path();
         QCOMPARE(on.document.pCurrent()->strFolder(), folder + u'/');
-        QCOMPARE(on.view.folderTree()->currentItem()->text(0), QFileInfo(folder).fileName());
-        const QModelIndexList rows = on.view.recordingList()->selectionModel()->selectedRows();
+        QCOMPARE(on.view->folderTree()->currentItem()->text(0), QFileInfo(folder).fileName());
+        const QModelIndexList rows = on.view->recordingList()->selectionModel()->selectedRows();
         QCOMPARE(rows.size(), 1);
-        QCOMPARE(on.view.recordings()->recordAt(rows[0].row()).szFilePath, save + u'/' + selected);
+        QCOMPARE(on.view->recordings()->recordAt(rows[0].row()).szFilePath, save + u'/' + selected);
     }
 
     // One recording on the recorder, on its card and in the save folder: each
@@ -205,12 +192,12 @@ private Q_SLOTS:
                             save + QStringLiteral("/20261102/REC00001.MP3")));
         QVERIFY(m_places.setDrives({QStringLiteral("card ") + card, QStringLiteral("usb ") + recorder}));
         m_setting.m_strSavePath = save;
-        ViewOnSave on(save, m_setting);
-        const QString cardNode = on.view.rootLabelled(kCardRootLabel)->child(0)->text(0);
-        const QString recorderNode = on.view.rootLabelled(kRecorderRootLabel)->child(0)->text(0);
+        ViewFixture on(save, m_setting);
+        const QString cardNode = on.view->rootLabelled(kCardRootLabel)->child(0)->text(0);
+        const QString recorderNode = on.view->rootLabelled(kRecorderRootLabel)->child(0)->text(0);
 
-        on.view.commands().action(Command::SearchAll)->trigger();
-        SearchAllDlg* dialog = on.view.archive().searchDialog();
+        on.view->commands().action(Command::SearchAll)->trigger();
+        SearchAllDlg* dialog = on.view->archive().searchDialog();
         QVERIFY(dialog && dialog->isVisible());
         dialog->nameEdit()->setText(QStringLiteral("REC00001"));
         dialog->searchNow();
@@ -253,24 +240,24 @@ private Q_SLOTS:
         writeRecording(day + QStringLiteral("/a.mp3"), QStringLiteral("一"));
         writeRecording(day + QStringLiteral("/b.mp3"), QStringLiteral("二"));
         m_setting.m_strSavePath = save;
-        ViewOnSave on(save, m_setting);
-        QTreeWidgetItem* saveRoot = on.view.rootLabelled(kSaveRootLabel);
-        on.view.folderTree()->setCurrentItem(childLabelled(saveRoot, QStringLiteral("day")));
-        QCOMPARE(rowNames(on.view), (QStringList{"a.mp3", "b.mp3"}));
-        QTRY_VERIFY(on.view.archive().watcher().folders().contains(day));
+        ViewFixture on(save, m_setting);
+        QTreeWidgetItem* saveRoot = on.view->rootLabelled(kSaveRootLabel);
+        on.view->folderTree()->setCurrentItem(childLabelled(saveRoot, QStringLiteral("day")));
+        QCOMPARE(rowNames(*on.view), (QStringList{"a.mp3", "b.mp3"}));
+        QTRY_VERIFY(on.view->archive().watcher().folders().contains(day));
 
         writeRecording(day + QStringLiteral("/c.mp3"), QStringLiteral("三"));
-        QTRY_COMPARE(rowNames(on.view), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+        QTRY_COMPARE(rowNames(*on.view), (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
         QVERIFY(QFile::rename(day + QStringLiteral("/a.mp3"), day + QStringLiteral("/z.mp3")));
-        QTRY_COMPARE(rowNames(on.view), (QStringList{"b.mp3", "c.mp3", "z.mp3"}));
+        QTRY_COMPARE(rowNames(*on.view), (QStringList{"b.mp3", "c.mp3", "z.mp3"}));
         QVERIFY(QFile::remove(day + QStringLiteral("/b.mp3")));
-        QTRY_COMPARE(rowNames(on.view), (QStringList{"c.mp3", "z.mp3"}));
+        QTRY_COMPARE(rowNames(*on.view), (QStringList{"c.mp3", "z.mp3"}));
 
         QDir().mkpath(save + QStringLiteral("/newday"));
         QTRY_VERIFY(childLabelled(saveRoot, QStringLiteral("newday")) != nullptr);
         // The folder shown before is shown again, with what it holds now.
-        QCOMPARE(on.view.folderTree()->currentItem()->text(0), QStringLiteral("day"));
-        QCOMPARE(rowNames(on.view), (QStringList{"c.mp3", "z.mp3"}));
+        QCOMPARE(on.view->folderTree()->currentItem()->text(0), QStringLiteral("day"));
+        QCOMPARE(rowNames(*on.view), (QStringList{"c.mp3", "z.mp3"}));
     }
 
     // The card's list takes in its dated folders: a recording another program puts
@@ -282,10 +269,10 @@ private Q_SLOTS:
         QVERIFY(MakeCard({card, 7, 2, 7, {}}));
         QVERIFY(m_places.setDrives({QStringLiteral("card ") + card}));
         m_setting.m_strSavePath = save;
-        ViewOnSave on(save, m_setting);
-        QTreeWidgetItem* cardNode = on.view.rootLabelled(kCardRootLabel)->child(0);
-        on.view.folderTree()->setCurrentItem(cardNode);
-        QCOMPARE(on.view.recordings()->rowCount(), 2);
+        ViewFixture on(save, m_setting);
+        QTreeWidgetItem* cardNode = on.view->rootLabelled(kCardRootLabel)->child(0);
+        on.view->folderTree()->setCurrentItem(cardNode);
+        QCOMPARE(on.view->recordings()->rowCount(), 2);
         const QString recorderFolder = card + QStringLiteral("/007_TALVEN-77");
         QStringList dated;
         for (const QString& month : QDir(recorderFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -293,16 +280,16 @@ private Q_SLOTS:
                 dated.append(recorderFolder + u'/' + month + u'/' + day);
         }
         QVERIFY(!dated.isEmpty());
-        QTRY_VERIFY(on.view.archive().watcher().folders().contains(dated.first()));
+        QTRY_VERIFY(on.view->archive().watcher().folders().contains(dated.first()));
 
         writeRecording(dated.first() + QStringLiteral("/added.mp3"), QStringLiteral("追加"));
-        QTRY_COMPARE(on.view.recordings()->rowCount(), 3);
+        QTRY_COMPARE(on.view->recordings()->rowCount(), 3);
         const QString newDay = recorderFolder + QStringLiteral("/209912/31");
         QVERIFY(QDir().mkpath(newDay));
-        QTRY_VERIFY(on.view.archive().watcher().folders().contains(newDay));
+        QTRY_VERIFY(on.view->archive().watcher().folders().contains(newDay));
         writeRecording(newDay + QStringLiteral("/later.mp3"), QStringLiteral("後日"));
-        QTRY_COMPARE(on.view.recordings()->rowCount(), 4);
-        QVERIFY(rowNames(on.view).contains(QStringLiteral("later.mp3")));
+        QTRY_COMPARE(on.view->recordings()->rowCount(), 4);
+        QVERIFY(rowNames(*on.view).contains(QStringLiteral("later.mp3")));
     }
 
     // Filling the list again would unload the recording being listened to: a change
@@ -314,21 +301,21 @@ private Q_SLOTS:
         QDir().mkpath(day);
         writeRecording(day + QStringLiteral("/a.mp3"), QStringLiteral("一"));
         m_setting.m_strSavePath = save;
-        ViewOnSave on(save, m_setting);
-        on.view.folderTree()->setCurrentItem(childLabelled(on.view.rootLabelled(kSaveRootLabel), QStringLiteral("day")));
-        QTRY_VERIFY(on.view.archive().watcher().folders().contains(day));
+        ViewFixture on(save, m_setting);
+        on.view->folderTree()->setCurrentItem(childLabelled(on.view->rootLabelled(kSaveRootLabel), QStringLiteral("day")));
+        QTRY_VERIFY(on.view->archive().watcher().folders().contains(day));
         on.panel.listening = true;
         on.panel.calls.clear();
 
         writeRecording(day + QStringLiteral("/b.mp3"), QStringLiteral("二"));
         QDir().mkpath(save + QStringLiteral("/newday"));
         QTest::qWait(1500);
-        QCOMPARE(rowNames(on.view), QStringList{"a.mp3"});
+        QCOMPARE(rowNames(*on.view), QStringList{"a.mp3"});
         QVERIFY2(!on.panel.calls.join(u' ').contains(QStringLiteral("unload")), qPrintable(on.panel.calls.join(u',')));
 
         on.panel.listening = false;
-        QTRY_COMPARE(rowNames(on.view), (QStringList{"a.mp3", "b.mp3"}));
-        QTRY_VERIFY(childLabelled(on.view.rootLabelled(kSaveRootLabel), QStringLiteral("newday")) != nullptr);
+        QTRY_COMPARE(rowNames(*on.view), (QStringList{"a.mp3", "b.mp3"}));
+        QTRY_VERIFY(childLabelled(on.view->rootLabelled(kSaveRootLabel), QStringLiteral("newday")) != nullptr);
     }
 };
 

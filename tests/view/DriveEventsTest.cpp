@@ -1,8 +1,8 @@
 #include "CardBuilder.h"
-#include "FakePanel.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
 #include "TestRegistry.h"
+#include "ViewFixture.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "fileops/FileCommands.h"
@@ -23,21 +23,13 @@ class DriveEventsTest : public QObject
 
     SimulatedPlaces m_places;
 
-    struct Fixture
+    struct Fixture : ViewFixture
     {
-        CSetting setting;
-        CTALVEN77PCDoc document;
-        FakePanel panel;
-        std::unique_ptr<CTALVEN77PCView> view;
         explicit Fixture(const QString& save)
         {
             setting.Load();
-            document.RunStartupChecks(save);
-            view = std::make_unique<CTALVEN77PCView>(document, setting);
-            view->setPanel(&panel);
-            view->OnInitialUpdate();
+            open(save);
         }
-        ~Fixture() { view->setPanel(nullptr); }
         int nodes(const QString& root) { return view->rootLabelled(root)->childCount(); }
         bool deviceRemoved() { return view->fileCommands().engine().deviceRemoved(); }
     };

@@ -1,8 +1,8 @@
-#include "FakePanel.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
 #include "TestRegistry.h"
+#include "ViewFixture.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
@@ -59,13 +59,9 @@ class ListPaneTest : public QObject
     SimulatedPlaces m_places;
 
     // A save folder "day" holding recordings with these names and memos, shown in a view.
-    struct Fixture
+    struct Fixture : ViewFixture
     {
         QString folder;
-        CSetting setting;
-        CTALVEN77PCDoc document;
-        FakePanel panel;
-        std::unique_ptr<CTALVEN77PCView> view;
         Fixture(SimulatedPlaces& places, const QStringList& names, const QStringList& memos = {})
         {
             const QString save = places.newFolder(QStringLiteral("save"));
@@ -75,10 +71,7 @@ class ListPaneTest : public QObject
                 if (!WriteFileBytes(folder + names[i], BuildRecording(MakeVoiceHeader(1, memo), ShortSpeechAudio())))
                     qFatal("cannot write a recording");
             }
-            document.RunStartupChecks(save);
-            view = std::make_unique<CTALVEN77PCView>(document, setting);
-            view->setPanel(&panel);
-            view->OnInitialUpdate();
+            open(save);
             view->resize(900, 500);
             view->folderTree()->setCurrentItem(view->rootLabelled(kSaveRootLabel)->child(0));
         }

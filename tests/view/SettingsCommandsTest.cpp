@@ -1,9 +1,9 @@
 #include "CardBuilder.h"
-#include "FakePanel.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
 #include "TestRegistry.h"
+#include "ViewFixture.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
@@ -34,21 +34,14 @@ class SettingsCommandsTest : public QObject
 
     SimulatedPlaces m_places;
 
-    struct Fixture
+    struct Fixture : ViewFixture
     {
-        CSetting setting;
-        CTALVEN77PCDoc document;
-        FakePanel panel;
-        std::unique_ptr<CTALVEN77PCView> view;
         QStringList statusTexts;
         explicit Fixture(const QString& save)
         {
             setting.Load();
             setting.m_strSavePath = save;
-            document.RunStartupChecks(save);
-            view = std::make_unique<CTALVEN77PCView>(document, setting);
-            view->setPanel(&panel);
-            view->OnInitialUpdate();
+            open(save);
             QObject::connect(view.get(), &CTALVEN77PCView::statusText, view.get(),
                              [this](const QString& text) { statusTexts.append(text); });
         }

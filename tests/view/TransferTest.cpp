@@ -1,10 +1,10 @@
 #include "CardBuilder.h"
-#include "FakePanel.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "SimulatedPlaces.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "ViewFixture.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "export/TransferRecord.h"
@@ -57,13 +57,9 @@ class TransferTest : public QObject
 
     SimulatedPlaces m_places;
 
-    struct Fixture
+    struct Fixture : ViewFixture
     {
         QString save;
-        CSetting setting;
-        CTALVEN77PCDoc document;
-        FakePanel panel;
-        std::unique_ptr<CTALVEN77PCView> view;
         int progressShown = 0;
         std::function<void(CFileCopyDlg&)> onProgress;
 
@@ -72,17 +68,13 @@ class TransferTest : public QObject
             setting.Load();
             setting.m_strSavePath = save;
             setting.m_nAutoUsb = autoUsb ? 1 : 0;
-            document.RunStartupChecks(save);
-            view = std::make_unique<CTALVEN77PCView>(document, setting);
-            view->setPanel(&panel);
-            view->OnInitialUpdate();
+            open(save);
             view->fileCommands().setProgressObserver([this](CFileCopyDlg& dialog) {
                 ++progressShown;
                 if (onProgress)
                     onProgress(dialog);
             });
         }
-        ~Fixture() { view->setPanel(nullptr); }
         int nodes(const QString& root) { return view->rootLabelled(root)->childCount(); }
     };
 

@@ -1,8 +1,8 @@
 #include "CardBuilder.h"
-#include "FakePanel.h"
 #include "MessageRecorder.h"
 #include "RecordingBuilder.h"
 #include "TestRegistry.h"
+#include "ViewFixture.h"
 #include "document/FolderTree.h"
 #include "document/TALVEN77PCDoc.h"
 #include "platform/ProgramIdentity.h"
@@ -52,19 +52,6 @@ class ViewTest : public QObject
         for (const QString& name : names)
             QVERIFY(WriteFileBytes(folder + u'/' + name, BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
     }
-    // The document of a save folder and a view on it with a recording panel fake.
-    struct ViewOnSave
-    {
-        CTALVEN77PCDoc document;
-        CTALVEN77PCView view;
-        FakePanel panel;
-        ViewOnSave(const QString& save, CSetting& setting) : view(document, setting)
-        {
-            document.RunStartupChecks(save);
-            view.setPanel(&panel);
-            view.OnInitialUpdate();
-        }
-    };
     // A card in a reader ("card") or the recorder ("usb") holding recordings,
     // attached alone through the simulated drives; its folder, or empty on failure.
     QString attachDrive(const QString& kind, uint16_t number, int recordings)
@@ -262,9 +249,9 @@ private Q_SLOTS:
     {
         const QString save = newFolder(QStringLiteral("save"));
         writeRecordings(save + QStringLiteral("/day"), {"b.mp3", "a.mp3", "c.mp3"});
-        ViewOnSave fixture(save, m_setting);
+        ViewFixture fixture(save, m_setting);
         CTALVEN77PCDoc& document = fixture.document;
-        CTALVEN77PCView& view = fixture.view;
+        CTALVEN77PCView& view = *fixture.view;
         FakePanel& panel = fixture.panel;
         QList<int> counts;
         connect(&view, &CTALVEN77PCView::recordingCount, this, [&](int count) { counts.append(count); });
@@ -334,8 +321,8 @@ private Q_SLOTS:
         writeRecordings(save + QStringLiteral("/other"), {"c.mp3"});
         CSetting setting;
         setting.m_strSavePath = save;
-        ViewOnSave fixture(save, setting);
-        CTALVEN77PCView& view = fixture.view;
+        ViewFixture fixture(save, setting);
+        CTALVEN77PCView& view = *fixture.view;
         QTreeWidgetItem* saveRoot = view.rootLabelled(kSaveRootLabel);
         QCOMPARE(saveRoot->child(0)->text(0), QStringLiteral("day"));
         view.folderTree()->setCurrentItem(saveRoot->child(0));
@@ -368,9 +355,9 @@ private Q_SLOTS:
         writeRecordings(save + QStringLiteral("/one"), {"a.mp3", "b.mp3", "c.mp3"});
         QDir().mkpath(save + QStringLiteral("/two"));
         QVERIFY(!attachDrive(QStringLiteral("card"), 4, 1).isEmpty());
-        ViewOnSave fixture(save, m_setting);
+        ViewFixture fixture(save, m_setting);
         CTALVEN77PCDoc& document = fixture.document;
-        CTALVEN77PCView& view = fixture.view;
+        CTALVEN77PCView& view = *fixture.view;
         FakePanel& panel = fixture.panel;
         view.resize(800, 500);
         view.show();
@@ -475,9 +462,9 @@ private Q_SLOTS:
         QDir().mkpath(save + QStringLiteral("/a/inner"));
         QDir().mkpath(save + QStringLiteral("/b"));
         writeRecordings(save + QStringLiteral("/b"), {"x.mp3"});
-        ViewOnSave fixture(save, m_setting);
+        ViewFixture fixture(save, m_setting);
         CTALVEN77PCDoc& document = fixture.document;
-        CTALVEN77PCView& view = fixture.view;
+        CTALVEN77PCView& view = *fixture.view;
         FolderTreePane* tree = view.folderTree();
         QTreeWidgetItem* saveRoot = view.rootLabelled(kSaveRootLabel);
         QTreeWidgetItem* a = saveRoot->child(saveRoot->child(0)->text(0) == QStringLiteral("a") ? 0 : 1);
@@ -553,8 +540,8 @@ private Q_SLOTS:
         const QString save = newFolder(QStringLiteral("save"));
         writeRecordings(save + QStringLiteral("/20261102"), {"REC00001.MP3"});
         QVERIFY(!attachDrive(QStringLiteral("card"), 4, 2).isEmpty());
-        ViewOnSave fixture(save, m_setting);
-        CTALVEN77PCView& view = fixture.view;
+        ViewFixture fixture(save, m_setting);
+        CTALVEN77PCView& view = *fixture.view;
         view.resize(1200, 600);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
