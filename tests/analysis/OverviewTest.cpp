@@ -41,12 +41,12 @@ struct PanelFixture
     {
         panel.setControlsAllowed(true);
         panel.LoadRecording(path, 1);
-        if (!panel.analysis().isComplete()) {
-            QSignalSpy completed(&panel.analysis(), &RecordingAnalysis::completed);
+        if (!panel.session().analysis().isComplete()) {
+            QSignalSpy completed(&panel.session().analysis(), &RecordingAnalysis::completed);
             completed.wait(60000);
         }
     }
-    CMp3Ctrl& engine() { return panel.engine(); }
+    CMp3Ctrl& engine() { return panel.session().engine(); }
     // Plays on the virtual clock in small steps, with the panel's tick after each.
     QList<int64_t> play(double seconds, double step = 0.05)
     {
@@ -54,7 +54,7 @@ struct PanelFixture
         for (double done = 0; done < seconds; done += step) {
             output->advance(step);
             QCoreApplication::processEvents();
-            panel.OnTimer();
+            panel.session().OnTimer();
             heard << int64_t(engine().GetPositionMilliseconds());
         }
         return heard;
@@ -116,18 +116,18 @@ private Q_SLOTS:
         QFETCH(int, expectedSecond);
         QFETCH(int, expectedState);
         PanelFixture f(m_minute);
-        QCOMPARE(f.panel.m_nDuration, 60u);
+        QCOMPARE(f.panel.session().duration(), 60u);
         if (before != State::Stopped) {
             f.panel.OnPlay();
             f.play(1.0, 0.25);
             if (before == State::Paused)
-                f.panel.OnPause();
+                f.panel.session().OnPause();
         }
         f.clickStrip(uint32_t(second));
         QCOMPARE(int(f.engine().m_state), expectedState);
         QCOMPARE(f.engine().GetPosition(), uint64_t(expectedSecond));
         QCOMPARE(f.panel.positionSlider()->value(), expectedSecond);
-        QVERIFY(!f.panel.m_bSeeking);
+        QVERIFY(!f.panel.session().seeking());
     }
 
     void draggingTheStripSeeksOnRelease()
@@ -144,11 +144,11 @@ private Q_SLOTS:
         // Held: paused where the pointer is, as with the slider's thumb.
         QCOMPARE(f.engine().m_state, State::Paused);
         QCOMPARE(f.engine().GetPosition(), 30u);
-        QVERIFY(f.panel.m_bSeeking);
+        QVERIFY(f.panel.session().seeking());
         QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->xOf(45'000), y));
         QCOMPARE(f.engine().m_state, State::Playing);
         QCOMPARE(f.engine().GetPosition(), 45u);
-        QVERIFY(!f.panel.m_bSeeking);
+        QVERIFY(!f.panel.session().seeking());
     }
 
     void stripIgnoresClicksWithoutControls()
@@ -171,7 +171,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, skip);
         PanelFixture f(m_pauses);
-        QCOMPARE(f.panel.silences().size(), size_t(3));
+        QCOMPARE(f.panel.session().silences().size(), size_t(3));
         f.panel.setSkipSilence(skip);
         f.panel.OnPlay();
         const QList<int64_t> heard = f.play(18.0);
@@ -271,9 +271,9 @@ private Q_SLOTS:
         // A longer shortest pause leaves out the 3 s pause at the end of the recording shown.
         panel->setControlsAllowed(true);
         panel->LoadRecording(m_pauses, 1);
-        if (!panel->analysis().isComplete())
-            QVERIFY(QSignalSpy(&panel->analysis(), &RecordingAnalysis::completed).wait(60000));
-        QCOMPARE(panel->silences().size(), size_t(3));
+        if (!panel->session().analysis().isComplete())
+            QVERIFY(QSignalSpy(&panel->session().analysis(), &RecordingAnalysis::completed).wait(60000));
+        QCOMPARE(panel->session().silences().size(), size_t(3));
         view.setSilenceDialogRunner([](SilenceSettingsDlg& dialog) {
             dialog.minimumBox()->setValue(3.5);
             dialog.thresholdBox()->setValue(12);
@@ -281,7 +281,7 @@ private Q_SLOTS:
         });
         commands.action(Command::SilenceSettings)->trigger();
         QCOMPARE(panel->silenceOptions().minimumMilliseconds, 3500);
-        QCOMPARE(panel->silences().size(), size_t(2));
+        QCOMPARE(panel->session().silences().size(), size_t(2));
         QCOMPARE(AnalysisSettings::Load().silence.minimumMilliseconds, 3500);
         QCOMPARE(AnalysisSettings::Load().silence.thresholdDecibels, 12.0);
         panel->UnloadRecording(0);
@@ -293,12 +293,12 @@ private Q_SLOTS:
         QVERIFY(WriteLongRecording(path, 120));
         CPanelDlg panel{[] { return std::make_unique<VirtualAudioOutput>(); }};
         panel.setControlsAllowed(true);
-        QSignalSpy changed(&panel.analysis(), &RecordingAnalysis::envelopeChanged);
+        QSignalSpy changed(&panel.session().analysis(), &RecordingAnalysis::envelopeChanged);
         panel.LoadRecording(path, 1);
         // Until the first twentieth is known (a pixel column stands for 20 s of audio).
-        while (panel.analysis().envelope().durationMilliseconds() < 6 * 60 * 1000 && !panel.analysis().isComplete())
+        while (panel.session().analysis().envelope().durationMilliseconds() < 6 * 60 * 1000 && !panel.session().analysis().isComplete())
             QVERIFY(changed.wait(60000));
-        QVERIFY(!panel.analysis().isComplete());
+        QVERIFY(!panel.session().analysis().isComplete());
         OverviewStrip* strip = panel.overviewStrip();
         const QImage picture = strip->grab().toImage();
         // What the strip shows where nothing is drawn yet: the section's band, at the far right.
@@ -319,7 +319,7 @@ private Q_SLOTS:
         QVERIFY(drawnColumns(1, 4) > 0);
         QCOMPARE(drawnColumns(picture.width() * 3 / 4, picture.width() - 2), 0);
         panel.UnloadRecording(0);
-        QTRY_COMPARE_WITH_TIMEOUT(panel.analysis().runningJobs(), 0, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.session().analysis().runningJobs(), 0, 60000);
     }
 };
 
