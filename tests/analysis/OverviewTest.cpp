@@ -27,6 +27,49 @@ using State = CMp3Ctrl::PlayerState;
 // Everything is heard 138 ms after its place in the encoded signal (see SilencesTest).
 constexpr int64_t kDelay = 138;
 
+// Waits until the envelope of the recording loaded in the session is complete.
+void waitForEnvelope(PlaybackSession& session)
+{
+    if (!session.analysis().isComplete()) {
+        QSignalSpy completed(&session.analysis(), &RecordingAnalysis::completed);
+        completed.wait(60000);
+    }
+}
+
+// Plays on the virtual clock in small steps, with the session's tick after each; gives
+// the millisecond heard after each step.
+QList<int64_t> playOn(PlaybackSession& session, VirtualAudioOutput& output, double seconds, double step)
+{
+    QList<int64_t> heard;
+    for (double done = 0; done < seconds; done += step) {
+        output.advance(step);
+        QCoreApplication::processEvents();
+        session.OnTimer();
+        heard << int64_t(session.engine().GetPositionMilliseconds());
+    }
+    return heard;
+}
+
+// A playback session on the virtual clock, with one recording loaded and its envelope complete.
+struct SessionFixture
+{
+    VirtualAudioOutput* output = nullptr;
+    PlaybackSession session{[this] {
+        auto made = std::make_unique<VirtualAudioOutput>();
+        output = made.get();
+        return made;
+    }};
+
+    explicit SessionFixture(const QString& path)
+    {
+        session.setControlsAllowed(true);
+        session.LoadRecording(path, 1);
+        waitForEnvelope(session);
+    }
+    CMp3Ctrl& engine() { return session.engine(); }
+    QList<int64_t> play(double seconds, double step = 0.05) { return playOn(session, *output, seconds, step); }
+};
+
 // A control panel on the virtual clock, with one recording loaded and its envelope complete.
 struct PanelFixture
 {
@@ -41,24 +84,10 @@ struct PanelFixture
     {
         panel.setControlsAllowed(true);
         panel.LoadRecording(path, 1);
-        if (!panel.session().analysis().isComplete()) {
-            QSignalSpy completed(&panel.session().analysis(), &RecordingAnalysis::completed);
-            completed.wait(60000);
-        }
+        waitForEnvelope(panel.session());
     }
     CMp3Ctrl& engine() { return panel.session().engine(); }
-    // Plays on the virtual clock in small steps, with the panel's tick after each.
-    QList<int64_t> play(double seconds, double step = 0.05)
-    {
-        QList<int64_t> heard;
-        for (double done = 0; done < seconds; done += step) {
-            output->advance(step);
-            QCoreApplication::processEvents();
-            panel.session().OnTimer();
-            heard << int64_t(engine().GetPositionMilliseconds());
-        }
-        return heard;
-    }
+    QList<int64_t> play(double seconds, double step = 0.05) { return playOn(panel.session(), *output, seconds, step); }
     void clickStrip(uint32_t second)
     {
         OverviewStrip* strip = panel.overviewStrip();
@@ -170,10 +199,10 @@ private Q_SLOTS:
     void skipSilenceWhilePlaying()
     {
         QFETCH(bool, skip);
-        PanelFixture f(m_pauses);
-        QCOMPARE(f.panel.session().silences().size(), size_t(3));
-        f.panel.setSkipSilence(skip);
-        f.panel.OnPlay();
+        SessionFixture f(m_pauses);
+        QCOMPARE(f.session.silences().size(), size_t(3));
+        f.session.setSkipSilence(skip);
+        f.session.OnPlay();
         const QList<int64_t> heard = f.play(18.0);
         const auto heardWithin = [&](int64_t from, int64_t to) {
             return std::count_if(heard.begin(), heard.end(), [&](int64_t at) { return at >= from && at < to; });

@@ -228,6 +228,18 @@ private Q_SLOTS:
         QCOMPARE(uint32_t(f.engine().GetPosition()), begin);
     }
 
+    // The play mode and speed lists set the session's.
+    void theListsDriveTheSession()
+    {
+        Fixture f(m_places);
+        for (int mode : {2, 1, 0}) {
+            f.panel.playModeList()->setCurrentIndex(mode);
+            QCOMPARE(f.panel.session().playMode(), mode);
+        }
+        f.panel.speedList()->setCurrentIndex(CMp3Ctrl::Slow);
+        QCOMPARE(f.engine().m_speed, int(CMp3Ctrl::Slow));
+    }
+
     void playingMarksThePlayedFlagAndLeavingWritesIt()
     {
         Fixture f(m_places);
@@ -243,115 +255,6 @@ private Q_SLOTS:
         QCOMPARE(headerOf(f.folder + "a.mp3").playedFlag, 2);
         QCOMPARE(QFileInfo(f.folder + "a.mp3").lastModified(), written);
         QCOMPARE(f.panel.session().rowNumber(), 2);
-    }
-
-    // The panel's tick wakes it only while the engine plays, and once after it stopped.
-    void theTickRunsOnlyWhilePlaying()
-    {
-        Fixture f(m_places);
-        struct Ticks : QObject
-        {
-            int count = 0;
-            bool eventFilter(QObject*, QEvent* event) override
-            {
-                count += event->type() == QEvent::Timer;
-                return false;
-            }
-        } ticks;
-        f.panel.session().installEventFilter(&ticks);
-        QTest::qWait(600);
-        QCOMPARE(ticks.count, 0); // loaded, stopped
-        f.panel.OnPlay();
-        QTRY_VERIFY(ticks.count >= 2);
-        f.panel.session().OnStop();
-        QTest::qWait(300);
-        ticks.count = 0;
-        QTest::qWait(600);
-        QCOMPARE(ticks.count, 0);
-        f.panel.OnPlay();
-        f.panel.session().OnPause();
-        QTest::qWait(300);
-        ticks.count = 0;
-        QTest::qWait(600);
-        QCOMPARE(ticks.count, 0); // paused
-    }
-
-    void protectToggles()
-    {
-        tagVoiceHeader header = MakeVoiceHeader(0);
-        header.protectFlag = 5;
-        Fixture f(m_places, {header});
-        f.panel.session().OnProtect();
-        QCOMPARE(f.panel.session().header().protectFlag, 0);
-        QCOMPARE(f.rowHeader(0).protectFlag, 0);
-        f.panel.session().OnProtect();
-        QCOMPARE(f.panel.session().header().protectFlag, 1);
-        QVERIFY(f.panel.UnloadRecording(0));
-        QCOMPARE(headerOf(f.folder + "a.mp3").protectFlag, 1);
-    }
-
-    void skipping_data()
-    {
-        QTest::addColumn<int>("state"); // engine state to start from
-        QTest::addColumn<uint32_t>("at");
-        QTest::addColumn<bool>("forward");
-        QTest::addColumn<int>("row");        // the loaded row afterwards
-        QTest::addColumn<uint32_t>("position");
-        QTest::addColumn<int>("stateAfter");
-        const int playing = CMp3Ctrl::Playing, paused = CMp3Ctrl::Paused, stopped = CMp3Ctrl::Stopped;
-        QTest::newRow("forward playing at 25") << playing << 25u << true << 1 << 40u << playing;
-        QTest::newRow("forward playing at 45") << playing << 45u << true << 2 << 0u << playing;
-        QTest::newRow("back playing at 45") << playing << 45u << false << 1 << 40u << playing;
-        QTest::newRow("back playing at 40") << playing << 40u << false << 1 << 10u << playing;
-        QTest::newRow("back playing at 10") << playing << 10u << false << 1 << 0u << playing;
-        QTest::newRow("forward paused at 10") << paused << 10u << true << 1 << 40u << paused;
-        QTest::newRow("back paused at 40") << paused << 40u << false << 1 << 10u << paused;
-        QTest::newRow("forward stopped") << stopped << 0u << true << 2 << 0u << stopped;
-        QTest::newRow("back stopped") << stopped << 0u << false << 0 << 0u << stopped;
-    }
-
-    void skipping()
-    {
-        QFETCH(int, state);
-        QFETCH(uint32_t, at);
-        QFETCH(bool, forward);
-        QFETCH(int, row);
-        QFETCH(uint32_t, position);
-        QFETCH(int, stateAfter);
-        const tagVoiceHeader marked = MakeVoiceHeader(0, {}, {10, 40});
-        Fixture f(m_places, {marked, marked, marked});
-        f.select(1);
-        if (state != CMp3Ctrl::Stopped) {
-            f.panel.OnPlay();
-            f.seek(at);
-            if (state == CMp3Ctrl::Paused)
-                f.panel.session().OnPause();
-        }
-        if (forward)
-            f.panel.session().OnSkipForward();
-        else
-            f.panel.session().OnSkipBack();
-        f.panel.session().OnTimer();
-        QCOMPARE(f.focusedRow(), row);
-        QCOMPARE(f.panel.session().rowNumber(), row + 1);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), position);
-        QCOMPARE(int(f.engine().m_state), stateAfter);
-    }
-
-    void indexToggledWhilePlaying()
-    {
-        Fixture f(m_places, {MakeVoiceHeader(0, {}, {40})});
-        f.panel.OnPlay();
-        f.panel.OnIndex(); // at 0 s: a mark at 0 is no mark
-        QCOMPARE(GetIndexMarks(f.panel.session().header()), (IndexMarks{40, E, E, E, E}));
-        f.seek(25);
-        f.panel.OnIndex();
-        QCOMPARE(GetIndexMarks(f.panel.session().header()), (IndexMarks{25, 40, E, E, E}));
-        QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{25, 40, E, E, E}));
-        f.seek(40);
-        f.panel.OnIndex(); // on an existing mark: it goes
-        QCOMPARE(GetIndexMarks(f.panel.session().header()), (IndexMarks{25, E, E, E, E}));
-        QVERIFY(f.panel.session().headerDirty());
     }
 
     void indexDialogWhileStopped_data()
@@ -508,107 +411,6 @@ private Q_SLOTS:
         QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{10, 30, 50, E, E}));
     }
 
-    // The output holds a second ahead of what is heard and no tick has come since PLAY:
-    // a mark, a skip or a step goes from the second heard at the press.
-    void pressesUseTheSecondHeard_data()
-    {
-        QTest::addColumn<QString>("press");
-        QTest::addColumn<double>("heard");
-        QTest::addColumn<uint32_t>("position");
-        QTest::addColumn<IndexMarks>("marksAfter");
-        QTest::newRow("index") << "index" << 25.4 << 25u << IndexMarks{10, 25, 40, E, E};
-        QTest::newRow("skip back") << "skip back" << 45.5 << 40u << IndexMarks{10, 40, E, E, E};
-        QTest::newRow("skip forward") << "skip forward" << 25.5 << 40u << IndexMarks{10, 40, E, E, E};
-        QTest::newRow("fast forward") << "fast forward" << 25.5 << 28u << IndexMarks{10, 40, E, E, E};
-        QTest::newRow("fast back") << "fast back" << 25.5 << 22u << IndexMarks{10, 40, E, E, E};
-    }
-    void pressesUseTheSecondHeard()
-    {
-        QFETCH(QString, press);
-        QFETCH(double, heard);
-        QFETCH(uint32_t, position);
-        QFETCH(IndexMarks, marksAfter);
-        Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, 40})});
-        f.output->bufferSeconds = 1.0;
-        f.panel.OnPlay();
-        f.output->advance(heard);
-        PlaybackSession& session = f.panel.session();
-        const std::map<QString, std::function<void()>> presses{
-            {QStringLiteral("index"), [&] { f.panel.OnIndex(); }},
-            {QStringLiteral("skip back"), [&] { session.OnSkipBack(); }},
-            {QStringLiteral("skip forward"), [&] { session.OnSkipForward(); }},
-            {QStringLiteral("fast forward"), [&] { session.OnFastForward(); }},
-            {QStringLiteral("fast back"), [&] { session.OnFastBack(); }},
-        };
-        presses.at(press)();
-        QCOMPARE(GetIndexMarks(f.panel.session().header()), marksAfter);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), position);
-        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Playing));
-    }
-
-    // A second press a second later adds a mark of its own instead of taking the first away.
-    void marksASecondApartBothStay()
-    {
-        Fixture f(m_places);
-        f.output->bufferSeconds = 1.0;
-        f.panel.OnPlay();
-        f.output->advance(5.2);
-        f.panel.OnIndex();
-        f.output->advance(1.0);
-        f.panel.OnIndex();
-        QCOMPARE(GetIndexMarks(f.panel.session().header()), (IndexMarks{5, 6, E, E, E}));
-    }
-
-    // The end of the section is acted on when it has been heard, without waiting for a tick.
-    void theEndIsActedOnAsItIsHeard()
-    {
-        Fixture f(m_places);
-        f.output->bufferSeconds = 1.0;
-        f.panel.session().setSection(50, 60);
-        f.panel.OnPlay();
-        f.output->advance(9.5);
-        QCoreApplication::processEvents();
-        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Playing));
-        f.output->advance(0.6);
-        QCoreApplication::processEvents();
-        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Stopped));
-        QCOMPARE(f.panel.session().position(), 50u);
-    }
-
-    void playModesAtTheEnd_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("startRow");
-        QTest::addColumn<int>("rowAfter");
-        QTest::addColumn<int>("stateAfter");
-        QTest::addColumn<uint32_t>("positionAfter");
-        QTest::newRow("once") << 0 << 0 << 0 << int(CMp3Ctrl::Stopped) << 50u;
-        QTest::newRow("repeat") << 1 << 0 << 0 << int(CMp3Ctrl::Playing) << 50u;
-        QTest::newRow("continuous") << 2 << 0 << 1 << int(CMp3Ctrl::Playing) << 0u;
-        QTest::newRow("continuous, last row") << 2 << 2 << 2 << int(CMp3Ctrl::Stopped) << 50u;
-    }
-
-    void playModesAtTheEnd()
-    {
-        QFETCH(int, mode);
-        QFETCH(int, startRow);
-        QFETCH(int, rowAfter);
-        QFETCH(int, stateAfter);
-        QFETCH(uint32_t, positionAfter);
-        Fixture f(m_places);
-        f.select(startRow);
-        f.panel.playModeList()->setCurrentIndex(mode);
-        QCOMPARE(f.panel.session().playMode(), mode);
-        // A section from 50 s to the end.
-        f.panel.session().setSection(50, 60);
-        f.panel.OnPlay();
-        f.play(10.5);
-        QCOMPARE(f.focusedRow(), rowAfter);
-        QCOMPARE(int(f.engine().m_state), stateAfter);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), positionAfter);
-        QCOMPARE(f.panel.session().position(), positionAfter);
-    }
-
     void theSliderNeverSeeksToTheEndPoint()
     {
         Fixture f(m_places);
@@ -731,47 +533,6 @@ private Q_SLOTS:
         QTest::keyRelease(list, Qt::Key_Control);
     }
 
-    void aHeaderThatCannotBeWrittenIsNotRetried()
-    {
-        Fixture f(m_places);
-        f.panel.session().OnProtect();
-        // The file's tag shrank meanwhile and no longer holds the header: it
-        // still reads, but nothing may be written to it.
-        QByteArray shrunk = BuildRecording(MakeVoiceHeader(0), minuteOfAudio());
-        shrunk.replace(6, 4, QByteArray("\0\0\0\x0A", 4));
-        QVERIFY(WriteFileBytes(f.folder + "a.mp3", shrunk));
-        QVERIFY(!f.panel.UnloadRecording(0));
-        QVERIFY(!f.panel.session().headerDirty());
-        QCOMPARE(f.rowHeader(0).protectFlag, 0); // the row shows what the file holds
-        QVERIFY(f.panel.UnloadRecording(0));
-    }
-
-    void theHeaderGoesOnlyIntoTheFileItWasReadFrom()
-    {
-        Fixture f(m_places, {MakeVoiceHeader(0, QStringLiteral("a")), MakeVoiceHeader(2, QStringLiteral("b"), {30})});
-        MessageRecorder messages;
-        f.panel.session().OnProtect();
-        // Another recording now has the loaded one's name.
-        QVERIFY(QFile::remove(f.folder + "a.mp3"));
-        QVERIFY(QFile::copy(f.folder + "b.mp3", f.folder + "a.mp3"));
-        f.select(2);
-        QCOMPARE(messages.entries().size(), 1);
-        QCOMPARE(messages.entries()[0].text, QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"));
-        const tagVoiceHeader other = headerOf(f.folder + "a.mp3");
-        QCOMPARE(other.protectFlag, 0);
-        QCOMPARE(other.mode, 2);
-        QCOMPARE(VoiceMemoText(other), QStringLiteral("b"));
-        QCOMPARE(VoiceMemoText(f.rowHeader(0)), QStringLiteral("b"));
-
-        // A loaded file deleted meanwhile: the same message, nothing created.
-        f.select(1);
-        f.panel.session().OnProtect();
-        QVERIFY(QFile::remove(f.folder + "b.mp3"));
-        QVERIFY(!f.panel.UnloadRecording(0));
-        QCOMPARE(messages.entries().size(), 2);
-        QVERIFY(!QFile::exists(f.folder + "b.mp3"));
-    }
-
     void aFailedReReadLeavesTheRowAsItWas()
     {
         Fixture f(m_places, {MakeVoiceHeader(2, QStringLiteral("残す"), {10, 20})});
@@ -870,59 +631,6 @@ private Q_SLOTS:
         QCOMPARE(memoField(headerOf(f.folder + "a.mp3")), stored + QByteArray(kMemoBytes - stored.size(), '\0'));
     }
 
-    void thePlayedMarkIsDroppedSilentlyOnReadOnlyMedia()
-    {
-        Fixture f(m_places);
-        const QStringList files{f.folder + "a.mp3", f.folder + "b.mp3", f.folder + "c.mp3"};
-        QList<QByteArray> before;
-        for (const QString& file : files)
-            before.append(ReadWholeFile(file));
-        const ScopedMount readOnly = ScopedMount::ReadOnly(f.folder);
-        if (!readOnly.mounted())
-            QSKIP("making a folder read-only in place needs root");
-        MessageRecorder messages;
-        // Continuous play runs through all three without a word.
-        f.panel.playModeList()->setCurrentIndex(2);
-        f.panel.OnPlay();
-        f.play(125);
-        QCOMPARE(f.focusedRow(), 2);
-        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
-        QVERIFY(f.panel.UnloadRecording(0));
-        QVERIFY(messages.entries().isEmpty());
-        QCOMPARE(f.rowHeader(0).playedFlag, 0); // the row shows what the file holds
-
-        // A change the user made still gets the warning.
-        f.select(1);
-        f.panel.OnPlay();
-        f.panel.session().OnProtect();
-        QVERIFY(!f.panel.UnloadRecording(0));
-        QCOMPARE(messages.entries().size(), 1);
-        QCOMPARE(messages.entries()[0].text, VoiceHeaderWriteFailedMessage());
-        for (int i = 0; i < files.size(); ++i)
-            QCOMPARE(ReadWholeFile(files[i]), before[i]);
-    }
-
-    void aHeaderThatCouldNotBeReadIsNeverWritten()
-    {
-        Fixture f(m_places, {MakeVoiceHeader(0), MakeVoiceHeader(2, QStringLiteral("keep"), {12, 34})});
-        {
-            // Another operation holds the file while it is selected.
-            QFile held(f.folder + "b.mp3");
-            QVERIFY(held.open(QIODevice::ReadOnly));
-            QCOMPARE(flock(held.handle(), LOCK_EX | LOCK_NB), 0);
-            f.select(1);
-            QCOMPARE(f.panel.session().header().mode, 0);
-            QVERIFY(f.panel.session().fileTime() > 0); // the date still shows
-        }
-        f.panel.session().OnProtect();
-        QVERIFY(!f.panel.UnloadRecording(0));
-        const tagVoiceHeader kept = headerOf(f.folder + "b.mp3");
-        QCOMPARE(kept.mode, 2);
-        QCOMPARE(kept.protectFlag, 0);
-        QCOMPARE(VoiceMemoText(kept), QStringLiteral("keep"));
-        QCOMPARE(GetIndexMarks(kept), (IndexMarks{12, 34, E, E, E}));
-    }
-
     void oneRowSelectedWithoutARecordingIsNothingToEdit()
     {
         Fixture f(m_places);
@@ -971,19 +679,6 @@ private Q_SLOTS:
         QTest::keyClick(next, Qt::Key_Space);
         QCOMPARE(f.focusedRow(), 1);
         QCOMPARE(QApplication::focusWidget(), next);
-    }
-
-    void aNewSpeedPlaysOnFromTheSameSecond()
-    {
-        Fixture f(m_places);
-        f.panel.OnPlay();
-        f.play(10);
-        f.panel.speedList()->setCurrentIndex(CMp3Ctrl::Slow);
-        QCOMPARE(f.engine().m_speed, int(CMp3Ctrl::Slow));
-        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), 10u);
-        f.play(4); // 4 s at three quarters of the speed: 3 s of the recording
-        QCOMPARE(uint32_t(f.engine().GetPosition()), 13u);
     }
 
     void aFileThatCannotBeOpenedIsNotPlayed()
