@@ -363,17 +363,15 @@ void CPanelDlg::onSpeedChanged(int speed)
 
 void CPanelDlg::showRate()
 {
-    const double rate = m_session->transportRate();
     const QSignalBlocker quiet(m_speedList);
     while (m_speedList->count() > 3)
         m_speedList->removeItem(3);
-    for (int speed = CMp3Ctrl::Fast; speed <= CMp3Ctrl::Slow; ++speed) {
-        if (CMp3Ctrl::Tempo(speed) == rate) {
-            m_speedList->setCurrentIndex(speed);
-            return;
-        }
+    const int preset = m_session->speedPreset();
+    if (preset >= 0) {
+        m_speedList->setCurrentIndex(preset);
+        return;
     }
-    m_speedList->addItem(QStringLiteral("×%1").arg(rate, 0, 'f', 2));
+    m_speedList->addItem(QStringLiteral("×%1").arg(m_session->transportRate(), 0, 'f', 2));
     m_speedList->setCurrentIndex(3);
 }
 

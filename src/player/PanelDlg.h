@@ -17,7 +17,6 @@ class QCheckBox;
 class QGroupBox;
 class PanelButton;
 class QComboBox;
-class QLabel;
 class QPushButton;
 class QSlider;
 class SectionBar;

@@ -68,6 +68,7 @@ bool PlaybackSession::CommitHeader()
             if (ReadVoiceHeader(m_path, stored)) {
                 m_header = stored;
                 refreshRow(m_rowNumber - 1);
+                Q_EMIT headerChanged();
             }
         }
         result = written || change == HeaderChange::Automatic;
@@ -242,6 +243,7 @@ void PlaybackSession::play(bool rewind)
     m_header.playedFlag = 2;
     refreshFocusedRow();
     m_headerDirty = true;
+    Q_EMIT headerChanged();
     Q_EMIT displayChanged();
 }
 
@@ -344,6 +346,7 @@ void PlaybackSession::OnProtect()
     Q_EMIT displayChanged();
     refreshFocusedRow();
     m_headerDirty = true;
+    Q_EMIT headerChanged();
 }
 
 void PlaybackSession::setSpeed(int speed)
@@ -360,6 +363,15 @@ void PlaybackSession::setSpeed(int speed)
     }
     Q_EMIT rateChanged();
     Q_EMIT m_notifier.rateChanged();
+}
+
+int PlaybackSession::speedPreset() const
+{
+    for (int speed = CMp3Ctrl::Fast; speed <= CMp3Ctrl::Slow; ++speed) {
+        if (CMp3Ctrl::Tempo(speed) == m_engine->m_tempo)
+            return speed;
+    }
+    return -1;
 }
 
 void PlaybackSession::setVolume(int percent)
@@ -418,6 +430,7 @@ void PlaybackSession::OnTimer()
         m_engine->Stop();
         followEngine();
         updateControls();
+        Q_EMIT reachedEnd();
         if (m_playMode == Repeat) {
             // Stopped at the end, the position lies at the begin point again.
             m_engine->Play();
@@ -535,6 +548,7 @@ void PlaybackSession::markChanged()
 {
     refreshFocusedRow();
     m_headerDirty = true;
+    Q_EMIT headerChanged();
     Q_EMIT marksChanged();
     Q_EMIT displayChanged();
 }
@@ -601,6 +615,7 @@ void PlaybackSession::editMemo(const QString& text, bool always)
     m_memo = text;
     refreshRow(m_rowNumber - 1);
     m_headerDirty = true;
+    Q_EMIT headerChanged();
 }
 
 void PlaybackSession::noteMemoBox(const QString& text)
@@ -610,4 +625,5 @@ void PlaybackSession::noteMemoBox(const QString& text)
     storeMemo(text);
     refreshRow(m_rowNumber - 1);
     m_headerDirty = true;
+    Q_EMIT headerChanged();
 }

@@ -103,6 +103,8 @@ public:
     void setPlayMode(int mode) { m_playMode = mode; }
     // One of the engine's three preset speeds; playing goes on from the same second.
     void setSpeed(int speed);
+    // The preset speed whose rate is the one played at, or -1 for a rate between them.
+    int speedPreset() const;
     // 0 (silent) to 100.
     int volume() const { return int(m_engine->m_volume); }
     void setVolume(int percent);
@@ -184,8 +186,13 @@ Q_SIGNALS:
     // when none was held).
     void recordingLoaded();
     void recordingUnloaded();
-    // What may be done changed: the state, the selection, the recording.
+    // What may be done changed: the play state, the selection, the recording.
     void controlsChanged();
+    // The header copy changed: the protect or played mark, the index marks, the memo,
+    // or what the file holds after a write that failed.
+    void headerChanged();
+    // Playing reached the section's end and was stopped there; the play mode acts next.
+    void reachedEnd();
     // The position heard moved: a tick, a seek, a stop.
     void positionChanged();
     // The display's content changed (state, header, position, selection).

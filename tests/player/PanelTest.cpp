@@ -288,32 +288,33 @@ private Q_SLOTS:
         Fixture f(m_places);
         MessageRecorder messages;
         CPanelDlg& panel = f.panel;
-        const QRect bar = panel.sectionBar()->barRect();
+        SectionBar* barWidget = panel.sectionBar();
+        const QRect bar = barWidget->barRect();
         const QPoint farRight(bar.right() + 40, bar.top());
         const QPoint farLeft(bar.left() - 40, bar.top());
 
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->beginMarker()->geometry().center());
-        QTest::mouseMove(panel.sectionBar(), QPoint(bar.left() + int(panel.sectionBar()->pixelsPerSecond() * 30), bar.top()));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->beginMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(bar.left() + int(barWidget->pixelsPerSecond() * 30), bar.top()));
         QCOMPARE(panel.session().begin(), 30u);
-        QCOMPARE(panel.sectionBar()->beginLabel()->text(), QStringLiteral(" 0:30"));
-        QTest::mouseMove(panel.sectionBar(), QPoint(bar.left() + int(panel.sectionBar()->pixelsPerSecond() * 59), bar.top()));
-        QTest::mouseMove(panel.sectionBar(), QPoint(bar.right(), bar.top())); // the end point itself is not taken
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, farRight);
+        QCOMPARE(barWidget->beginLabel()->text(), QStringLiteral(" 0:30"));
+        QTest::mouseMove(barWidget, QPoint(bar.left() + int(barWidget->pixelsPerSecond() * 59), bar.top()));
+        QTest::mouseMove(barWidget, QPoint(bar.right(), bar.top())); // the end point itself is not taken
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, farRight);
         QCOMPARE(panel.session().begin(), 59u); // at most one before the end
         QCOMPARE(f.engine().m_begin, 59u);
 
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->endMarker()->geometry().center());
-        QTest::mouseMove(panel.sectionBar(), farLeft);
-        QTest::mouseMove(panel.sectionBar(), QPoint(bar.left(), bar.top()));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, farLeft);
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, farLeft);
+        QTest::mouseMove(barWidget, QPoint(bar.left(), bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, farLeft);
         QCOMPARE(panel.session().end(), 60u); // nothing at or before the begin point
         QCOMPARE(panel.positionSlider()->sectionBegin(), 59);
         QVERIFY(messages.entries().isEmpty());
 
         // Not while playing.
         panel.OnPlay();
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->endMarker()->geometry().center());
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->endMarker()->geometry().center());
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
         QCOMPARE(messages.entries().size(), 1);
         QCOMPARE(messages.entries()[0].text, QStringLiteral("停止中以外は操作できません。"));
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Information);
@@ -323,25 +324,26 @@ private Q_SLOTS:
     {
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {20})});
         CPanelDlg& panel = f.panel;
-        const QRect bar = panel.sectionBar()->barRect();
-        const auto xOf = [&](uint32_t second) { return bar.left() + int(panel.sectionBar()->pixelsPerSecond() * second); };
-        const int y = panel.sectionBar()->flagHome().center().y();
+        SectionBar* barWidget = panel.sectionBar();
+        const QRect bar = barWidget->barRect();
+        const auto xOf = [&](uint32_t second) { return bar.left() + int(barWidget->pixelsPerSecond() * second); };
+        const int y = barWidget->flagHome().center().y();
 
         // A new flag from its home.
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->flagHome().center());
-        QVERIFY(panel.sectionBar()->draggedMark() >= 0);
-        QCOMPARE(panel.sectionBar()->draggedMark(), 1);
-        QTest::mouseMove(panel.sectionBar(), QPoint(xOf(45), y));
-        QCOMPARE(panel.sectionBar()->barPictures().home, BarPictures::Cross);
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(xOf(45), y));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->flagHome().center());
+        QVERIFY(barWidget->draggedMark() >= 0);
+        QCOMPARE(barWidget->draggedMark(), 1);
+        QTest::mouseMove(barWidget, QPoint(xOf(45), y));
+        QCOMPARE(barWidget->barPictures().home, BarPictures::Cross);
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(xOf(45), y));
         QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{20, 45, E, E, E}));
         QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{20, 45, E, E, E}));
 
         // The first flag moved to the far left is deleted.
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
-        QCOMPARE(panel.sectionBar()->draggedMark(), 0);
-        QTest::mouseMove(panel.sectionBar(), QPoint(bar.left(), y));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(bar.left(), y));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
+        QCOMPARE(barWidget->draggedMark(), 0);
+        QTest::mouseMove(barWidget, QPoint(bar.left(), y));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(bar.left(), y));
         QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{45, E, E, E, E}));
         QVERIFY(panel.UnloadRecording(0));
         QCOMPARE(GetIndexMarks(headerOf(f.folder + "a.mp3")), (IndexMarks{45, E, E, E, E}));
@@ -353,48 +355,49 @@ private Q_SLOTS:
     {
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {20})});
         CPanelDlg& panel = f.panel;
-        const QRect bar = panel.sectionBar()->barRect();
-        const auto xOf = [&](uint32_t second) { return bar.left() + int(panel.sectionBar()->pixelsPerSecond() * second); };
+        SectionBar* barWidget = panel.sectionBar();
+        const QRect bar = barWidget->barRect();
+        const auto xOf = [&](uint32_t second) { return bar.left() + int(barWidget->pixelsPerSecond() * second); };
         const int farLeft = bar.left() - 60, farRight = bar.right() + 60;
 
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->endMarker()->geometry().center());
-        QTest::mouseMove(panel.sectionBar(), QPoint(xOf(40), bar.top()));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(40), bar.top()));
         QCOMPARE(panel.session().end(), 40u);
-        QTest::mouseMove(panel.sectionBar(), QPoint(farRight, bar.top()));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QTest::mouseMove(barWidget, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
         QCOMPARE(panel.session().end(), 60u);
 
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->beginMarker()->geometry().center());
-        QTest::mouseMove(panel.sectionBar(), QPoint(xOf(30), bar.top()));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->beginMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(30), bar.top()));
         QCOMPARE(panel.session().begin(), 30u);
-        QTest::mouseMove(panel.sectionBar(), QPoint(farLeft, bar.top()));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
+        QTest::mouseMove(barWidget, QPoint(farLeft, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
         QCOMPARE(panel.session().begin(), 0u);
         QCOMPARE(f.engine().m_begin, 0u);
 
         // Past the other marker, a second short of it.
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->endMarker()->geometry().center());
-        QTest::mouseMove(panel.sectionBar(), QPoint(xOf(10), bar.top()));
-        QTest::mouseMove(panel.sectionBar(), QPoint(farLeft, bar.top()));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(10), bar.top()));
+        QTest::mouseMove(barWidget, QPoint(farLeft, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
         QCOMPARE(panel.session().end(), 1u);
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->endMarker()->geometry().center());
-        QTest::mouseMove(panel.sectionBar(), QPoint(farRight, bar.top()));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(farRight, bar.top()));
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->beginMarker()->geometry().center());
-        QTest::mouseMove(panel.sectionBar(), QPoint(xOf(10), bar.top()));
-        QTest::mouseMove(panel.sectionBar(), QPoint(farRight, bar.top()));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->beginMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(10), bar.top()));
+        QTest::mouseMove(barWidget, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
         QCOMPARE(panel.session().begin(), 59u);
         QCOMPARE(f.engine().m_begin, 59u);
         QCOMPARE(f.engine().m_end, 60u);
 
-        const int y = panel.sectionBar()->flagHome().center().y();
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
-        QCOMPARE(panel.sectionBar()->draggedMark(), 0);
-        QTest::mouseMove(panel.sectionBar(), QPoint(xOf(35), y));
-        QTest::mouseMove(panel.sectionBar(), QPoint(farRight, y));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(farRight, y));
+        const int y = barWidget->flagHome().center().y();
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
+        QCOMPARE(barWidget->draggedMark(), 0);
+        QTest::mouseMove(barWidget, QPoint(xOf(35), y));
+        QTest::mouseMove(barWidget, QPoint(farRight, y));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, y));
         QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{60, E, E, E, E}));
     }
 
@@ -403,11 +406,12 @@ private Q_SLOTS:
         // As the recorder may leave them: an empty slot before a set one.
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, E, 30})});
         CPanelDlg& panel = f.panel;
-        QTest::mousePress(panel.sectionBar(), Qt::LeftButton, {}, panel.sectionBar()->flagHome().center());
-        QCOMPARE(panel.sectionBar()->draggedMark(), 1);
-        const int x = panel.sectionBar()->barRect().left() + int(panel.sectionBar()->pixelsPerSecond() * 50);
-        QTest::mouseMove(panel.sectionBar(), QPoint(x, panel.sectionBar()->flagHome().center().y()));
-        QTest::mouseRelease(panel.sectionBar(), Qt::LeftButton, {}, QPoint(x, panel.sectionBar()->flagHome().center().y()));
+        SectionBar* barWidget = panel.sectionBar();
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->flagHome().center());
+        QCOMPARE(barWidget->draggedMark(), 1);
+        const int x = barWidget->barRect().left() + int(barWidget->pixelsPerSecond() * 50);
+        QTest::mouseMove(barWidget, QPoint(x, barWidget->flagHome().center().y()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(x, barWidget->flagHome().center().y()));
         QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{10, 30, 50, E, E}));
     }
 
@@ -502,21 +506,22 @@ private Q_SLOTS:
     {
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, 40})});
         CPanelDlg& panel = f.panel;
+        SectionBar* barWidget = panel.sectionBar();
         f.view->resize(900, 500);
         f.view->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
-        const QRect flags(QPoint(panel.sectionBar()->barRect().left(), panel.sectionBar()->flagHome().top()),
-                          QPoint(panel.sectionBar()->barRect().right() + panel.sectionBar()->flagHome().width(), panel.sectionBar()->flagHome().bottom()));
+        const QRect flags(QPoint(barWidget->barRect().left(), barWidget->flagHome().top()),
+                          QPoint(barWidget->barRect().right() + barWidget->flagHome().width(), barWidget->flagHome().bottom()));
         const auto onScreen = [&](const QRect& area) {
             QWidget* window = panel.window();
-            const QPoint at = panel.sectionBar()->mapTo(window, area.topLeft());
+            const QPoint at = barWidget->mapTo(window, area.topLeft());
             return window->screen()
                 ->grabWindow(window->winId(), at.x(), at.y(), area.width(), area.height())
                 .toImage()
                 .convertToFormat(QImage::Format_RGB32);
         };
         const QImage loaded = onScreen(flags);
-        QCOMPARE(panel.sectionBar()->barPictures().home, BarPictures::NextFlag);
+        QCOMPARE(barWidget->barPictures().home, BarPictures::NextFlag);
 
         CMainList* list = f.view->recordingList();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
@@ -524,9 +529,9 @@ private Q_SLOTS:
         QCOMPARE(f.panel.session().selectedCount(), 2);
         QCOMPARE(panel.displayItems().first().text, QStringLiteral("   2 件"));
         const QImage shown = onScreen(flags);
-        const QImage home = onScreen(panel.sectionBar()->flagHome());
+        const QImage home = onScreen(barWidget->flagHome());
         panel.repaint();
-        QCOMPARE(onScreen(panel.sectionBar()->flagHome()), home);
+        QCOMPARE(onScreen(barWidget->flagHome()), home);
         QCOMPARE(onScreen(flags), shown);
         QVERIFY(shown != loaded); // the flags of the recording are gone
         // Ctrl goes up again, as the user's finger does.

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 #include <functional>
 #include <map>
@@ -162,6 +163,39 @@ private Q_SLOTS:
     {
         g_bNoAudioOutput = false;
         OpenProgramSettings()->clear();
+    }
+
+    // What follows the session (the panel, the media controls) hears of each change once.
+    void saysWhatChanged()
+    {
+        Fixture f(m_places, {MakeVoiceHeader(0, {}, {20})});
+        QSignalSpy section(&f.session, &PlaybackSession::sectionChanged);
+        QSignalSpy marks(&f.session, &PlaybackSession::marksChanged);
+        QSignalSpy header(&f.session, &PlaybackSession::headerChanged);
+        QSignalSpy ended(&f.session, &PlaybackSession::reachedEnd);
+        QSignalSpy loaded(&f.session, &PlaybackSession::recordingLoaded);
+        f.session.setSection(50, 60);
+        QCOMPARE(section.size(), 1);
+        f.session.setSection(50, 60); // no change, no word
+        QCOMPARE(section.size(), 1);
+        f.session.OnProtect();
+        QCOMPARE(header.size(), 1);
+        f.session.moveMark(0, 30);
+        QCOMPARE(marks.size(), 1);
+        QCOMPARE(header.size(), 1); // a flag being dragged is no change of the header yet
+        f.session.dropMarks();
+        QCOMPARE(marks.size(), 2);
+        QCOMPARE(header.size(), 2);
+        QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{30, E, E, E, E}));
+        f.session.OnPlay(); // the played mark
+        QCOMPARE(header.size(), 3);
+        f.play(10.5);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(f.session.state(), CMp3Ctrl::Stopped);
+        QCOMPARE(loaded.size(), 0);
+        f.session.OnSkipForward(); // stopped: the next recording
+        QCOMPARE(loaded.size(), 1);
+        QCOMPARE(f.focusedRow(), 1);
     }
 
     // The tick wakes the session only while the engine plays, and once after it stopped.
