@@ -228,8 +228,8 @@ private Q_SLOTS:
         QCOMPARE(uint32_t(f.engine().GetPosition()), begin);
     }
 
-    // The play mode and speed lists set the session's.
-    void theListsDriveTheSession()
+    // The play mode and speed lists and the index button drive the session.
+    void theControlsDriveTheSession()
     {
         Fixture f(m_places);
         for (int mode : {2, 1, 0}) {
@@ -238,6 +238,18 @@ private Q_SLOTS:
         }
         f.panel.speedList()->setCurrentIndex(CMp3Ctrl::Slow);
         QCOMPARE(f.engine().m_speed, int(CMp3Ctrl::Slow));
+        // Playing, the index button marks the second heard; no dialog opens.
+        bool dialogOpened = false;
+        f.panel.setIndexDialogRunner([&](CIndexDlg&) {
+            dialogOpened = true;
+            return int(QDialog::Rejected);
+        });
+        f.panel.OnPlay();
+        f.seek(25);
+        f.panel.pushButton(CPanelDlg::IdIndex)->click();
+        QVERIFY(!dialogOpened);
+        QCOMPARE(GetIndexMarks(f.panel.session().header()), (IndexMarks{25, E, E, E, E}));
+        QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{25, E, E, E, E}));
     }
 
     void playingMarksThePlayedFlagAndLeavingWritesIt()
