@@ -407,19 +407,19 @@ void BM_PanelAgainstHeard(benchmark::State& state)
     constexpr uint32_t kShown = 6;
     for (auto _ : state) {
         CPanelDlg panel;
-        panel.engine().SetVolume(100);
+        panel.session().engine().SetVolume(100);
         panel.LoadRecording(g_recording, 1);
         waitFor(0.3);
         std::vector<double> shown(kShown + 1, -1.0);
         const double asked = SinkMonitor::now();
         panel.OnPlay();
         while (SinkMonitor::now() < asked + kShown + 0.5) {
-            if (panel.m_nPosition <= kShown && shown[panel.m_nPosition] < 0)
-                shown[panel.m_nPosition] = SinkMonitor::now();
+            if (panel.session().position() <= kShown && shown[panel.session().position()] < 0)
+                shown[panel.session().position()] = SinkMonitor::now();
             QCoreApplication::processEvents();
             QThread::usleep(500);
         }
-        panel.OnStop();
+        panel.session().OnStop();
         const std::vector<double> clicks = g_monitor.onsets(asked, SinkMonitor::now(), kClickThreshold, 0.3);
         if (clicks.size() < kShown) {
             state.SkipWithError("the clicks were not heard");
@@ -441,12 +441,12 @@ struct CommandRig
 
     CommandRig()
     {
-        panel.engine().SetVolume(100);
+        panel.session().engine().SetVolume(100);
         panel.LoadRecording(g_recording, 1);
         panel.setControlsAllowed(true);
         transport.follow(&panel);
         commands.setTransportKeys(TransportSettings());
-        panel.applyTransportSettings(TransportSettings());
+        panel.session().applyTransportSettings(TransportSettings());
         QObject::connect(&transport, &TransportCommands::stateChanged, &window,
                          [this] { update(); });
         update();
@@ -465,11 +465,11 @@ struct CommandRig
     bool waitPlaying(double timeout = kHeardTimeout)
     {
         const double until = SinkMonitor::now() + timeout;
-        while (panel.engine().m_state != CMp3Ctrl::Playing && SinkMonitor::now() < until) {
+        while (panel.session().engine().m_state != CMp3Ctrl::Playing && SinkMonitor::now() < until) {
             QCoreApplication::processEvents();
             QThread::usleep(200);
         }
-        return panel.engine().m_state == CMp3Ctrl::Playing;
+        return panel.session().engine().m_state == CMp3Ctrl::Playing;
     }
 };
 
@@ -483,7 +483,7 @@ bool measure(benchmark::State& state, CommandRig& rig, const std::string& name,
         return rig.waitPlaying();
     };
     return recordHeard(state, name, name + " was not heard", kSoundThreshold, ask, [&] {
-        rig.panel.OnStop();
+        rig.panel.session().OnStop();
     });
 }
 
@@ -539,7 +539,7 @@ void BM_BusPlayHeard(benchmark::State& state)
     for (auto _ : state) {
         CommandRig rig;
         MprisService service;
-        service.setTarget(&rig.panel);
+        service.setTarget(&rig.panel.session());
         if (!service.registerOn(
                 QDBusConnection::connectToBus(address, QStringLiteral("bench-service")))) {
             state.SkipWithError("the player did not register");
@@ -570,7 +570,7 @@ void BM_ResumeRewindAndReplayHeard(benchmark::State& state)
                          Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
             rig.panel.OnPlay();
             waitFor(3.2);
-            rig.panel.OnPause();
+            rig.panel.session().OnPause();
             if (!measure(state, rig, name, [&, key = key, modifiers = modifiers] {
                     QTest::keyClick(&rig.window, key, modifiers);
                 }))

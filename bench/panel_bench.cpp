@@ -118,15 +118,18 @@ void BM_PanelPlayback(benchmark::State& state)
     panel.setControlsAllowed(true);
     panel.LoadRecording(g_file, 1);
     QCoreApplication::processEvents();
+    // The session takes the end's notice first and acts on it at once, saying so.
+    bool ended = false;
+    QObject::connect(&panel.session(), &PlaybackSession::reachedEnd, &panel, [&] { ended = true; });
     for (auto _ : state) {
-        // The panel takes the end's notice first and keeps it in m_bEndReached.
+        ended = false;
         g_panel = playToEnd(
-            panel.engine(),
+            panel.session().engine(),
             [&] {
                 panel.OnPlay();
-                return panel.engine().m_state == CMp3Ctrl::Playing;
+                return panel.session().engine().m_state == CMp3Ctrl::Playing;
             },
-            [&] { return panel.m_bEndReached; });
+            [&] { return ended; });
         if (!g_panel) {
             state.SkipWithError("playback did not end");
             return;
@@ -153,16 +156,16 @@ void BM_DisplayRepaint(benchmark::State& state)
     panel.LoadRecording(g_file, 1);
     panel.OnPlay();
     if (playerState == CMp3Ctrl::Paused)
-        panel.OnPause();
+        panel.session().OnPause();
     QCoreApplication::processEvents();
-    if (panel.engine().m_state != playerState) {
+    if (panel.session().engine().m_state != playerState) {
         state.SkipWithError("the panel did not reach the state");
         return;
     }
     for (auto _ : state)
         panel.RedrawDisplay();
     state.SetLabel(playerState == CMp3Ctrl::Playing ? "playing" : "paused");
-    panel.OnStop();
+    panel.session().OnStop();
 }
 
 // The least a repaint of the display's area can do: an empty widget of the same

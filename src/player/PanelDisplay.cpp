@@ -1,6 +1,7 @@
 #include "PanelDisplay.h"
 
 #include "PanelArtwork.h"
+#include "PlaybackSession.h"
 #include "platform/LocalTime.h"
 
 #include <QFont>
@@ -226,4 +227,23 @@ uint32_t SecondAtBarOffset(int x, double pixelsPerSecond, uint32_t duration)
         return 0;
     const double second = std::round(double(x) / pixelsPerSecond);
     return second >= double(duration) ? duration : uint32_t(second);
+}
+
+PanelDisplayState SessionDisplayState(const PlaybackSession& session, bool usbConnected)
+{
+    PanelDisplayState state;
+    // One row selected without its recording loaded shows nothing.
+    state.selCount = session.selectedCount() == 1 && !session.loaded() ? 0 : session.selectedCount();
+    state.engineState = session.state();
+    state.seeking = session.seeking();
+    state.duration = session.duration();
+    state.position = session.position();
+    state.fileTime = session.fileTime();
+    state.mode = session.header().mode;
+    state.playedFlag = session.header().playedFlag;
+    state.protectFlag = session.header().protectFlag;
+    state.marks = session.marks();
+    state.rowNumber = session.rowNumber();
+    state.usbConnected = usbConnected;
+    return state;
 }

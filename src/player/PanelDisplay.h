@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 
+class PlaybackSession;
 class QPainter;
 
 // What the control panel's display shows, taken from the panel and the engine.
@@ -26,6 +27,9 @@ struct PanelDisplayState
     int rowNumber = 0;
     bool usbConnected = false;
 };
+
+// What the display shows of a playback session (usbConnected: the recorder is attached).
+PanelDisplayState SessionDisplayState(const PlaybackSession& session, bool usbConnected);
 
 // One thing drawn in the display area, in its pixels. The paint code draws
 // these and nothing else, so what the display shows can be checked without

@@ -27,6 +27,49 @@ using State = CMp3Ctrl::PlayerState;
 // Everything is heard 138 ms after its place in the encoded signal (see SilencesTest).
 constexpr int64_t kDelay = 138;
 
+// Waits until the envelope of the recording loaded in the session is complete.
+void waitForEnvelope(PlaybackSession& session)
+{
+    if (!session.analysis().isComplete()) {
+        QSignalSpy completed(&session.analysis(), &RecordingAnalysis::completed);
+        completed.wait(60000);
+    }
+}
+
+// Plays on the virtual clock in small steps, with the session's tick after each; gives
+// the millisecond heard after each step.
+QList<int64_t> playOn(PlaybackSession& session, VirtualAudioOutput& output, double seconds, double step)
+{
+    QList<int64_t> heard;
+    for (double done = 0; done < seconds; done += step) {
+        output.advance(step);
+        QCoreApplication::processEvents();
+        session.OnTimer();
+        heard << int64_t(session.engine().GetPositionMilliseconds());
+    }
+    return heard;
+}
+
+// A playback session on the virtual clock, with one recording loaded and its envelope complete.
+struct SessionFixture
+{
+    VirtualAudioOutput* output = nullptr;
+    PlaybackSession session{[this] {
+        auto made = std::make_unique<VirtualAudioOutput>();
+        output = made.get();
+        return made;
+    }};
+
+    explicit SessionFixture(const QString& path)
+    {
+        session.setControlsAllowed(true);
+        session.LoadRecording(path, 1);
+        waitForEnvelope(session);
+    }
+    CMp3Ctrl& engine() { return session.engine(); }
+    QList<int64_t> play(double seconds, double step = 0.05) { return playOn(session, *output, seconds, step); }
+};
+
 // A control panel on the virtual clock, with one recording loaded and its envelope complete.
 struct PanelFixture
 {
@@ -41,24 +84,10 @@ struct PanelFixture
     {
         panel.setControlsAllowed(true);
         panel.LoadRecording(path, 1);
-        if (!panel.analysis().isComplete()) {
-            QSignalSpy completed(&panel.analysis(), &RecordingAnalysis::completed);
-            completed.wait(60000);
-        }
+        waitForEnvelope(panel.session());
     }
-    CMp3Ctrl& engine() { return panel.engine(); }
-    // Plays on the virtual clock in small steps, with the panel's tick after each.
-    QList<int64_t> play(double seconds, double step = 0.05)
-    {
-        QList<int64_t> heard;
-        for (double done = 0; done < seconds; done += step) {
-            output->advance(step);
-            QCoreApplication::processEvents();
-            panel.OnTimer();
-            heard << int64_t(engine().GetPositionMilliseconds());
-        }
-        return heard;
-    }
+    CMp3Ctrl& engine() { return panel.session().engine(); }
+    QList<int64_t> play(double seconds, double step = 0.05) { return playOn(panel.session(), *output, seconds, step); }
     void clickStrip(uint32_t second)
     {
         OverviewStrip* strip = panel.overviewStrip();
@@ -116,18 +145,18 @@ private Q_SLOTS:
         QFETCH(int, expectedSecond);
         QFETCH(int, expectedState);
         PanelFixture f(m_minute);
-        QCOMPARE(f.panel.m_nDuration, 60u);
+        QCOMPARE(f.panel.session().duration(), 60u);
         if (before != State::Stopped) {
             f.panel.OnPlay();
             f.play(1.0, 0.25);
             if (before == State::Paused)
-                f.panel.OnPause();
+                f.panel.session().OnPause();
         }
         f.clickStrip(uint32_t(second));
         QCOMPARE(int(f.engine().m_state), expectedState);
         QCOMPARE(f.engine().GetPosition(), uint64_t(expectedSecond));
         QCOMPARE(f.panel.positionSlider()->value(), expectedSecond);
-        QVERIFY(!f.panel.m_bSeeking);
+        QVERIFY(!f.panel.session().seeking());
     }
 
     void draggingTheStripSeeksOnRelease()
@@ -144,11 +173,11 @@ private Q_SLOTS:
         // Held: paused where the pointer is, as with the slider's thumb.
         QCOMPARE(f.engine().m_state, State::Paused);
         QCOMPARE(f.engine().GetPosition(), 30u);
-        QVERIFY(f.panel.m_bSeeking);
+        QVERIFY(f.panel.session().seeking());
         QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->xOf(45'000), y));
         QCOMPARE(f.engine().m_state, State::Playing);
         QCOMPARE(f.engine().GetPosition(), 45u);
-        QVERIFY(!f.panel.m_bSeeking);
+        QVERIFY(!f.panel.session().seeking());
     }
 
     void stripIgnoresClicksWithoutControls()
@@ -170,10 +199,10 @@ private Q_SLOTS:
     void skipSilenceWhilePlaying()
     {
         QFETCH(bool, skip);
-        PanelFixture f(m_pauses);
-        QCOMPARE(f.panel.silences().size(), size_t(3));
-        f.panel.setSkipSilence(skip);
-        f.panel.OnPlay();
+        SessionFixture f(m_pauses);
+        QCOMPARE(f.session.silences().size(), size_t(3));
+        f.session.setSkipSilence(skip);
+        f.session.OnPlay();
         const QList<int64_t> heard = f.play(18.0);
         const auto heardWithin = [&](int64_t from, int64_t to) {
             return std::count_if(heard.begin(), heard.end(), [&](int64_t at) { return at >= from && at < to; });
@@ -271,9 +300,9 @@ private Q_SLOTS:
         // A longer shortest pause leaves out the 3 s pause at the end of the recording shown.
         panel->setControlsAllowed(true);
         panel->LoadRecording(m_pauses, 1);
-        if (!panel->analysis().isComplete())
-            QVERIFY(QSignalSpy(&panel->analysis(), &RecordingAnalysis::completed).wait(60000));
-        QCOMPARE(panel->silences().size(), size_t(3));
+        if (!panel->session().analysis().isComplete())
+            QVERIFY(QSignalSpy(&panel->session().analysis(), &RecordingAnalysis::completed).wait(60000));
+        QCOMPARE(panel->session().silences().size(), size_t(3));
         view.setSilenceDialogRunner([](SilenceSettingsDlg& dialog) {
             dialog.minimumBox()->setValue(3.5);
             dialog.thresholdBox()->setValue(12);
@@ -281,7 +310,7 @@ private Q_SLOTS:
         });
         commands.action(Command::SilenceSettings)->trigger();
         QCOMPARE(panel->silenceOptions().minimumMilliseconds, 3500);
-        QCOMPARE(panel->silences().size(), size_t(2));
+        QCOMPARE(panel->session().silences().size(), size_t(2));
         QCOMPARE(AnalysisSettings::Load().silence.minimumMilliseconds, 3500);
         QCOMPARE(AnalysisSettings::Load().silence.thresholdDecibels, 12.0);
         panel->UnloadRecording(0);
@@ -293,12 +322,12 @@ private Q_SLOTS:
         QVERIFY(WriteLongRecording(path, 120));
         CPanelDlg panel{[] { return std::make_unique<VirtualAudioOutput>(); }};
         panel.setControlsAllowed(true);
-        QSignalSpy changed(&panel.analysis(), &RecordingAnalysis::envelopeChanged);
+        QSignalSpy changed(&panel.session().analysis(), &RecordingAnalysis::envelopeChanged);
         panel.LoadRecording(path, 1);
         // Until the first twentieth is known (a pixel column stands for 20 s of audio).
-        while (panel.analysis().envelope().durationMilliseconds() < 6 * 60 * 1000 && !panel.analysis().isComplete())
+        while (panel.session().analysis().envelope().durationMilliseconds() < 6 * 60 * 1000 && !panel.session().analysis().isComplete())
             QVERIFY(changed.wait(60000));
-        QVERIFY(!panel.analysis().isComplete());
+        QVERIFY(!panel.session().analysis().isComplete());
         OverviewStrip* strip = panel.overviewStrip();
         const QImage picture = strip->grab().toImage();
         // What the strip shows where nothing is drawn yet: the section's band, at the far right.
@@ -319,7 +348,7 @@ private Q_SLOTS:
         QVERIFY(drawnColumns(1, 4) > 0);
         QCOMPARE(drawnColumns(picture.width() * 3 / 4, picture.width() - 2), 0);
         panel.UnloadRecording(0);
-        QTRY_COMPARE_WITH_TIMEOUT(panel.analysis().runningJobs(), 0, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.session().analysis().runningJobs(), 0, 60000);
     }
 };
 

@@ -202,12 +202,12 @@ private Q_SLOTS:
         cut ? f.commands().OnEditCut() : f.commands().OnEditCopy();
         f.select(QStringLiteral("day2"));
         CPanelDlg* panel = f.view->controlPanel();
-        QCOMPARE(QFileInfo(panel->m_strPath).fileName(), QStringLiteral("c.mp3"));
+        QCOMPARE(QFileInfo(panel->session().path()).fileName(), QStringLiteral("c.mp3"));
         f.commands().OnEditPaste();
         QCOMPARE(f.rowNames(), (QStringList{"a.mp3", "c.mp3"}));
         const int focused = f.view->recordingList()->currentIndex().row();
         QCOMPARE(f.view->recordingList()->selectedRowNumbers(), QList<int>{focused});
-        QCOMPARE(panel->m_strPath, f.save + QStringLiteral("/day2/") + f.rowNames()[focused]);
+        QCOMPARE(panel->session().path(), f.save + QStringLiteral("/day2/") + f.rowNames()[focused]);
         QCOMPARE(f.view->listPane().loadedRow(), focused);
         QVERIFY(panel->button(CPanelDlg::IdPlay)->isEnabled());
     }

@@ -15,6 +15,7 @@
 #include "player/IndexDlg.h"
 #include "player/PanelButton.h"
 #include "player/PanelDlg.h"
+#include "player/SectionBar.h"
 #include "player/SectionSlider.h"
 #include "recording/VoiceDuration.h"
 #include "settings/Setting.h"
@@ -112,7 +113,7 @@ class PanelTest : public QObject
         }
         ~Fixture() { view->setPanel(nullptr); }
 
-        CMp3Ctrl& engine() { return panel.engine(); }
+        CMp3Ctrl& engine() { return panel.session().engine(); }
         RecordingListModel* model() { return view->recordings(); }
         // As a plain click would, whatever modifier an earlier click left the application holding.
         void select(int row)
@@ -128,13 +129,13 @@ class PanelTest : public QObject
                 if (output)
                     output->advance(0.25);
                 QCoreApplication::processEvents();
-                panel.OnTimer();
+                panel.session().OnTimer();
             }
         }
         void seek(uint32_t second)
         {
             engine().SetPosition(second);
-            panel.OnTimer();
+            panel.session().OnTimer();
         }
         tagVoiceHeader rowHeader(int row) { return model()->recordAt(row).header; }
     };
@@ -150,25 +151,25 @@ private Q_SLOTS:
     void loadingShowsTheRecording()
     {
         Fixture f(m_places, {MakeVoiceHeader(2, QStringLiteral("  会議メモ  "), {10, 40})});
-        QCOMPARE(f.panel.m_nSelCount, 1);
-        QCOMPARE(f.panel.m_nRowNumber, 1);
-        QCOMPARE(f.panel.m_nDuration, 60u);
-        QCOMPARE(f.panel.m_nEnd, 60u);
+        QCOMPARE(f.panel.session().selectedCount(), 1);
+        QCOMPARE(f.panel.session().rowNumber(), 1);
+        QCOMPARE(f.panel.session().duration(), 60u);
+        QCOMPARE(f.panel.session().end(), 60u);
         QCOMPARE(f.panel.memoEdit()->text(), QStringLiteral("会議メモ"));
         QCOMPARE(f.panel.positionSlider()->maximum(), 60);
-        QCOMPARE(f.panel.beginLabel()->text(), QStringLiteral(" 0:00"));
-        QCOMPARE(f.panel.endLabel()->text(), QStringLiteral(" 1:00"));
-        QCOMPARE(f.panel.m_dPixelsPerSecond, f.panel.barRect().width() / 60.0);
+        QCOMPARE(f.panel.sectionBar()->beginLabel()->text(), QStringLiteral(" 0:00"));
+        QCOMPARE(f.panel.sectionBar()->endLabel()->text(), QStringLiteral(" 1:00"));
+        QCOMPARE(f.panel.sectionBar()->pixelsPerSecond(), f.panel.sectionBar()->barRect().width() / 60.0);
         // The end marker starts at the bar's right end, the begin marker ends at its left.
-        QCOMPARE(f.panel.endMarker()->x(), f.panel.barRect().left() + f.panel.barRect().width());
-        QCOMPARE(f.panel.beginMarker()->geometry().right() + 1, f.panel.barRect().left());
+        QCOMPARE(f.panel.sectionBar()->endMarker()->x(), f.panel.sectionBar()->barRect().left() + f.panel.sectionBar()->barRect().width());
+        QCOMPARE(f.panel.sectionBar()->beginMarker()->geometry().right() + 1, f.panel.sectionBar()->barRect().left());
         QVERIFY(f.panel.button(CPanelDlg::IdPlay)->isEnabled());
         QVERIFY(!f.panel.button(CPanelDlg::IdPause)->isEnabled());
         QVERIFY(f.panel.memoEdit()->isEnabled());
-        QCOMPARE(f.panel.barPictures().flags.size(), 2);
+        QCOMPARE(f.panel.sectionBar()->barPictures().flags.size(), 2);
         QVERIFY(f.panel.UnloadRecording(0));
         QVERIFY(!f.panel.button(CPanelDlg::IdPlay)->isEnabled());
-        QCOMPARE(f.panel.beginLabel()->text(), QStringLiteral("開始"));
+        QCOMPARE(f.panel.sectionBar()->beginLabel()->text(), QStringLiteral("開始"));
         QVERIFY(f.panel.memoEdit()->text().isEmpty());
     }
 
@@ -195,13 +196,13 @@ private Q_SLOTS:
             panel = &f->panel;
             QVERIFY(panel->UnloadRecording(0));
         }
-        const QRect bar = panel->barRect();
-        QCOMPARE(panel->beginMarker()->geometry().right() + 1, bar.left());
-        QCOMPARE(panel->endMarker()->x(), bar.left() + bar.width());
-        QCOMPARE(panel->beginLabel()->text(), QStringLiteral("開始"));
-        QCOMPARE(panel->endLabel()->text(), QStringLiteral("終了"));
-        QVERIFY2(!panel->beginLabel()->geometry().intersects(panel->endLabel()->geometry()),
-                 qPrintable(QStringLiteral("%1 / %2").arg(panel->beginLabel()->x()).arg(panel->endLabel()->x())));
+        const QRect bar = panel->sectionBar()->barRect();
+        QCOMPARE(panel->sectionBar()->beginMarker()->geometry().right() + 1, bar.left());
+        QCOMPARE(panel->sectionBar()->endMarker()->x(), bar.left() + bar.width());
+        QCOMPARE(panel->sectionBar()->beginLabel()->text(), QStringLiteral("開始"));
+        QCOMPARE(panel->sectionBar()->endLabel()->text(), QStringLiteral("終了"));
+        QVERIFY2(!panel->sectionBar()->beginLabel()->geometry().intersects(panel->sectionBar()->endLabel()->geometry()),
+                 qPrintable(QStringLiteral("%1 / %2").arg(panel->sectionBar()->beginLabel()->x()).arg(panel->sectionBar()->endLabel()->x())));
     }
 
     // After a stop the thumb stands where the next PLAY starts: the section's begin.
@@ -216,16 +217,39 @@ private Q_SLOTS:
     {
         QFETCH(uint32_t, begin);
         Fixture f(m_places);
-        f.panel.m_nBegin = begin;
-        f.engine().SetRange(begin, 60);
+        f.panel.session().setSection(begin, 60);
         f.panel.OnPlay();
         f.play(10);
         QCOMPARE(f.panel.positionSlider()->value(), int(begin) + 10);
-        f.panel.OnStop();
+        f.panel.session().OnStop();
         QCOMPARE(f.panel.positionSlider()->value(), int(begin));
-        QCOMPARE(f.panel.m_nPosition, begin);
+        QCOMPARE(f.panel.session().position(), begin);
         f.panel.OnPlay();
         QCOMPARE(uint32_t(f.engine().GetPosition()), begin);
+    }
+
+    // The play mode and speed lists and the index button drive the session.
+    void theControlsDriveTheSession()
+    {
+        Fixture f(m_places);
+        for (int mode : {2, 1, 0}) {
+            f.panel.playModeList()->setCurrentIndex(mode);
+            QCOMPARE(f.panel.session().playMode(), mode);
+        }
+        f.panel.speedList()->setCurrentIndex(CMp3Ctrl::Slow);
+        QCOMPARE(f.engine().m_speed, int(CMp3Ctrl::Slow));
+        // Playing, the index button marks the second heard; no dialog opens.
+        bool dialogOpened = false;
+        f.panel.setIndexDialogRunner([&](CIndexDlg&) {
+            dialogOpened = true;
+            return int(QDialog::Rejected);
+        });
+        f.panel.OnPlay();
+        f.seek(25);
+        f.panel.pushButton(CPanelDlg::IdIndex)->click();
+        QVERIFY(!dialogOpened);
+        QCOMPARE(GetIndexMarks(f.panel.session().header()), (IndexMarks{25, E, E, E, E}));
+        QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{25, E, E, E, E}));
     }
 
     void playingMarksThePlayedFlagAndLeavingWritesIt()
@@ -242,116 +266,7 @@ private Q_SLOTS:
         f.select(1);
         QCOMPARE(headerOf(f.folder + "a.mp3").playedFlag, 2);
         QCOMPARE(QFileInfo(f.folder + "a.mp3").lastModified(), written);
-        QCOMPARE(f.panel.m_nRowNumber, 2);
-    }
-
-    // The panel's tick wakes it only while the engine plays, and once after it stopped.
-    void theTickRunsOnlyWhilePlaying()
-    {
-        Fixture f(m_places);
-        struct Ticks : QObject
-        {
-            int count = 0;
-            bool eventFilter(QObject*, QEvent* event) override
-            {
-                count += event->type() == QEvent::Timer;
-                return false;
-            }
-        } ticks;
-        f.panel.installEventFilter(&ticks);
-        QTest::qWait(600);
-        QCOMPARE(ticks.count, 0); // loaded, stopped
-        f.panel.OnPlay();
-        QTRY_VERIFY(ticks.count >= 2);
-        f.panel.OnStop();
-        QTest::qWait(300);
-        ticks.count = 0;
-        QTest::qWait(600);
-        QCOMPARE(ticks.count, 0);
-        f.panel.OnPlay();
-        f.panel.OnPause();
-        QTest::qWait(300);
-        ticks.count = 0;
-        QTest::qWait(600);
-        QCOMPARE(ticks.count, 0); // paused
-    }
-
-    void protectToggles()
-    {
-        tagVoiceHeader header = MakeVoiceHeader(0);
-        header.protectFlag = 5;
-        Fixture f(m_places, {header});
-        f.panel.OnProtect();
-        QCOMPARE(f.panel.m_header.protectFlag, 0);
-        QCOMPARE(f.rowHeader(0).protectFlag, 0);
-        f.panel.OnProtect();
-        QCOMPARE(f.panel.m_header.protectFlag, 1);
-        QVERIFY(f.panel.UnloadRecording(0));
-        QCOMPARE(headerOf(f.folder + "a.mp3").protectFlag, 1);
-    }
-
-    void skipping_data()
-    {
-        QTest::addColumn<int>("state"); // engine state to start from
-        QTest::addColumn<uint32_t>("at");
-        QTest::addColumn<bool>("forward");
-        QTest::addColumn<int>("row");        // the loaded row afterwards
-        QTest::addColumn<uint32_t>("position");
-        QTest::addColumn<int>("stateAfter");
-        const int playing = CMp3Ctrl::Playing, paused = CMp3Ctrl::Paused, stopped = CMp3Ctrl::Stopped;
-        QTest::newRow("forward playing at 25") << playing << 25u << true << 1 << 40u << playing;
-        QTest::newRow("forward playing at 45") << playing << 45u << true << 2 << 0u << playing;
-        QTest::newRow("back playing at 45") << playing << 45u << false << 1 << 40u << playing;
-        QTest::newRow("back playing at 40") << playing << 40u << false << 1 << 10u << playing;
-        QTest::newRow("back playing at 10") << playing << 10u << false << 1 << 0u << playing;
-        QTest::newRow("forward paused at 10") << paused << 10u << true << 1 << 40u << paused;
-        QTest::newRow("back paused at 40") << paused << 40u << false << 1 << 10u << paused;
-        QTest::newRow("forward stopped") << stopped << 0u << true << 2 << 0u << stopped;
-        QTest::newRow("back stopped") << stopped << 0u << false << 0 << 0u << stopped;
-    }
-
-    void skipping()
-    {
-        QFETCH(int, state);
-        QFETCH(uint32_t, at);
-        QFETCH(bool, forward);
-        QFETCH(int, row);
-        QFETCH(uint32_t, position);
-        QFETCH(int, stateAfter);
-        const tagVoiceHeader marked = MakeVoiceHeader(0, {}, {10, 40});
-        Fixture f(m_places, {marked, marked, marked});
-        f.select(1);
-        if (state != CMp3Ctrl::Stopped) {
-            f.panel.OnPlay();
-            f.seek(at);
-            if (state == CMp3Ctrl::Paused)
-                f.panel.OnPause();
-        }
-        if (forward)
-            f.panel.OnSkipForward();
-        else
-            f.panel.OnSkipBack();
-        f.panel.OnTimer();
-        QCOMPARE(f.focusedRow(), row);
-        QCOMPARE(f.panel.m_nRowNumber, row + 1);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), position);
-        QCOMPARE(int(f.engine().m_state), stateAfter);
-    }
-
-    void indexToggledWhilePlaying()
-    {
-        Fixture f(m_places, {MakeVoiceHeader(0, {}, {40})});
-        f.panel.OnPlay();
-        f.panel.OnIndex(); // at 0 s: a mark at 0 is no mark
-        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{40, E, E, E, E}));
-        f.seek(25);
-        f.panel.OnIndex();
-        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{25, 40, E, E, E}));
-        QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{25, 40, E, E, E}));
-        f.seek(40);
-        f.panel.OnIndex(); // on an existing mark: it goes
-        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{25, E, E, E, E}));
-        QVERIFY(f.panel.m_bHeaderDirty);
+        QCOMPARE(f.panel.session().rowNumber(), 2);
     }
 
     void indexDialogWhileStopped_data()
@@ -375,9 +290,9 @@ private Q_SLOTS:
         });
         f.panel.OnIndex();
         const IndexMarks expected = confirmed ? IndexMarks{5, 50, E, E, E} : IndexMarks{40, 10, E, E, E};
-        QCOMPARE(GetIndexMarks(f.panel.m_header), expected);
+        QCOMPARE(GetIndexMarks(f.panel.session().header()), expected);
         QCOMPARE(GetIndexMarks(f.rowHeader(0)), expected);
-        QCOMPARE(f.panel.m_bHeaderDirty, confirmed);
+        QCOMPARE(f.panel.session().headerDirty(), confirmed);
     }
 
     void sectionMarkersAreDraggedWhileStopped()
@@ -385,32 +300,33 @@ private Q_SLOTS:
         Fixture f(m_places);
         MessageRecorder messages;
         CPanelDlg& panel = f.panel;
-        const QRect bar = panel.barRect();
+        SectionBar* barWidget = panel.sectionBar();
+        const QRect bar = barWidget->barRect();
         const QPoint farRight(bar.right() + 40, bar.top());
         const QPoint farLeft(bar.left() - 40, bar.top());
 
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.beginMarker()->geometry().center());
-        QTest::mouseMove(&panel, QPoint(bar.left() + int(panel.m_dPixelsPerSecond * 30), bar.top()));
-        QCOMPARE(panel.m_nBegin, 30u);
-        QCOMPARE(panel.beginLabel()->text(), QStringLiteral(" 0:30"));
-        QTest::mouseMove(&panel, QPoint(bar.left() + int(panel.m_dPixelsPerSecond * 59), bar.top()));
-        QTest::mouseMove(&panel, QPoint(bar.right(), bar.top())); // the end point itself is not taken
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, farRight);
-        QCOMPARE(panel.m_nBegin, 59u); // at most one before the end
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->beginMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(bar.left() + int(barWidget->pixelsPerSecond() * 30), bar.top()));
+        QCOMPARE(panel.session().begin(), 30u);
+        QCOMPARE(barWidget->beginLabel()->text(), QStringLiteral(" 0:30"));
+        QTest::mouseMove(barWidget, QPoint(bar.left() + int(barWidget->pixelsPerSecond() * 59), bar.top()));
+        QTest::mouseMove(barWidget, QPoint(bar.right(), bar.top())); // the end point itself is not taken
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, farRight);
+        QCOMPARE(panel.session().begin(), 59u); // at most one before the end
         QCOMPARE(f.engine().m_begin, 59u);
 
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
-        QTest::mouseMove(&panel, farLeft);
-        QTest::mouseMove(&panel, QPoint(bar.left(), bar.top()));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, farLeft);
-        QCOMPARE(panel.m_nEnd, 60u); // nothing at or before the begin point
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, farLeft);
+        QTest::mouseMove(barWidget, QPoint(bar.left(), bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, farLeft);
+        QCOMPARE(panel.session().end(), 60u); // nothing at or before the begin point
         QCOMPARE(panel.positionSlider()->sectionBegin(), 59);
         QVERIFY(messages.entries().isEmpty());
 
         // Not while playing.
         panel.OnPlay();
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
         QCOMPARE(messages.entries().size(), 1);
         QCOMPARE(messages.entries()[0].text, QStringLiteral("停止中以外は操作できません。"));
         QCOMPARE(messages.entries()[0].icon, MessageIcon::Information);
@@ -420,26 +336,27 @@ private Q_SLOTS:
     {
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {20})});
         CPanelDlg& panel = f.panel;
-        const QRect bar = panel.barRect();
-        const auto xOf = [&](uint32_t second) { return bar.left() + int(panel.m_dPixelsPerSecond * second); };
-        const int y = panel.flagHome().center().y();
+        SectionBar* barWidget = panel.sectionBar();
+        const QRect bar = barWidget->barRect();
+        const auto xOf = [&](uint32_t second) { return bar.left() + int(barWidget->pixelsPerSecond() * second); };
+        const int y = barWidget->flagHome().center().y();
 
         // A new flag from its home.
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.flagHome().center());
-        QVERIFY(panel.m_bDragMark);
-        QCOMPARE(panel.m_nDragMark, 1);
-        QTest::mouseMove(&panel, QPoint(xOf(45), y));
-        QCOMPARE(panel.barPictures().home, BarPictures::Cross);
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(xOf(45), y));
-        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{20, 45, E, E, E}));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->flagHome().center());
+        QVERIFY(barWidget->draggedMark() >= 0);
+        QCOMPARE(barWidget->draggedMark(), 1);
+        QTest::mouseMove(barWidget, QPoint(xOf(45), y));
+        QCOMPARE(barWidget->barPictures().home, BarPictures::Cross);
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(xOf(45), y));
+        QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{20, 45, E, E, E}));
         QCOMPARE(GetIndexMarks(f.rowHeader(0)), (IndexMarks{20, 45, E, E, E}));
 
         // The first flag moved to the far left is deleted.
-        QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
-        QCOMPARE(panel.m_nDragMark, 0);
-        QTest::mouseMove(&panel, QPoint(bar.left(), y));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(bar.left(), y));
-        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{45, E, E, E, E}));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
+        QCOMPARE(barWidget->draggedMark(), 0);
+        QTest::mouseMove(barWidget, QPoint(bar.left(), y));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(bar.left(), y));
+        QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{45, E, E, E, E}));
         QVERIFY(panel.UnloadRecording(0));
         QCOMPARE(GetIndexMarks(headerOf(f.folder + "a.mp3")), (IndexMarks{45, E, E, E, E}));
     }
@@ -450,49 +367,50 @@ private Q_SLOTS:
     {
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {20})});
         CPanelDlg& panel = f.panel;
-        const QRect bar = panel.barRect();
-        const auto xOf = [&](uint32_t second) { return bar.left() + int(panel.m_dPixelsPerSecond * second); };
+        SectionBar* barWidget = panel.sectionBar();
+        const QRect bar = barWidget->barRect();
+        const auto xOf = [&](uint32_t second) { return bar.left() + int(barWidget->pixelsPerSecond() * second); };
         const int farLeft = bar.left() - 60, farRight = bar.right() + 60;
 
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
-        QTest::mouseMove(&panel, QPoint(xOf(40), bar.top()));
-        QCOMPARE(panel.m_nEnd, 40u);
-        QTest::mouseMove(&panel, QPoint(farRight, bar.top()));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
-        QCOMPARE(panel.m_nEnd, 60u);
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(40), bar.top()));
+        QCOMPARE(panel.session().end(), 40u);
+        QTest::mouseMove(barWidget, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QCOMPARE(panel.session().end(), 60u);
 
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.beginMarker()->geometry().center());
-        QTest::mouseMove(&panel, QPoint(xOf(30), bar.top()));
-        QCOMPARE(panel.m_nBegin, 30u);
-        QTest::mouseMove(&panel, QPoint(farLeft, bar.top()));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
-        QCOMPARE(panel.m_nBegin, 0u);
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->beginMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(30), bar.top()));
+        QCOMPARE(panel.session().begin(), 30u);
+        QTest::mouseMove(barWidget, QPoint(farLeft, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
+        QCOMPARE(panel.session().begin(), 0u);
         QCOMPARE(f.engine().m_begin, 0u);
 
         // Past the other marker, a second short of it.
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
-        QTest::mouseMove(&panel, QPoint(xOf(10), bar.top()));
-        QTest::mouseMove(&panel, QPoint(farLeft, bar.top()));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
-        QCOMPARE(panel.m_nEnd, 1u);
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.endMarker()->geometry().center());
-        QTest::mouseMove(&panel, QPoint(farRight, bar.top()));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.beginMarker()->geometry().center());
-        QTest::mouseMove(&panel, QPoint(xOf(10), bar.top()));
-        QTest::mouseMove(&panel, QPoint(farRight, bar.top()));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
-        QCOMPARE(panel.m_nBegin, 59u);
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(10), bar.top()));
+        QTest::mouseMove(barWidget, QPoint(farLeft, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farLeft, bar.top()));
+        QCOMPARE(panel.session().end(), 1u);
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->endMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->beginMarker()->geometry().center());
+        QTest::mouseMove(barWidget, QPoint(xOf(10), bar.top()));
+        QTest::mouseMove(barWidget, QPoint(farRight, bar.top()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, bar.top()));
+        QCOMPARE(panel.session().begin(), 59u);
         QCOMPARE(f.engine().m_begin, 59u);
         QCOMPARE(f.engine().m_end, 60u);
 
-        const int y = panel.flagHome().center().y();
-        QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
-        QCOMPARE(panel.m_nDragMark, 0);
-        QTest::mouseMove(&panel, QPoint(xOf(35), y));
-        QTest::mouseMove(&panel, QPoint(farRight, y));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(farRight, y));
-        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{60, E, E, E, E}));
+        const int y = barWidget->flagHome().center().y();
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, QPoint(xOf(20) + 2, y));
+        QCOMPARE(barWidget->draggedMark(), 0);
+        QTest::mouseMove(barWidget, QPoint(xOf(35), y));
+        QTest::mouseMove(barWidget, QPoint(farRight, y));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(farRight, y));
+        QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{60, E, E, E, E}));
     }
 
     void aNewFlagFillsTheFirstEmptySlot()
@@ -500,114 +418,13 @@ private Q_SLOTS:
         // As the recorder may leave them: an empty slot before a set one.
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, E, 30})});
         CPanelDlg& panel = f.panel;
-        QTest::mousePress(&panel, Qt::LeftButton, {}, panel.flagHome().center());
-        QCOMPARE(panel.m_nDragMark, 1);
-        const int x = panel.barRect().left() + int(panel.m_dPixelsPerSecond * 50);
-        QTest::mouseMove(&panel, QPoint(x, panel.flagHome().center().y()));
-        QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(x, panel.flagHome().center().y()));
-        QCOMPARE(GetIndexMarks(panel.m_header), (IndexMarks{10, 30, 50, E, E}));
-    }
-
-    // The output holds a second ahead of what is heard and no tick has come since PLAY:
-    // a mark, a skip or a step goes from the second heard at the press.
-    void pressesUseTheSecondHeard_data()
-    {
-        QTest::addColumn<QString>("press");
-        QTest::addColumn<double>("heard");
-        QTest::addColumn<uint32_t>("position");
-        QTest::addColumn<IndexMarks>("marksAfter");
-        QTest::newRow("index") << "index" << 25.4 << 25u << IndexMarks{10, 25, 40, E, E};
-        QTest::newRow("skip back") << "skip back" << 45.5 << 40u << IndexMarks{10, 40, E, E, E};
-        QTest::newRow("skip forward") << "skip forward" << 25.5 << 40u << IndexMarks{10, 40, E, E, E};
-        QTest::newRow("fast forward") << "fast forward" << 25.5 << 28u << IndexMarks{10, 40, E, E, E};
-        QTest::newRow("fast back") << "fast back" << 25.5 << 22u << IndexMarks{10, 40, E, E, E};
-    }
-    void pressesUseTheSecondHeard()
-    {
-        QFETCH(QString, press);
-        QFETCH(double, heard);
-        QFETCH(uint32_t, position);
-        QFETCH(IndexMarks, marksAfter);
-        Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, 40})});
-        f.output->bufferSeconds = 1.0;
-        f.panel.OnPlay();
-        f.output->advance(heard);
-        const std::map<QString, void (CPanelDlg::*)()> presses{
-            {QStringLiteral("index"), &CPanelDlg::OnIndex},
-            {QStringLiteral("skip back"), &CPanelDlg::OnSkipBack},
-            {QStringLiteral("skip forward"), &CPanelDlg::OnSkipForward},
-            {QStringLiteral("fast forward"), &CPanelDlg::OnFastForward},
-            {QStringLiteral("fast back"), &CPanelDlg::OnFastBack},
-        };
-        (f.panel.*presses.at(press))();
-        QCOMPARE(GetIndexMarks(f.panel.m_header), marksAfter);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), position);
-        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Playing));
-    }
-
-    // A second press a second later adds a mark of its own instead of taking the first away.
-    void marksASecondApartBothStay()
-    {
-        Fixture f(m_places);
-        f.output->bufferSeconds = 1.0;
-        f.panel.OnPlay();
-        f.output->advance(5.2);
-        f.panel.OnIndex();
-        f.output->advance(1.0);
-        f.panel.OnIndex();
-        QCOMPARE(GetIndexMarks(f.panel.m_header), (IndexMarks{5, 6, E, E, E}));
-    }
-
-    // The end of the section is acted on when it has been heard, without waiting for a tick.
-    void theEndIsActedOnAsItIsHeard()
-    {
-        Fixture f(m_places);
-        f.output->bufferSeconds = 1.0;
-        f.panel.m_nBegin = 50;
-        f.engine().SetRange(50, 60);
-        f.panel.OnPlay();
-        f.output->advance(9.5);
-        QCoreApplication::processEvents();
-        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Playing));
-        f.output->advance(0.6);
-        QCoreApplication::processEvents();
-        QCOMPARE(int(f.engine().m_state), int(CMp3Ctrl::Stopped));
-        QCOMPARE(f.panel.m_nPosition, 50u);
-    }
-
-    void playModesAtTheEnd_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("startRow");
-        QTest::addColumn<int>("rowAfter");
-        QTest::addColumn<int>("stateAfter");
-        QTest::addColumn<uint32_t>("positionAfter");
-        QTest::newRow("once") << 0 << 0 << 0 << int(CMp3Ctrl::Stopped) << 50u;
-        QTest::newRow("repeat") << 1 << 0 << 0 << int(CMp3Ctrl::Playing) << 50u;
-        QTest::newRow("continuous") << 2 << 0 << 1 << int(CMp3Ctrl::Playing) << 0u;
-        QTest::newRow("continuous, last row") << 2 << 2 << 2 << int(CMp3Ctrl::Stopped) << 50u;
-    }
-
-    void playModesAtTheEnd()
-    {
-        QFETCH(int, mode);
-        QFETCH(int, startRow);
-        QFETCH(int, rowAfter);
-        QFETCH(int, stateAfter);
-        QFETCH(uint32_t, positionAfter);
-        Fixture f(m_places);
-        f.select(startRow);
-        f.panel.playModeList()->setCurrentIndex(mode);
-        QCOMPARE(f.panel.m_nPlayMode, mode);
-        // A section from 50 s to the end.
-        f.panel.m_nBegin = 50;
-        f.engine().SetRange(50, 60);
-        f.panel.OnPlay();
-        f.play(10.5);
-        QCOMPARE(f.focusedRow(), rowAfter);
-        QCOMPARE(int(f.engine().m_state), stateAfter);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), positionAfter);
-        QCOMPARE(f.panel.m_nPosition, positionAfter);
+        SectionBar* barWidget = panel.sectionBar();
+        QTest::mousePress(barWidget, Qt::LeftButton, {}, barWidget->flagHome().center());
+        QCOMPARE(barWidget->draggedMark(), 1);
+        const int x = barWidget->barRect().left() + int(barWidget->pixelsPerSecond() * 50);
+        QTest::mouseMove(barWidget, QPoint(x, barWidget->flagHome().center().y()));
+        QTest::mouseRelease(barWidget, Qt::LeftButton, {}, QPoint(x, barWidget->flagHome().center().y()));
+        QCOMPARE(GetIndexMarks(panel.session().header()), (IndexMarks{10, 30, 50, E, E}));
     }
 
     void theSliderNeverSeeksToTheEndPoint()
@@ -616,23 +433,23 @@ private Q_SLOTS:
         SectionSlider* slider = f.panel.positionSlider();
         slider->setSliderDown(true);
         slider->setSliderPosition(slider->maximum());
-        QVERIFY(f.panel.m_bSeeking);
+        QVERIFY(f.panel.session().seeking());
         QVERIFY(f.panel.displayItems().size() > 0);
         slider->setSliderDown(false); // the end of tracking
-        QVERIFY(!f.panel.m_bSeeking);
+        QVERIFY(!f.panel.session().seeking());
         QCOMPARE(uint32_t(f.engine().GetPosition()), 59u);
         // A stopped recording moved by the slider waits paused at the new place.
         QCOMPARE(f.engine().m_state, CMp3Ctrl::Paused);
         QCOMPARE(slider->value(), 59);
 
         // Playing, a step keeps it playing from the new place.
-        f.panel.OnStop();
+        f.panel.session().OnStop();
         f.panel.OnPlay();
-        f.panel.OnTimer();
+        f.panel.session().OnTimer();
         slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
         QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
         QCOMPARE(uint32_t(f.engine().GetPosition()), 10u);
-        QVERIFY(!f.panel.m_bSeeking);
+        QVERIFY(!f.panel.session().seeking());
     }
 
     void theMemoKeepsTo256Bytes()
@@ -661,9 +478,9 @@ private Q_SLOTS:
         const QString expected = QString(60, QChar(0x3042)) + QString(8, QChar(0x3044)) + QString(60, QChar(0x3042));
         QCOMPARE(memo->text(), expected);
         QCOMPARE(memo->textCursor().position(), 68);
-        QCOMPARE(Cp932ToUnicode(QByteArray(f.panel.m_header.memo, kMemoBytes)), expected);
-        QCOMPARE(f.model()->recordAt(0).header.memo[255], f.panel.m_header.memo[255]);
-        QVERIFY(f.panel.m_bHeaderDirty);
+        QCOMPARE(Cp932ToUnicode(QByteArray(f.panel.session().header().memo, kMemoBytes)), expected);
+        QCOMPARE(f.model()->recordAt(0).header.memo[255], f.panel.session().header().memo[255]);
+        QVERIFY(f.panel.session().headerDirty());
         QVERIFY(f.panel.UnloadRecording(0));
         QCOMPARE(VoiceMemoText(headerOf(f.folder + "a.mp3")), expected);
     }
@@ -683,14 +500,14 @@ private Q_SLOTS:
         Fixture f(m_places, {MakeVoiceHeader(0, QStringLiteral("memo"))});
         QItemSelectionModel* selection = f.view->recordingList()->selectionModel();
         selection->select(f.model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(f.panel.m_nSelCount, 2);
+        QCOMPARE(f.panel.session().selectedCount(), 2);
         QVERIFY(f.panel.memoEdit()->text().isEmpty());
-        QVERIFY(f.panel.m_strPath.isEmpty());
+        QVERIFY(f.panel.session().path().isEmpty());
         QVERIFY(!f.panel.button(CPanelDlg::IdPlay)->isEnabled());
         QCOMPARE(f.panel.displayItems().first().text, QStringLiteral("   2 件"));
-        QCOMPARE(f.panel.barPictures().home, BarPictures::PlainFlag);
+        QCOMPARE(f.panel.sectionBar()->barPictures().home, BarPictures::PlainFlag);
         f.select(0);
-        QCOMPARE(f.panel.m_nSelCount, 1);
+        QCOMPARE(f.panel.session().selectedCount(), 1);
         QCOMPARE(f.panel.memoEdit()->text(), QStringLiteral("memo"));
         QVERIFY(f.panel.button(CPanelDlg::IdPlay)->isEnabled());
     }
@@ -701,83 +518,43 @@ private Q_SLOTS:
     {
         Fixture f(m_places, {MakeVoiceHeader(0, {}, {10, 40})});
         CPanelDlg& panel = f.panel;
+        SectionBar* barWidget = panel.sectionBar();
         f.view->resize(900, 500);
         f.view->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
-        const QRect flags(QPoint(panel.barRect().left(), panel.flagHome().top()),
-                          QPoint(panel.barRect().right() + panel.flagHome().width(), panel.flagHome().bottom()));
+        const QRect flags(QPoint(barWidget->barRect().left(), barWidget->flagHome().top()),
+                          QPoint(barWidget->barRect().right() + barWidget->flagHome().width(), barWidget->flagHome().bottom()));
         const auto onScreen = [&](const QRect& area) {
             QWidget* window = panel.window();
-            const QPoint at = panel.mapTo(window, area.topLeft());
+            const QPoint at = barWidget->mapTo(window, area.topLeft());
             return window->screen()
                 ->grabWindow(window->winId(), at.x(), at.y(), area.width(), area.height())
                 .toImage()
                 .convertToFormat(QImage::Format_RGB32);
         };
         const QImage loaded = onScreen(flags);
-        QCOMPARE(panel.barPictures().home, BarPictures::NextFlag);
+        QCOMPARE(barWidget->barPictures().home, BarPictures::NextFlag);
 
         CMainList* list = f.view->recordingList();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
                           list->visualRect(f.model()->index(1, 0)).center());
-        QCOMPARE(f.panel.m_nSelCount, 2);
+        QCOMPARE(f.panel.session().selectedCount(), 2);
         QCOMPARE(panel.displayItems().first().text, QStringLiteral("   2 件"));
         const QImage shown = onScreen(flags);
-        const QImage home = onScreen(panel.flagHome());
+        const QImage home = onScreen(barWidget->flagHome());
         panel.repaint();
-        QCOMPARE(onScreen(panel.flagHome()), home);
+        QCOMPARE(onScreen(barWidget->flagHome()), home);
         QCOMPARE(onScreen(flags), shown);
         QVERIFY(shown != loaded); // the flags of the recording are gone
         // Ctrl goes up again, as the user's finger does.
         QTest::keyRelease(list, Qt::Key_Control);
     }
 
-    void aHeaderThatCannotBeWrittenIsNotRetried()
-    {
-        Fixture f(m_places);
-        f.panel.OnProtect();
-        // The file's tag shrank meanwhile and no longer holds the header: it
-        // still reads, but nothing may be written to it.
-        QByteArray shrunk = BuildRecording(MakeVoiceHeader(0), minuteOfAudio());
-        shrunk.replace(6, 4, QByteArray("\0\0\0\x0A", 4));
-        QVERIFY(WriteFileBytes(f.folder + "a.mp3", shrunk));
-        QVERIFY(!f.panel.UnloadRecording(0));
-        QVERIFY(!f.panel.m_bHeaderDirty);
-        QCOMPARE(f.rowHeader(0).protectFlag, 0); // the row shows what the file holds
-        QVERIFY(f.panel.UnloadRecording(0));
-    }
-
-    void theHeaderGoesOnlyIntoTheFileItWasReadFrom()
-    {
-        Fixture f(m_places, {MakeVoiceHeader(0, QStringLiteral("a")), MakeVoiceHeader(2, QStringLiteral("b"), {30})});
-        MessageRecorder messages;
-        f.panel.OnProtect();
-        // Another recording now has the loaded one's name.
-        QVERIFY(QFile::remove(f.folder + "a.mp3"));
-        QVERIFY(QFile::copy(f.folder + "b.mp3", f.folder + "a.mp3"));
-        f.select(2);
-        QCOMPARE(messages.entries().size(), 1);
-        QCOMPARE(messages.entries()[0].text, QStringLiteral("ヘッダが更新できません。書込み禁止になっていないか確認してください。"));
-        const tagVoiceHeader other = headerOf(f.folder + "a.mp3");
-        QCOMPARE(other.protectFlag, 0);
-        QCOMPARE(other.mode, 2);
-        QCOMPARE(VoiceMemoText(other), QStringLiteral("b"));
-        QCOMPARE(VoiceMemoText(f.rowHeader(0)), QStringLiteral("b"));
-
-        // A loaded file deleted meanwhile: the same message, nothing created.
-        f.select(1);
-        f.panel.OnProtect();
-        QVERIFY(QFile::remove(f.folder + "b.mp3"));
-        QVERIFY(!f.panel.UnloadRecording(0));
-        QCOMPARE(messages.entries().size(), 2);
-        QVERIFY(!QFile::exists(f.folder + "b.mp3"));
-    }
-
     void aFailedReReadLeavesTheRowAsItWas()
     {
         Fixture f(m_places, {MakeVoiceHeader(2, QStringLiteral("残す"), {10, 20})});
         MessageRecorder messages;
-        f.panel.OnProtect();
+        f.panel.session().OnProtect();
         // The file vanished: the write fails, and so does the read that follows it.
         QVERIFY(QFile::remove(f.folder + "a.mp3"));
         QVERIFY(!f.panel.UnloadRecording(0));
@@ -871,59 +648,6 @@ private Q_SLOTS:
         QCOMPARE(memoField(headerOf(f.folder + "a.mp3")), stored + QByteArray(kMemoBytes - stored.size(), '\0'));
     }
 
-    void thePlayedMarkIsDroppedSilentlyOnReadOnlyMedia()
-    {
-        Fixture f(m_places);
-        const QStringList files{f.folder + "a.mp3", f.folder + "b.mp3", f.folder + "c.mp3"};
-        QList<QByteArray> before;
-        for (const QString& file : files)
-            before.append(ReadWholeFile(file));
-        const ScopedMount readOnly = ScopedMount::ReadOnly(f.folder);
-        if (!readOnly.mounted())
-            QSKIP("making a folder read-only in place needs root");
-        MessageRecorder messages;
-        // Continuous play runs through all three without a word.
-        f.panel.playModeList()->setCurrentIndex(2);
-        f.panel.OnPlay();
-        f.play(125);
-        QCOMPARE(f.focusedRow(), 2);
-        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
-        QVERIFY(f.panel.UnloadRecording(0));
-        QVERIFY(messages.entries().isEmpty());
-        QCOMPARE(f.rowHeader(0).playedFlag, 0); // the row shows what the file holds
-
-        // A change the user made still gets the warning.
-        f.select(1);
-        f.panel.OnPlay();
-        f.panel.OnProtect();
-        QVERIFY(!f.panel.UnloadRecording(0));
-        QCOMPARE(messages.entries().size(), 1);
-        QCOMPARE(messages.entries()[0].text, VoiceHeaderWriteFailedMessage());
-        for (int i = 0; i < files.size(); ++i)
-            QCOMPARE(ReadWholeFile(files[i]), before[i]);
-    }
-
-    void aHeaderThatCouldNotBeReadIsNeverWritten()
-    {
-        Fixture f(m_places, {MakeVoiceHeader(0), MakeVoiceHeader(2, QStringLiteral("keep"), {12, 34})});
-        {
-            // Another operation holds the file while it is selected.
-            QFile held(f.folder + "b.mp3");
-            QVERIFY(held.open(QIODevice::ReadOnly));
-            QCOMPARE(flock(held.handle(), LOCK_EX | LOCK_NB), 0);
-            f.select(1);
-            QCOMPARE(f.panel.m_header.mode, 0);
-            QVERIFY(f.panel.m_fileTime > 0); // the date still shows
-        }
-        f.panel.OnProtect();
-        QVERIFY(!f.panel.UnloadRecording(0));
-        const tagVoiceHeader kept = headerOf(f.folder + "b.mp3");
-        QCOMPARE(kept.mode, 2);
-        QCOMPARE(kept.protectFlag, 0);
-        QCOMPARE(VoiceMemoText(kept), QStringLiteral("keep"));
-        QCOMPARE(GetIndexMarks(kept), (IndexMarks{12, 34, E, E, E}));
-    }
-
     void oneRowSelectedWithoutARecordingIsNothingToEdit()
     {
         Fixture f(m_places);
@@ -942,10 +666,10 @@ private Q_SLOTS:
         f.view->recordingList()->setFocus();
         QItemSelectionModel* selection = f.view->recordingList()->selectionModel();
         selection->select(f.model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(f.panel.m_nSelCount, 2);
+        QCOMPARE(f.panel.session().selectedCount(), 2);
         f.view->listPane().InvertSelection();
-        QCOMPARE(f.panel.m_nSelCount, 1);
-        QCOMPARE(QFileInfo(f.panel.m_strPath).fileName(), QStringLiteral("c.mp3"));
+        QCOMPARE(f.panel.session().selectedCount(), 1);
+        QCOMPARE(QFileInfo(f.panel.session().path()).fileName(), QStringLiteral("c.mp3"));
         QVERIFY(f.panel.pushButton(CPanelDlg::IdProtect)->isEnabled());
         QVERIFY(f.panel.button(CPanelDlg::IdPlay)->isEnabled());
     }
@@ -963,28 +687,15 @@ private Q_SLOTS:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QCOMPARE(f.engine().m_state, CMp3Ctrl::Paused);
         QCOMPARE(QApplication::focusWidget(), play);
-        QCOMPARE(f.panel.m_header.protectFlag, 0);
+        QCOMPARE(f.panel.session().header().protectFlag, 0);
 
         // A skip to the next recording unloads, then loads: the focus comes back to the button.
         PanelButton* next = f.panel.button(CPanelDlg::IdSkipForward);
-        f.panel.OnStop();
+        f.panel.session().OnStop();
         next->setFocus();
         QTest::keyClick(next, Qt::Key_Space);
         QCOMPARE(f.focusedRow(), 1);
         QCOMPARE(QApplication::focusWidget(), next);
-    }
-
-    void aNewSpeedPlaysOnFromTheSameSecond()
-    {
-        Fixture f(m_places);
-        f.panel.OnPlay();
-        f.play(10);
-        f.panel.speedList()->setCurrentIndex(CMp3Ctrl::Slow);
-        QCOMPARE(f.engine().m_speed, int(CMp3Ctrl::Slow));
-        QCOMPARE(f.engine().m_state, CMp3Ctrl::Playing);
-        QCOMPARE(uint32_t(f.engine().GetPosition()), 10u);
-        f.play(4); // 4 s at three quarters of the speed: 3 s of the recording
-        QCOMPARE(uint32_t(f.engine().GetPosition()), 13u);
     }
 
     void aFileThatCannotBeOpenedIsNotPlayed()
@@ -997,8 +708,8 @@ private Q_SLOTS:
         QVERIFY(!f.panel.button(CPanelDlg::IdPlay)->isEnabled());
         f.panel.OnPlay(); // the list's command
         QCOMPARE(f.engine().m_state, CMp3Ctrl::Stopped);
-        QCOMPARE(f.panel.m_header.playedFlag, 0);
-        QVERIFY(!f.panel.m_bHeaderDirty);
+        QCOMPARE(f.panel.session().header().playedFlag, 0);
+        QVERIFY(!f.panel.session().headerDirty());
     }
 
     // Without an audio output each recording still shows its own length, read from
@@ -1009,11 +720,11 @@ private Q_SLOTS:
         Fixture f(m_places, {}, false);
         QVERIFY(g_bNoAudioOutput);
         QVERIFY(messages.entries().isEmpty());
-        QCOMPARE(f.panel.m_nDuration, 60u);
-        QCOMPARE(f.panel.endLabel()->text(), QStringLiteral(" 1:00"));
+        QCOMPARE(f.panel.session().duration(), 60u);
+        QCOMPARE(f.panel.sectionBar()->endLabel()->text(), QStringLiteral(" 1:00"));
         QVERIFY(WriteFileBytes(f.folder + "short.mp3", BuildRecording(MakeVoiceHeader(0), ShortSpeechAudio())));
         f.panel.LoadRecording(f.folder + "short.mp3", 4);
-        QCOMPARE(f.panel.m_nDuration, 2u);
+        QCOMPARE(f.panel.session().duration(), 2u);
         QCOMPARE(f.panel.positionSlider()->maximum(), 2);
         QVERIFY(messages.entries().isEmpty());
         f.panel.OnPlay();
@@ -1028,12 +739,12 @@ private Q_SLOTS:
         Fixture f(m_places);
         QVERIFY(WriteFileBytes(f.folder + "empty.mp3", BuildRecording(MakeVoiceHeader(0), {})));
         f.panel.LoadRecording(f.folder + "empty.mp3", 4);
-        QCOMPARE(f.panel.m_nDuration, 0u);
-        QCOMPARE(f.panel.m_dPixelsPerSecond, double(f.panel.barRect().width()));
-        QTest::mousePress(&f.panel, Qt::LeftButton, {}, f.panel.endMarker()->geometry().center());
-        QTest::mouseMove(&f.panel, f.panel.barRect().center());
-        QTest::mouseRelease(&f.panel, Qt::LeftButton, {}, f.panel.barRect().center());
-        QCOMPARE(f.panel.m_nEnd, 0u);
+        QCOMPARE(f.panel.session().duration(), 0u);
+        QCOMPARE(f.panel.sectionBar()->pixelsPerSecond(), double(f.panel.sectionBar()->barRect().width()));
+        QTest::mousePress(f.panel.sectionBar(), Qt::LeftButton, {}, f.panel.sectionBar()->endMarker()->geometry().center());
+        QTest::mouseMove(f.panel.sectionBar(), f.panel.sectionBar()->barRect().center());
+        QTest::mouseRelease(f.panel.sectionBar(), Qt::LeftButton, {}, f.panel.sectionBar()->barRect().center());
+        QCOMPARE(f.panel.session().end(), 0u);
         f.panel.positionSlider()->triggerAction(QAbstractSlider::SliderPageStepAdd);
         QCOMPARE(uint32_t(f.engine().GetPosition()), 0u);
     }

@@ -106,7 +106,7 @@ class MprisTest : public QObject
             return call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
                         {kPlayer, name, QVariant::fromValue(QDBusVariant(value))});
         }
-        QString file() { return QFileInfo(window.panel->m_strPath).fileName(); }
+        QString file() { return QFileInfo(window.panel->session().path()).fileName(); }
         CMp3Ctrl& engine() { return window.engine(); }
         // Has the spy hear the player's PropertiesChanged, as an applet does.
         bool listen(PropertiesSpy& spy)
@@ -290,13 +290,13 @@ private Q_SLOTS:
         QCOMPARE(
             QDateTime::fromString(metadata.value(QStringLiteral("xesam:contentCreated")).toString(),
                                   Qt::ISODate),
-            QDateTime::fromSecsSinceEpoch(r.window.panel->m_fileTime));
+            QDateTime::fromSecsSinceEpoch(r.window.panel->session().fileTime()));
         r.window.panel->OnPlay();
         QTRY_VERIFY(!spy.changes.isEmpty());
         QCOMPARE(spy.changes.last().value(QStringLiteral("PlaybackStatus")).toString(),
                  QStringLiteral("Playing"));
         spy.changes.clear();
-        r.window.panel->runTransport(TransportAction::Faster);
+        r.window.panel->session().runTransport(TransportAction::Faster);
         QTRY_VERIFY(!spy.changes.isEmpty());
         QCOMPARE(spy.changes.last().value(QStringLiteral("Rate")).toDouble(), 1.1);
     }

@@ -252,7 +252,7 @@ private Q_SLOTS:
         if (startState == 2) {
             QVERIFY(r.step(kMiddle));
             r.engine().SetPosition(20);
-            r.window.panel->OnTimer();
+            r.window.panel->session().OnTimer();
         }
         QSignalSpy changes(&r.pedals.reader(), &PedalReader::pedalChanged);
         QSignalSpy bad(&r.pedals.reader(), &PedalReader::badReport);

@@ -63,9 +63,9 @@ void PlayerWindow::playAt(uint32_t second, bool pause)
 {
     panel->OnPlay();
     engine().SetPosition(second);
-    panel->OnTimer();
+    panel->session().OnTimer();
     if (pause)
-        panel->OnPause();
+        panel->session().OnPause();
 }
 
 void PlayerWindow::play(double seconds)
@@ -74,7 +74,7 @@ void PlayerWindow::play(double seconds)
         if (output)
             output->advance(0.25);
         QCoreApplication::processEvents();
-        panel->OnTimer();
+        panel->session().OnTimer();
     }
 }
 

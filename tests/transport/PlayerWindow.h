@@ -29,7 +29,7 @@ struct PlayerWindow
                           const QByteArray& firstAudio = {});
     ~PlayerWindow();
 
-    CMp3Ctrl& engine() { return panel->engine(); }
+    CMp3Ctrl& engine() { return panel->session().engine(); }
     // Starts playing at a second (paused there when pause is set), as the panel's own buttons
     // would.
     void playAt(uint32_t second, bool pause = false);

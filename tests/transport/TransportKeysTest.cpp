@@ -94,7 +94,7 @@ private Q_SLOTS:
         QFETCH(int, second);
         QFETCH(double, rate);
         PlayerWindow w(m_places);
-        w.panel->setTransportRate(startRate);
+        w.panel->session().setTransportRate(startRate);
         if (startState != 1)
             w.playAt(20, startState == 3);
         w.view->recordingList()->setFocus();
@@ -153,16 +153,16 @@ private Q_SLOTS:
         CMainList* list = w.enterOnRow(row);
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
         if (startState == 1)
-            w.panel->OnStop();
+            w.panel->session().OnStop();
         else
             w.playAt(uint32_t(second), startState == 3);
-        w.panel->setTransportRate(rate);
+        w.panel->session().setTransportRate(rate);
         QWidget* focus = list;
         if (onSpeedList)
             focus = w.panel->speedList();
         focus->setFocus();
         QTRY_VERIFY(focus->hasFocus());
-        const QString path = w.panel->m_strPath;
+        const QString path = w.panel->session().path();
         const uint64_t at = w.engine().GetPositionMilliseconds();
 
         const QKeyCombination combination = QKeySequence(key, QKeySequence::PortableText)[0];
@@ -172,7 +172,7 @@ private Q_SLOTS:
         QCOMPARE(int(w.engine().m_state), startState);
         QCOMPARE(w.engine().GetPositionMilliseconds(), at);
         QCOMPARE(w.engine().m_tempo, rate);
-        QCOMPARE(w.panel->m_strPath, path);
+        QCOMPARE(w.panel->session().path(), path);
         QCOMPARE(list->currentIndex().row(), row);
         QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
         QVERIFY(!w.panel->speedList()->view()->isVisible());
@@ -193,7 +193,7 @@ private Q_SLOTS:
         w.press(QStringLiteral("Ctrl+Shift+Down"));
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
         QCOMPARE(w.engine().m_tempo, 0.5);
-        QVERIFY(w.panel->m_strPath.endsWith(QStringLiteral("b.mp3")));
+        QVERIFY(w.panel->session().path().endsWith(QStringLiteral("b.mp3")));
         QCOMPARE(list->currentIndex().row(), 1);
         // Back up to speed the key works again.
         w.press(QStringLiteral("Ctrl+Shift+Up"));
@@ -229,7 +229,7 @@ private Q_SLOTS:
         PlayerWindow w(m_places);
         CMainList* list = w.enterOnRow(1);
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
-        QVERIFY(w.panel->m_strPath.endsWith(QStringLiteral("b.mp3")));
+        QVERIFY(w.panel->session().path().endsWith(QStringLiteral("b.mp3")));
         // A second Enter does not pause: it plays the row.
         QTest::keyClick(list, Qt::Key_Enter);
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
@@ -239,7 +239,7 @@ private Q_SLOTS:
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Stopped);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
         QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
-        QVERIFY(w.panel->m_strPath.endsWith(QStringLiteral("c.mp3")));
+        QVERIFY(w.panel->session().path().endsWith(QStringLiteral("c.mp3")));
     }
 
     // The commands follow the panel's buttons: nothing to stop while stopped, no
@@ -256,80 +256,10 @@ private Q_SLOTS:
         w.playAt(20);
         QVERIFY(c.action(TransportCommand(TransportAction::Stop))->isEnabled());
         QVERIFY(c.action(TransportCommand(TransportAction::StepBack))->isEnabled());
-        w.panel->setTransportRate(2.0);
+        w.panel->session().setTransportRate(2.0);
         QVERIFY(!c.action(TransportCommand(TransportAction::Faster))->isEnabled());
         QVERIFY(c.action(TransportCommand(TransportAction::NormalSpeed))->isEnabled());
         QCOMPARE(c.action(TransportCommand(TransportAction::PlayPause))->shortcut(), QKeySequence(Qt::Key_Space));
-    }
-
-    // Resuming goes back by the set time, never before the section's begin, and from
-    // where the pause was heard (the buffer the output holds counts for nothing).
-    void rewindOnResumeClampedAtTheSection_data()
-    {
-        QTest::addColumn<int>("begin");
-        QTest::addColumn<int>("pausedAt");
-        QTest::addColumn<int>("rewind");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("2 s back") << 0 << 30 << 2 << 28;
-        QTest::newRow("none") << 0 << 30 << 0 << 30;
-        QTest::newRow("10 s back") << 0 << 30 << 10 << 20;
-        QTest::newRow("clamped at the recording's start") << 0 << 1 << 2 << 0;
-        QTest::newRow("clamped at the section's begin") << 10 << 11 << 5 << 10;
-    }
-
-    void rewindOnResumeClampedAtTheSection()
-    {
-        QFETCH(int, begin);
-        QFETCH(int, pausedAt);
-        QFETCH(int, rewind);
-        QFETCH(int, expected);
-        PlayerWindow w(m_places);
-        TransportSettings settings = w.panel->transportSettings();
-        settings.rewindOnResumeSeconds = rewind;
-        w.panel->applyTransportSettings(settings);
-        w.output->bufferSeconds = 0.5;
-        w.panel->m_nBegin = uint32_t(begin);
-        w.engine().SetRange(uint64_t(begin), 60);
-        w.playAt(uint32_t(pausedAt) - 1);
-        w.play(1.0); // heard up to pausedAt, pulled half a second beyond
-        w.panel->OnPause();
-        QCOMPARE(w.engine().GetPosition(), uint64_t(pausedAt));
-        w.panel->OnPlay();
-        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
-        QCOMPARE(w.engine().GetPositionMilliseconds() / 100, uint64_t(expected) * 10);
-        // PLAY from stop starts at the begin as ever.
-        w.panel->OnStop();
-        w.panel->OnPlay();
-        QCOMPARE(w.engine().GetPosition(), uint64_t(begin));
-    }
-
-    // The last seconds again: from the start when fewer have been played, then on.
-    void replayAtTheStart_data()
-    {
-        QTest::addColumn<int>("begin");
-        QTest::addColumn<int>("at");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("2 s in") << 0 << 2 << 0;
-        QTest::newRow("stopped") << 0 << -1 << 0;
-        QTest::newRow("section's begin") << 10 << 12 << 10;
-        QTest::newRow("well into it") << 0 << 30 << 25;
-    }
-
-    void replayAtTheStart()
-    {
-        QFETCH(int, begin);
-        QFETCH(int, at);
-        QFETCH(int, expected);
-        PlayerWindow w(m_places);
-        w.panel->m_nBegin = uint32_t(begin);
-        w.engine().SetRange(uint64_t(begin), 60);
-        if (at >= 0)
-            w.playAt(uint32_t(at));
-        w.panel->runTransport(TransportAction::Replay);
-        QCOMPARE(w.engine().m_state, CMp3Ctrl::Playing);
-        QCOMPARE(w.engine().GetPosition(), uint64_t(expected));
-        w.play(6.0);
-        QCOMPARE(w.engine().GetPosition(), uint64_t(expected) + 6);
     }
 
     // The speed list: the presets where the rate is one, an item of its own otherwise.
@@ -337,22 +267,22 @@ private Q_SLOTS:
     {
         PlayerWindow w(m_places);
         QComboBox* list = w.panel->speedList();
-        w.panel->setTransportRate(1.5);
+        w.panel->session().setTransportRate(1.5);
         QCOMPARE(list->currentIndex(), 0);
         QCOMPARE(list->count(), 3);
-        w.panel->runTransport(TransportAction::Faster);
+        w.panel->session().runTransport(TransportAction::Faster);
         QCOMPARE(w.engine().m_tempo, 1.6);
         QCOMPARE(list->count(), 4);
         QCOMPARE(list->currentText(), QStringLiteral("×1.60"));
-        w.panel->setTransportRate(5.0);
+        w.panel->session().setTransportRate(5.0);
         QCOMPARE(w.engine().m_tempo, 2.0);
-        w.panel->runTransport(TransportAction::Faster);
+        w.panel->session().runTransport(TransportAction::Faster);
         QCOMPARE(w.engine().m_tempo, 2.0);
         list->setCurrentIndex(2); // the user picks "遅い"
         QCOMPARE(w.engine().m_tempo, 0.75);
         QCOMPARE(list->count(), 3);
         for (int i = 0; i < 10; ++i)
-            w.panel->runTransport(TransportAction::Slower);
+            w.panel->session().runTransport(TransportAction::Slower);
         QCOMPARE(w.engine().m_tempo, 0.5);
     }
 
