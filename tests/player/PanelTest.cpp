@@ -39,13 +39,6 @@ namespace {
 
 constexpr uint32_t E = kEmptyIndexMark;
 
-// 60 s of the recorder's long-play audio, encoded once.
-const QByteArray& minuteOfAudio()
-{
-    static const QByteArray audio = EncodeMp3(RecorderFormat(0), 60.0, 7).bytes;
-    return audio;
-}
-
 // A header whose memo field holds these bytes as they stand.
 tagVoiceHeader headerWithMemoBytes(const QByteArray& memo)
 {
@@ -101,7 +94,7 @@ class PanelTest : public QObject
             const QStringList names{"a.mp3", "b.mp3", "c.mp3"};
             for (int i = 0; i < names.size(); ++i) {
                 const tagVoiceHeader header = i < headers.size() ? headers[i] : MakeVoiceHeader(0);
-                if (!WriteFileBytes(folder + names[i], BuildRecording(header, minuteOfAudio())))
+                if (!WriteFileBytes(folder + names[i], BuildRecording(header, MinuteOfRecorderAudio())))
                     qFatal("cannot write a recording");
             }
             setting.Load();

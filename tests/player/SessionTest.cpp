@@ -27,13 +27,6 @@ namespace {
 
 constexpr uint32_t E = kEmptyIndexMark;
 
-// 60 s of the recorder's long-play audio, encoded once.
-const QByteArray& minuteOfAudio()
-{
-    static const QByteArray audio = EncodeMp3(RecorderFormat(0), 60.0, 7).bytes;
-    return audio;
-}
-
 tagVoiceHeader headerOf(const QString& path)
 {
     tagVoiceHeader header{};
@@ -120,7 +113,7 @@ class SessionTest : public QObject
             for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
                 const tagVoiceHeader header = paths.size() < headers.size() ? headers[paths.size()] : MakeVoiceHeader(0);
                 paths << folder + QString::fromLatin1(name);
-                if (!WriteFileBytes(paths.last(), BuildRecording(header, minuteOfAudio())))
+                if (!WriteFileBytes(paths.last(), BuildRecording(header, MinuteOfRecorderAudio())))
                     qFatal("cannot write a recording");
             }
             list = std::make_unique<ListStandIn>(session, paths);
@@ -414,7 +407,7 @@ private Q_SLOTS:
         f.session.OnProtect();
         // The file's tag shrank meanwhile and no longer holds the header: it
         // still reads, but nothing may be written to it.
-        QByteArray shrunk = BuildRecording(MakeVoiceHeader(0), minuteOfAudio());
+        QByteArray shrunk = BuildRecording(MakeVoiceHeader(0), MinuteOfRecorderAudio());
         shrunk.replace(6, 4, QByteArray("\0\0\0\x0A", 4));
         QVERIFY(WriteFileBytes(f.folder + "a.mp3", shrunk));
         QVERIFY(!f.session.UnloadRecording(0));

@@ -55,6 +55,12 @@ Mp3Format RecorderFormat(uint8_t mode)
     }
 }
 
+const QByteArray& MinuteOfRecorderAudio()
+{
+    static const QByteArray audio = EncodeMp3(RecorderFormat(0), 60.0, 7).bytes;
+    return audio;
+}
+
 bool MakeCard(const CardOptions& options, QString* error)
 {
     const QDir root(options.folder);

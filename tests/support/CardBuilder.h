@@ -15,6 +15,10 @@ QByteArray DeviceDatBytes(uint16_t number);
 // 2 high quality (MPEG-1 44.1 kHz 128 kbit/s stereo).
 Mp3Format RecorderFormat(uint8_t mode);
 
+// 60 s of the recorder's long-play speech, encoded once per process (the player tests'
+// recording).
+const QByteArray& MinuteOfRecorderAudio();
+
 struct CardOptions
 {
     QString folder;          // the card's root

@@ -13,16 +13,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-namespace {
-
-const QByteArray& minuteOfAudio()
-{
-    static const QByteArray audio = EncodeMp3(RecorderFormat(0), 60.0, 7).bytes;
-    return audio;
-}
-
-} // namespace
-
 PlayerWindow::PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks,
                            const QByteArray& firstAudio)
     : panel(std::make_unique<CPanelDlg>([this] {
@@ -38,7 +28,7 @@ PlayerWindow::PlayerWindow(SimulatedPlaces& places, const QList<uint32_t>& marks
     for (int i = 0; i < names.size(); ++i) {
         const tagVoiceHeader header =
             MakeVoiceHeader(0, QStringLiteral("メモ%1").arg(i), i == 0 ? marks : QList<uint32_t>{});
-        const QByteArray audio = i == 0 && !firstAudio.isEmpty() ? firstAudio : minuteOfAudio();
+        const QByteArray audio = i == 0 && !firstAudio.isEmpty() ? firstAudio : MinuteOfRecorderAudio();
         if (!WriteFileBytes(folder + names[i], BuildRecording(header, audio)))
             qFatal("cannot write a recording");
     }
