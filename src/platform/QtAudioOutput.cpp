@@ -7,22 +7,31 @@
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace {
 
+// How often the output looks whether the last frames have been heard, once the source
+// has ended (and only then: while frames are pulled, each pull looks).
 constexpr int kWatchMs = 10;
 // Frames within this many milliseconds of the end count as heard (the
 // device's clock is read in whole microseconds).
 constexpr int kDrainToleranceMs = 3;
 constexpr int kDrainMarginMs = 40;
+// Between two readings of the device's clock the frames heard run on with the clock of
+// the machine, at most this far (the sink pulls every 20 ms or so).
+constexpr int kRunOnMs = 50;
 
-// Hands the sink what the source gives.
+// Hands the sink what the source gives, and says how much after each pull.
 class PullDevice final : public QIODevice
 {
 public:
-    PullDevice(PcmSource* source, int channels, std::atomic<int64_t>& pulled)
-        : m_source(source), m_frameBytes(2 * channels), m_pulled(pulled)
+    PullDevice(PcmSource* source, int channels, std::function<void(int64_t)> pulled)
+        : m_source(source), m_frameBytes(2 * channels), m_pulled(std::move(pulled))
     {
     }
     bool isSequential() const override { return true; }
@@ -31,7 +40,7 @@ protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
         const int64_t frames = m_source->read(reinterpret_cast<int16_t*>(data), maxSize / m_frameBytes);
-        m_pulled += frames;
+        m_pulled(frames);
         return frames * m_frameBytes;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
@@ -39,12 +48,20 @@ protected:
 private:
     PcmSource* m_source;
     int m_frameBytes;
-    std::atomic<int64_t>& m_pulled;
+    std::function<void(int64_t)> m_pulled;
 };
+
+int64_t steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace
 
-// Lives in the output thread: owns the sink and watches how much has been heard.
+// Lives in the output thread: owns the sink and keeps count of what has been heard. It
+// wakes only when the sink pulls (the device's clock is read then) and, once the source
+// has ended, until the last frame is heard; paused or stopped, nothing of it wakes.
 class SinkWorker final : public QObject
 {
 public:
@@ -71,13 +88,17 @@ public:
         m_format = format;
         m_started = false;
         m_sink = std::make_unique<QAudioSink>(device, format);
-        m_device = std::make_unique<PullDevice>(source, channels, pulled);
+        m_device = std::make_unique<PullDevice>(source, channels, [this](int64_t frames) { onPulled(frames); });
         m_device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         m_timer = std::make_unique<QTimer>();
         m_timer->setInterval(kWatchMs);
         QObject::connect(m_timer.get(), &QTimer::timeout, this, [this] { watch(); });
         pulled = 0;
-        heard = 0;
+        {
+            std::lock_guard lock(m_clockMutex);
+            m_reported = 0;
+        }
+        setHeard(0, false);
         return true;
     }
 
@@ -89,6 +110,7 @@ public:
         m_sink.reset();
         m_device.reset();
         m_source = nullptr;
+        setHeard(heardNow(), false);
     }
 
     bool start()
@@ -113,14 +135,21 @@ public:
             m_base = pulled;
             m_sink->start(m_device.get());
         }
-        m_timer->start();
+        setHeard(heardNow(), true);
+        // Nothing more will be pulled: only the end is left to be heard.
+        if (m_source && m_source->atEnd())
+            m_timer->start();
         return m_sink->error() == QAudio::NoError || m_sink->error() == QAudio::UnderrunError;
     }
 
     void suspend()
     {
-        if (m_sink && m_sink->state() != QAudio::StoppedState)
-            m_sink->suspend();
+        if (!m_sink || m_sink->state() == QAudio::StoppedState)
+            return;
+        readClock();
+        m_sink->suspend();
+        m_timer->stop();
+        setHeard(heardNow(), false);
     }
 
     void stop()
@@ -130,33 +159,76 @@ public:
         m_sink->stop();
         m_timer->stop();
         // What was pulled but not played is dropped: count it as passed.
-        heard = pulled.load();
-        m_base = heard;
+        setHeard(pulled.load(), false);
+        m_base = pulled.load();
+    }
+
+    // The frames heard by now: the last reading of the device's clock, run on with the
+    // machine's clock while playing; never fewer than told before, never more than pulled.
+    int64_t heardNow()
+    {
+        std::lock_guard lock(m_clockMutex);
+        int64_t frames = m_heard;
+        if (m_running && m_rate > 0) {
+            const int64_t since = std::clamp<int64_t>(steadyNanoseconds() - m_heardAt, 0, int64_t(kRunOnMs) * 1000000);
+            frames = std::min(frames + since * m_rate / 1000000000, pulled.load());
+        }
+        frames = std::max(frames, m_reported);
+        m_reported = frames;
+        return frames;
     }
 
     std::atomic<int64_t> pulled{0};
-    std::atomic<int64_t> heard{0};
 
 private:
-    void watch()
+    void setHeard(int64_t frames, bool running)
     {
+        std::lock_guard lock(m_clockMutex);
+        m_heard = frames;
+        m_heardAt = steadyNanoseconds();
+        m_running = running;
+        m_reported = std::max(m_reported, frames);
+    }
+
+    // Reads the device's clock; returns the frames it has played.
+    int64_t readClock()
+    {
+        const int64_t played = m_base + m_sink->processedUSecs() * m_rate / 1000000;
+        setHeard(std::min(played, pulled.load()), true);
+        return played;
+    }
+
+    void onPulled(int64_t frames)
+    {
+        pulled += frames;
         if (!m_sink || m_sink->state() == QAudio::StoppedState || m_sink->state() == QAudio::SuspendedState)
             return;
-        const int64_t played = m_base + m_sink->processedUSecs() * m_rate / 1000000;
-        const int64_t all = pulled.load();
-        heard = std::min(played, all);
-        if (m_drainReported || !m_source || !m_source->atEnd())
+        readClock();
+        if (!m_drainReported && m_source && m_source->atEnd() && !m_timer->isActive())
+            m_timer->start();
+    }
+
+    void watch()
+    {
+        if (!m_sink || m_sink->state() == QAudio::StoppedState || m_sink->state() == QAudio::SuspendedState
+            || m_drainReported || !m_source || !m_source->atEnd()) {
+            m_timer->stop();
             return;
+        }
+        const int64_t played = readClock();
+        const int64_t all = pulled.load();
         // The device's clock may lag (its latency is only estimated), so once the
         // source has ended the wait is also bounded by what can still be in flight.
         if (!m_endSeen.isValid()) {
             m_endSeen.start();
             const qint64 bufferMs = m_format.durationForBytes(m_sink->bufferSize()) / 1000;
+            const int64_t heard = std::min(played, all);
             m_inFlightMs = std::min<qint64>((all - heard) * 1000 / m_rate, bufferMs) + kDrainMarginMs;
         }
         if (played + m_rate * kDrainToleranceMs / 1000 >= all || m_endSeen.elapsed() >= m_inFlightMs) {
             m_drainReported = true;
-            heard = all;
+            m_timer->stop();
+            setHeard(all, false);
             Q_EMIT m_owner->drained();
         }
     }
@@ -174,6 +246,12 @@ private:
     bool m_drainReported = false;
     QElapsedTimer m_endSeen;
     qint64 m_inFlightMs = 0;
+    // The count of frames heard, read from any thread.
+    std::mutex m_clockMutex;
+    int64_t m_heard = 0;    // at the last reading of the device's clock
+    int64_t m_heardAt = 0;  // when (steady clock, nanoseconds)
+    bool m_running = false; // whether the count runs on from there
+    int64_t m_reported = 0; // the most told so far
 };
 
 QtAudioOutput::QtAudioOutput()
@@ -236,7 +314,7 @@ int64_t QtAudioOutput::pulledFrames() const
 
 int64_t QtAudioOutput::heardFrames() const
 {
-    return m_worker->heard.load();
+    return m_worker->heardNow();
 }
 
 bool QtAudioOutput::hasOutputDevice()

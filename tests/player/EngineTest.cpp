@@ -270,6 +270,41 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("heard %1 s after the change, expected %2 s").arg(after).arg(expected)));
     }
 
+    // Normal speed plays the decoder's samples as they are, other speeds go through the
+    // stretcher: changing from one to the other and back while playing, with the output
+    // holding half a second, keeps the position exact and the recording continuous (every
+    // click heard once, where the speeds put it).
+    void speedChangesWhilePlayingKeepThePositionAndEveryClick()
+    {
+        constexpr int kRate = 22050;
+        VirtualEngine v;
+        QVERIFY(v.engine.Open(m_clicks));
+        v.output().bufferSeconds = 0.5;
+        QVERIFY(v.engine.Play());
+        // 2.25 s at 1.0 (media 0 to 2.25), 1 s at 1.5 (to 3.75), 1.5 s at 1.0 (to 5.25).
+        v.output().advance(2.25);
+        v.engine.SetSpeed(CMp3Ctrl::Fast);
+        QCOMPARE(v.engine.GetPositionMilliseconds(), 2250u);
+        v.output().advance(1.0);
+        QCOMPARE(v.engine.GetPositionMilliseconds(), 3750u);
+        v.engine.SetSpeed(CMp3Ctrl::Normal);
+        QCOMPARE(v.engine.GetPositionMilliseconds(), 3750u);
+        v.output().advance(1.5);
+        QCOMPARE(v.engine.GetPositionMilliseconds(), 5250u);
+
+        // Where each media second's click falls in the output: media 3 in the fast stretch,
+        // media 4 and 5 after it.
+        const std::vector<double> expected{0.0, 1.0, 2.0, 2.25 + 0.75 / 1.5, 3.25 + 0.25, 3.25 + 1.25};
+        const std::vector<int64_t> clicks = clickFrames(v.output().played(), kRate);
+        QCOMPARE(clicks.size(), expected.size());
+        for (size_t i = 0; i < clicks.size(); ++i) {
+            const double at = double(clicks[i]) / kRate;
+            // The stretcher works in blocks of some tens of milliseconds.
+            QVERIFY2(std::abs(at - expected[i]) < 0.03,
+                     qPrintable(QStringLiteral("click %1 heard at %2 s, expected at %3 s").arg(i).arg(at).arg(expected[i])));
+        }
+    }
+
     void attenuationFigures_data()
     {
         QTest::addColumn<uint>("percent");

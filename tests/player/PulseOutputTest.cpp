@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cmath>
+#include <sys/resource.h>
 
 namespace {
 
@@ -59,6 +60,15 @@ Heard analyse(const QByteArray& raw)
         }
     }
     return heard;
+}
+
+// Context switches of all the process's threads so far: each is a thread waking up (or
+// being put aside for another).
+long contextSwitches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw + usage.ru_nivcsw;
 }
 
 } // namespace
@@ -128,6 +138,29 @@ private Q_SLOTS:
         QVERIFY2(heard.peak > 9000 && heard.peak < 15000, qPrintable(QString::number(heard.peak)));
         // No stutter, although the UI thread was blocked for 250 ms.
         QVERIFY2(heard.longestGapMs < 2.0, qPrintable(QString::number(heard.longestGapMs)));
+    }
+
+    // Paused, the output holds its place without anything waking: no feeding, no watching
+    // of a clock that stands still. (The UI thread sleeps meanwhile, so every wake-up
+    // counted is the output's or the sound server connection's, whose timing queries
+    // thin out within a second of the pause.)
+    void pausedOutputSleeps()
+    {
+        g_bNoAudioOutput = false;
+        CMp3Ctrl engine;
+        QVERIFY(engine.Open(m_tone));
+        QVERIFY(engine.Play());
+        QTest::qWait(300);
+        engine.Pause();
+        const uint64_t position = engine.GetPositionMilliseconds();
+        QThread::msleep(1000); // the pause settles
+        const long before = contextSwitches();
+        QThread::msleep(1000);
+        const long woken = contextSwitches() - before;
+        qInfo("%ld wake-ups in a second paused", woken);
+        QVERIFY2(woken < 10, qPrintable(QString::number(woken)));
+        QCOMPARE(engine.GetPositionMilliseconds(), position);
+        engine.Stop();
     }
 };
 
