@@ -33,6 +33,7 @@ struct Run
     int status = -1;
     QList<QJsonObject> lines;
     QByteArray errors;
+    QByteArray output; // standard output as it was written
 };
 
 // childSetup runs in the tool's process before it starts (limits, signals).
@@ -50,7 +51,8 @@ Run runTool(const QStringList& arguments,
         return run; // status -1; the process is killed with the QProcess
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.errors = process.readAllStandardError();
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+    run.output = process.readAllStandardOutput();
+    for (const QByteArray& line : run.output.split('\n')) {
         if (line.isEmpty())
             continue;
         QJsonParseError error{};
@@ -409,6 +411,32 @@ private Q_SLOTS:
         for (const QString& date : {QStringLiteral("earliest"), QStringLiteral("latest")}) {
             if (object.contains(date))
                 QVERIFY(QDate::fromString(object[date].toString(), Qt::ISODate).isValid());
+        }
+    }
+
+    // A script may compare the lines themselves: every command writes a recording as
+    // Qt's JSON writer writes the same object, with quotes, backslashes, control
+    // characters and characters beyond the BMP in the memo and the name.
+    void recordingLinesAreWrittenAsJsonWritesThem()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("escapes"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/a\"b\\c\t😀 録音.MP3");
+        const QString memo = QStringLiteral("「\"引用\"」\\円\t\x01\x1f末尾ｶﾅ");
+        QVERIFY(WriteFileBytes(path, BuildRecording(MakeVoiceHeader(2, memo, {1, 2}), ShortSpeechAudio()), kRecorded));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("escapes-cache")));
+        const QList<QStringList> commands{{QStringLiteral("inspect"), path},
+                                          {QStringLiteral("scan"), folder},
+                                          {QStringLiteral("search"), QStringLiteral("引用"), folder},
+                                          {QStringLiteral("edit"), path, QStringLiteral("--played"), QStringLiteral("on")}};
+        for (const QStringList& arguments : commands) {
+            const Run run = runTool(arguments, environment);
+            QVERIFY2(run.status == 0, run.errors.constData());
+            const QByteArray line = run.output.left(run.output.indexOf('\n'));
+            QCOMPARE(run.lines.first()[QStringLiteral("memo")].toString(), memo);
+            QCOMPARE(run.lines.first()[QStringLiteral("path")].toString(), path);
+            QCOMPARE(line, QJsonDocument(run.lines.first()).toJson(QJsonDocument::Compact));
         }
     }
 

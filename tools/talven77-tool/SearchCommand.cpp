@@ -141,7 +141,7 @@ int RunSearch(const QStringList& arguments)
     };
     const FreshSearchResult found = SearchFreshly(index, query, places, refresh);
     for (const SearchHit& hit : found.hits)
-        PrintJsonLine(RecordJson(hit.record));
+        PrintJsonLine(RecordJsonLine(hit.record));
     for (const QString& path : found.unread)
         PrintError(QStringLiteral("%1: held by another program or changing while read; not searched").arg(path));
     if (found.failed)
