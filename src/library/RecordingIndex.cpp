@@ -13,7 +13,7 @@
 namespace {
 
 // Raised whenever the tables change; a file of another version is rebuilt.
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);
@@ -38,6 +38,8 @@ CREATE TRIGGER recordings_au AFTER UPDATE OF memo ON recordings BEGIN
   INSERT INTO memo_search(memo_search, rowid, memo) VALUES ('delete', old.id, old.memo);
   INSERT INTO memo_search(rowid, memo) VALUES (new.id, new.memo);
 END;
+CREATE TABLE folder_listing(folder INTEGER PRIMARY KEY, dev INTEGER, ino INTEGER, mtime INTEGER, ctime INTEGER,
+  subfolders BLOB, undecodable BLOB, others BLOB);
 )";
 
 // Whether a path names a regular file or nothing, looked at (through links)

@@ -57,4 +57,5 @@ struct RecordingIndex::FolderState
     QString path;
     int64_t id = 0; // 0 while the folder has no row
     QHash<QString, Entry> entries;
+    bool listed = false; // the scan kept what it met of the folder as a whole
 };

@@ -238,6 +238,79 @@ private Q_SLOTS:
 
     // A folder deleted from one that is still there is forgotten with what it held;
     // one whose whole tree is away (a card taken out) is kept for its return.
+    // A folder read whole is told unchanged by its stamp and one stat of each file in
+    // it, without reading it: any change to its entries, to a recording or to a file
+    // named as one that is none (in place, the folder's times untouched) tells it changed.
+    void aFolderAsReadIsToldWithoutReadingIt_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("unchanged");
+        QTest::newRow("nothing") << QString() << true;
+        QTest::newRow("a memo edited in place") << QStringLiteral("edit") << false;
+        QTest::newRow("a recording replaced by rename") << QStringLiteral("rename") << false;
+        QTest::newRow("a file that was none made a recording in place") << QStringLiteral("other") << false;
+        QTest::newRow("a recording added") << QStringLiteral("add") << false;
+        QTest::newRow("a recording removed") << QStringLiteral("remove") << false;
+        QTest::newRow("a subfolder added") << QStringLiteral("subfolder") << false;
+    }
+    void aFolderAsReadIsToldWithoutReadingIt()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, unchanged);
+        const QString top = makeTree();
+        const QString other = top + QStringLiteral("/other.mp3");
+        QVERIFY(WriteFileBytes(other, QByteArray(4096, 'x')));
+        // A change within the file system's clock tick of the read could leave the
+        // folder's times as they were: only a folder that held still before is kept.
+        QTest::qWait(120);
+        RecordingIndex index(indexFile());
+        QCOMPARE(ScanTree(top, &index).size(), 4);
+        if (change == QStringLiteral("edit")) {
+            editMemoElsewhere(top + QStringLiteral("/a.mp3"));
+        } else if (change == QStringLiteral("rename")) {
+            replaceByRename(top + QStringLiteral("/b.mp3"));
+        } else if (change == QStringLiteral("other")) {
+            struct stat before {};
+            QCOMPARE(stat(QFile::encodeName(other).constData(), &before), 0);
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.write(BuildRecording(MakeVoiceHeader(1, QStringLiteral("後から")), ShortSpeechAudio()));
+            file.close();
+            putTimesBack(other, before);
+        } else if (change == QStringLiteral("add")) {
+            writeRecording(top + QStringLiteral("/e.mp3"), QStringLiteral("追加"), tokyo(5));
+        } else if (change == QStringLiteral("remove")) {
+            QVERIFY(QFile::remove(top + QStringLiteral("/b.mp3")));
+        } else if (change == QStringLiteral("subfolder")) {
+            QVERIFY(QDir().mkdir(top + QStringLiteral("/new")));
+        }
+        const int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        FolderStamp stamp;
+        FolderListing listing;
+        const bool told = FolderStamp::Of(fd, stamp) && index.folderUnchanged(top + u'/', fd, stamp, listing);
+        ::close(fd);
+        QCOMPARE(told, unchanged);
+        if (unchanged) {
+            QCOMPARE(listing.subfolders, QList<QByteArray>{"sub"});
+            QCOMPARE(listing.others.size(), 1);
+            QCOMPARE(listing.others.first().first, QByteArray("other.mp3"));
+            // The subfolders were read whole too.
+            const QByteArray sub = QFile::encodeName(top + QStringLiteral("/sub"));
+            const int subFd = ::open(sub.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            QVERIFY(subFd >= 0);
+            const bool subTold = FolderStamp::Of(subFd, stamp) && index.folderUnchanged(top + QStringLiteral("/sub/"), subFd, stamp, listing);
+            ::close(subFd);
+            QVERIFY(subTold);
+            QCOMPARE(listing.subfolders, QList<QByteArray>{"deeper"});
+        } else {
+            // Read again, the folder is as read once more, with what changed.
+            QTest::qWait(120);
+            const QStringList fresh = Describe(ScanTree(top, nullptr));
+            QCOMPARE(Describe(ScanTree(top, &index)), fresh);
+        }
+    }
+
     void foldersGoneFromTheirParentAreForgotten()
     {
         const QString top = makeTree();
