@@ -534,6 +534,23 @@ private Q_SLOTS:
         QVERIFY(runTool({QStringLiteral("play"), first, QStringLiteral("--speed"), QStringLiteral("warp")}).status > 0);
     }
 
+    // play runs the play program beside the tool; a tool without it says so and fails.
+    void playWithoutItsProgramFailsClearly()
+    {
+        const QString alone = m_dir.filePath(QStringLiteral("alone"));
+        QVERIFY(QDir().mkpath(alone));
+        const QString tool = alone + QStringLiteral("/talven77-tool");
+        QVERIFY(QFile::copy(QStringLiteral(TALVEN77_TOOL), tool));
+        QProcess process;
+        process.start(tool, {QStringLiteral("play"), m_dir.filePath(QStringLiteral("any.mp3"))});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral("play: cannot start ") + alone + QStringLiteral("/talven77-tool-play")),
+                 qPrintable(errors));
+    }
+
     void editChangesTheHeader_data()
     {
         QTest::addColumn<QStringList>("options");
