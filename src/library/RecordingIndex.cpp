@@ -1,5 +1,6 @@
 #include "RecordingIndex.h"
 
+#include "IndexSoundMark.h"
 #include "RecordingIndexRows.h"
 #include "platform/ProgramIdentity.h"
 
@@ -165,10 +166,16 @@ bool RecordingIndex::prepareSchema()
         return false;
     if (version == kSchemaVersion) {
         // Pages damaged on the disk give rows that cannot be right (a recording
-        // twice, one missing) long before a read fails: the file is checked once.
+        // twice, one missing) long before a read fails: the file is checked once,
+        // and again only once something has written to it since.
+        const std::optional<FileStamp> before = m_inMemory ? std::nullopt : QuietIndexStamp(m_file);
+        if (before && FoundSoundAt(m_file, *before))
+            return true;
         const int sound = quickCheck(m_db);
         if (sound == 0)
             close();
+        if (sound == 1 && before && QuietIndexStamp(m_file) == before)
+            MarkFoundSound(m_file, *before);
         return sound == 1;
     }
     if (version != 0) {
