@@ -151,9 +151,26 @@ bool Mp3FrameIndex::build(RecordingFile& file, QString* error)
     const int64_t room = std::max<int64_t>(0, file.size() - position) / first->smallestFrameBytes() + 1;
     offsets.reserve(size_t(std::min<int64_t>(room, kReservedFrames)));
     bitrates.reserve(offsets.capacity());
+    // The frames of a stream have one header or two (with and without the padding byte):
+    // each is parsed once.
+    uint32_t knownWords[2] = {};
+    std::optional<MpegFrameHeader> knownHeaders[2];
+    int nextKnown = 0;
+    const auto parse = [&](const unsigned char* bytes) {
+        const uint32_t word = bigEndian32(bytes);
+        for (int i = 0; i < 2; ++i) {
+            if (knownHeaders[i] && knownWords[i] == word)
+                return knownHeaders[i];
+        }
+        const std::optional<MpegFrameHeader> parsed = ParseMpegFrameHeader(bytes);
+        knownWords[nextKnown] = word;
+        knownHeaders[nextKnown] = parsed;
+        nextKnown ^= 1;
+        return parsed;
+    };
     for (;;) {
         const unsigned char* bytes = reader.header(position);
-        const auto h = bytes ? ParseMpegFrameHeader(bytes) : std::nullopt;
+        const auto h = bytes ? parse(bytes) : std::nullopt;
         if (!h || h->frameBytes == 0 || position + h->frameBytes > file.size())
             break;
         if (!h->sameStream(format)) {
