@@ -73,10 +73,7 @@ void RecordingIndex::folderListed(const FolderStamp& stamp, const FolderListing&
     const QByteArray others = packOthers(listing.others);
     const Reset reset{st};
     sqlite3_bind_int64(st, 1, folder.id);
-    sqlite3_bind_int64(st, 2, sqlite3_int64(stamp.device));
-    sqlite3_bind_int64(st, 3, sqlite3_int64(stamp.inode));
-    sqlite3_bind_int64(st, 4, stamp.modifiedNs);
-    sqlite3_bind_int64(st, 5, stamp.changedNs);
+    bindFolderStamp(st, 2, stamp);
     sqlite3_bind_blob(st, 6, subfolders.constData(), int(subfolders.size()), SQLITE_STATIC);
     sqlite3_bind_blob(st, 7, undecodable.constData(), int(undecodable.size()), SQLITE_STATIC);
     sqlite3_bind_blob(st, 8, others.constData(), int(others.size()), SQLITE_STATIC);
@@ -116,9 +113,7 @@ bool RecordingIndex::folderUnchanged(const QString& folder, int fd, const Folder
         sqlite3_bind_text(st, 1, path.constData(), int(path.size()), SQLITE_STATIC);
         if (sqlite3_step(st) != SQLITE_ROW)
             return false;
-        const FolderStamp known{uint64_t(sqlite3_column_int64(st, 1)), uint64_t(sqlite3_column_int64(st, 2)),
-                                sqlite3_column_int64(st, 3), sqlite3_column_int64(st, 4)};
-        if (!(known == stamp))
+        if (!(columnFolderStamp(st, 1) == stamp))
             return false;
         id = sqlite3_column_int64(st, 0);
         listing = {};
@@ -140,10 +135,7 @@ bool RecordingIndex::folderUnchanged(const QString& folder, int fd, const Folder
     sqlite3_bind_int64(entries, 1, id);
     int rc;
     while ((rc = sqlite3_step(entries)) == SQLITE_ROW) {
-        const FileStamp known{uint64_t(sqlite3_column_int64(entries, 1)), uint64_t(sqlite3_column_int64(entries, 2)),
-                              sqlite3_column_int64(entries, 3), sqlite3_column_int64(entries, 4),
-                              sqlite3_column_int64(entries, 5)};
-        if (!holds(fd, reinterpret_cast<const char*>(sqlite3_column_text(entries, 0)), known))
+        if (!holds(fd, reinterpret_cast<const char*>(sqlite3_column_text(entries, 0)), columnStamp(entries, 1)))
             return false;
     }
     return check(rc);

@@ -42,13 +42,6 @@ void bindStamp(sqlite3_stmt* st, int first, const FileStamp& stamp)
     sqlite3_bind_int64(st, first + 4, stamp.changedNs);
 }
 
-FileStamp columnStamp(sqlite3_stmt* st, int first)
-{
-    return {uint64_t(sqlite3_column_int64(st, first)), uint64_t(sqlite3_column_int64(st, first + 1)),
-            sqlite3_column_int64(st, first + 2), sqlite3_column_int64(st, first + 3),
-            sqlite3_column_int64(st, first + 4)};
-}
-
 // Whether a folder is gone from a folder that is still there.
 bool goneFromItsParent(const QString& folder)
 {
