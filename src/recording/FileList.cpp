@@ -67,14 +67,14 @@ enum class ReadResult { Recording, NotARecording, Unread };
 // A file written in place while it is read (by a program that takes no lock)
 // shows it in its status: it is read again, and so is one whose header does
 // not parse while its status moved. One held by another operation is waited for.
-ReadResult readRecording(const QByteArray& path, bool knownRegular, tagFileList& record, FileStamp& stamp)
+ReadResult readRecording(int folder, const char* name, bool knownRegular, tagFileList& record, FileStamp& stamp)
 {
     QElapsedTimer waited;
     waited.start();
     int pause = 5;
     for (int reads = 0; reads < kReadsOfAMovingFile;) {
         RecordingFile file;
-        if (!file.open(path, RecordingFile::Access::Read, knownRegular)) {
+        if (!file.openAt(folder, name, RecordingFile::Access::Read, knownRegular)) {
             if (file.error() != EWOULDBLOCK || waited.elapsed() >= kHeldWaitMs)
                 return file.error() == EWOULDBLOCK ? ReadResult::Unread : ReadResult::NotARecording;
             QThread::msleep(unsigned(pause));
@@ -272,7 +272,7 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             continue;
         }
         stamp = {};
-        switch (readRecording(path, entry->d_type == DT_REG, record, stamp)) {
+        switch (readRecording(dirfd(dir), name, entry->d_type == DT_REG, record, stamp)) {
         case ReadResult::Recording:
             break;
         case ReadResult::NotARecording:

@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 #include <QJsonDocument>
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -35,6 +37,15 @@ void JsonLineWriter::string(const QString& text)
 {
     static const char kHex[] = "0123456789abcdef";
     m_line.append('"');
+    // Most texts need no escape: they go over whole.
+    const bool plain = std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || c == u'"' || c == u'\\' || c.isSurrogate();
+    });
+    if (plain) {
+        m_line.append(text.toUtf8());
+        m_line.append('"');
+        return;
+    }
     const char16_t* src = reinterpret_cast<const char16_t*>(text.constData());
     const char16_t* const end = src + text.size();
     while (src != end) {
@@ -87,10 +98,17 @@ void JsonLineWriter::field(const char* key, const QString& text)
     string(text);
 }
 
-void JsonLineWriter::field(const char* key, qint64 number)
+void JsonLineWriter::number(qint64 value)
+{
+    char text[24];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    m_line.append(text, end - text);
+}
+
+void JsonLineWriter::field(const char* key, qint64 value)
 {
     name(key);
-    m_line.append(QByteArray::number(number));
+    number(value);
 }
 
 void JsonLineWriter::field(const char* key, bool value)
@@ -113,7 +131,7 @@ void JsonLineWriter::field(const char* key, const QList<std::optional<qint64>>& 
         if (i)
             m_line.append(',');
         if (numbers[i])
-            m_line.append(QByteArray::number(*numbers[i]));
+            number(*numbers[i]);
         else
             m_line.append("null");
     }

@@ -33,6 +33,7 @@ public:
 private:
     void name(const char* name);
     void string(const QString& text);
+    void number(qint64 value);
     QByteArray m_line;
 };
 // An error for the user on standard error, prefixed with the tool's name.
