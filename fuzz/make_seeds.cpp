@@ -6,6 +6,7 @@
 #include "RecordingBuilder.h"
 #include "analysis/EnvelopeCache.h"
 #include "export/TransferRecord.h"
+#include "library/FolderListingCodec.h"
 #include "platform/ProgramIdentity.h"
 
 #include <QCoreApplication>
@@ -139,6 +140,15 @@ bool transferRecordSeeds(const QString& scratch)
            && put("transfer_record", "empty.jsonl", {});
 }
 
+bool folderListingSeeds()
+{
+    const QByteArray names = JoinNames({QByteArray("sub"), QByteArray("会議").append('\xff')});
+    const QByteArray stamped = PackStampedNames({{QByteArray("other.mp3"), FileStamp{2049, 1234, 4096, 1700000000123456789, 1700000000123456789}},
+                                                 {QByteArray("notes.MP3"), FileStamp{2049, 99, 0, -1, 5}}});
+    return put("folder_listing", "names", names) && put("folder_listing", "stamped-names", stamped)
+           && put("folder_listing", "empty", {});
+}
+
 bool pedalSeeds()
 {
     // Pieces as the device delivers them: a length byte, then the bytes.
@@ -164,6 +174,6 @@ int main(int argc, char* argv[])
     g_root = QString::fromLocal8Bit(argv[1]);
     QTemporaryDir scratch;
     const bool ok = recordingHeaderSeeds() && sectionSeeds() && envelopeSeeds(scratch.path())
-                    && transferRecordSeeds(scratch.path()) && pedalSeeds();
+                    && transferRecordSeeds(scratch.path()) && pedalSeeds() && folderListingSeeds();
     return ok ? 0 : 1;
 }

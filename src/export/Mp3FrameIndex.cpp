@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cerrno>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -20,13 +22,13 @@ class ChunkReader
 {
 public:
     explicit ChunkReader(RecordingFile& file) : m_file(file) {}
-    // The four bytes at position, or nullptr past the end.
+    // The four bytes at position, or nullptr past the end (the file's size at open).
     const unsigned char* header(int64_t position)
     {
         if (position < m_start || position + 4 > m_start + int64_t(m_bytes.size())) {
             m_bytes.resize(kChunkBytes);
             m_start = position;
-            m_bytes.resize(m_file.readAt(position, m_bytes.data(), kChunkBytes));
+            m_bytes.resize(read(position));
             if (m_bytes.size() < 4)
                 return nullptr;
         }
@@ -34,6 +36,23 @@ public:
     }
 
 private:
+    // The whole file passes through here: it is read straight into the chunk, not
+    // through the file's own window, which would copy every byte twice.
+    size_t read(int64_t position)
+    {
+        const size_t want = size_t(std::clamp<int64_t>(m_file.size() - position, 0, int64_t(kChunkBytes)));
+        size_t done = 0;
+        while (done < want) {
+            const ssize_t got = ::pread(m_file.descriptor(), m_bytes.data() + done, want - done, position + int64_t(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += size_t(got);
+        }
+        return done;
+    }
+
     RecordingFile& m_file;
     std::vector<unsigned char> m_bytes;
     int64_t m_start = 0;
@@ -132,9 +151,26 @@ bool Mp3FrameIndex::build(RecordingFile& file, QString* error)
     const int64_t room = std::max<int64_t>(0, file.size() - position) / first->smallestFrameBytes() + 1;
     offsets.reserve(size_t(std::min<int64_t>(room, kReservedFrames)));
     bitrates.reserve(offsets.capacity());
+    // The frames of a stream have one header or two (with and without the padding byte):
+    // each is parsed once.
+    uint32_t knownWords[2] = {};
+    std::optional<MpegFrameHeader> knownHeaders[2];
+    int nextKnown = 0;
+    const auto parse = [&](const unsigned char* bytes) {
+        const uint32_t word = bigEndian32(bytes);
+        for (int i = 0; i < 2; ++i) {
+            if (knownHeaders[i] && knownWords[i] == word)
+                return knownHeaders[i];
+        }
+        const std::optional<MpegFrameHeader> parsed = ParseMpegFrameHeader(bytes);
+        knownWords[nextKnown] = word;
+        knownHeaders[nextKnown] = parsed;
+        nextKnown ^= 1;
+        return parsed;
+    };
     for (;;) {
         const unsigned char* bytes = reader.header(position);
-        const auto h = bytes ? ParseMpegFrameHeader(bytes) : std::nullopt;
+        const auto h = bytes ? parse(bytes) : std::nullopt;
         if (!h || h->frameBytes == 0 || position + h->frameBytes > file.size())
             break;
         if (!h->sameStream(format)) {

@@ -1,5 +1,6 @@
 #include "RecordingIndex.h"
 
+#include "IndexSoundMark.h"
 #include "RecordingIndexRows.h"
 #include "platform/ProgramIdentity.h"
 
@@ -13,7 +14,7 @@
 namespace {
 
 // Raised whenever the tables change; a file of another version is rebuilt.
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);
@@ -38,6 +39,8 @@ CREATE TRIGGER recordings_au AFTER UPDATE OF memo ON recordings BEGIN
   INSERT INTO memo_search(memo_search, rowid, memo) VALUES ('delete', old.id, old.memo);
   INSERT INTO memo_search(rowid, memo) VALUES (new.id, new.memo);
 END;
+CREATE TABLE folder_listing(folder INTEGER PRIMARY KEY, dev INTEGER, ino INTEGER, mtime INTEGER, ctime INTEGER,
+  subfolders BLOB, undecodable BLOB, others BLOB);
 )";
 
 // Whether a path names a regular file or nothing, looked at (through links)
@@ -163,10 +166,16 @@ bool RecordingIndex::prepareSchema()
         return false;
     if (version == kSchemaVersion) {
         // Pages damaged on the disk give rows that cannot be right (a recording
-        // twice, one missing) long before a read fails: the file is checked once.
+        // twice, one missing) long before a read fails: the file is checked once,
+        // and again only once something has written to it since.
+        const std::optional<FileStamp> before = m_inMemory ? std::nullopt : QuietIndexStamp(m_file);
+        if (before && FoundSoundAt(m_file, *before))
+            return true;
         const int sound = quickCheck(m_db);
         if (sound == 0)
             close();
+        if (sound == 1 && before && QuietIndexStamp(m_file) == before)
+            MarkFoundSound(m_file, *before);
         return sound == 1;
     }
     if (version != 0) {

@@ -92,6 +92,14 @@ public:
     bool lookup(const QString& fileName, const FileStamp& stamp, tagFileList& record) override;
     void store(const QString& fileName, const FileStamp& stamp, const tagFileList& record) override;
     void headerWritten(const QString& path, const FileStamp& stamp, const tagVoiceHeader& header) override;
+    void folderListed(const FolderStamp& stamp, const FolderListing& listing) override;
+
+    // Whether the folder (path with its trailing separator, open as fd, whose stamp
+    // is given) is still as its last whole read found it, told without reading it:
+    // it has the stamp it had then, and every recording indexed in it and every other
+    // file it held still has its own. listing gets what that read met besides the
+    // recordings. One stat of each file and nothing else.
+    bool folderUnchanged(const QString& folder, int fd, const FolderStamp& stamp, FolderListing& listing);
 
     // The start-up walk's memo of the save folder's tree. It neither makes an index
     // file nor waits for one: without a file, or with another process writing, the
@@ -141,6 +149,8 @@ private:
     bool writeEntry(int64_t folder, const QString& fileName, const FileStamp& stamp, const tagFileList& record,
                     int64_t& templateId);
     bool deleteEntry(int64_t folder, const QString& fileName);
+    // Drops the listing of a folder whose scan did not keep one: what it said no longer holds.
+    void forgetListing(const FolderState& folder);
     // Reads a folder's entries from the index (after a switch to memory).
     void loadEntries(FolderState& state);
     sqlite3_stmt* statement(const char* sql);

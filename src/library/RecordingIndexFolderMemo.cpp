@@ -39,9 +39,7 @@ bool RecordingIndex::knownSubfolders(const QByteArray& folder, const FolderStamp
     sqlite3_bind_blob(st, 1, folder.constData(), int(folder.size()), SQLITE_STATIC);
     if (sqlite3_step(st) != SQLITE_ROW)
         return false;
-    const FolderStamp known{uint64_t(sqlite3_column_int64(st, 0)), uint64_t(sqlite3_column_int64(st, 1)),
-                            sqlite3_column_int64(st, 2), sqlite3_column_int64(st, 3)};
-    if (!(known == stamp))
+    if (!(columnFolderStamp(st, 0) == stamp))
         return false;
     const QByteArray joined = columnBlob(st, 4);
     names = joined.isEmpty() ? QList<QByteArray>() : joined.split('/');
@@ -63,10 +61,7 @@ void RecordingIndex::rememberSubfolders(const QByteArray& folder, const FolderSt
     const QByteArray joined = names.join('/');
     const Reset reset{st};
     sqlite3_bind_blob(st, 1, folder.constData(), int(folder.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(st, 2, sqlite3_int64(stamp.device));
-    sqlite3_bind_int64(st, 3, sqlite3_int64(stamp.inode));
-    sqlite3_bind_int64(st, 4, stamp.modifiedNs);
-    sqlite3_bind_int64(st, 5, stamp.changedNs);
+    bindFolderStamp(st, 2, stamp);
     sqlite3_bind_blob(st, 6, joined.constData(), int(joined.size()), SQLITE_STATIC);
     // The memo is a help to the walk and nothing else: a failed write of it is let go.
     if (!check(sqlite3_step(st)) && m_failure == Failure::Write)

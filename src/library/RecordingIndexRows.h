@@ -18,6 +18,29 @@ inline QByteArray columnBlob(sqlite3_stmt* st, int column)
                       sqlite3_column_bytes(st, column));
 }
 
+// A file's stamp from five columns from first on (device, inode, size, times).
+inline FileStamp columnStamp(sqlite3_stmt* st, int first)
+{
+    return {uint64_t(sqlite3_column_int64(st, first)), uint64_t(sqlite3_column_int64(st, first + 1)),
+            sqlite3_column_int64(st, first + 2), sqlite3_column_int64(st, first + 3),
+            sqlite3_column_int64(st, first + 4)};
+}
+
+// A folder's stamp from four columns from first on (device, inode, times), and bound the same way.
+inline FolderStamp columnFolderStamp(sqlite3_stmt* st, int first)
+{
+    return {uint64_t(sqlite3_column_int64(st, first)), uint64_t(sqlite3_column_int64(st, first + 1)),
+            sqlite3_column_int64(st, first + 2), sqlite3_column_int64(st, first + 3)};
+}
+
+inline void bindFolderStamp(sqlite3_stmt* st, int first, const FolderStamp& stamp)
+{
+    sqlite3_bind_int64(st, first, sqlite3_int64(stamp.device));
+    sqlite3_bind_int64(st, first + 1, sqlite3_int64(stamp.inode));
+    sqlite3_bind_int64(st, first + 2, stamp.modifiedNs);
+    sqlite3_bind_int64(st, first + 3, stamp.changedNs);
+}
+
 // Resets a statement when it goes out of scope, so that no read stays open.
 struct Reset
 {
@@ -57,4 +80,5 @@ struct RecordingIndex::FolderState
     QString path;
     int64_t id = 0; // 0 while the folder has no row
     QHash<QString, Entry> entries;
+    bool listed = false; // the scan kept what it met of the folder as a whole
 };

@@ -42,13 +42,6 @@ void bindStamp(sqlite3_stmt* st, int first, const FileStamp& stamp)
     sqlite3_bind_int64(st, first + 4, stamp.changedNs);
 }
 
-FileStamp columnStamp(sqlite3_stmt* st, int first)
-{
-    return {uint64_t(sqlite3_column_int64(st, first)), uint64_t(sqlite3_column_int64(st, first + 1)),
-            sqlite3_column_int64(st, first + 2), sqlite3_column_int64(st, first + 3),
-            sqlite3_column_int64(st, first + 4)};
-}
-
 // Whether a folder is gone from a folder that is still there.
 bool goneFromItsParent(const QString& folder)
 {
@@ -194,6 +187,7 @@ std::unique_ptr<RecordingIndex::FolderState> RecordingIndex::takeFolder(const QS
         m_kept.erase(kept);
         for (Entry& entry : state->entries)
             entry.seen = false;
+        state->listed = false;
         if (!state->id)
             state->id = folderId(folder, false);
         return state;
@@ -288,6 +282,7 @@ void RecordingIndex::endFolder()
         return;
     std::unique_ptr<FolderState> state = std::move(m_folders.back());
     m_folders.pop_back();
+    forgetListing(*state);
     // The files not met any more are gone from the folder.
     bool deleting = m_writable && state->id;
     for (auto it = state->entries.begin(); it != state->entries.end();) {
@@ -404,10 +399,11 @@ void RecordingIndex::forgetGoneFolders()
     if (gone.isEmpty() || !m_db || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return;
     sqlite3_stmt* entries = statement("DELETE FROM recordings WHERE folder = ?");
+    sqlite3_stmt* listing = statement("DELETE FROM folder_listing WHERE folder = ?");
     sqlite3_stmt* folders = statement("DELETE FROM folders WHERE id = ?");
-    bool ok = entries && folders;
+    bool ok = entries && listing && folders;
     for (const QPair<int64_t, QString>& folder : std::as_const(gone)) {
-        for (sqlite3_stmt* st : {entries, folders}) {
+        for (sqlite3_stmt* st : {entries, listing, folders}) {
             if (!ok)
                 break;
             const Reset reset{st};

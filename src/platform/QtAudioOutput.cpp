@@ -321,3 +321,7 @@ bool QtAudioOutput::hasOutputDevice()
 {
     return !QMediaDevices::defaultAudioOutput().isNull();
 }
+
+// Its meta-object code goes with it, not with the folder's others: a program that never
+// makes an audio output then links none of the multimedia libraries (the tool's start).
+#include "moc_QtAudioOutput.cpp"

@@ -17,10 +17,18 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <ctime>
 
 namespace {
 
 std::atomic<int> g_nextListId{0};
+
+int64_t nowNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 bool hasMp3Extension(const char* name, size_t length)
 {
@@ -59,14 +67,14 @@ enum class ReadResult { Recording, NotARecording, Unread };
 // A file written in place while it is read (by a program that takes no lock)
 // shows it in its status: it is read again, and so is one whose header does
 // not parse while its status moved. One held by another operation is waited for.
-ReadResult readRecording(const QByteArray& path, bool knownRegular, tagFileList& record, FileStamp& stamp)
+ReadResult readRecording(int folder, const char* name, bool knownRegular, tagFileList& record, FileStamp& stamp)
 {
     QElapsedTimer waited;
     waited.start();
     int pause = 5;
     for (int reads = 0; reads < kReadsOfAMovingFile;) {
         RecordingFile file;
-        if (!file.open(path, RecordingFile::Access::Read, knownRegular)) {
+        if (!file.openAt(folder, name, RecordingFile::Access::Read, knownRegular)) {
             if (file.error() != EWOULDBLOCK || waited.elapsed() >= kHeldWaitMs)
                 return file.error() == EWOULDBLOCK ? ReadResult::Unread : ReadResult::NotARecording;
             QThread::msleep(unsigned(pause));
@@ -220,6 +228,11 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         return;
     ScanCache* const cache = CurrentScanCache();
     const CacheScope folder(cache, nativeFolder);
+    // What the cache may keep of the folder as a whole, when it holds still while read.
+    FolderStamp before;
+    const int64_t readAt = nowNs();
+    bool listable = cache && FolderStamp::Of(dirfd(dir), before);
+    FolderListing listing;
     // Names are valid in the file-name encoding (checked below), so the folder's
     // text followed by the name's is the text of the whole path.
     const QString folderText = QFile::decodeName(nativeFolder);
@@ -229,18 +242,25 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             continue;
         const QByteArray path = nativeFolder + name;
         if (isFolderEntry(entry, path)) {
+            if (listable)
+                listing.subfolders.append(QByteArray(name));
             if (m_bRecursive && DecodedEntryName(name).isNull())
                 m_undecodable.append(path);
             else if (m_bRecursive)
                 scanFolder(path + '/');
             continue;
         }
-        if (!hasMp3Extension(name, std::strlen(name)) || m_records.size() >= kMaxRecords
-            || isSpecialEntry(entry))
+        if (!hasMp3Extension(name, std::strlen(name)) || isSpecialEntry(entry))
             continue;
+        if (m_records.size() >= kMaxRecords) {
+            listable = false;
+            continue;
+        }
         const QString fileName = DecodedEntryName(name);
         if (fileName.isNull()) {
             m_undecodable.append(path);
+            if (listable)
+                listing.undecodableFiles.append(QByteArray(name));
             continue;
         }
         tagFileList record;
@@ -251,13 +271,20 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
             m_records.append(record);
             continue;
         }
-        switch (readRecording(path, entry->d_type == DT_REG, record, stamp)) {
+        stamp = {};
+        switch (readRecording(dirfd(dir), name, entry->d_type == DT_REG, record, stamp)) {
         case ReadResult::Recording:
             break;
         case ReadResult::NotARecording:
+            // A file that could not be opened has no stamp to tell its next change by.
+            if (stamp == FileStamp{})
+                listable = false;
+            else if (listable)
+                listing.others.append({QByteArray(name), stamp});
             continue;
         case ReadResult::Unread:
             m_unread.append(folderText + fileName);
+            listable = false;
             continue;
         }
         record.szFileName = fileName;
@@ -266,6 +293,9 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
         if (cache)
             cache->store(fileName, stamp, record);
     }
+    FolderStamp after;
+    if (listable && FolderStamp::Of(dirfd(dir), after) && after == before && before.settledBefore(readAt))
+        cache->folderListed(before, listing);
     closedir(dir);
 }
 

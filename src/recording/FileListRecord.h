@@ -3,6 +3,7 @@
 #include "VoiceHeader.h"
 
 #include <QString>
+#include <QTypeInfo>
 #include <cstdint>
 
 // One recording as listed, copied by value.
@@ -15,3 +16,7 @@ struct tagFileList
     uint32_t nFileSize = 0; // low 32 bits of the size
     tagVoiceHeader header{};
 };
+
+// Texts and plain bytes: a list that grows moves its records as they are, without
+// copying each one.
+Q_DECLARE_TYPEINFO(tagFileList, Q_RELOCATABLE_TYPE);

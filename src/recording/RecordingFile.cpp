@@ -69,8 +69,13 @@ bool RecordingFile::open(const QString& path, Access access)
 
 bool RecordingFile::IsRegularFile(const QByteArray& nativePath, int& error)
 {
+    return IsRegularFileAt(AT_FDCWD, nativePath.constData(), error);
+}
+
+bool RecordingFile::IsRegularFileAt(int folder, const char* name, int& error)
+{
     struct stat st {};
-    if (::stat(nativePath.constData(), &st) != 0) {
+    if (::fstatat(folder, name, &st, 0) != 0) {
         error = errno;
         return false;
     }
@@ -91,10 +96,15 @@ int64_t RecordingFile::CreationTimeOf(const QString& path)
 
 int RecordingFile::OpenKeepingAccessTime(const QByteArray& nativePath, int flags)
 {
+    return OpenKeepingAccessTimeAt(AT_FDCWD, nativePath.constData(), flags);
+}
+
+int RecordingFile::OpenKeepingAccessTimeAt(int folder, const char* name, int flags)
+{
     for (const int extra : {O_NOATIME, 0}) {
         int fd;
         do {
-            fd = ::open(nativePath.constData(), flags | extra);
+            fd = ::openat(folder, name, flags | extra);
         } while (fd < 0 && errno == EINTR);
         if (fd >= 0 || errno != EPERM || extra == 0)
             return fd;
@@ -104,14 +114,19 @@ int RecordingFile::OpenKeepingAccessTime(const QByteArray& nativePath, int flags
 
 bool RecordingFile::open(const QByteArray& nativePath, Access access, bool knownRegular)
 {
+    return openAt(AT_FDCWD, nativePath.constData(), access, knownRegular);
+}
+
+bool RecordingFile::openAt(int folder, const char* name, Access access, bool knownRegular)
+{
     close();
-    if (!knownRegular && !IsRegularFile(nativePath, m_error))
+    if (!knownRegular && !IsRegularFileAt(folder, name, m_error))
         return false;
     // Without O_NONBLOCK a FIFO named like a recording would hold the open until
     // something writes to it; regular files ignore the flag.
     const int flags =
         (access == Access::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    const int fd = OpenKeepingAccessTime(nativePath, flags);
+    const int fd = OpenKeepingAccessTimeAt(folder, name, flags);
     if (fd < 0) {
         m_error = errno;
         return false;

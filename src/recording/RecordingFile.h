@@ -40,12 +40,15 @@ public:
     // is opened: opening a device can have effects of its own (a tape rewinds,
     // a watchdog starts). False with errno, EISDIR or kNotRegularFile in error.
     static bool IsRegularFile(const QByteArray& nativePath, int& error);
+    // The same for a name in the folder open as folder (or a path, with AT_FDCWD).
+    static bool IsRegularFileAt(int folder, const char* name, int& error);
 
     // open(2) with flags, asking that reads leave the access time alone: a
     // recording looked at, listed or played is not touched in any way. Where
     // the file system or the file's owner does not allow that (EPERM for a file
     // of another user), the file is opened as usual. -1 with errno on failure.
     static int OpenKeepingAccessTime(const QByteArray& nativePath, int flags);
+    static int OpenKeepingAccessTimeAt(int folder, const char* name, int flags);
 
     // Opens without creating or truncating, and without waiting on special
     // files. On failure error() holds errno (EISDIR for a folder, EWOULDBLOCK
@@ -57,6 +60,8 @@ public:
     // folder listing says so), so the look before the open is spared.
     bool open(const QString& path, Access access);
     bool open(const QByteArray& nativePath, Access access, bool knownRegular = false);
+    // The same for a name in the folder open as folder, which spares the walk along the path.
+    bool openAt(int folder, const char* name, Access access, bool knownRegular = false);
     void close();
 
     bool isOpen() const { return m_fd >= 0; }

@@ -27,9 +27,14 @@ desktop=$prefix/share/applications/talven77-pc-player.desktop
 metainfo=$prefix/share/metainfo/$app.metainfo.xml
 completion=$prefix/share/bash-completion/completions/talven77-tool
 rule=$prefix/lib/udev/rules.d/70-talven77-pedal.rules
-for file in bin/talven77-pc-player bin/talven77-tool; do
+for file in bin/talven77-pc-player bin/talven77-tool libexec/talven77-pc-player/talven77-tool-play; do
   [ -x "$prefix/$file" ] || fail "$file is not installed as a program"
 done
+# The installed tool finds its play program: a missing file is the play program's own error.
+out=$("$prefix/bin/talven77-tool" play "$prefix/no-such-recording.mp3" 2>&1)
+case $out in
+  *"cannot start"*|"") fail "the installed tool does not run its play program: $out" ;;
+esac
 for file in "$desktop" "$metainfo" "$completion" "$rule" \
             "$prefix/share/icons/hicolor/scalable/apps/talven77-pc-player.svg" \
             "$prefix/share/man/man1/talven77-pc-player.1" "$prefix/share/man/man1/talven77-tool.1"; do

@@ -145,15 +145,29 @@ private Q_SLOTS:
     void damagedIndexIsRebuilt_data()
     {
         QTest::addColumn<QString>("damage");
-        QTest::newRow("bytes flipped in its pages") << "pages";
-        QTest::newRow("one recording twice") << "duplicates";
+        // Whether a process found the file sound before the damage: what spares the
+        // next ones the check must not spare them the damage.
+        QTest::addColumn<bool>("foundSoundBefore");
+        QTest::newRow("bytes flipped in its pages") << "pages" << false;
+        QTest::newRow("one recording twice") << "duplicates" << false;
+        QTest::newRow("bytes flipped after a sound open") << "pages" << true;
+        QTest::newRow("one recording twice after a sound open") << "duplicates" << true;
     }
     void damagedIndexIsRebuilt()
     {
         QFETCH(QString, damage);
+        QFETCH(bool, foundSoundBefore);
         const QString top = makeTree();
         const QString file = next("cache") + QStringLiteral("/index.sqlite");
         indexOnce(file, top);
+        if (foundSoundBefore) {
+            for (int run = 0; run < 2; ++run) {
+                RecordingIndex index(file);
+                QVERIFY(index.isOpen());
+                QCOMPARE(searchThrough(index, top, QStringLiteral("会議")).size(), 9);
+            }
+            QVERIFY(QFile::exists(file + QStringLiteral("-checked")));
+        }
         if (damage == QLatin1String("pages"))
             damagePages(file);
         else

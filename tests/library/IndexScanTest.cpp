@@ -238,6 +238,129 @@ private Q_SLOTS:
 
     // A folder deleted from one that is still there is forgotten with what it held;
     // one whose whole tree is away (a card taken out) is kept for its return.
+    // A folder read whole is told unchanged by its stamp and one stat of each file in
+    // it, without reading it: any change to its entries, to a recording or to a file
+    // named as one that is none (in place, the folder's times untouched) tells it changed.
+    void aFolderAsReadIsToldWithoutReadingIt_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("unchanged");
+        QTest::newRow("nothing") << QString() << true;
+        QTest::newRow("a memo edited in place") << QStringLiteral("edit") << false;
+        QTest::newRow("a recording replaced by rename") << QStringLiteral("rename") << false;
+        QTest::newRow("a file that was none made a recording in place") << QStringLiteral("other") << false;
+        QTest::newRow("a recording added") << QStringLiteral("add") << false;
+        QTest::newRow("a recording removed") << QStringLiteral("remove") << false;
+        QTest::newRow("a subfolder added") << QStringLiteral("subfolder") << false;
+    }
+    void aFolderAsReadIsToldWithoutReadingIt()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, unchanged);
+        const QString top = makeTree();
+        const QString other = top + QStringLiteral("/other.mp3");
+        QVERIFY(WriteFileBytes(other, QByteArray(4096, 'x')));
+        // A change within the file system's clock tick of the read could leave the
+        // folder's times as they were: only a folder that held still before is kept.
+        QTest::qWait(120);
+        RecordingIndex index(indexFile());
+        QCOMPARE(ScanTree(top, &index).size(), 4);
+        if (change == QStringLiteral("edit")) {
+            editMemoElsewhere(top + QStringLiteral("/a.mp3"));
+        } else if (change == QStringLiteral("rename")) {
+            replaceByRename(top + QStringLiteral("/b.mp3"));
+        } else if (change == QStringLiteral("other")) {
+            struct stat before {};
+            QCOMPARE(stat(QFile::encodeName(other).constData(), &before), 0);
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.write(BuildRecording(MakeVoiceHeader(1, QStringLiteral("後から")), ShortSpeechAudio()));
+            file.close();
+            putTimesBack(other, before);
+        } else if (change == QStringLiteral("add")) {
+            writeRecording(top + QStringLiteral("/e.mp3"), QStringLiteral("追加"), tokyo(5));
+        } else if (change == QStringLiteral("remove")) {
+            QVERIFY(QFile::remove(top + QStringLiteral("/b.mp3")));
+        } else if (change == QStringLiteral("subfolder")) {
+            QVERIFY(QDir().mkdir(top + QStringLiteral("/new")));
+        }
+        const int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        FolderStamp stamp;
+        FolderListing listing;
+        const bool told = FolderStamp::Of(fd, stamp) && index.folderUnchanged(top + u'/', fd, stamp, listing);
+        ::close(fd);
+        QCOMPARE(told, unchanged);
+        if (unchanged) {
+            QCOMPARE(listing.subfolders, QList<QByteArray>{"sub"});
+            QCOMPARE(listing.others.size(), 1);
+            QCOMPARE(listing.others.first().first, QByteArray("other.mp3"));
+            // The subfolders were read whole too.
+            const QByteArray sub = QFile::encodeName(top + QStringLiteral("/sub"));
+            const int subFd = ::open(sub.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            QVERIFY(subFd >= 0);
+            const bool subTold = FolderStamp::Of(subFd, stamp) && index.folderUnchanged(top + QStringLiteral("/sub/"), subFd, stamp, listing);
+            ::close(subFd);
+            QVERIFY(subTold);
+            QCOMPARE(listing.subfolders, QList<QByteArray>{"deeper"});
+        } else {
+            // Read again, the folder is as read once more, with what changed.
+            QTest::qWait(120);
+            const QStringList fresh = Describe(ScanTree(top, nullptr));
+            QCOMPARE(Describe(ScanTree(top, &index)), fresh);
+        }
+    }
+
+    // The index file may be damaged: a listing whose names no folder can hold, or whose
+    // stamped names are cut short, is not used, and the folder is read as it is.
+    void damagedListingIsNotUsed_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("subfolder ..") << QStringLiteral("subfolders") << QByteArray("sub/..");
+        QTest::newRow("subfolder .") << QStringLiteral("subfolders") << QByteArray(".");
+        QTest::newRow("empty subfolder name") << QStringLiteral("subfolders") << QByteArray("sub//deeper");
+        QTest::newRow("undecodable name ..") << QStringLiteral("undecodable") << QByteArray("..");
+        QTest::newRow("stamped name cut short") << QStringLiteral("others") << QByteArray("other.mp3\0\1\2", 12);
+        QTest::newRow("stamped name without its 0 byte") << QStringLiteral("others") << QByteArray("other.mp3");
+        QTest::newRow("stamped name ..") << QStringLiteral("others") << (QByteArray("..", 3) + QByteArray(40, '\0'));
+    }
+    void damagedListingIsNotUsed()
+    {
+        QFETCH(QString, column);
+        QFETCH(QByteArray, bytes);
+        const QString top = makeTree();
+        QVERIFY(WriteFileBytes(top + QStringLiteral("/other.mp3"), QByteArray(4096, 'x')));
+        QTest::qWait(120);
+        {
+            RecordingIndex index(indexFile());
+            QCOMPARE(ScanTree(top, &index).size(), 4);
+        }
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(indexFile()).constData(), &db), SQLITE_OK);
+        const QByteArray sql = "UPDATE folder_listing SET " + column.toLatin1()
+            + " = ? WHERE folder = (SELECT id FROM folders WHERE path = ?)";
+        sqlite3_stmt* st = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr), SQLITE_OK);
+        const QByteArray path = (top + u'/').toUtf8();
+        sqlite3_bind_blob(st, 1, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+        sqlite3_bind_text(st, 2, path.constData(), int(path.size()), SQLITE_STATIC);
+        QCOMPARE(sqlite3_step(st), SQLITE_DONE);
+        QCOMPARE(sqlite3_changes(db), 1);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+
+        RecordingIndex index(indexFile());
+        const int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        FolderStamp stamp;
+        FolderListing listing;
+        const bool told = FolderStamp::Of(fd, stamp) && index.folderUnchanged(top + u'/', fd, stamp, listing);
+        ::close(fd);
+        QVERIFY(!told);
+        QCOMPARE(Describe(ScanTree(top, &index)), Describe(ScanTree(top, nullptr)));
+    }
+
     void foldersGoneFromTheirParentAreForgotten()
     {
         const QString top = makeTree();

@@ -33,6 +33,7 @@ struct Run
     int status = -1;
     QList<QJsonObject> lines;
     QByteArray errors;
+    QByteArray output; // standard output as it was written
 };
 
 // childSetup runs in the tool's process before it starts (limits, signals).
@@ -50,7 +51,8 @@ Run runTool(const QStringList& arguments,
         return run; // status -1; the process is killed with the QProcess
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.errors = process.readAllStandardError();
-    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+    run.output = process.readAllStandardOutput();
+    for (const QByteArray& line : run.output.split('\n')) {
         if (line.isEmpty())
             continue;
         QJsonParseError error{};
@@ -412,6 +414,32 @@ private Q_SLOTS:
         }
     }
 
+    // A script may compare the lines themselves: every command writes a recording as
+    // Qt's JSON writer writes the same object, with quotes, backslashes, control
+    // characters and characters beyond the BMP in the memo and the name.
+    void recordingLinesAreWrittenAsJsonWritesThem()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("escapes"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/a\"b\\c\t😀 録音.MP3");
+        const QString memo = QStringLiteral("「\"引用\"」\\円\t\x01\x1f末尾ｶﾅ");
+        QVERIFY(WriteFileBytes(path, BuildRecording(MakeVoiceHeader(2, memo, {1, 2}), ShortSpeechAudio()), kRecorded));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("escapes-cache")));
+        const QList<QStringList> commands{{QStringLiteral("inspect"), path},
+                                          {QStringLiteral("scan"), folder},
+                                          {QStringLiteral("search"), QStringLiteral("引用"), folder},
+                                          {QStringLiteral("edit"), path, QStringLiteral("--played"), QStringLiteral("on")}};
+        for (const QStringList& arguments : commands) {
+            const Run run = runTool(arguments, environment);
+            QVERIFY2(run.status == 0, run.errors.constData());
+            const QByteArray line = run.output.left(run.output.indexOf('\n'));
+            QCOMPARE(run.lines.first()[QStringLiteral("memo")].toString(), memo);
+            QCOMPARE(run.lines.first()[QStringLiteral("path")].toString(), path);
+            QCOMPARE(line, QJsonDocument(run.lines.first()).toJson(QJsonDocument::Compact));
+        }
+    }
+
     // A name the file system's encoding (UTF-8) cannot read is left out of what the tool
     // lists, since nothing could open it again by the name printed, and reported on the
     // error output with its bytes escaped; the exit status says something was left out.
@@ -452,6 +480,16 @@ private Q_SLOTS:
         QCOMPARE(search.lines[0][QStringLiteral("name")].toString(), QStringLiteral("good.mp3"));
         QVERIFY2(search.errors.contains("/bad\\xFF.mp3"), search.errors.constData());
         QVERIFY2(search.errors.contains("/sub\\xFE"), search.errors.constData());
+
+        // Once the folders have held still, the index keeps them as read whole, and the
+        // searches that find them unchanged without reading them name the same entries.
+        QTest::qWait(120);
+        for (int run = 0; run < 2; ++run) {
+            const Run warm = runTool({QStringLiteral("search"), QStringLiteral("会議"), shown}, environment);
+            QCOMPARE(warm.status, 1);
+            QCOMPARE(warm.lines, search.lines);
+            QCOMPARE(warm.errors, search.errors);
+        }
     }
 
     void drivesOfASimulation()
@@ -494,6 +532,24 @@ private Q_SLOTS:
                                     QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("2")});
         QVERIFY2(played.status == 0, played.errors.constData());
         QVERIFY(runTool({QStringLiteral("play"), first, QStringLiteral("--speed"), QStringLiteral("warp")}).status > 0);
+    }
+
+    // play runs the play program beside the tool; a tool without it says so and fails.
+    void playWithoutItsProgramFailsClearly()
+    {
+        const QString alone = m_dir.filePath(QStringLiteral("alone"));
+        QVERIFY(QDir().mkpath(alone));
+        const QString tool = alone + QStringLiteral("/talven77-tool");
+        QVERIFY(QFile::copy(QStringLiteral(TALVEN77_TOOL), tool));
+        QProcess process;
+        process.start(tool, {QStringLiteral("play"), m_dir.filePath(QStringLiteral("any.mp3"))});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        // Neither beside the tool nor where an installation puts it.
+        const QString installed = QDir::cleanPath(alone + QStringLiteral("/../libexec/talven77-pc-player/talven77-tool-play"));
+        QVERIFY2(errors.contains(QStringLiteral("play: cannot start ") + installed), qPrintable(errors));
     }
 
     void editChangesTheHeader_data()

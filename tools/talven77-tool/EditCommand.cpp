@@ -118,7 +118,7 @@ bool editFile(const QString& path, const HeaderEdit& edit)
         PrintError(QStringLiteral("%1: the header could not be written").arg(path));
         return false;
     }
-    PrintJsonLine(RecordingObject(path, header, duration, file.size(), file.creationTime()));
+    PrintJsonLine(RecordingLine(path, header, duration, file.size(), file.creationTime()));
     return true;
 }
 

@@ -6,7 +6,7 @@
 #include "recording/VoiceHeader.h"
 
 #include <QFileInfo>
-#include <QJsonArray>
+#include <QJsonDocument>
 #include <cstring>
 
 namespace {
@@ -31,42 +31,44 @@ QString NotARecordingText(const RecordingFile& file, VoiceHeaderLookup lookup)
     return QStringLiteral("not a recording: no XPCC recording header in the file");
 }
 
-QJsonObject RecordingObject(const QString& path, const tagVoiceHeader& header, uint32_t duration, int64_t size,
-                            int64_t created)
+QByteArray RecordingLine(const QString& path, const tagVoiceHeader& header, uint32_t duration, int64_t size,
+                         int64_t created)
 {
-    QJsonArray marks;
+    QList<std::optional<qint64>> marks;
     for (int i = 0; i < kIndexMarkCount; ++i) {
         const uint32_t mark = header.indexMarks[i];
-        marks.append(mark == kEmptyIndexMark ? QJsonValue() : QJsonValue(qint64(mark)));
+        marks.append(mark == kEmptyIndexMark ? std::nullopt : std::optional<qint64>(mark));
     }
-    return QJsonObject{
-        {QStringLiteral("path"), path},
-        {QStringLiteral("name"), QFileInfo(path).fileName()},
-        {QStringLiteral("found"), true},
-        {QStringLiteral("mode"), header.mode},
-        {QStringLiteral("playedFlag"), header.playedFlag},
-        {QStringLiteral("protectFlag"), header.protectFlag},
-        {QStringLiteral("transferredFlag"), header.transferredFlag},
-        {QStringLiteral("indexMarks"), marks},
-        {QStringLiteral("memo"), VoiceMemoText(header)},
-        {QStringLiteral("duration"), qint64(duration)},
-        {QStringLiteral("size"), qint64(size)},
-        {QStringLiteral("created"), IsoLocalTime(created)},
-    };
+    // In the order of the names, as a JSON object of the same fields is written.
+    JsonLineWriter line;
+    line.field("created", IsoLocalTime(created));
+    line.field("duration", qint64(duration));
+    line.field("found", true);
+    line.field("indexMarks", marks);
+    line.field("memo", VoiceMemoText(header));
+    line.field("mode", qint64(header.mode));
+    line.field("name", path.mid(path.lastIndexOf(u'/') + 1));
+    line.field("path", path);
+    line.field("playedFlag", qint64(header.playedFlag));
+    line.field("protectFlag", qint64(header.protectFlag));
+    line.field("size", qint64(size));
+    line.field("transferredFlag", qint64(header.transferredFlag));
+    return line.finish();
 }
 
-QJsonObject InspectRecording(const QString& path, bool& ok)
+QByteArray InspectRecording(const QString& path, bool& ok)
 {
     RecordingFile file;
     tagVoiceHeader header;
     VoiceHeaderLookup lookup = VoiceHeaderLookup::OpenFailed;
     ok = file.open(path, RecordingFile::Access::Read) && ReadVoiceHeader(file, header, &lookup);
     if (!ok) {
-        return QJsonObject{{QStringLiteral("path"), path},
-                           {QStringLiteral("found"), false},
-                           {QStringLiteral("error"), NotARecordingText(file, lookup)}};
+        const QJsonObject missing{{QStringLiteral("path"), path},
+                                  {QStringLiteral("found"), false},
+                                  {QStringLiteral("error"), NotARecordingText(file, lookup)}};
+        return QJsonDocument(missing).toJson(QJsonDocument::Compact);
     }
-    return RecordingObject(path, header, MeasureMp3Duration(file), file.size(), file.creationTime());
+    return RecordingLine(path, header, MeasureMp3Duration(file), file.size(), file.creationTime());
 }
 
 int RunInspect(const QStringList& arguments)

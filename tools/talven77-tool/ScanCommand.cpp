@@ -46,7 +46,7 @@ int RunScan(const QStringList& arguments)
     }
     const QList<tagFileList>& records = list.records();
     for (const tagFileList& record : records)
-        PrintJsonLine(RecordJson(record));
+        PrintJsonLine(RecordJsonLine(record));
     QJsonValue earliest, latest; // null for no recording
     if (!records.isEmpty()) {
         const auto [first, last] = std::minmax_element(

@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "JsonLines.h"
 #include "library/FreshSearch.h"
+#include "platform/FolderWalk.h"
 #include "platform/Paths.h"
 #include "recording/FileList.h"
 #include "settings/Setting.h"
@@ -8,9 +9,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,28 +27,38 @@ bool parseDate(const QString& text, QDate& date)
     return date.isValid();
 }
 
-// The folder (a native path) and its subfolders, each before its own; links to folders
-// are not followed. Subfolders whose names do not decode go into undecodable.
-void collectTree(const QByteArray& folder, QStringList& tree, QList<QByteArray>& undecodable)
+// Brings the index in step with the folder (a native path with its trailing separator)
+// and its subfolders; links to folders are not followed below the top. A folder that
+// is as the index last read it whole is only looked at (one stat of each file); any
+// other is scanned, which reads the files whose entries no longer hold. Subfolders and
+// files whose names do not decode go into undecodable.
+void refreshTree(RecordingIndex& index, const QByteArray& folder, bool top, QStringList& unread,
+                 QList<QByteArray>& undecodable)
 {
-    tree.append(QFile::decodeName(folder));
-    DIR* dir = opendir(folder.constData());
-    if (!dir)
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (top ? 0 : O_NOFOLLOW));
+    if (fd < 0)
         return;
-    const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
-    while (const dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        const QByteArray path = prefix + entry->d_name;
-        struct stat st {};
-        if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-            continue;
-        if (DecodedEntryName(entry->d_name).isNull())
-            undecodable.append(path);
-        else
-            collectTree(path, tree, undecodable);
+    const QString text = QFile::decodeName(folder);
+    FolderStamp stamp;
+    FolderListing listing;
+    if (FolderStamp::Of(fd, stamp) && index.folderUnchanged(text, fd, stamp, listing)) {
+        for (const QByteArray& name : std::as_const(listing.undecodableFiles))
+            undecodable.append(folder + name);
+    } else {
+        CFileList list(kListRegistered, false);
+        list.SetFolder(text);
+        list.EnsureScanned();
+        unread += list.unreadFiles();
+        undecodable += list.UndecodableNames();
+        listing.subfolders = SubfolderNames(fd, FolderMemoKey(folder));
     }
-    closedir(dir);
+    ::close(fd);
+    for (const QByteArray& name : std::as_const(listing.subfolders)) {
+        if (DecodedEntryName(name.constData()).isNull())
+            undecodable.append(folder + name);
+        else
+            refreshTree(index, folder + name + '/', false, unread, undecodable);
+    }
 }
 
 } // namespace
@@ -112,28 +122,24 @@ int RunSearch(const QStringList& arguments)
         const QString path = info.absoluteFilePath();
         places.append({path.endsWith(u'/') ? path : path + u'/', true});
     }
-    // Each folder is refreshed as the window lists it, one folder at a time
-    // (a list holds at most 9999), by a scan through the index that leaves
-    // unchanged files unread. Links to folders are not followed. Names that do
-    // not decode are gathered once, by the first walk of every place.
+    // Each folder is refreshed as the window lists it, one folder at a time (a list
+    // holds at most 9999), through the index: unchanged files are not read, and
+    // unchanged folders not even listed. Names that do not decode are gathered once,
+    // by the first walk of every place; later rounds read again the folders named.
     bool walked = false;
     const auto refresh = [&places, &index, &undecodable, &walked](const QStringList& again) {
-        const bool firstRound = !walked && again.isEmpty();
-        QList<QByteArray> ignored;
-        QStringList tree = again;
-        if (again.isEmpty()) {
-            for (const SearchPlace& place : std::as_const(places))
-                collectTree(QFile::encodeName(place.folder), tree, firstRound ? undecodable : ignored);
-        }
         QStringList unread;
         SetScanCache(&index);
-        for (const QString& each : std::as_const(tree)) {
+        if (again.isEmpty()) {
+            QList<QByteArray> ignored;
+            for (const SearchPlace& place : std::as_const(places))
+                refreshTree(index, QFile::encodeName(place.folder), true, unread, walked ? ignored : undecodable);
+        }
+        for (const QString& each : again) {
             CFileList list(kListRegistered, false);
             list.SetFolder(each);
             list.EnsureScanned();
             unread += list.unreadFiles();
-            if (firstRound)
-                undecodable += list.UndecodableNames();
         }
         SetScanCache(nullptr);
         walked = true;
@@ -141,7 +147,7 @@ int RunSearch(const QStringList& arguments)
     };
     const FreshSearchResult found = SearchFreshly(index, query, places, refresh);
     for (const SearchHit& hit : found.hits)
-        PrintJsonLine(RecordJson(hit.record));
+        PrintJsonLine(RecordJsonLine(hit.record));
     for (const QString& path : found.unread)
         PrintError(QStringLiteral("%1: held by another program or changing while read; not searched").arg(path));
     if (found.failed)

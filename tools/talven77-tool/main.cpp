@@ -1,17 +1,23 @@
 #include "Commands.h"
 #include "JsonLines.h"
+#include "ToolApplication.h"
 #include "platform/ProcessEnd.h"
-#include "platform/ProgramIdentity.h"
 
-#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
 struct ToolCommand
 {
     const char* name;
+    // nullptr: the command is the play program's, run in the tool's place.
     int (*run)(const QStringList& arguments);
     // The command's synopsis and what it does, as the list of commands shows it.
     const char* usage;
@@ -43,7 +49,7 @@ const ToolCommand kCommands[] = {
      "                                       comes first (\"\" for none) when folders follow\n"},
     {"drives", RunDrives,
      "  drives                               the drives in use (real, or TALVEN77_DRIVES)\n"},
-    {"play", RunPlay,
+    {"play", nullptr,
      "  play FILE [--speed fast|normal|slow] [--from S] [--to E] [--volume V]\n"
      "                                       play a recording to the default audio output\n"},
     {"silences", RunSilences,
@@ -72,11 +78,29 @@ void PrintUsage(std::FILE* stream)
         std::fputs(command.usage, stream);
 }
 
+// Runs the play program in this process's place, with the command's arguments as they
+// were given; returns only when it could not be started. It lies beside the tool in the
+// build tree, and in the package's libexec folder once installed.
+int runPlayProgram(int argc, char* argv[])
+{
+    const QString toolFolder = QCoreApplication::applicationDirPath();
+    QString path = toolFolder + QLatin1Char('/') + QLatin1String(kPlayProgram);
+    if (!QFile::exists(path))
+        path = QDir::cleanPath(toolFolder + QStringLiteral("/" TALVEN77_PLAY_FROM_BIN "/") + QLatin1String(kPlayProgram));
+    const QByteArray program = QFile::encodeName(path);
+    std::vector<char*> arguments{const_cast<char*>(program.constData())};
+    for (int i = 2; i < argc; ++i)
+        arguments.push_back(argv[i]);
+    arguments.push_back(nullptr);
+    std::fflush(nullptr);
+    ::execv(program.constData(), arguments.data());
+    PrintError(QStringLiteral("play: cannot start %1: %2").arg(QFile::decodeName(program), QString::fromLocal8Bit(std::strerror(errno))));
+    return 1;
+}
+
 int RunTool(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(kCompanyName);
-    QCoreApplication::setApplicationName(kProgramTitle);
+    ToolApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty()) {
         PrintUsage(stderr);
@@ -97,7 +121,7 @@ int RunTool(int argc, char* argv[])
             std::fputs(command.usage, stdout);
             return 0;
         }
-        return command.run(arguments);
+        return command.run ? command.run(arguments) : runPlayProgram(argc, argv);
     }
     PrintError(QStringLiteral("unknown command: %1").arg(name));
     PrintUsage(stderr);
