@@ -13,8 +13,7 @@
 // of its heaps and in its arenas for reuse, which is no memory the program holds.
 // Goals: leaving the list gives back its rows' memory to within 2 MB of the empty
 // window; the process grows by under 1 KB per listed row.
-#include "CardBuilder.h"
-#include "RecordingBuilder.h"
+#include "MeetingRecordings.h"
 #include "app/MainFrame.h"
 #include "document/TALVEN77PCDoc.h"
 #include "library/RecordingIndex.h"
@@ -51,33 +50,21 @@ const QString kEmptyName = QStringLiteral("2024-01-02");
 const QString kFewName = QStringLiteral("2024-01-03");
 constexpr int kFew = 10;
 
-QString recordingName(int i)
-{
-    return QStringLiteral("/REC%1.MP3").arg(i, 5, 10, QLatin1Char('0'));
-}
-
-// A save folder with one subfolder of 9,999 recordings (copies of three encoded
-// files, each with a header and memo of its own), one empty subfolder and one
-// with the first ten of them.
+// A save folder with one subfolder of 9,999 recordings, one empty subfolder and
+// one with ten recordings.
 bool prepareSaveFolder(const QString& save)
 {
     const QString full = save + u'/' + kFullName;
+    const QString few = save + u'/' + kFewName;
     QDir().mkpath(save + u'/' + kEmptyName);
     if (QFile::exists(save + QStringLiteral("/.complete")))
         return true;
-    QDir(save + u'/' + kFewName).removeRecursively();
-    QDir(full).removeRecursively();
-    QDir().mkpath(full);
-    QList<QByteArray> audio;
-    for (uint8_t mode = 0; mode < 3; ++mode)
-        audio.append(EncodeMp3(RecorderFormat(mode), 3.0, mode).bytes);
-    for (int i = 0; i < kFiles; ++i) {
-        const QByteArray bytes =
-            BuildRecording(MakeVoiceHeader(uint8_t(i % 3), QStringLiteral("定例会議 第%1回").arg(i)), audio[i % 3]);
-        if (!WriteFileBytes(full + recordingName(i), bytes) || (i < kFew && !WriteFileBytes(save + u'/' + kFewName + recordingName(i), bytes)))
-            return false;
+    for (const QString& folder : {full, few}) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
     }
-    return WriteFileBytes(save + QStringLiteral("/.complete"), "1");
+    return WriteMeetingRecordings(full, kFiles) && WriteMeetingRecordings(few, kFew)
+           && WriteFileBytes(save + QStringLiteral("/.complete"), "1");
 }
 
 double cpuSeconds()
