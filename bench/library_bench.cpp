@@ -3,6 +3,7 @@
 // the index), and search over 100,000 indexed memos with the index's size.
 #include "CardBuilder.h"
 #include "FakePanel.h"
+#include "MeetingRecordings.h"
 #include "RatioReporter.h"
 #include "RecordingBuilder.h"
 #include "document/TALVEN77PCDoc.h"
@@ -41,15 +42,8 @@ bool prepareFolders()
     if (!QFile::exists(g_save + QStringLiteral("/.complete"))) {
         QDir(g_save).removeRecursively();
         QDir().mkpath(g_folder);
-        QList<QByteArray> audio;
-        for (uint8_t mode = 0; mode < 3; ++mode)
-            audio.append(EncodeMp3(RecorderFormat(mode), 3.0, mode).bytes);
-        for (int i = 0; i < kFiles; ++i) {
-            const QByteArray bytes =
-                BuildRecording(MakeVoiceHeader(uint8_t(i % 3), QStringLiteral("定例会議 第%1回").arg(i)), audio[i % 3]);
-            if (!WriteFileBytes(g_folder + QStringLiteral("/REC%1.MP3").arg(i, 5, 10, QLatin1Char('0')), bytes))
-                return false;
-        }
+        if (!WriteMeetingRecordings(g_folder, kFiles))
+            return false;
         if (!WriteFileBytes(g_save + QStringLiteral("/.complete"), "1"))
             return false;
     }

@@ -343,6 +343,13 @@ void CTALVEN77PCDoc::SetCurrent(int id)
     m_pCurrent = FindList(id);
 }
 
+void CTALVEN77PCDoc::ClearCurrent()
+{
+    if (m_pCurrent)
+        m_pCurrent->Rest();
+    m_pCurrent = nullptr;
+}
+
 tagFileList CTALVEN77PCDoc::GetCurrentRecord(int position) const
 {
     const tagFileList* record = m_pCurrent ? m_pCurrent->RecordAt(position) : nullptr;

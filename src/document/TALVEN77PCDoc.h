@@ -62,7 +62,8 @@ public:
     // The list the recording list pane shows; none when another node is selected.
     CFileList* pCurrent() const { return m_pCurrent; }
     void SetCurrent(int id);
-    void ClearCurrent() { m_pCurrent = nullptr; }
+    // No list is shown; a folder's list that was shown rests (keeps its records packed).
+    void ClearCurrent();
     // Copies of records of the current list; an empty record when none matches.
     tagFileList GetCurrentRecord(int position) const;
     tagFileList FindCurrentRecord(const QString& fileName) const; // name ignoring case

@@ -162,8 +162,35 @@ void CFileList::SetFolder(const QString& folderPath)
     setFolderAndLabel(folderPath);
 }
 
+void CFileList::Clear()
+{
+    m_records = {};
+    m_packed = {};
+}
+
+void CFileList::Rest()
+{
+    if (m_nKind != kListSaveFolder && m_nKind != kListRegistered)
+        return;
+    m_bResting = true;
+    if (m_records.isEmpty())
+        return;
+    m_packed = PackedRecords(m_records, m_strFolder);
+    m_records = {};
+}
+
+void CFileList::unpack() const
+{
+    if (m_packed.isEmpty())
+        return;
+    m_records = m_packed.unpack();
+    m_packed = {};
+}
+
 bool CFileList::EnsureScanned()
 {
+    m_bResting = false;
+    unpack();
     if (!m_bInitialized) {
         m_records = {};
         m_bInitialized = true;
@@ -192,6 +219,7 @@ QString CFileList::Refresh()
 QString CFileList::ChangeFolder(const QString& folderPath)
 {
     if (m_nKind >= kListSaveFolder) {
+        unpack();
         setFolderAndLabel(folderPath);
         if (m_nKind == kListSaveFolder) {
             for (tagFileList& record : m_records)
@@ -208,8 +236,9 @@ void CFileList::Rescan()
 {
     // Assigned afresh, not cleared: a list that stays empty gives its memory back.
     // A folder scanned again mostly holds what it held.
-    const qsizetype before = m_records.size();
+    const qsizetype before = GetRecordCount();
     m_records = {};
+    m_packed = {};
     m_unread = {};
     m_undecodable = {};
     if (!m_strFolder.isEmpty()) {
@@ -219,6 +248,8 @@ void CFileList::Rescan()
     }
     // The room the list grew into while scanning is not needed any more.
     m_records.squeeze();
+    if (m_bResting)
+        Rest();
 }
 
 void CFileList::scanFolder(const QByteArray& nativeFolder)
@@ -302,6 +333,7 @@ void CFileList::scanFolder(const QByteArray& nativeFolder)
 CFileList::DateRange CFileList::GetDateRange() const
 {
     DateRange range{QStringLiteral("999999"), QStringLiteral("000000")};
+    unpack();
     for (const tagFileList& record : m_records) {
         const QString date = FormatLocalTime(record.tmCreate, "%y%m%d");
         if (date < range.earliest)
@@ -328,6 +360,7 @@ void CFileList::buildDeviceLabel()
 
 int CFileList::indexOf(const QString& fileName) const
 {
+    unpack();
     for (int i = 0; i < m_records.size(); ++i) {
         if (m_records[i].szFileName == fileName)
             return i;
@@ -337,6 +370,7 @@ int CFileList::indexOf(const QString& fileName) const
 
 void CFileList::SetHeaderAt(int position, const tagVoiceHeader& header)
 {
+    unpack();
     if (position >= 0 && position < m_records.size())
         m_records[position].header = header;
 }
@@ -379,6 +413,7 @@ void CFileList::MarkRecordTransferred(const QString& fileName)
 
 void CFileList::MarkRecordTransferred(const tagFileList& record)
 {
+    unpack();
     for (tagFileList& listed : m_records) {
         if (listed.szFilePath == record.szFilePath) {
             listed.header.transferredFlag = 1;
@@ -389,6 +424,7 @@ void CFileList::MarkRecordTransferred(const tagFileList& record)
 
 const tagFileList* CFileList::RecordAt(int position) const
 {
+    unpack();
     if (position < 0 || position >= m_records.size())
         return nullptr;
     return &m_records[position];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileListRecord.h"
+#include "PackedRecords.h"
 
 #include <QByteArray>
 #include <QList>
@@ -48,7 +49,12 @@ public:
     QString ChangeFolder(const QString& folderPath);
     void Rescan();
     // Empties the list without scanning.
-    void Clear() { m_records = {}; }
+    void Clear();
+    // A list of one folder that is no longer shown keeps its records packed in a
+    // few bytes each (a scan while it rests packs them again); any use of them
+    // unpacks them, and EnsureScanned, when it is shown again, ends the rest.
+    // Other lists keep theirs as they are.
+    void Rest();
 
     struct DateRange
     {
@@ -68,10 +74,14 @@ public:
     // several folders) carries the transferred flag.
     void MarkRecordTransferred(const tagFileList& record);
 
-    int GetRecordCount() const { return int(m_records.size()); }
+    int GetRecordCount() const { return m_packed.isEmpty() ? int(m_records.size()) : m_packed.count(); }
     // The record at a position, or nullptr outside 0..count-1. Copy what you keep.
     const tagFileList* RecordAt(int position) const;
-    const QList<tagFileList>& records() const { return m_records; }
+    const QList<tagFileList>& records() const
+    {
+        unpack();
+        return m_records;
+    }
     // The recordings the last scan could not read: held by another operation
     // (its header being written) beyond a short wait, or changing while read
     // again and again. They are missing from the list for now, not for good.
@@ -87,9 +97,12 @@ private:
     void buildDeviceLabel();
     bool hasDevice() const { return !m_strRoot.isEmpty() && m_nDeviceNo != 0; }
     int indexOf(const QString& fileName) const;
+    void unpack() const;
 
     bool m_bInitialized = false;
-    QList<tagFileList> m_records;
+    mutable QList<tagFileList> m_records;
+    mutable PackedRecords m_packed; // the records while the list rests (m_records is empty then)
+    bool m_bResting = false;
     QStringList m_unread;
     QList<QByteArray> m_undecodable;
     int m_nId;

@@ -40,6 +40,33 @@ QList<int> CMainList::selectedRowNumbers() const
     return rows;
 }
 
+int CMainList::textsWidth(int column, int first, int last) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    int width = 0;
+    for (int row = first; row < last; ++row) {
+        const QModelIndex index = model()->index(row, column);
+        if (const QAbstractItemDelegate* delegate = itemDelegateForIndex(index))
+            width = std::max(width, delegate->sizeHint(option, index).width());
+    }
+    return width;
+}
+
+int CMainList::measuredRows() const
+{
+    const int rows = model()->rowCount();
+    const int precision = horizontalHeader()->resizeContentsPrecision();
+    return precision < 0 ? rows : precision == 0 ? rowsOnScreen() : std::min(rows, precision);
+}
+
+int CMainList::rowsOnScreen() const
+{
+    const int rows = model()->rowCount();
+    const int bottom = verticalHeader()->visualIndexAt(viewport()->height());
+    return !isVisible() || bottom < 0 ? rows : std::min(rows, bottom + 1);
+}
+
 void CMainList::showRowNumbers(bool shown)
 {
     verticalHeader()->setVisible(shown);

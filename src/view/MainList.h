@@ -21,8 +21,13 @@ public:
     static QString recordingsMimeType();
     QList<int> selectedRowNumbers() const;
     void showRowNumbers(bool shown);
-    // The width the column's cell texts need (of the rows the header's precision measures).
-    int textsWidth(int column) const { return sizeHintForColumn(column); }
+    // The width the cell texts of the rows first..last-1 need in the column.
+    int textsWidth(int column, int first, int last) const;
+    // How many rows sizeHintForColumn measures in a list scrolled to its top:
+    // those on screen, then on down to the header's precision.
+    int measuredRows() const;
+    // How many rows from the top are on screen (all of them while hidden).
+    int rowsOnScreen() const;
     // How a drag of rows is carried out (the platform's drag, copying, by
     // default); tests deliver it to its target themselves.
     using DragRunner = std::function<void(QDrag&)>;

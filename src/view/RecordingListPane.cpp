@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QSettings>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -159,9 +160,33 @@ int RecordingListPane::headerWidth(int column) const
 void RecordingListPane::fitUnsizedColumns()
 {
     // Columns the user never sized are as wide as their texts, the name with room
-    // for the marker of the loaded row; never narrower than their header.
+    // for the marker of the loaded row; never narrower than their header. The
+    // rows on screen are measured before they are painted; the others that
+    // sizeHintForColumn would measure follow a batch at a time once the window
+    // is free, widening the columns where they need more.
+    ++m_fitRound;
     if (m_model->rowCount() == 0)
         return;
+    const int onScreen = m_list->rowsOnScreen();
+    widenUnsizedColumns(0, onScreen, true);
+    if (onScreen < m_list->measuredRows())
+        QTimer::singleShot(0, this, [this, round = m_fitRound, onScreen] { fitMoreRows(round, onScreen); });
+}
+
+void RecordingListPane::fitMoreRows(int round, int first)
+{
+    // Rows filled again meanwhile: that fill measures its own rows.
+    constexpr int kRowsAtATime = 100;
+    if (round != m_fitRound)
+        return;
+    const int last = std::min(first + kRowsAtATime, m_list->measuredRows());
+    widenUnsizedColumns(first, last, false);
+    if (last < m_list->measuredRows())
+        QTimer::singleShot(0, this, [this, round, last] { fitMoreRows(round, last); });
+}
+
+void RecordingListPane::widenUnsizedColumns(int first, int last, bool fromHeader)
+{
     const QStyle* style = m_list->style();
     const int markerRoom = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_list)
                            + 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
@@ -169,14 +194,17 @@ void RecordingListPane::fitUnsizedColumns()
     for (int column = 0; column < m_model->columnCount(); ++column) {
         if (m_columnWidths.contains(m_model->shownKeys()[column]))
             continue;
-        const int texts = m_list->textsWidth(column) + (column == 0 ? markerRoom : 0);
-        m_list->setColumnWidth(column, std::max(texts, headerWidth(column)));
+        const int texts = m_list->textsWidth(column, first, last) + (column == 0 ? markerRoom : 0);
+        const int width = std::max(texts, fromHeader ? headerWidth(column) : m_list->columnWidth(column));
+        if (width != m_list->columnWidth(column))
+            m_list->setColumnWidth(column, width);
     }
     m_bBuildingColumns = false;
 }
 
 void RecordingListPane::Clear()
 {
+    ++m_fitRound;
     m_model->clear();
     m_nSelCount = 0;
 }

@@ -98,6 +98,8 @@ private:
     void loadColumnWidths();
     int headerWidth(int column) const;
     void fitUnsizedColumns();
+    void fitMoreRows(int round, int first);
+    void widenUnsizedColumns(int first, int last, bool fromHeader);
     void saveColumnWidths() const;
 
     CTALVEN77PCDoc& m_document;
@@ -110,6 +112,7 @@ private:
     bool m_bDescending = false;
     bool m_bSorting = false;
     bool m_bBuildingColumns = false;
+    int m_fitRound = 0; // counts the fills: a later one ends the measuring of an earlier one's rows
     // The width the user gave each column, by its key.
     QHash<int, int> m_columnWidths;
     int m_nSelCount = 0;

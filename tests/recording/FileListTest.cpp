@@ -335,6 +335,50 @@ private Q_SLOTS:
         QCOMPARE(list.GetRecordCount(), 2);
     }
 
+    // A folder's list that is not shown keeps its records packed: shown again it
+    // holds the same records without a new scan, a scan while it rests finds what
+    // changed, and the operations on its records work as on a shown list's.
+    void aRestingListKeepsItsRecords()
+    {
+        const QString folder = newFolder();
+        writeRecording(folder + QStringLiteral("/a.mp3"), tokyo(2024, 1, 2));
+        writeRecording(folder + QStringLiteral("/b.mp3"), tokyo(2024, 1, 3), 2);
+        CFileList list(kListSaveFolder, false);
+        list.SetFolder(folder);
+        list.EnsureScanned();
+        const QList<tagFileList> scanned = list.records();
+        list.Rest();
+        QCOMPARE(list.GetRecordCount(), 2);
+        writeRecording(folder + QStringLiteral("/c.mp3"));
+        list.EnsureScanned(); // shown again: the records it held, no new scan
+        QCOMPARE(list.GetRecordCount(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(list.RecordAt(i)->szFilePath, scanned[i].szFilePath);
+            QCOMPARE(list.RecordAt(i)->tmCreate, scanned[i].tmCreate);
+            QCOMPARE(list.RecordAt(i)->header.mode, scanned[i].header.mode);
+            QCOMPARE(QByteArray(list.RecordAt(i)->header.memo), QByteArray(scanned[i].header.memo));
+        }
+
+        list.Rest();
+        list.Rescan(); // the folder changed while another one was shown
+        QStringList names = fileNames(list);
+        names.sort();
+        QCOMPARE(names, (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+        list.Rest();
+        QVERIFY(list.RemoveRecord(QStringLiteral("b.mp3")));
+        list.Rest();
+        list.MarkRecordTransferred(QStringLiteral("c.mp3"));
+        list.Rest();
+        const QString renamed = m_dir.filePath(QStringLiteral("改名"));
+        list.ChangeFolder(renamed);
+        list.Rest();
+        QCOMPARE(list.GetRecordCount(), 2);
+        for (const tagFileList& record : list.records()) {
+            QCOMPARE(record.szFilePath, renamed + u'/' + record.szFileName);
+            QCOMPARE(record.header.transferredFlag, record.szFileName == QStringLiteral("c.mp3") ? 1 : 0);
+        }
+    }
+
     void changeFolderRewritesSaveFolderPaths()
     {
         const QString folder = newFolder();

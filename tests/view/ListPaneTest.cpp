@@ -108,6 +108,29 @@ private Q_SLOTS:
         QVERIFY2(cut.isEmpty(), qPrintable(cut));
     }
 
+    // The folder is opened in the shown window: the rows below the screen are
+    // measured after the first paint, and a wider text among them still widens
+    // its column.
+    void columnsFitTextsBelowTheScreen()
+    {
+        QStringList names, memos;
+        for (int i = 0; i < 80; ++i) {
+            names.append(QStringLiteral("REC%1.MP3").arg(i, 5, 10, QLatin1Char('0')));
+            memos.append(i == 70 ? QStringLiteral("定例会議の議事録、来年度の予算と採用計画の確認") : QString());
+        }
+        Fixture f(m_places, names, memos);
+        f.view->resize(1400, 400);
+        f.view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
+        QTreeWidgetItem* folder = f.view->rootLabelled(kSaveRootLabel)->child(0);
+        f.view->folderTree()->setCurrentItem(f.view->rootLabelled(kSaveRootLabel));
+        f.view->folderTree()->setCurrentItem(folder);
+        QCOMPARE(f.model()->rowCount(), 80);
+        QVERIFY(f.list()->rowsOnScreen() < 70);
+        QTRY_VERIFY2(firstCutCell(*f.list()).isEmpty(), qPrintable(firstCutCell(*f.list())));
+        QCOMPARE(f.model()->markedRow(), 0);
+    }
+
     // 列幅の自動調整 fits columns the user had narrowed, and the fitted widths are kept.
     void autoWidthFitsNarrowedColumns()
     {
