@@ -22,6 +22,19 @@
 
 namespace {
 
+// Whether the index tells the folder (its path ends in '/') unchanged, as a search asks
+// it: 1 told unchanged, with its listing; 0 not; -1 the folder cannot be opened.
+int toldUnchanged(RecordingIndex& index, const QString& folder, FolderListing& listing)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    FolderStamp stamp;
+    const bool told = FolderStamp::Of(fd, stamp) && index.folderUnchanged(folder, fd, stamp, listing);
+    ::close(fd);
+    return told ? 1 : 0;
+}
+
 QDateTime tokyo(int day, int hour = 10)
 {
     return QDateTime(QDate(2024, 5, day), QTime(hour, 0)); // tests run with TZ=Asia/Tokyo
@@ -284,24 +297,14 @@ private Q_SLOTS:
         } else if (change == QStringLiteral("subfolder")) {
             QVERIFY(QDir().mkdir(top + QStringLiteral("/new")));
         }
-        const int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        QVERIFY(fd >= 0);
-        FolderStamp stamp;
         FolderListing listing;
-        const bool told = FolderStamp::Of(fd, stamp) && index.folderUnchanged(top + u'/', fd, stamp, listing);
-        ::close(fd);
-        QCOMPARE(told, unchanged);
+        QCOMPARE(toldUnchanged(index, top + u'/', listing), int(unchanged));
         if (unchanged) {
             QCOMPARE(listing.subfolders, QList<QByteArray>{"sub"});
             QCOMPARE(listing.others.size(), 1);
             QCOMPARE(listing.others.first().first, QByteArray("other.mp3"));
             // The subfolders were read whole too.
-            const QByteArray sub = QFile::encodeName(top + QStringLiteral("/sub"));
-            const int subFd = ::open(sub.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            QVERIFY(subFd >= 0);
-            const bool subTold = FolderStamp::Of(subFd, stamp) && index.folderUnchanged(top + QStringLiteral("/sub/"), subFd, stamp, listing);
-            ::close(subFd);
-            QVERIFY(subTold);
+            QCOMPARE(toldUnchanged(index, top + QStringLiteral("/sub/"), listing), 1);
             QCOMPARE(listing.subfolders, QList<QByteArray>{"deeper"});
         } else {
             // Read again, the folder is as read once more, with what changed.
@@ -351,13 +354,8 @@ private Q_SLOTS:
         sqlite3_close(db);
 
         RecordingIndex index(indexFile());
-        const int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        QVERIFY(fd >= 0);
-        FolderStamp stamp;
         FolderListing listing;
-        const bool told = FolderStamp::Of(fd, stamp) && index.folderUnchanged(top + u'/', fd, stamp, listing);
-        ::close(fd);
-        QVERIFY(!told);
+        QCOMPARE(toldUnchanged(index, top + u'/', listing), 0);
         QCOMPARE(Describe(ScanTree(top, &index)), Describe(ScanTree(top, nullptr)));
     }
 
